@@ -1,0 +1,183 @@
+// The operating-system seam of the runtime.
+//
+// Everything the runtime needs from the OS goes through this header: the
+// window and its OpenGL context, the event pump with the input state it keeps,
+// the clock, paths, message boxes, the debugger check and child processes.
+// The implementation sits over SDL2 and POSIX; no file outside this folder
+// includes SDL or OS headers. Tests drive the same functions (injected events,
+// the clock override) instead of reaching around them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---------------------------------------------------------------- start-up
+
+// Initialises the video subsystem once. Without a display (no DISPLAY and no
+// WAYLAND_DISPLAY) SDL's offscreen driver with EGL is chosen, so GL works
+// headless. Returns false when no video driver can be started.
+bool Init();
+// True when the offscreen driver runs: nothing is shown, screenshots are the
+// only way to see a frame.
+bool IsHeadless();
+const char* VideoDriverName();
+
+// ---------------------------------------------------------------- windows
+
+struct Window;     // a top-level window with an OpenGL surface
+struct GLContext;  // an OpenGL compatibility-profile context
+
+struct GLConfig {
+  int colourBits = 24;  // 0: the desktop depth
+  int depthBits = 24;
+  int stencilBits = 8;
+  int multisample = 0;  // 0: none; otherwise ask for a multisample buffer
+};
+
+// Created hidden at (x, y) with the given client size.
+Window* CreateWindow(const char* title, int x, int y, int w, int h, const GLConfig& config);
+void DestroyWindow(Window* window);
+void SetWindowCaption(Window* window, const char* caption);
+std::string GetWindowCaption(Window* window);
+void SetWindowPosition(Window* window, int x, int y);
+void SetWindowClientSize(Window* window, int w, int h);
+void GetWindowClientSize(Window* window, int* w, int* h);
+void ShowWindow(Window* window);
+void HideWindow(Window* window);
+void RaiseWindow(Window* window);  // to the top and focused
+bool IsWindowShown(Window* window);
+bool WindowHasFocus(Window* window);
+// Switches the window to exclusive full screen at w x h (colourBits 0: keep the
+// desktop depth). False when the display offers no such mode.
+bool EnterFullScreen(Window* window, int w, int h, int colourBits);
+void LeaveFullScreen(Window* window);  // restores the desktop display mode
+
+void GetDesktopSize(int* w, int* h);
+int DesktopColourDepth();
+// The usable desktop area of the display the window is on (window may be null).
+void GetWorkArea(Window* window, int* x, int* y, int* w, int* h);
+
+// ---------------------------------------------------------------- OpenGL
+
+GLContext* CreateGLContext(Window* window);
+bool MakeCurrent(Window* window, GLContext* context);
+void DeleteGLContext(GLContext* context);
+void SwapBuffers(Window* window);
+// 0: no vertical sync, 1: sync to the display. False when the driver refuses.
+bool SetSwapInterval(int interval);
+// Entry point of the current GL, or null.
+void* GLProcAddress(const char* name);
+// Attributes of the context that was actually created.
+struct GLSurfaceInfo {
+  int depthBits, stencilBits, alphaBits, sampleBuffers, samples;
+  bool accelerated;  // false for a software rasteriser the driver admits to
+};
+GLSurfaceInfo QuerySurface();
+
+// ---------------------------------------------------------------- events
+
+enum class EventType : uint8_t {
+  None,
+  Close,         // the user asked to close the window
+  FocusGained,   // the window became the active one
+  FocusLost,
+  KeyDown,       // key: scan code (0..255), repeat set for auto-repeat
+  KeyUp,
+  Text,          // text: UTF-8 characters typed
+  MouseMotion,   // x, y: client position; dx, dy: relative motion
+  MouseButtonDown,  // button: 1 left, 2 right, 3 middle; x, y
+  MouseButtonUp,
+  MouseWheel,    // wheel: steps, positive away from the user
+  JoystickAxis,  // joystick index, axis 0..5, value -32768..32767
+  JoystickButton,  // joystick index, button, pressed
+  JoystickHat,   // joystick index, hat, value: hundredths of a degree or -1
+  JoystickAdded,
+  JoystickRemoved,
+  Exposed,       // the window needs repainting
+};
+
+struct Event {
+  EventType type = EventType::None;
+  int key = 0;          // scan code for key events
+  bool repeat = false;
+  char text[32] = {};   // NUL-terminated UTF-8 for Text
+  int x = 0, y = 0;     // mouse position in client pixels
+  int dx = 0, dy = 0;   // relative motion
+  int button = 0;
+  bool pressed = false;
+  int wheel = 0;
+  int joystick = 0;
+  int axis = 0;         // axis, hat or button number for joystick events
+  int value = 0;
+};
+
+// True when an event is waiting (injected or from the system); does not
+// remove it.
+bool PeekEvent();
+// Removes the next event: injected events first, in the order injected, then
+// the system's. Updates the input state below before returning it.
+bool PollEvent(Event* event);
+// Queues a synthetic event; the next PollEvent delivers it exactly as the
+// system's own events are delivered.
+void InjectEvent(const Event& event);
+// Drops every queued event (injected and system).
+void FlushEvents();
+
+// ---------------------------------------------------------------- input state
+// Kept up to date by PollEvent from real and injected events alike.
+
+// 256 bytes indexed by scan code; bit 7 set while the key is down.
+const uint8_t* KeyboardState();
+void GetMousePosition(int* x, int* y);  // client pixels
+uint32_t MouseButtons();               // bit 0 left, 1 right, 2 middle
+// Relative motion and wheel steps collected since the last call.
+void TakeMouseMotion(int* dx, int* dy);
+int TakeMouseWheel();
+void SetRelativeMouseMode(Window* window, bool on);
+void ShowSystemPointer(bool show);
+void WarpMouse(Window* window, int x, int y);
+
+// ---------------------------------------------------------------- clock
+
+// A monotonic high-resolution counter and its frequency (counts per second).
+uint64_t CounterNow();
+uint64_t CounterFrequency();
+void SleepMs(int ms);
+// Tests replace the counter with their own clock; null restores the real one.
+void SetCounterOverride(uint64_t (*now)(), uint64_t frequency);
+
+// ---------------------------------------------------------------- paths
+
+std::string ExecutablePath();  // absolute, "/" separators
+// $TMPDIR with a final "/", else "/tmp/".
+std::string TempFolder();
+bool ChangeDirectory(const char* path);
+std::string CurrentDirectory();  // no final "/"
+// The whole command line as one text: arguments joined by blanks, those with
+// blanks quoted.
+std::string CommandLine();
+void SetCommandLine(int argc, char** argv);
+
+// ---------------------------------------------------------------- dialogs
+
+enum class MessageKind { Information, Warning, Error };
+// Shows a message box; headless (or when no box can be shown) the text goes
+// to standard error instead.
+void ShowMessageBox(const char* title, const char* text, MessageKind kind);
+void Beep();
+
+// ---------------------------------------------------------------- debugger
+
+// True while a tracer (a debugger) is attached to this process. Cheap enough
+// for every statement: the tracer check is refreshed at most every 100 ms.
+bool DebuggerAttached();
+
+// ---------------------------------------------------------------- process
+
+[[noreturn]] void ExitProcess(int code);
+int ProcessId();
+
+}  // namespace platform

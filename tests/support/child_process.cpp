@@ -1,0 +1,143 @@
+#include "support/child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string base = fs::temp_directory_path().string();
+  std::string pattern = base + "/velmora-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) {
+    std::perror("mkdtemp");
+    std::abort();
+  }
+  path_ = std::string(buffer.data()) + "/";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+namespace {
+
+// Waits for pid with a deadline; kills it when the deadline passes.
+int WaitWithTimeout(pid_t pid, int timeoutSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  int status = 0;
+  for (;;) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return status;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+void FillStatus(ChildResult& result, int status) {
+  if (WIFEXITED(status)) {
+    result.exitCode = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+}
+
+}  // namespace
+
+ChildResult RunInChild(const std::function<void()>& body, int timeoutSeconds) {
+  TempDir dir;
+  const std::string outPath = dir.File("stdout.txt");
+  const std::string errPath = dir.File("stderr.txt");
+  const std::string tmpPath = dir.File("tmp/");
+  fs::create_directories(tmpPath);
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    setenv("TMPDIR", tmpPath.c_str(), 1);
+    body();
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  ChildResult result;
+  FillStatus(result, WaitWithTimeout(pid, timeoutSeconds));
+  result.out = ReadWholeFile(outPath);
+  result.err = ReadWholeFile(errPath);
+  result.runLog = ReadWholeFile(tmpPath + "ErrorLog.txt");
+  return result;
+}
+
+ChildResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& tmpDir, const std::vector<std::string>& env,
+                       const std::string& workDir, int timeoutSeconds) {
+  TempDir dir;
+  const std::string outPath = dir.File("stdout.txt");
+  const std::string errPath = dir.File("stderr.txt");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!tmpDir.empty()) setenv("TMPDIR", tmpDir.c_str(), 1);
+    for (const std::string& entry : env) putenv(strdup(entry.c_str()));
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  ChildResult result;
+  FillStatus(result, WaitWithTimeout(pid, timeoutSeconds));
+  result.out = ReadWholeFile(outPath);
+  result.err = ReadWholeFile(errPath);
+  if (!tmpDir.empty()) result.runLog = ReadWholeFile(tmpDir + "/ErrorLog.txt");
+  return result;
+}
+
+}  // namespace testing_support
