@@ -32,6 +32,7 @@ struct GLContext;  // an OpenGL compatibility-profile context
 
 struct GLConfig {
   int colourBits = 24;  // 0: the desktop depth
+  int alphaBits = 0;    // destination alpha, only when asked for
   int depthBits = 24;
   int stencilBits = 8;
   int multisample = 0;  // 0: none; otherwise ask for a multisample buffer
