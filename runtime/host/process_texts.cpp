@@ -1,0 +1,12 @@
+#include "core/basic_string.h"
+#include "host/host.h"
+
+BasicString& CommandLineText() {
+  static BasicString text;
+  return text;
+}
+
+BasicString& ExecutablePathText() {
+  static BasicString text;
+  return text;
+}
