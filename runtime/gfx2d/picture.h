@@ -2,6 +2,7 @@
 // upload consumes. Pixels are R, G, B, A bytes, top row first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Picture {

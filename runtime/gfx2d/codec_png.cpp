@@ -1,0 +1,213 @@
+// PNG reader and writer over libpng. The reader takes its bytes from a read
+// channel, so memory files and archive entries load like real files.
+//
+// libpng reports errors by calling our handler, which must not return: it
+// records the failure and longjmps back to the setjmp in the decode routine.
+// Those routines therefore hold no objects with destructors; everything that
+// needs releasing lives in a state record cleaned up by the caller.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "files/files.h"
+#include "gfx2d/codec_common.h"
+#include "gfx2d/picture.h"
+
+namespace {
+
+// The most bytes of image data one byte of deflate stream can expand to
+// (1032:1 in theory) with a little headroom: a header promising more raw rows
+// than the file could inflate to is refused before the picture is allocated.
+constexpr uint64_t kMaxInflateRatio = 1040;
+constexpr uint64_t kInflateSlack = 64 * 1024;
+// Ancillary chunks (text, profiles) may not make libpng allocate more.
+constexpr png_alloc_size_t kChunkMallocMax = 8 * 1024 * 1024;
+
+struct PngReadState {
+  ReadChannel channel;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  bool error = false;  // set by the error handler before it jumps out
+};
+
+void PngError(png_structp png, png_const_charp) {
+  auto* state = static_cast<PngReadState*>(png_get_error_ptr(png));
+  if (state != nullptr) state->error = true;
+  png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+void PngRead(png_structp png, png_bytep data, size_t length) {
+  auto* state = static_cast<PngReadState*>(png_get_io_ptr(png));
+  if (ChannelRead(state->channel, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+    png_error(png, "read past the end of the data");
+}
+
+// Expands a row of 3-channel (RGB) pixels to RGBA in place, from the right so
+// nothing is overwritten before it is read, applying the colour key.
+void ExpandRgbRow(uint8_t* row, int32_t width, int32_t key) {
+  for (int32_t x = width - 1; x >= 0; --x) {
+    const uint8_t r = row[3 * x], g = row[3 * x + 1], b = row[3 * x + 2];
+    uint8_t* out = row + 4 * x;
+    if (codec::KeyMatches(key, r, g, b)) {
+      out[0] = out[1] = out[2] = out[3] = 0;
+    } else {
+      out[0] = r;
+      out[1] = g;
+      out[2] = b;
+      out[3] = 255;
+    }
+  }
+}
+
+// Grey to opaque RGBA in place; grey pictures take no colour key.
+void ExpandGreyRow(uint8_t* row, int32_t width) {
+  for (int32_t x = width - 1; x >= 0; --x) {
+    const uint8_t g = row[x];
+    uint8_t* out = row + 4 * x;
+    out[0] = out[1] = out[2] = g;
+    out[3] = 255;
+  }
+}
+
+bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* name) {
+  png_structp png = state.png;
+  png_infop info = state.info;
+  if (setjmp(png_jmpbuf(png))) return false;
+
+  png_set_read_fn(png, &state, PngRead);
+  png_set_sig_bytes(png, 4);  // the caller has read and checked those
+  png_set_user_limits(png, codec::kMaxSide, codec::kMaxSide);
+  png_set_chunk_malloc_max(png, kChunkMallocMax);
+  png_read_info(png, info);
+
+  // Raw (filtered) bytes the header promises, against what the file holds.
+  const uint64_t width = png_get_image_width(png, info);
+  const uint64_t height = png_get_image_height(png, info);
+  const uint64_t rawRow = (width * png_get_bit_depth(png, info) * png_get_channels(png, info) + 7) / 8 + 1;
+  if (rawRow * height > static_cast<uint64_t>(state.channel.size) * kMaxInflateRatio + kInflateSlack)
+    return false;
+
+  png_set_palette_to_rgb(png);
+  png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+  png_set_strip_16(png);
+  png_set_packing(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+
+  const int channels = png_get_channels(png, info);
+  const int depth = png_get_bit_depth(png, info);
+  const int colourType = png_get_color_type(png, info);
+  if (channels != 1 && channels != 3 && channels != 4) return false;  // grey + alpha: silently
+  if (depth != 8) {
+    std::printf("File %s has bit depth %d.\n", name, depth);
+    std::printf("Only bit depth of 8 is supported.");
+    return false;
+  }
+  if (colourType != PNG_COLOR_TYPE_GRAY && colourType != PNG_COLOR_TYPE_RGB &&
+      colourType != PNG_COLOR_TYPE_RGB_ALPHA) {
+    std::printf("File %s has unsupported color type.\n", name);
+    std::printf("Types GRAY, RGB and RGB_ALPHA are supported.");
+    return false;
+  }
+  if (width == 0 || height == 0) return false;
+  if (!picture.Resize(static_cast<int32_t>(width), static_cast<int32_t>(height))) return false;
+
+  // libpng writes width x channels bytes into each picture row (the rows are
+  // wide enough for four); narrower rows are widened in place afterwards.
+  // Interlaced files are combined pass by pass in the same rows.
+  const size_t stride = static_cast<size_t>(width) * 4;
+  for (int pass = 0; pass < passes; ++pass)
+    for (uint64_t y = 0; y < height; ++y) png_read_row(png, picture.pixels + y * stride, nullptr);
+  png_read_end(png, nullptr);
+
+  if (channels == 3) {
+    for (uint64_t y = 0; y < height; ++y)
+      ExpandRgbRow(picture.pixels + y * stride, static_cast<int32_t>(width), key);
+  } else if (channels == 1) {
+    for (uint64_t y = 0; y < height; ++y) ExpandGreyRow(picture.pixels + y * stride, static_cast<int32_t>(width));
+  }
+  picture.ownAlpha = channels == 4 ? 1 : 0;
+  return !state.error;
+}
+
+struct PngWriteState {
+  FILE* file = nullptr;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  bool error = false;
+};
+
+void PngWriteError(png_structp png, png_const_charp) {
+  auto* state = static_cast<PngWriteState*>(png_get_error_ptr(png));
+  if (state != nullptr) state->error = true;
+  png_longjmp(png, 1);
+}
+
+void PngWrite(png_structp png, png_bytep data, size_t length) {
+  auto* state = static_cast<PngWriteState*>(png_get_io_ptr(png));
+  if (std::fwrite(data, 1, length, state->file) != length) png_error(png, "write failed");
+}
+
+void PngFlush(png_structp) {}
+
+bool EncodePng(PngWriteState& state, const Picture& picture) {
+  png_structp png = state.png;
+  png_infop info = state.info;
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_write_fn(png, &state, PngWrite, PngFlush);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), 8,
+               PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_packing(png);
+  const size_t stride = static_cast<size_t>(picture.width) * 4;
+  for (int32_t y = 0; y < picture.height; ++y) png_write_row(png, picture.pixels + y * stride);
+  png_write_end(png, info);
+  return !state.error;
+}
+
+}  // namespace
+
+bool ReadPNG(Picture& picture, const char* name, int32_t colourKey) {
+  PngReadState state;
+  if (name == nullptr || !OpenReadChannel(state.channel, name)) {
+    picture.Clear();
+    return false;
+  }
+  // Foreign files are turned away on the signature, before libpng is involved.
+  static const uint8_t kSignature[4] = {0x89, 'P', 'N', 'G'};
+  uint8_t signature[4];
+  bool ok = ChannelRead(state.channel, signature, 4) == 4 && std::memcmp(signature, kSignature, 4) == 0;
+  if (ok) {
+    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    if (state.png != nullptr) state.info = png_create_info_struct(state.png);
+    ok = state.info != nullptr && DecodePng(state, picture, colourKey, name);
+  }
+  if (state.png != nullptr) png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr);
+  CloseChannel(state.channel);
+  if (!ok) picture.Clear();
+  return ok;
+}
+
+namespace codec {
+
+bool WritePNG(const char* name, const Picture& picture) {
+  PngWriteState state;
+  std::string path;
+  state.file = OpenForWriting(name, path);
+  if (state.file == nullptr) return false;
+  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngWriteError, PngWarning);
+  if (state.png != nullptr) state.info = png_create_info_struct(state.png);
+  const bool ok = state.info != nullptr && EncodePng(state, picture);
+  if (state.png != nullptr) png_destroy_write_struct(&state.png, state.info ? &state.info : nullptr);
+  return FinishWriting(state.file, path, ok);
+}
+
+}  // namespace codec

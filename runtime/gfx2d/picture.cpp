@@ -1,0 +1,46 @@
+#include "gfx2d/picture.h"
+
+#include <cstdlib>
+#include <cstring>
+
+Picture::~Picture() { std::free(pixels); }
+
+bool Picture::Resize(int32_t w, int32_t h) {
+  // The pixel block is addressed with a 32-bit capacity, so anything that
+  // needs 4 GiB or more (or a negative size) is refused before allocating.
+  if (w < 0 || h < 0) {
+    Clear();
+    return false;
+  }
+  const uint64_t bytes = static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * 4u;
+  if (bytes > UINT32_MAX) {
+    Clear();
+    return false;
+  }
+  if (bytes > capacity || pixels == nullptr) {
+    std::free(pixels);
+    pixels = nullptr;
+    capacity = 0;
+    // malloc(0) may return null; keep a small block so an empty picture
+    // still owns valid memory.
+    pixels = static_cast<uint8_t*>(std::malloc(bytes > 0 ? bytes : 4));
+    if (pixels == nullptr) {
+      Clear();
+      return false;
+    }
+    capacity = static_cast<uint32_t>(bytes > 0 ? bytes : 4);
+  }
+  width = w;
+  height = h;
+  std::memset(pixels, 0, bytes);
+  return true;
+}
+
+void Picture::Clear() {
+  std::free(pixels);
+  pixels = nullptr;
+  capacity = 0;
+  width = 0;
+  height = 0;
+  ownAlpha = 1;
+}
