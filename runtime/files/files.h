@@ -1,43 +1,182 @@
 // File access: name resolution (real files, memory files, the media archive
 // appended to the executable), read channels, the eight numbered file
 // channels and whole-file operations.
+//
+// Loaders follow one pattern:
+//   char path[kMaxFileName];
+//   if (!ResolveFileName(MemoryResolver(), name, path, true)) fail;
+//   ReadChannel channel;
+//   if (!OpenReadChannel(channel, path)) fail;
+//   ... ChannelRead / ChannelReadInt32 / ChannelReadLine ...
+//   CloseChannel(channel);
+// A resolver's result (a memory file or a temporary file) stays valid until
+// the next call on the same resolver: finish reading before resolving again.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/basic_string.h"
 
+// Size of the name buffers ResolveFileName fills; names are shorter.
+constexpr int kMaxFileName = 1024;
+
 // A source of bytes: a real file or a memory block. Open while the handle or
-// the memory pointer is non-zero.
+// the memory pointer is non-zero. Plain data: copying it does not duplicate
+// the file, and only one of the copies may be closed.
 struct ReadChannel {
   intptr_t handle = 0;              // platform file handle, 0 = none
   const uint8_t* memory = nullptr;  // memory-file block, null = none
-  int64_t size = 0;                 // bytes in the file or block (0 for writing)
-  int64_t position = 0;             // next byte to read
+  int64_t size = 0;                 // bytes in the file or block
+  int64_t position = 0;             // next byte to read (or write)
+  uint64_t block = 0;               // registry ticket of the memory block
+  bool writable = false;            // opened by OpenFile for writing
 };
 
-// Opens a real file or a "mem://" memory file for reading.
+// Opens a real file or a "mem://" memory file for reading. A real name that
+// does not exist as written may still match one file whose name differs
+// only in letter case. Archive entries need ResolveFileName first.
 bool OpenReadChannel(ReadChannel& channel, const char* name);
 // Bytes delivered (a memory channel clamps to the bytes left).
 int64_t ChannelRead(ReadChannel& channel, void* buffer, int64_t count);
 // Four bytes little-endian; true when all four were delivered.
 bool ChannelReadInt32(ReadChannel& channel, int32_t* value);
-// One text line (LF ends it, a final CR is dropped), at most maximum
-// characters, NUL-terminated; false at the end of the data.
+// One text line (LF ends it, a final CR is dropped). maximum is the size of
+// buffer: at most maximum - 1 characters are stored, then a NUL. A longer
+// line is cut and the rest comes with the next call. False at the end of
+// the data.
 bool ChannelReadLine(ReadChannel& channel, char* buffer, int maximum);
 void CloseChannel(ReadChannel& channel);
+
+// ---------------------------------------------------------------- memory files
+// A memory file is a block of bytes in the process named
+// "mem://" + size + "." + address (both "%8x"-style lower-case hexadecimal,
+// padded with spaces to at least 8 characters). Only blocks the runtime knows
+// open: the resolvers' results and blocks registered here. A name with an
+// unknown address, or a size beyond its block, fails like a missing file.
+
+void RegisterMemoryFile(const void* block, uint64_t size);
+// Open channels on the block stop delivering bytes at once.
+void UnregisterMemoryFile(const void* block);
+// The name for a block (or a part of one): "mem://%8x.%8x" with the address
+// printed in full on 64-bit.
+std::string MemoryFileName(const void* block, uint64_t size);
+bool IsMemoryFileName(const char* name);
+// Reads size and address out of a name; says nothing about whether the
+// block is registered.
+bool ParseMemoryFileName(const char* name, uint64_t* size, uintptr_t* address);
+// True for a name whose block is registered and large enough.
+bool MemoryFileValid(const char* name);
+
+// ---------------------------------------------------------------- resolution
 
 struct FileResolver;
 // The resolver whose results may be memory files (loaders, read commands) and
 // the one that always yields a real file on disk.
 FileResolver& MemoryResolver();
 FileResolver& DiskResolver();
-// Resolves a name into out (1024 bytes): the real file, else an entry of the
-// media archive as a memory file or a temporary file. The result stays valid
-// until the next call on the same resolver.
+// Resolves a name into out (kMaxFileName bytes): the real file (exact name
+// first, else the one file matching it without regard to letter case,
+// folder by folder), a memory-file name as it is (the disk resolver copies
+// its bytes to a temporary file), else the entry of the media archive with
+// the same base name, as a memory file or a temporary file. The result stays
+// valid until the next call on the same resolver.
 bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed);
+// Resets both resolvers (releasing their last results, enabling their
+// archives) and sets the archive each one searches. Start-up passes the
+// executable's own path for both.
 void SetArchive(const char* memoryResolverArchive, const char* diskResolverArchive);
+// Releases a resolver's last result (block or temporary file).
+void ReleaseResolverResult(FileResolver& resolver);
 
-bool IsMemoryFileName(const char* name);
+// The real path for a name: "\" turned into "/", and, when the path does not
+// exist as written, the one path that matches it folder by folder without
+// regard to letter case. wantDirectory picks what the last part must be.
+// False when nothing matches (or more than one candidate does).
+bool FindRealPath(const char* name, bool wantDirectory, std::string* path);
+
+// ---------------------------------------------------------------- file channels
+// Channels 0-7. A channel number outside the table sets LastErrorCode 7; a
+// read or write that cannot complete sets LastErrorCode 3; both then end the
+// program through EndProgram. Opening reports failure by its result.
+
+constexpr int kFileChannels = 8;
+
+// mode > 0 read, 0 write (replace), < 0 append.
+bool OpenFile(int channel, const char* name, int mode);
+void CloseFile(int channel);
+// Lowest channel with nothing open, -1 when all are in use.
+int FindFreeChannel();
+bool EndOfFile(int channel);
+int64_t FilePosition(int channel);
+// mode 0 from the start, > 0 from the current position, < 0 from the end.
+void SeekFile(int channel, int64_t offset, int mode);
+
+// Raw values, little-endian on every host. Integers are sign- or
+// zero-extended; true when the value was read.
+bool ReadInt8(int channel, int32_t& value);
+bool ReadUInt8(int channel, int32_t& value);
+bool ReadInt16(int channel, int32_t& value);
+bool ReadUInt16(int channel, int32_t& value);
+bool ReadInt32(int channel, int32_t& value);
+bool ReadUInt32(int channel, int64_t& value);
+bool ReadInt8(int channel, double& value);
+bool ReadUInt8(int channel, double& value);
+bool ReadInt16(int channel, double& value);
+bool ReadUInt16(int channel, double& value);
+bool ReadInt32(int channel, double& value);
+bool ReadUInt32(int channel, double& value);
+bool ReadFloat32(int channel, double& value);
+bool ReadFloat64(int channel, double& value);
+// Exactly count bytes.
+bool ReadString(int channel, BasicString& value, int64_t count);
+// One text line of at most 1024 characters, without LF and final CR.
+bool ReadLine(int channel, BasicString& value);
+// One line converted with atof / atoi.
+bool ReadNumberLine(int channel, double& value);
+bool ReadIntLine(int channel, int32_t& value);
+
+// Integer arguments are truncated to the width written.
+bool WriteInt16(int channel, int64_t value);
+bool WriteInt32(int channel, int64_t value);
+bool WriteUInt8(int channel, int64_t value);
+bool WriteUInt16(int channel, int64_t value);
+bool WriteUInt32(int channel, int64_t value);
+bool WriteFloat32(int channel, double value);
+bool WriteFloat64(int channel, double value);
+bool WriteString(int channel, const BasicString& text);
+// The text followed by "\r\n".
+bool WriteLine(int channel, const BasicString& text);
+
+// The channel's record (read-only view for loaders and tests); null for a
+// number outside 0-7.
+const ReadChannel* FileChannel(int channel);
+
+// ---------------------------------------------------------------- whole files
+
+// An existing file that is not a directory (memory files included).
 bool FileExists(const char* name);
 bool DirectoryExists(const char* name);
+// Removes an empty directory if the name is one, else deletes the file.
+bool RemovePath(const char* name);
+bool MakeDirectory(const char* name);
+// Copies a real file or memory file (not through the archive). An existing
+// destination is replaced, but only once the source has opened.
+bool DuplicateFile(const char* source, const char* destination);
+// Size in bytes (memory files included), 0 when it cannot be opened.
+int64_t QueryFileSize(const char* name);
+// Last write time "YYYY-MM-DD hh:mm:ss" in local time; empty for memory
+// files and failures.
+BasicString QueryFileTime(const char* name);
+// The current directory with "/" separators and a final "/".
+BasicString QueryCurrentDirectory();
+// "*" matches any run of characters, "?" one character other than ".";
+// letters compare without regard to case; "*.*" matches everything.
+bool WildcardMatch(const char* pattern, const char* name);
+void ToForwardSlashes(BasicString& text);
+void ToForwardSlashes(char* text);
+
+// Writes back the line-file and INI stores, releases both resolvers' last
+// results and closes the eight channels. The host's shutdown calls it; it is
+// also registered with std::atexit the first time a store or channel is used.
+void FlushFileStores();

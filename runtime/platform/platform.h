@@ -181,4 +181,30 @@ bool DebuggerAttached();
 [[noreturn]] void ExitProcess(int code);
 int ProcessId();
 
+// ---------------------------------------------------------------- files
+// Raw file access for the runtime's file channels (implemented in
+// files_posix.cpp). A handle is a positive number, 0 = none. Paths use "/".
+
+enum class FileOpenMode {
+  ReadExisting,     // an existing regular file, read only
+  CreateReadWrite,  // created or truncated, read and write
+  OpenOrCreateWrite,  // opened (or created when missing), write only, kept
+};
+// 0 when the file cannot be opened (or, for ReadExisting, is not a regular file).
+intptr_t OpenFileHandle(const char* path, FileOpenMode mode);
+void CloseFileHandle(intptr_t handle);
+// Reads or writes at an absolute position without moving any shared file
+// pointer. Returns the bytes transferred (short only at the end of the file or
+// on an error), -1 when nothing could be transferred because of an error.
+int64_t ReadFileAt(intptr_t handle, void* buffer, int64_t count, int64_t position);
+int64_t WriteFileAt(intptr_t handle, const void* buffer, int64_t count, int64_t position);
+int64_t FileHandleSize(intptr_t handle);  // -1 on error
+// Last modification time in seconds since 1970 (UTC); false when the path
+// cannot be examined.
+bool FileModificationTime(const char* path, int64_t* seconds);
+// The process environment as "NAME=value" entries in the order it is kept.
+std::vector<std::string> EnvironmentEntries();
+// Sets a variable; an empty value removes it. False for an invalid name.
+bool SetEnvironmentVariable(const char* name, const char* value);
+
 }  // namespace platform

@@ -1,0 +1,66 @@
+// The media archive that is appended to an executable (or any file).
+//
+// Layout, all numbers little-endian:
+//   ... entry data ... directory ... trailer
+//   trailer (last 7 bytes): "sbX", directory position D (int32)
+//   directory: per entry: name length L (1 byte, 0 ends the directory),
+//              L name bytes, data position P (int32), packed size S (uint32)
+//   entry data at P: unpacked size U (uint32), then S - 4 bytes of LZO1X.
+// D >= 0 is a position from the start of the file, D < 0 counts from its end;
+// when D is negative, a negative P counts from the end as well. The packer
+// writes negative positions only, so an archive stays valid whatever it is
+// appended to.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/files.h"
+
+struct ArchiveEntry {
+  std::string name;
+  int32_t storedPosition = 0;  // P as written in the directory
+  int64_t position = 0;        // P as a position from the start of the file
+  uint32_t packedSize = 0;     // S, the four size bytes included
+};
+
+enum class ArchiveStatus {
+  Ok,         // found / the whole directory was read
+  NotFound,   // the directory ended (or was cut short) without a match
+  NoArchive,  // no trailer, or a directory position outside the file
+  Damaged,    // an entry points outside the file or its data does not unpack
+};
+
+// Largest entry the runtime unpacks; larger claims are treated as damage.
+constexpr uint32_t kMaxArchiveEntry = 512u << 20;
+
+// Finds the entry whose name equals baseName without regard to letter case.
+ArchiveStatus FindArchiveEntry(ReadChannel& archive, const char* baseName, ArchiveEntry* entry);
+// Reads the whole directory. archiveStart (optional) receives the lowest
+// position the archive occupies: the first entry's data or the directory.
+ArchiveStatus ListArchive(ReadChannel& archive, std::vector<ArchiveEntry>* entries,
+                          int64_t* archiveStart = nullptr);
+// The S packed bytes of an entry as stored.
+bool ReadPackedEntry(ReadChannel& archive, const ArchiveEntry& entry, std::vector<uint8_t>* packed);
+// Unpacks S stored bytes (size word and LZO1X data) into a new block.
+bool UnpackEntryData(const uint8_t* packed, size_t packedSize, std::unique_ptr<uint8_t[]>* data,
+                     uint32_t* size);
+bool UnpackArchiveEntry(ReadChannel& archive, const ArchiveEntry& entry,
+                        std::unique_ptr<uint8_t[]>* data, uint32_t* size);
+// The stored form of a file: its size word and the LZO1X-1 packed bytes.
+bool PackEntryData(const uint8_t* data, size_t size, std::vector<uint8_t>* packed);
+
+// One file to put into an archive.
+struct ArchiveInput {
+  std::string name;  // entry name: no folders, 1-255 bytes
+  std::string path;  // the file whose bytes are stored
+};
+// Appends files to the archive at the end of target (creating the archive
+// when target has none). Entries already there are kept, except those a new
+// entry of the same name (any letter case) replaces; the directory is written
+// anew. The file is rebuilt beside target and renamed over it, keeping its
+// permissions, so a failure leaves target as it was. False with a message in
+// error on failure.
+bool AppendToArchive(const char* target, const std::vector<ArchiveInput>& inputs, std::string* error);

@@ -1,0 +1,221 @@
+// File-name resolution: real files (with a letter-case fallback), memory
+// files and entries of the media archive.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files/archive.h"
+#include "files/files.h"
+#include "files/files_internal.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+struct FileResolver {
+  bool archiveEnabled = true;
+  std::string archiveName;
+  std::string lastTemporaryFile;      // deleted at the next call
+  const uint8_t* lastBlock = nullptr;  // released at the next call
+};
+
+namespace {
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  return true;
+}
+
+bool IsKind(const std::string& path, bool wantDirectory) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status)) return false;
+  return wantDirectory == fs::is_directory(status);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+bool CopyOut(const std::string& text, char* out) {
+  if (text.size() >= static_cast<size_t>(kMaxFileName)) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return true;
+}
+
+bool WriteTemporaryFile(const std::string& path, const uint8_t* bytes, uint64_t size) {
+  std::error_code ec;
+  fs::remove(path, ec);  // a stale file (or empty folder) of that name goes first
+  const intptr_t handle = platform::OpenFileHandle(path.c_str(), platform::FileOpenMode::CreateReadWrite);
+  if (handle == 0) return false;
+  const int64_t written = platform::WriteFileAt(handle, bytes, static_cast<int64_t>(size), 0);
+  platform::CloseFileHandle(handle);
+  if (written != static_cast<int64_t>(size)) {
+    fs::remove(path, ec);
+    return false;
+  }
+  return true;
+}
+
+// "sbx" and two letters taken from the entry's position and size.
+std::string TemporaryName(int64_t a, int64_t b) {
+  std::string name = platform::TempFolder() + "sbx";
+  name += static_cast<char>('A' + (a & 255) % 26);
+  name += static_cast<char>('A' + (b & 255) % 26);
+  return name;
+}
+
+bool Fail(char* out) {
+  out[0] = '\0';
+  return false;
+}
+
+}  // namespace
+
+FileResolver& MemoryResolver() {
+  static FileResolver* resolver = new FileResolver;
+  return *resolver;
+}
+
+FileResolver& DiskResolver() {
+  static FileResolver* resolver = new FileResolver;
+  return *resolver;
+}
+
+bool FindRealPath(const char* name, bool wantDirectory, std::string* path) {
+  const std::string wanted = files_internal::ToSlashes(name);
+  if (wanted.empty()) return false;
+  if (IsKind(wanted, wantDirectory)) {
+    *path = wanted;
+    return true;
+  }
+  // Programs written for case-insensitive file systems name files in any
+  // letter case: walk the folders and accept the one entry that matches each
+  // part. A part spelled exactly as on disk always wins.
+  std::vector<std::string> parts;
+  size_t begin = 0;
+  while (begin <= wanted.size()) {
+    size_t end = wanted.find('/', begin);
+    if (end == std::string::npos) end = wanted.size();
+    if (end > begin) parts.push_back(wanted.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  if (parts.empty()) return false;
+  std::string current = wanted[0] == '/' ? "/" : "";
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string& part = parts[i];
+    const bool last = i + 1 == parts.size();
+    const bool needDirectory = !last || wantDirectory;
+    const std::string exact = Join(current, part);
+    if (part == "." || part == ".." || IsKind(exact, needDirectory)) {
+      current = exact;
+      continue;
+    }
+    std::error_code ec;
+    std::string match;
+    int matches = 0;
+    for (fs::directory_iterator it(current.empty() ? "." : current, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::string entry = it->path().filename().string();
+      if (!SameIgnoringCase(entry, part)) continue;
+      if (!IsKind(Join(current, entry), needDirectory)) continue;
+      match = entry;
+      ++matches;
+    }
+    if (matches != 1) return false;
+    current = Join(current, match);
+  }
+  *path = current;
+  return true;
+}
+
+void ReleaseResolverResult(FileResolver& resolver) {
+  if (resolver.lastBlock != nullptr) {
+    files_internal::ReleaseMemoryFile(resolver.lastBlock);
+    resolver.lastBlock = nullptr;
+  }
+  if (!resolver.lastTemporaryFile.empty()) {
+    std::error_code ec;
+    fs::remove(resolver.lastTemporaryFile, ec);
+    resolver.lastTemporaryFile.clear();
+  }
+}
+
+void SetArchive(const char* memoryResolverArchive, const char* diskResolverArchive) {
+  FileResolver* resolvers[2] = {&MemoryResolver(), &DiskResolver()};
+  const char* names[2] = {memoryResolverArchive, diskResolverArchive};
+  for (int i = 0; i < 2; ++i) {
+    ReleaseResolverResult(*resolvers[i]);
+    resolvers[i]->archiveEnabled = true;
+    resolvers[i]->archiveName = names[i] == nullptr ? "" : names[i];
+  }
+}
+
+bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed) {
+  files_internal::EnsureExitFlush();
+  ReleaseResolverResult(resolver);
+  if (out == nullptr) return false;
+  if (name == nullptr || name[0] == '\0') return Fail(out);
+  // Longer names would be cut, and a cut name may open a different file.
+  if (std::strlen(name) >= static_cast<size_t>(kMaxFileName)) return Fail(out);
+
+  if (IsMemoryFileName(name)) {
+    const uint8_t* bytes = nullptr;
+    uint64_t size = 0;
+    if (!files_internal::MemoryBlockBytes(name, &bytes, &size)) return Fail(out);
+    if (memoryAllowed) return CopyOut(name, out);
+    const std::string temporary =
+        TemporaryName(static_cast<int64_t>(reinterpret_cast<uintptr_t>(bytes)), static_cast<int64_t>(size));
+    if (!WriteTemporaryFile(temporary, bytes, size)) return Fail(out);
+    resolver.lastTemporaryFile = temporary;
+    return CopyOut(temporary, out);
+  }
+
+  std::string real;
+  if (FindRealPath(name, false, &real)) return CopyOut(real, out) || Fail(out);
+
+  if (!resolver.archiveEnabled) return Fail(out);
+  if (resolver.archiveName.empty()) {
+    resolver.archiveEnabled = false;
+    return Fail(out);
+  }
+  ReadChannel archive;
+  if (!OpenReadChannel(archive, resolver.archiveName.c_str())) return Fail(out);
+
+  const char* base = name;
+  for (const char* c = name; *c != '\0'; ++c)
+    if (*c == '/' || *c == '\\') base = c + 1;
+  ArchiveEntry entry;
+  const ArchiveStatus status = FindArchiveEntry(archive, base, &entry);
+  if (status == ArchiveStatus::NoArchive) {
+    // Damaged or absent: later calls skip straight past the archive until
+    // SetArchive runs again.
+    CloseChannel(archive);
+    resolver.archiveEnabled = false;
+    return Fail(out);
+  }
+  std::unique_ptr<uint8_t[]> data;
+  uint32_t size = 0;
+  const bool unpacked = status == ArchiveStatus::Ok && UnpackArchiveEntry(archive, entry, &data, &size);
+  CloseChannel(archive);
+  if (!unpacked) return Fail(out);
+
+  if (memoryAllowed) {
+    const uint8_t* block = files_internal::AdoptMemoryFile(std::move(data), size);
+    resolver.lastBlock = block;
+    return CopyOut(MemoryFileName(block, size), out);
+  }
+  const std::string temporary = TemporaryName(entry.storedPosition, entry.packedSize);
+  if (!WriteTemporaryFile(temporary, data.get(), size)) return Fail(out);
+  resolver.lastTemporaryFile = temporary;
+  return CopyOut(temporary, out);
+}
