@@ -3,6 +3,22 @@
 //
 // Strings are values: copying copies the bytes. An empty string points to one
 // shared, read-only empty buffer and owns nothing.
+//
+// Layout (16 bytes on 64-bit, read by debuggers through process memory):
+//   0x00 data      char*    NUL-terminated bytes, never null
+//   0x08 capacity  uint32   size of the buffer, 0 for the shared empty buffer
+//   0x0C length    uint32   bytes before the terminating NUL
+//
+// Growth: Reserve(n) gives ((n + 1) AND NOT 15) + 16 bytes, so one character
+// needs 16, length 15 still fits in 16 and length 16 needs 32. Appends (keep
+// set) on a buffer of 256 bytes or more grow it by at least half instead, so
+// that building a long text a character at a time stays linear; the step-16
+// rule alone would copy the whole text every 16 characters.
+//
+// Every operator exists for a string with: C text, another string, int32,
+// int64, float and double. Numbers become text with NumberToText (float and
+// double) or as decimal integers; text becomes a number for comparisons the
+// way atoi (int32), _atoi64 (int64) and atof (float, double) read it.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +30,7 @@ class BasicString {
   BasicString(const char* bytes, uint32_t length);
   BasicString(const BasicString& other);
   BasicString(BasicString&& other) noexcept;
+  explicit BasicString(char c);  // a one-character string
   explicit BasicString(int32_t value);
   explicit BasicString(int64_t value);
   explicit BasicString(float value);
@@ -43,22 +60,122 @@ class BasicString {
   // Writable bytes; only valid while Capacity() > 0.
   char* Data() noexcept { return data_; }
   // Grows the buffer to hold n bytes plus the terminator (never shrinks).
-  void Reserve(uint32_t n, bool keep);
+  // keep: the old text stays; otherwise the new buffer starts as empty text
+  // (the length is not changed either way). A request the process cannot
+  // satisfy records error 7 and ends the program; false is returned only
+  // when END is already running, and the string is then unchanged.
+  bool Reserve(uint32_t n, bool keep);
   // Sets the length after writing into Data(); the terminator is written.
+  // The length is cut to fit the buffer.
   void SetLength(uint32_t length);
+  // Appends raw bytes (may contain NULs; may point into this string).
+  BasicString& Append(const char* bytes, uint32_t count);
+  // Empties the text, keeping the buffer.
+  void Clear() noexcept;
+
+  // The largest length a string can reach.
+  static constexpr uint32_t kMaxLength = 0xFFFFFF00u;
 
  private:
+  void AssignBytes(const char* bytes, uint32_t count);
+  void AdoptText(const char* text, uint32_t count);  // for number texts
+
   char* data_;
   uint32_t capacity_;
   uint32_t length_;
 };
 
+static_assert(sizeof(void*) != 8 || sizeof(BasicString) == 16, "debuggers rely on this layout");
+
+// ---------------------------------------------------------------- concatenation
+
 BasicString operator+(const BasicString& left, const BasicString& right);
 BasicString operator+(const BasicString& left, const char* right);
 BasicString operator+(const char* left, const BasicString& right);
+BasicString operator+(const BasicString& left, char right);
+// A temporary on the left is extended in place (a + b + c copies once).
+BasicString operator+(BasicString&& left, const BasicString& right);
+BasicString operator+(BasicString&& left, const char* right);
+BasicString operator+(BasicString&& left, char right);
+
+BasicString operator+(const BasicString& left, int32_t right);
+BasicString operator+(const BasicString& left, int64_t right);
+BasicString operator+(const BasicString& left, float right);
+BasicString operator+(const BasicString& left, double right);
+BasicString operator+(int32_t left, const BasicString& right);
+BasicString operator+(int64_t left, const BasicString& right);
+BasicString operator+(float left, const BasicString& right);
+BasicString operator+(double left, const BasicString& right);
+
+// ---------------------------------------------------------------- comparison
+
+// Byte-wise, as strcmp with unsigned bytes; a proper prefix sorts first.
+// Returns -1, 0 or 1.
+int Compare(const BasicString& left, const BasicString& right);
+int Compare(const BasicString& left, const char* right);
+// The sign of (number value of the text - number).
+int Compare(const BasicString& left, int32_t right);
+int Compare(const BasicString& left, int64_t right);
+int Compare(const BasicString& left, float right);
+int Compare(const BasicString& left, double right);
+
+#define VLM_DECLARE_STRING_COMPARISONS(OTHER)                   \
+  bool operator==(const BasicString& left, OTHER right);        \
+  bool operator!=(const BasicString& left, OTHER right);        \
+  bool operator<(const BasicString& left, OTHER right);         \
+  bool operator<=(const BasicString& left, OTHER right);        \
+  bool operator>(const BasicString& left, OTHER right);         \
+  bool operator>=(const BasicString& left, OTHER right);        \
+  bool operator==(OTHER left, const BasicString& right);        \
+  bool operator!=(OTHER left, const BasicString& right);        \
+  bool operator<(OTHER left, const BasicString& right);         \
+  bool operator<=(OTHER left, const BasicString& right);        \
+  bool operator>(OTHER left, const BasicString& right);         \
+  bool operator>=(OTHER left, const BasicString& right);
+
+VLM_DECLARE_STRING_COMPARISONS(const char*)
+VLM_DECLARE_STRING_COMPARISONS(int32_t)
+VLM_DECLARE_STRING_COMPARISONS(int64_t)
+VLM_DECLARE_STRING_COMPARISONS(float)
+VLM_DECLARE_STRING_COMPARISONS(double)
+#undef VLM_DECLARE_STRING_COMPARISONS
 
 bool operator==(const BasicString& left, const BasicString& right);
-bool operator==(const BasicString& left, const char* right);
+bool operator!=(const BasicString& left, const BasicString& right);
+bool operator<(const BasicString& left, const BasicString& right);
+bool operator<=(const BasicString& left, const BasicString& right);
+bool operator>(const BasicString& left, const BasicString& right);
+bool operator>=(const BasicString& left, const BasicString& right);
+
+// ---------------------------------------------------------------- conversions
+
+// Text to number the way the C runtime's atoi, _atoi64 and atof read it:
+// leading white space skipped, an optional sign, then as many characters as
+// fit; 0 when nothing fits. Integers saturate instead of overflowing. Only
+// decimal text is read (no hexadecimal, "inf" or "nan"), whatever the locale.
+int32_t TextToInt32(const char* text);
+int64_t TextToInt64(const char* text);
+double TextToDouble(const char* text);
+inline float TextToFloat(const char* text) { return static_cast<float>(TextToDouble(text)); }
+inline int32_t ToInt32(const BasicString& s) { return TextToInt32(s.c_str()); }
+inline int64_t ToInt64(const BasicString& s) { return TextToInt64(s.c_str()); }
+inline double ToDouble(const BasicString& s) { return TextToDouble(s.c_str()); }
+inline float ToFloat(const BasicString& s) { return TextToFloat(s.c_str()); }
+
+// Number to text as the Windows C runtime's _gcvt writes it with 10
+// significant digits, with the final '.' dropped: 5.0 -> "5", 0.25 -> "0.25",
+// 0.01 -> "1.e-002", 123456789012 -> "1.23456789e+011". Fixed notation is
+// used while the decimal exponent of the rounded value is between -1 and 9.
+// Zero (either sign) gives "0"; infinities "inf"/"-inf"; NaN "nan".
+// Writes at most kNumberTextMax bytes plus a NUL; returns the length.
+constexpr int kNumberTextMax = 31;
+int FormatNumberText(double value, char* out);
+BasicString NumberToText(double value);
+// Integers as decimal text.
+BasicString IntegerToText(int32_t value);
+BasicString IntegerToText(int64_t value);
+
+// ---------------------------------------------------------------- literals
 
 // Constant text of the program: a pointer and its length.
 struct StringLiteral {

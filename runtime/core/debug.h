@@ -1,10 +1,25 @@
-// Debug-mode support: the error record, the END operation, debugger output
-// and the call-by-name table of the application.
+// Debug-mode support: the error record, the END operation, debugger output,
+// the variable registry, breakpoints and the line hook, and the call-by-name
+// table of the application.
+//
+// A program built in debug mode calls LineHook before every statement and
+// registers its variables by name, type and address. An attached debugger
+// (any process tracing this one, e.g. gdb) sets a breakpoint on the exported
+// function VelmoraDebuggerMessage, which receives every message:
+//   "BP<hex address>"  the program stopped; the address (lower-case hex, no
+//                      leading zeros) is that of the DebugState block below.
+//                      The program waits inside the call; the debugger reads
+//                      and writes the block and the tables it points to, then
+//                      resumes.
+//   "TX<text>"         debug text (bounds reports, failed calls by name...).
+// docs/debugger-protocol.md describes the exchange for debugger authors.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-// The error record.
+// ---------------------------------------------------------------- error record
+
 extern int32_t CurrentModule;  // module of the statement now executing
 extern int32_t CurrentLine;    // line of the statement now executing
 extern int32_t LastErrorCode;  // 0 success, 3 no such file, 7 out of memory,
@@ -14,20 +29,180 @@ extern int32_t ErrorLine;      // CurrentLine when the last error was recorded
 void SetLastError(int32_t code);  // code and ErrorLine := CurrentLine
 void ClearLastError();
 
+// ---------------------------------------------------------------- debugger channel
+
+// The message function a debugger breaks on. It does nothing itself; it is
+// exported under this name, never inlined and never optimised away.
+extern "C" void VelmoraDebuggerMessage(const char* text);
+
 // Sends "TX" + text to an attached debugger; nothing without one.
 void DebugOutput(const char* text);
 // Writes text to standard error.
 void ErrorOutput(const char* text);
 
+// ---------------------------------------------------------------- variable registry
+
+// Type codes of registered variables (the debugger interprets the storage by
+// them). 0..2 are those of the language; 3..5 cover the runtime's other
+// array element types and integer variables.
+enum VariableType : int32_t {
+  kVariableNumber = 0,       // double
+  kVariableString = 1,       // BasicString
+  kVariableNumberArray = 2,  // BasicArray<double>
+  kVariableIntArray = 3,     // BasicArray<int32_t>
+  kVariableStringArray = 4,  // BasicArray<BasicString>
+  kVariableInt = 5,          // int32_t
+};
+
+constexpr int32_t kVariableTableSize = 1024;
+
+// One registered variable. 64-bit layout (24 bytes):
+//   0x00 name     const char*  NUL-terminated
+//   0x08 type     int32        VariableType
+//   0x0C (padding, 4 bytes)
+//   0x10 address  void*        the variable's storage
+struct VariableEntry {
+  const char* name;
+  int32_t type;
+  void* address;
+};
+
+// A table of registered variables. 64-bit layout (24584 bytes):
+//   0x00 count    int32
+//   0x04 (padding, 4 bytes)
+//   0x08 entries  VariableEntry[1024]
+struct VariableTable {
+  int32_t count;
+  VariableEntry entries[kVariableTableSize];
+};
+
+static_assert(sizeof(void*) != 8 || (sizeof(VariableEntry) == 24 &&
+                                     offsetof(VariableEntry, type) == 0x08 &&
+                                     offsetof(VariableEntry, address) == 0x10),
+              "debuggers rely on this layout");
+static_assert(sizeof(void*) != 8 || (offsetof(VariableTable, entries) == 0x08 &&
+                                     sizeof(VariableTable) == 8 + 24 * kVariableTableSize),
+              "debuggers rely on this layout");
+
+// Adds an entry at index count. False (and nothing written) when full.
+bool AddVariable(VariableTable& table, const char* name, int32_t type, void* address);
+// Removes the first entry with this address; the last entry takes its place.
+// False when no entry has it.
+bool RemoveVariable(VariableTable& table, const void* address);
+
+// The global variables of the program.
+extern VariableTable GlobalVariables;
+
+// ---------------------------------------------------------------- breakpoints and state
+
+constexpr int32_t kBreakpointTableSize = 1024;
+// Entry k is the breakpoint (BreakpointModules[k], BreakpointLines[k]) for
+// k < DebugState::breakpointCount. Only the debugger writes them.
+extern int32_t BreakpointModules[kBreakpointTableSize];
+extern int32_t BreakpointLines[kBreakpointTableSize];
+
+// Step commands a debugger leaves in DebugState::stepCommand.
+constexpr int32_t kStepOver = 0;
+constexpr int32_t kStepInto = 1;
+constexpr int32_t kStepOut = -1;
+constexpr int32_t kStepRun = 100;
+
+// The block a debugger reads and writes while the program is stopped. It
+// stays at one address for the whole run. 64-bit layout (64 bytes):
+//   0x00 breakpointCount   int32   debugger: valid breakpoint entries
+//   0x04 globalCount       int32   program: global table's count at the stop
+//   0x08 localCount        int32   program: stopped routine's local count
+//   0x0C breakRequest      int32   debugger: non-zero stops at the next
+//                                  statement; 1000 at start, cleared at stops
+//   0x10 module            int32   program: module of the stopped statement
+//   0x14 line              int32   program: line of the stopped statement
+//   0x18 endRequest        int32   debugger: non-zero ends the program (code 0)
+//   0x1C stepCommand       int32   debugger: how to go on (kStep*)
+//   0x20 breakpointModules int32*  program: BreakpointModules
+//   0x28 breakpointLines   int32*  program: BreakpointLines
+//   0x30 globalEntries     VariableEntry*  program: GlobalVariables.entries
+//   0x38 localEntries      VariableEntry*  program: the routine's entries (or null)
+struct DebugState {
+  int32_t breakpointCount;
+  int32_t globalCount;
+  int32_t localCount;
+  int32_t breakRequest;
+  int32_t module;
+  int32_t line;
+  int32_t endRequest;
+  int32_t stepCommand;
+  int32_t* breakpointModules;
+  int32_t* breakpointLines;
+  VariableEntry* globalEntries;
+  VariableEntry* localEntries;
+};
+
+static_assert(sizeof(void*) != 8 || (sizeof(DebugState) == 0x40 &&
+                                     offsetof(DebugState, stepCommand) == 0x1C &&
+                                     offsetof(DebugState, breakpointModules) == 0x20 &&
+                                     offsetof(DebugState, breakpointLines) == 0x28 &&
+                                     offsetof(DebugState, globalEntries) == 0x30 &&
+                                     offsetof(DebugState, localEntries) == 0x38),
+              "debuggers rely on this layout");
+
+extern DebugState TheDebugState;
+// Stepping stops at statements whose call depth is at most this.
+extern int32_t StepDepth;
+// Routines (and the global set-up) currently entered.
+extern int32_t CallDepth;
+
+// ---------------------------------------------------------------- line hook
+
+// The part of LineHook that runs when the statement stops: fills DebugState,
+// reports to the debugger and acts on the step command left there.
+void DebugStop(int32_t module, int32_t line, VariableTable* locals);
+// True when (module, line) is one of the debugger's breakpoints.
+bool IsBreakpoint(int32_t module, int32_t line);
+
+inline void NoteLine(int32_t module, int32_t line) {
+  CurrentModule = module;
+  CurrentLine = line;
+}
+
+// Called before every statement; locals is the calling routine's table (null
+// outside routines). Costs a few compares unless the statement stops.
+inline void LineHook(int32_t module, int32_t line, VariableTable* locals) {
+  NoteLine(module, line);
+  const DebugState& state = TheDebugState;
+  if ((state.stepCommand != 0 && CallDepth <= StepDepth) || state.breakRequest != 0 ||
+      (state.breakpointCount > 0 && IsBreakpoint(module, line))) {
+    DebugStop(module, line, locals);
+  }
+}
+
+// The stop handshake: does nothing without an attached debugger; otherwise
+// runs the "before" hook, sends "BP" + the block's address and, once the
+// debugger resumes the program, runs the "after" hook.
+void ReportToDebugger(DebugState* state);
+// The host and input install what a stop does to them: before (release the
+// mouse) and after (reset the input devices, clear the paused flag, ask the
+// frame loop to re-activate the window). Either may be null.
+void SetDebuggerStopHooks(void (*before)(), void (*after)());
+
+// ---------------------------------------------------------------- END
+
 // END: writes the report to the run log (debug builds), shuts the runtime
 // down and exits with code 0. Returns only when END is already running.
+// The quit keys and the END statement end the program through it.
 void EndProgram();
 // The language's END statement: error 0 at the current line, then END.
 void EndWithCode0();
 
 // Runs once when END shuts the runtime down, after the application's
-// "VLM_ON_QUIT": the host installs the release of its subsystems here.
+// "VLM_ON_QUIT": the host installs the release of its subsystems here. While
+// one is installed (the runtime is up), END logs "Shutdown VLM" before it.
 void SetRuntimeShutdown(void (*shutdown)());
+
+// The language's assertion: a zero value reports "Assertion: Value =0",
+// records error 21 and ends the program.
+void Assert(double value);
+
+// ---------------------------------------------------------------- call by name
 
 // The application's parameterless routines, found by name.
 using Routine = void (*)();
@@ -39,3 +214,13 @@ void SetCallByNameTable(const RoutineEntry* table);
 Routine FindRoutineByName(const char* name);
 // Runs the routine of that name: 1.0 when found and run, else 0.0.
 double CallByName(const char* name);
+
+// ---------------------------------------------------------------- build texts
+
+// Compile date and time, "Mmm dd yyyy-hh:mm:ss".
+const char* BuildStamp();
+// Eight upper-case hexadecimal digits fixed when the runtime is compiled
+// (define VELMORA_BUILD_ID to choose them; otherwise derived from the stamp).
+const char* BuildId();
+// "000.001".
+const char* ProjectVersion();
