@@ -180,3 +180,18 @@ void ToForwardSlashes(char* text);
 // results and closes the eight channels. The host's shutdown calls it; it is
 // also registered with std::atexit the first time a store or channel is used.
 void FlushFileStores();
+
+// The same commands for names held in strings.
+inline bool OpenFile(int channel, const BasicString& name, int mode) { return OpenFile(channel, name.c_str(), mode); }
+inline bool FileExists(const BasicString& name) { return FileExists(name.c_str()); }
+inline bool DirectoryExists(const BasicString& name) { return DirectoryExists(name.c_str()); }
+inline bool RemovePath(const BasicString& name) { return RemovePath(name.c_str()); }
+inline bool MakeDirectory(const BasicString& name) { return MakeDirectory(name.c_str()); }
+inline bool DuplicateFile(const BasicString& source, const BasicString& destination) {
+  return DuplicateFile(source.c_str(), destination.c_str());
+}
+inline int64_t QueryFileSize(const BasicString& name) { return QueryFileSize(name.c_str()); }
+inline BasicString QueryFileTime(const BasicString& name) { return QueryFileTime(name.c_str()); }
+inline bool WildcardMatch(const BasicString& pattern, const BasicString& name) {
+  return WildcardMatch(pattern.c_str(), name.c_str());
+}

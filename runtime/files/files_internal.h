@@ -17,6 +17,19 @@ void ReleaseMemoryFile(const void* block);
 bool MemoryBlockBytes(const char* name, const uint8_t** bytes, uint64_t* size);
 // The name with every "\" turned into "/", ready for an OS call.
 std::string ToSlashes(const char* name);
+// Closes the eight numbered channels.
+void CloseAllChannels();
+// The path to create a file at: "\" turned into "/" and a folder part that
+// does not exist as written matched without regard to letter case. With
+// matchExistingFile, an existing file of another letter case is chosen too.
+std::string WritePath(const char* name, bool matchExistingFile);
+// The two-letter code "LOCALE" reports for a locale name such as
+// "de_DE.UTF-8", and the rules every code passes through.
+std::string LocaleCode(const std::string& localeName);
+std::string LocaleCodeRules(const std::string& code);
+// Charge of the first battery under a power-supply folder (sysfs layout), 100
+// when there is none.
+int BatteryPercent(const std::string& powerSupplyFolder);
 // Registers FlushFileStores with std::atexit the first time it runs.
 void EnsureExitFlush();
 

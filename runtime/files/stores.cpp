@@ -1,0 +1,319 @@
+// The line-indexed text-file store, the INI store and the files subsystem's
+// part of program end.
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/debug.h"
+#include "files/files.h"
+#include "files/files_internal.h"
+#include "files/system.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kLineSlots = 256;
+constexpr int kLineLength = 1024;
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  return true;
+}
+
+std::string Text(const BasicString& s) { return std::string(s.c_str(), s.Length()); }
+
+// Where a store writes back: an absolute path, so that a later change of the
+// current directory (the shutdown makes the program's folder current) still
+// writes where the file was read. Empty for memory files, which are never
+// written.
+std::string BackingPath(const std::string& name) {
+  if (name.empty() || IsMemoryFileName(name.c_str())) return std::string();
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(files_internal::WritePath(name.c_str(), true), ec);
+  return ec ? files_internal::WritePath(name.c_str(), true) : absolute.string();
+}
+
+// Replaces a file with new contents. The new file is written beside it and
+// renamed over it, so a failure part-way keeps the old contents.
+void ReplaceFile(const std::string& path, const std::string& contents) {
+  if (path.empty()) return;
+  const std::string temporary = path + ".vlmnew";
+  std::error_code ec;
+  fs::remove(temporary, ec);
+  const intptr_t handle = platform::OpenFileHandle(temporary.c_str(), platform::FileOpenMode::CreateReadWrite);
+  if (handle == 0) return;  // write-back failures are silent
+  const int64_t size = static_cast<int64_t>(contents.size());
+  const bool written = platform::WriteFileAt(handle, contents.data(), size, 0) == size;
+  platform::CloseFileHandle(handle);
+  if (written) {
+    fs::remove(path, ec);  // a file, or an empty folder, of that name
+    fs::rename(temporary, path, ec);
+    if (!ec) return;
+  }
+  fs::remove(temporary, ec);
+}
+
+void StripControlTail(std::string& text) {
+  while (!text.empty() && static_cast<unsigned char>(text.back()) < 32) text.pop_back();
+}
+
+// Reads the lines of a resolved name; false when it does not open.
+bool ReadLines(const char* path, size_t maximum, std::vector<std::string>* lines) {
+  ReadChannel channel;
+  if (!OpenReadChannel(channel, path)) return false;
+  char buffer[kLineLength + 1];
+  while (lines->size() < maximum && ChannelReadLine(channel, buffer, sizeof buffer)) lines->emplace_back(buffer);
+  CloseChannel(channel);
+  return true;
+}
+
+// ---------------------------------------------------------------- line files
+
+struct LineFileCache {
+  std::string name;
+  std::string backing;
+  std::vector<std::string> slots = std::vector<std::string>(kLineSlots);
+  int highest = -1;
+  bool changed = false;
+  bool missing = false;  // the selected file could not be read
+};
+
+LineFileCache& Lines() {
+  static LineFileCache* cache = new LineFileCache;
+  return *cache;
+}
+
+void WriteBackLines() {
+  LineFileCache& cache = Lines();
+  if (!cache.changed || cache.name.empty()) return;
+  cache.changed = false;
+  std::string contents;
+  for (int i = 0; i <= cache.highest; ++i) contents += cache.slots[i] + "\r\n";
+  ReplaceFile(cache.backing, contents);
+}
+
+// Makes name the cached file; false (LastErrorCode 3) when it cannot be read.
+bool SelectLineFile(const std::string& name) {
+  files_internal::EnsureExitFlush();
+  LineFileCache& cache = Lines();
+  if (name == cache.name && !name.empty()) {
+    if (cache.missing) SetLastError(3);
+    return !cache.missing;
+  }
+  WriteBackLines();
+  for (std::string& slot : cache.slots) slot.clear();
+  cache.highest = -1;
+  cache.changed = false;
+  cache.missing = false;
+  cache.name = name;
+  cache.backing = BackingPath(name);
+  std::vector<std::string> lines;
+  char path[kMaxFileName];
+  if (name.empty() || !ResolveFileName(MemoryResolver(), name.c_str(), path, true) ||
+      !ReadLines(path, kLineSlots, &lines)) {
+    cache.missing = true;
+    SetLastError(3);
+    return false;
+  }
+  for (size_t i = 0; i < lines.size(); ++i) cache.slots[i] = std::move(lines[i]);
+  cache.highest = static_cast<int>(lines.size()) - 1;
+  return true;
+}
+
+// ---------------------------------------------------------------- INI files
+
+struct IniSection {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> keys;
+};
+
+struct IniStore {
+  std::vector<IniSection> sections;
+  std::string name;
+  std::string backing;
+  bool changed = false;
+};
+
+IniStore& Ini() {
+  static IniStore* store = new IniStore;
+  return *store;
+}
+
+IniSection* FindSection(IniStore& store, const std::string& name) {
+  for (IniSection& section : store.sections)
+    if (SameIgnoringCase(section.name, name)) return &section;
+  return nullptr;
+}
+
+void WriteBackIni() {
+  IniStore& store = Ini();
+  if (!store.changed || store.name.empty()) return;
+  store.changed = false;
+  // An INI file that came from the archive (a memory file) is never saved.
+  if (IsMemoryFileName(store.name.c_str())) return;
+  std::string contents;
+  for (const IniSection& section : store.sections) {
+    contents += "[" + section.name + "]\r\n";
+    for (const auto& [key, value] : section.keys) contents += key + "=" + value + "\r\n";
+  }
+  ReplaceFile(store.backing, contents);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool EndsName(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '='; }
+
+void ParseIni(IniStore& store, const std::vector<std::string>& lines) {
+  // Sections come to life with their first key, so a header without keys
+  // leaves nothing behind; a repeated header adds to the first section.
+  std::string current;
+  for (const std::string& text : lines) {
+    const char* p = text.c_str();
+    while (IsBlank(*p) || *p == '\r' || *p == '\n') ++p;
+    if (*p == '\0' || *p == ';') continue;
+    if (*p == '[') {
+      ++p;
+      while (IsBlank(*p)) ++p;
+      const char* start = p;
+      while (!EndsName(*p)) ++p;
+      current.assign(start, p);
+      if (!current.empty() && current.back() == ']') current.pop_back();
+      continue;
+    }
+    const char* start = p;
+    while (!EndsName(*p)) ++p;
+    const std::string key(start, p);
+    while (IsBlank(*p)) ++p;
+    if (*p != '=' || key.empty()) continue;
+    ++p;
+    while (IsBlank(*p)) ++p;
+    std::string value(p);
+    StripControlTail(value);
+    if (value.empty()) continue;
+    IniSection* section = FindSection(store, current);
+    if (section == nullptr) {
+      store.sections.push_back(IniSection{current, {}});
+      section = &store.sections.back();
+    }
+    section->keys.emplace_back(key, value);
+  }
+}
+
+}  // namespace
+
+BasicString ReadFileLine(const BasicString& file, int32_t line) {
+  ClearLastError();
+  if (line < 0 || line >= kLineSlots) {
+    SetLastError(7);
+    return BasicString("NO_DATA");
+  }
+  if (!SelectLineFile(Text(file))) return BasicString("NO_FILE");
+  std::string text = Lines().slots[line];
+  StripControlTail(text);
+  if (text.empty()) return BasicString("NO_DATA");
+  return BasicString(text.data(), static_cast<uint32_t>(text.size()));
+}
+
+int32_t WriteFileLine(const BasicString& file, int32_t line, const BasicString& text) {
+  if (line < 0 || line >= kLineSlots) {
+    SetLastError(7);
+    return 7;
+  }
+  const std::string name = Text(file);
+  if (name.empty()) {
+    SetLastError(3);
+    return 3;
+  }
+  SelectLineFile(name);
+  LineFileCache& cache = Lines();
+  std::string value = Text(text);
+  if (value.size() > static_cast<size_t>(kLineLength)) value.resize(kLineLength);
+  cache.slots[line] = std::move(value);
+  if (cache.highest < line) cache.highest = line;
+  cache.changed = true;
+  cache.missing = false;
+  ClearLastError();  // a file that did not exist yet is no error here
+  return 0;
+}
+
+void IniOpen(const BasicString& file) {
+  files_internal::EnsureExitFlush();
+  WriteBackIni();
+  IniStore& store = Ini();
+  store.sections.clear();
+  store.name.clear();
+  store.backing.clear();
+  store.changed = false;
+  const std::string name = Text(file);
+  if (name.empty()) return;
+  char path[kMaxFileName];
+  const bool resolved = ResolveFileName(MemoryResolver(), name.c_str(), path, true);
+  store.name = resolved ? path : name;
+  store.backing = BackingPath(store.name);
+  std::vector<std::string> lines;
+  if (resolved && ReadLines(path, SIZE_MAX, &lines)) ParseIni(store, lines);
+}
+
+BasicString IniGet(const BasicString& section, const BasicString& key, const BasicString& defaultValue) {
+  IniSection* found = FindSection(Ini(), Text(section));
+  if (found != nullptr) {
+    const std::string wanted = Text(key);
+    for (const auto& [name, value] : found->keys)
+      if (SameIgnoringCase(name, wanted)) return BasicString(value.data(), static_cast<uint32_t>(value.size()));
+  }
+  return defaultValue;
+}
+
+void IniPut(const BasicString& section, const BasicString& key, const BasicString& value) {
+  IniStore& store = Ini();
+  const std::string sectionName = Text(section);
+  const std::string keyName = Text(key);
+  IniSection* found = FindSection(store, sectionName);
+  if (keyName.empty()) {
+    // The last section moves into the gap, so the order changes.
+    if (found == nullptr) return;
+    if (found != &store.sections.back()) *found = std::move(store.sections.back());
+    store.sections.pop_back();
+    store.changed = true;
+    return;
+  }
+  if (found == nullptr) {
+    store.sections.push_back(IniSection{sectionName, {}});
+    found = &store.sections.back();
+  }
+  store.changed = true;
+  for (auto& [name, stored] : found->keys) {
+    if (SameIgnoringCase(name, keyName)) {
+      stored = Text(value);
+      return;
+    }
+  }
+  found->keys.emplace_back(keyName, Text(value));
+}
+
+void FlushFileStores() {
+  WriteBackLines();
+  WriteBackIni();
+  ReleaseResolverResult(MemoryResolver());
+  ReleaseResolverResult(DiskResolver());
+  files_internal::CloseAllChannels();
+}
+
+namespace files_internal {
+
+void EnsureExitFlush() {
+  static bool registered = false;
+  if (registered) return;
+  registered = true;
+  std::atexit(FlushFileStores);
+}
+
+}  // namespace files_internal
