@@ -185,6 +185,9 @@ int BatteryPercent(const std::string& powerSupplyFolder) {
 }  // namespace files_internal
 
 BasicString PlatformInfo(BasicString& key) {
+  // GL entry point names are case-sensitive: "GLEXT:" looks up the name as
+  // the caller wrote it, not its upper-cased copy, which no GL exports.
+  const std::string asWritten(key.c_str(), key.Length());
   UpperInPlace(key);
   const std::string k(key.c_str(), key.Length());
   std::string result = "NO_DATA";
@@ -193,7 +196,7 @@ BasicString PlatformInfo(BasicString& key) {
   } else if (k == "DEVICE") {
     result = "DESKTOP";
   } else if (k.rfind("GLEXT:", 0) == 0) {
-    result = platform::GLProcAddress(k.c_str() + 6) != nullptr ? "1" : "0";
+    result = platform::GLProcAddress(asWritten.c_str() + 6) != nullptr ? "1" : "0";
   } else if (k == "ID") {
     result = MachineId();
   } else if (k == "TIME") {
