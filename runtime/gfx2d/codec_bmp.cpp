@@ -196,7 +196,7 @@ bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key) {
   // than the file holds is refused before anything is allocated.
   // (Divided rather than multiplied: stride x height can overflow 64 bits.)
   if (layout.stride > (channel.size - channel.position) / layout.height) return false;
-  if (!picture.Resize(layout.width, layout.height)) return false;
+  if (!picture.ResizeUncleared(layout.width, layout.height)) return false;
 
   const int64_t rowsPerChunk = std::max<int64_t>(1, kReadChunk / layout.stride);
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(rowsPerChunk, layout.height) * layout.stride));

@@ -54,36 +54,83 @@ void InstallErrorManager(JpegErrorManager& manager) {
   manager.pub.output_message = JpegOutputMessage;
 }
 
+// Bytes for libjpeg straight from a file channel, a piece at a time.
+struct ChannelSource {
+  jpeg_source_mgr pub;
+  ReadChannel* channel;
+  JOCTET buffer[64 * 1024];
+  JOCTET endOfImage[2];
+};
+
+void ChannelInitSource(j_decompress_ptr) {}
+
+boolean ChannelFillInputBuffer(j_decompress_ptr cinfo) {
+  auto* source = reinterpret_cast<ChannelSource*>(cinfo->src);
+  const int64_t count = ChannelRead(*source->channel, source->buffer, sizeof source->buffer);
+  if (count <= 0) {
+    // Out of data: libjpeg's usual answer is a warning and a made-up end
+    // marker; the warning handler turns that into a failure.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    source->endOfImage[0] = 0xFF;
+    source->endOfImage[1] = JPEG_EOI;
+    source->pub.next_input_byte = source->endOfImage;
+    source->pub.bytes_in_buffer = 2;
+    return TRUE;
+  }
+  source->pub.next_input_byte = source->buffer;
+  source->pub.bytes_in_buffer = static_cast<size_t>(count);
+  return TRUE;
+}
+
+void ChannelSkipInputData(j_decompress_ptr cinfo, long count) {
+  jpeg_source_mgr* source = cinfo->src;
+  while (count > static_cast<long>(source->bytes_in_buffer)) {
+    count -= static_cast<long>(source->bytes_in_buffer);
+    source->bytes_in_buffer = 0;
+    ChannelFillInputBuffer(cinfo);
+  }
+  if (count > 0) {
+    source->next_input_byte += count;
+    source->bytes_in_buffer -= static_cast<size_t>(count);
+  }
+}
+
+void ChannelTermSource(j_decompress_ptr) {}
+
 struct JpegReadState {
   ReadChannel channel;
-  const uint8_t* data = nullptr;  // the whole file: the memory block or owned
-  uint8_t* owned = nullptr;       // a real file read into memory
-  int64_t size = 0;
+  int64_t size = 0;  // bytes in the file
+  ChannelSource source;
   jpeg_decompress_struct cinfo;
   JpegErrorManager error;
   bool created = false;
 };
 
-// Makes the file's bytes available as one block. A memory file is used in
-// place; a real file is read whole after its first two bytes proved it to be
-// a JPEG stream.
-bool LoadJpegBytes(JpegReadState& state) {
+// A memory file is decoded in place; a real file is read through the
+// channel, after its first two bytes showed it to be a JPEG stream at all.
+bool SetSource(JpegReadState& state) {
   ReadChannel& channel = state.channel;
   state.size = channel.size - channel.position;
   if (state.size < 4 || state.size > kMaxFileBytes) return false;
+  j_decompress_ptr cinfo = &state.cinfo;
   if (channel.memory != nullptr) {
-    state.data = channel.memory + channel.position;
-    return state.data[0] == 0xFF && state.data[1] == 0xD8;
+    const uint8_t* data = channel.memory + channel.position;
+    if (data[0] != 0xFF || data[1] != 0xD8) return false;
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(state.size));
+    return true;
   }
-  uint8_t start[2];
-  if (ChannelRead(channel, start, 2) != 2 || start[0] != 0xFF || start[1] != 0xD8) return false;
-  state.owned = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(state.size)));
-  if (state.owned == nullptr) return false;
-  state.owned[0] = start[0];
-  state.owned[1] = start[1];
-  const int64_t rest = state.size - 2;
-  if (ChannelRead(channel, state.owned + 2, rest) != rest) return false;
-  state.data = state.owned;
+  ChannelSource& source = state.source;
+  if (ChannelRead(channel, source.buffer, 2) != 2 || source.buffer[0] != 0xFF || source.buffer[1] != 0xD8)
+    return false;
+  source.channel = &channel;
+  source.pub.init_source = ChannelInitSource;
+  source.pub.fill_input_buffer = ChannelFillInputBuffer;
+  source.pub.skip_input_data = ChannelSkipInputData;
+  source.pub.resync_to_restart = jpeg_resync_to_restart;
+  source.pub.term_source = ChannelTermSource;
+  source.pub.next_input_byte = source.buffer;
+  source.pub.bytes_in_buffer = 2;
+  cinfo->src = &source.pub;
   return true;
 }
 
@@ -94,7 +141,7 @@ bool DecodeJpeg(JpegReadState& state, Picture& picture) {
   if (setjmp(state.error.jump)) return false;
   state.created = true;  // destroying a half-made decompressor is harmless
   jpeg_create_decompress(cinfo);
-  jpeg_mem_src(cinfo, state.data, static_cast<unsigned long>(state.size));
+  if (!SetSource(state)) return false;
   jpeg_read_header(cinfo, TRUE);
 
   const int components = cinfo->num_components;
@@ -127,7 +174,7 @@ bool DecodeJpeg(JpegReadState& state, Picture& picture) {
   jpeg_start_decompress(cinfo);
   if (cinfo->output_components != 4 || cinfo->output_width != width || cinfo->output_height != height)
     return false;
-  if (!picture.Resize(static_cast<int32_t>(width), static_cast<int32_t>(height))) return false;
+  if (!picture.ResizeUncleared(static_cast<int32_t>(width), static_cast<int32_t>(height))) return false;
 
   const size_t stride = static_cast<size_t>(width) * 4;
   JSAMPROW rows[16];
@@ -190,9 +237,8 @@ bool ReadJPEG(Picture& picture, const char* name) {
     picture.Clear();
     return false;
   }
-  const bool ok = LoadJpegBytes(state) && DecodeJpeg(state, picture);
+  const bool ok = DecodeJpeg(state, picture);
   if (state.created) jpeg_destroy_decompress(&state.cinfo);
-  std::free(state.owned);
   CloseChannel(state.channel);
   if (!ok) picture.Clear();
   return ok;

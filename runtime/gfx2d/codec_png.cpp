@@ -117,7 +117,7 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
     return false;
   }
   if (width == 0 || height == 0) return false;
-  if (!picture.Resize(static_cast<int32_t>(width), static_cast<int32_t>(height))) return false;
+  if (!picture.ResizeUncleared(static_cast<int32_t>(width), static_cast<int32_t>(height))) return false;
 
   // libpng writes width x channels bytes into each picture row (the rows are
   // wide enough for four); narrower rows are widened in place afterwards.

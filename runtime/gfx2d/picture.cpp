@@ -6,6 +6,12 @@
 Picture::~Picture() { std::free(pixels); }
 
 bool Picture::Resize(int32_t w, int32_t h) {
+  if (!ResizeUncleared(w, h)) return false;
+  std::memset(pixels, 0, static_cast<size_t>(w) * static_cast<size_t>(h) * 4u);
+  return true;
+}
+
+bool Picture::ResizeUncleared(int32_t w, int32_t h) {
   // The pixel block is addressed with a 32-bit capacity, so anything that
   // needs 4 GiB or more (or a negative size) is refused before allocating.
   if (w < 0 || h < 0) {
@@ -32,7 +38,6 @@ bool Picture::Resize(int32_t w, int32_t h) {
   }
   width = w;
   height = h;
-  std::memset(pixels, 0, bytes);
   return true;
 }
 

@@ -20,6 +20,9 @@ struct Picture {
   // Resizes to w x h, reusing the block when it is large enough; the contents
   // are cleared to zero. False (and an empty picture) when it cannot allocate.
   bool Resize(int32_t w, int32_t h);
+  // As Resize, but the contents are left as they are: for readers that write
+  // every pixel anyway and would otherwise clear the block for nothing.
+  bool ResizeUncleared(int32_t w, int32_t h);
   // Frees the pixels: size 0, own-alpha 1.
   void Clear();
   uint8_t* Pixel(int32_t x, int32_t y) { return pixels + (static_cast<size_t>(y) * width + x) * 4; }
