@@ -207,4 +207,70 @@ std::vector<std::string> EnvironmentEntries();
 // Sets a variable; an empty value removes it. False for an invalid name.
 bool SetEnvironmentVariable(const char* name, const char* value);
 
+// ---------------------------------------------------------------- input: joysticks
+// Game controllers and force feedback (implemented in sdl_joystick.cpp). The
+// joystick subsystems start on the first call. Joystick events carry the
+// device's instance number (JoystickInstance) in Event::joystick.
+
+struct Joystick;  // an opened game controller
+// Attached devices; 0 when the joystick subsystem cannot start.
+int JoystickDeviceCount();
+// Opens device 0 .. JoystickDeviceCount()-1; null when it cannot be opened.
+Joystick* OpenJoystick(int device);
+void CloseJoystick(Joystick* joystick);
+// "instance name, product name" (the controller mapping's name as product).
+std::string JoystickName(Joystick* joystick);
+int JoystickInstance(Joystick* joystick);
+// The instance number of device 0 .. JoystickDeviceCount()-1 (JoystickAdded
+// events carry the device number), -1 when there is none.
+int JoystickDeviceInstance(int device);
+struct JoystickReading {
+  int32_t axes[6] = {};     // X, Y, Z, rotation X, Y, Z: -32768..32768
+  int32_t sliders[2] = {};
+  int32_t hats[4] = {};     // hundredths of a degree clockwise from up; -1 centred
+  uint8_t buttons[32] = {};  // 0x80 while pressed
+};
+// False (and everything zero, hats centred) when the device is gone.
+bool ReadJoystickState(Joystick* joystick, JoystickReading* reading);
+bool JoystickHasForceFeedback(Joystick* joystick);
+// Plays a constant force of level 0..10000 in direction (dx, dy), replacing
+// the one before; false without force feedback.
+bool PlayJoystickForce(Joystick* joystick, int level, int dx, int dy);
+// A joystick without hardware: returns its instance number, -1 on failure.
+// Injected JoystickAxis/JoystickButton/JoystickHat events addressed to it set
+// its controls once they reach FeedVirtualJoystick (the window's event
+// handler passes them on).
+int AttachVirtualJoystick(int axes, int buttons, int hats);
+bool DetachVirtualJoystick(int instance);
+void FeedVirtualJoystick(const Event& event);
+
+// ---------------------------------------------------------------- input: layout and pointer
+// (implemented in sdl_input_extras.cpp)
+
+// The character a key (scan code 0..255) types without Shift in the current
+// layout, as a Unicode code point; 0 when it types none.
+uint32_t KeyLayoutCharacter(int code);
+bool CapsLockOn();
+bool NumLockOn();
+// Takes the pointer over (hidden, confined, relative motion only) or gives it
+// back. False when the system cannot do it.
+bool CapturePointer(bool on);
+// The system pointer's position relative to the window's client area, also
+// when no motion event has arrived yet. False without a window.
+bool QueryPointerPosition(Window* window, int* x, int* y);
+
+// ---------------------------------------------------------------- helper programs and console
+// (implemented in posix_process.cpp)
+
+// The full path of an executable found through PATH (a name with "/" is
+// taken as it is); empty when there is none.
+std::string FindExecutableInPath(const char* name);
+// Runs args[0] (looked up in PATH) with the other arguments, waits for it and
+// collects its standard output. Returns the exit code, -1 when it could not
+// be started or did not exit normally.
+int RunCapturingOutput(const std::vector<std::string>& args, std::string* output);
+// Makes the controlling terminal standard input and output when standard
+// output is not already a terminal. False when the process has none.
+bool AttachTerminal();
+
 }  // namespace platform

@@ -1,0 +1,59 @@
+// What reacts to the window system between frames: pause and resume on focus
+// changes, the hold while paused, blocking waits for a key or a mouse button,
+// the application's raw message callback, the system pointer, file dialogs
+// and the console. WindowProcedure, SetPaused, AllowPause, IsPaused and
+// Hibernate are declared in host/host.h as well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/basic_string.h"
+#include "host/host.h"
+
+void SetPaused(int32_t flag);
+// Pausing allowed or not; forbidding it while paused resumes at once.
+void AllowPause(int32_t flag);
+int32_t IsPaused();
+// One short wait for input (at most 15 passes of 5 ms), or, while paused,
+// the pause loop that sleeps in 200 ms steps until the program is resumed.
+void Hibernate();
+// Blocks until a character is typed and returns it.
+int32_t WaitForKey();
+// Blocks until a mouse button is pressed and released again.
+void WaitForMouseButton();
+// Runs the application's "VLM_WIN32_MSG" routine when it has one.
+void CallWin32MessageHook();
+// Nonzero or NaN shows the pointer (absolute positions); 0 hides it and the
+// mouse is read as relative motion.
+void ShowMousePointer(double show);
+// A file dialog (open when open != 0, else save) for the filter list
+// "Name|patterns|Name|patterns", patterns separated by ";". Returns the path
+// with "/" separators, or "NO_FILE" on cancel, failure or without a dialog
+// program (zenity or kdialog).
+BasicString FileRequest(int32_t open, const char* filter);
+BasicString FileRequest(int32_t open, const BasicString& filter);
+// Standard input and output on the terminal, when the process has one.
+void OpenConsole();
+
+// ---------------------------------------------------------------- file dialog helpers
+
+struct FileFilter {
+  std::string name;
+  std::vector<std::string> patterns;
+};
+// The filter text as the dialog sees it: at most 1023 bytes, "|" separating
+// names and pattern lists; the list ends at an empty entry or a name without
+// patterns.
+std::vector<FileFilter> ParseFileFilter(const char* filter);
+// zenity's arguments for the filters: "--file-filter=Name | *.a *.b" each.
+std::vector<std::string> ZenityFilterArguments(const char* filter);
+// kdialog's filter argument: "*.a *.b|Name" lines.
+std::string KdialogFilterArgument(const char* filter);
+// The whole command line for "zenity" or "kdialog", starting in folder.
+std::vector<std::string> FileDialogCommand(const std::string& program, bool open, const char* filter,
+                                           const std::string& folder);
+
+// The frame loop's cached lookup of "VLM_WIN32_MSG", shared by the waits.
+MessageCallback LookUpMessageCallback();

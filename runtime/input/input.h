@@ -1,0 +1,197 @@
+// Input: keyboard, mouse, up to ten joysticks, and the characters the user
+// types.
+//
+// Keys are identified everywhere by the classic PC scan codes (0-255: 1
+// Escape, 28 Return, 56 left Alt, 62 F4, 200 cursor up, extended keys with
+// bit 7 set), whatever the keyboard layout. Device state is not read
+// continuously: ShowScreen refreshes the keyboard and takes the mouse motion
+// once per frame, and the individual queries refresh what they need.
+//
+// The input object is created by start-up; every query is safe before that
+// and after shutdown (keys up, mouse at rest, no joysticks).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/basic_string.h"
+#include "platform/platform.h"
+
+using Number = double;
+
+// ---------------------------------------------------------------- records
+
+constexpr int32_t kMaxJoysticks = 10;
+constexpr int32_t kJoystickNameBytes = 522;  // name and its terminator
+constexpr int32_t kTypedCharLimit = 16;      // the queue never holds more
+constexpr int32_t kTypedQueueStep = 128;
+constexpr int32_t kTypedQueueMinimum = 512;
+
+// Mouse cooperative levels: the exclusive level takes the pointer (relative
+// motion, pointer hidden), the shared one reads window positions.
+constexpr int32_t kMouseExclusive = 5;
+constexpr int32_t kMouseShared = 6;
+
+// Result of InitInput when the mouse could not be taken over.
+constexpr int32_t kInputMouseNotAcquired = static_cast<int32_t>(0x8000000C);
+
+struct MouseRecord {
+  int32_t x = 0, y = 0;                    // position, window client pixels
+  int32_t referenceX = 100, referenceY = 100;  // position at the last consuming read
+  int32_t wheel = 0;                       // steps since the last consuming read
+};
+
+struct MouseReading {
+  int16_t button1 = 0, button2 = 0, button3 = 0;  // 0 or 1
+  int16_t moveX = 0, moveY = 0;                  // position minus reference
+  int16_t wheel = 0;
+};
+
+// The state of one joystick, laid out like the classic 80-byte joystick
+// record programs exchange with DLLs.
+struct JoystickState {
+  int32_t x = 0, y = 0, z = 0;                          // -32768..32768
+  int32_t rotationX = 0, rotationY = 0, rotationZ = 0;  // -32768..32768
+  int32_t sliders[2] = {};
+  int32_t hats[4] = {};    // hundredths of a degree clockwise from up, -1 centred
+  uint8_t buttons[32] = {};  // bit 7 set while pressed
+};
+static_assert(sizeof(JoystickState) == 80, "programs pass this record to DLLs");
+
+struct InputDevices {
+  InputDevices();
+  ~InputDevices();
+  InputDevices(const InputDevices&) = delete;
+  InputDevices& operator=(const InputDevices&) = delete;
+
+  std::vector<uint8_t> typed;      // typed-character queue (oldest first)
+  std::vector<MouseRecord> mice;   // starts with one record
+  int32_t currentMouse = 0;
+  bool started = false;            // the input layer is up (InitInput)
+  bool keyboardDevice = false;     // keys are read from the event state
+  bool mouseDevice = false;        // the pointer can be taken over (relative mode)
+  platform::Joystick* joysticks[kMaxJoysticks] = {};
+  char joystickNames[kMaxJoysticks][kJoystickNameBytes] = {};
+  uint8_t keys[256] = {};          // bit 7 set = down
+  platform::Window* window = nullptr;
+  uint8_t pointerShown = 0;        // 1: absolute positions; 0: relative motion
+  int32_t mouseLevel = kMouseShared;
+  int32_t joystickCount = 0;
+  uint16_t keyToVk[256] = {};      // identity: keys are read by scan code
+  bool joysticksChanged = false;   // a device came or went; scan again
+};
+
+// The process-wide input object; null before CreateInputDevices and after
+// DestroyInputDevices.
+InputDevices* TheInputDevices();
+
+// ---------------------------------------------------------------- set-up
+
+// Takes the window, the keyboard, the mouse (taken over when hideMouse) and
+// the attached joysticks. Returns 1; 0 when the input layer cannot start;
+// kInputMouseNotAcquired when the pointer could not be taken over.
+int32_t InitInput(InputDevices& input, platform::Window* window, bool hideMouse);
+// Opens the attached joysticks again (hot-plugged devices, tests).
+void RescanJoysticks();
+
+// ---------------------------------------------------------------- keyboard
+
+// Copies the key state, only while the window is the active one (a headless
+// window always is).
+void RefreshKeyboard(InputDevices& input);
+// True when the key is down. The state is refreshed every 129 queries, so a
+// program polling keys in its own loop still sees fresh state.
+bool IsKeyDown(int32_t code);
+// The character the key types in the current layout with the current Shift
+// and Caps Lock state, in the 8-bit code page; 8 for Backspace, 10 for both
+// Return keys, 0 for keys that type nothing.
+int32_t KeyCodeToChar(int32_t code);
+
+// ---------------------------------------------------------------- mouse
+
+// Reads the pointer: (x, y) become the window position while the pointer is
+// shown; while hidden the motion is added to them. Both are clamped to the
+// window. wheel: -1, 0 or 1. Returns the button bits (1 left, 2 right,
+// 4 middle).
+uint32_t PollMouse(InputDevices& input, int32_t& x, int32_t& y, int32_t& wheel);
+// The current mouse's buttons, movement and wheel steps; consume starts a new
+// measurement from the present position.
+void ReadMouse(InputDevices& input, MouseReading& result, bool consume);
+// Position on the logical (orientation-turned) screen, clamped to 0..width
+// and 0..height inclusive, and buttons 1 and 2. Consumes the movement.
+void GetMouseState(Number& x, Number& y, Number& button1, Number& button2);
+void GetMouseState(int32_t& x, int32_t& y, int32_t& button1, int32_t& button2);
+// 0: x movement, 1: y movement (turned with the screen), 2: wheel steps,
+// 3-5: buttons 1-3; other n: 0. Does not consume.
+int32_t GetMouseAxis(int32_t n);
+int32_t GetMouseCount();
+void SelectMouse(int32_t n);
+bool AnyMouseButtonDown();
+
+// ---------------------------------------------------------------- typed characters
+
+// Queues a typed character (a byte of the code page): 0 is ignored, 13
+// becomes 10, control characters other than 8, 9 and 10 are dropped, and so
+// is everything once 16 characters wait.
+void AddTypedChar(int32_t c);
+// The oldest character (0..255; 10 for Return), 0 when none waits.
+int32_t PopTypedChar();
+// Takes a character and only tells whether there was one.
+bool PopTypedCharFlag();
+// The character as a one-character string, empty when none waits.
+BasicString PopTypedCharString();
+void ClearTypedChars();
+int32_t TypedCharCount();
+// UTF-8 text to the 8-bit code page (Windows-1252): code points below 256
+// map to themselves except 0x80-0x9F, the code page's specials (the euro
+// sign, typographic quotes, ...) to their bytes, anything else to '?'.
+// Writes at most capacity bytes; returns the count.
+int32_t Utf8ToCodePage(const char* utf8, uint8_t* out, int32_t capacity);
+uint8_t CodePointToCodePage(uint32_t codePoint);
+
+// A line editor on the screen at (x, y) with the current font: typed
+// characters are appended, Backspace removes, Return ends. The integer and
+// Number forms convert the text at the end.
+void InputLine(BasicString& text, int32_t x, int32_t y, int32_t proportional);
+void InputLine(int32_t& value, int32_t x, int32_t y, int32_t proportional);
+void InputLine(Number& value, int32_t x, int32_t y, int32_t proportional);
+
+// ---------------------------------------------------------------- joysticks
+
+// Fills state from joystick n; all zero (hats included) when it cannot be read.
+void ReadJoystick(InputDevices& input, JoystickState& state, int32_t n);
+int32_t GetJoystickCount();
+// "instance name, product name"; empty for n outside 0 .. count-1.
+BasicString GetJoystickName(int32_t n);
+
+// Axes as value / 32767 clamped to [-1, 1]. The stick pair (X, Y) and the
+// rotation pair turn with the screen orientation; Z and rotation Z do not.
+Number JoystickX(int32_t n);
+Number JoystickY(int32_t n);
+Number JoystickZ(int32_t n);
+Number JoystickRotationX(int32_t n);
+Number JoystickRotationY(int32_t n);
+Number JoystickRotationZ(int32_t n);
+// The first hat as -1, 0 or 1 per direction (y -1 is up), turned with the
+// screen orientation.
+int32_t JoystickHatX(int32_t n);
+int32_t JoystickHatY(int32_t n);
+// Joystick 0: X / 30000 and Y / 30000 (truncated) and its first two button
+// bytes.
+void GetJoystickState(int32_t& x, int32_t& y, int32_t& button1, int32_t& button2);
+void GetJoystickState(Number& x, Number& y, Number& button1, Number& button2);
+
+// A constant force on joystick n with the forces clamped to [-1, 1]; 1 when
+// it plays, 0 without force feedback.
+int32_t SetJoystickForce(int32_t n, Number forceX, Number forceY);
+// The effect SetJoystickForce plays: level 0..10000 from fx² + fy² scaled by
+// 10000 x 0.5, direction (fx, fy) in ten-thousandths.
+void JoystickForceEffect(Number forceX, Number forceY, int32_t* level, int32_t* dx, int32_t* dy);
+
+// ---------------------------------------------------------------- screen orientation
+
+// Turns a vector with the screen orientation (0..3 quarter turns): 1 gives
+// (-y, x), 2 (-x, -y), 3 (y, -x).
+void TurnWithOrientation(int32_t orientation, double& x, double& y);
+// Hat direction (hundredths of a degree) to x and y in -1, 0, 1 (unturned).
+void HatDirection(int32_t hat, int32_t& x, int32_t& y);
