@@ -1,0 +1,135 @@
+// Revazoro3D, the one 3D engine of the process (`Engine3D`): the mesh object
+// table, the projection and camera, the movement stack, lights, effects and
+// the drawing state. Start-up creates it with the renderer; the operations in
+// gfx3d.h work on it and do nothing before it exists.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "gfx2d/renderer.h"
+#include "gfx3d/grow_list.h"
+#include "gfx3d/mesh.h"
+
+constexpr int32_t MOVEMENT_LEVEL_COUNT = 16;
+constexpr int32_t MOVEMENT_ENTRY_LIMIT = 16;  // rotations or matrices per level
+
+struct MovementLevel {
+  int32_t matrixCount = 0;
+  float matrices[MOVEMENT_ENTRY_LIMIT][16];
+  int32_t rotationCount = 0;
+  float rotations[MOVEMENT_ENTRY_LIMIT][4];  // angle (degrees), axis x, y, z
+  float scale[3] = {1, 1, 1};
+  float translation[3] = {0, 0, 0};
+  // The level starts from `base` (the levels below, composed); `composed` is
+  // base with this level's own transforms applied. They are kept apart so a
+  // level can be composed again after a further rotation or matrix.
+  float base[16];
+  float composed[16];
+  int32_t composedFlag = 1;
+};
+
+// Counters the tests and benchmarks read.
+struct DrawStatistics {
+  uint64_t objectsDrawn = 0;
+  uint64_t objectsRejected = 0;
+  uint64_t shadowVolumes = 0;
+  uint64_t trianglesDrawn = 0;
+};
+
+class Revazoro3D {
+ public:
+  explicit Revazoro3D(Renderer* renderer);
+  Revazoro3D(const Revazoro3D&) = delete;
+  Revazoro3D& operator=(const Revazoro3D&) = delete;
+
+  Renderer* renderer;
+
+  // ------------------------------------------------ objects
+  GrowList<MeshSlot> slots{128, 512};
+  int32_t currentFrame = 0;
+  int32_t normalMode = 2;
+  int32_t meshBeingBuilt = -1;
+
+  // ------------------------------------------------ projection and camera
+  float nearPlane = 1.0f, farPlane = 1000.0f;
+  float viewTangent = 1.0f;
+  float projection[16];
+  float camera[16];
+  float planes[6][4];  // right, left, bottom, top, far, near
+  float cameraPosition[3] = {0, 0, 0};
+  float cameraTarget[3] = {0, 0, -1};
+  float cameraUp[3] = {0, 1, 0};
+  int32_t cullMode = 0;
+  uint8_t shadowPass = 0;
+
+  // ------------------------------------------------ lights and effects
+  uint8_t lightMask = 0;
+  uint8_t sphereMap = 0;
+  uint8_t effectFlag = 0;
+  uint8_t effectMode = 0;  // 1 bump mapping, 2 cel shading, 3 shadows
+  int32_t effectColour = 0;
+  float effectLight[3] = {0, 0, 0};
+
+  // ------------------------------------------------ movement
+  int32_t movementIndex = 0;
+  MovementLevel levels[MOVEMENT_LEVEL_COUNT];
+
+  // ------------------------------------------------ drawing
+  float textureOffsetU = 0.0f, textureOffsetV = 0.0f;
+  int32_t texture1 = -1, texture2 = -1;  // the ids SetMeshTextures remembers
+  int32_t alternateTextures = 0;
+  int32_t boundTexture1 = -1, boundTexture2 = -1;  // what the last bind selected
+  std::vector<uint8_t> celRamp;
+  std::vector<float> shadowScratch;  // homogeneous vertices of a shadow volume
+  bool bufferObjectsAllowed = true;  // false: client arrays even where buffers exist
+  DrawStatistics stats;
+};
+
+using Engine3D = Revazoro3D;
+
+// The process-wide engine; null before CreateEngine3D.
+Engine3D* TheEngine3D();
+
+// The slot of an object number, or null outside the table.
+MeshSlot* MeshSlotAt(int32_t id);
+
+// Truncation toward zero; NaN and values beyond int32 give INT32_MIN, the
+// value the FPU's conversion produces for them.
+inline int32_t TruncToInt32(double v) {
+  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+// ---------------------------------------------------------------- internal steps
+
+// Composes the current movement level if it is not composed yet.
+void ComposeMovementLevel(Engine3D& e);
+// Resets the current level for a new translation or scale.
+void ResetMovementLevel(Engine3D& e);
+// Level 0 back to identity, the index to 0.
+void ResetMovementStack(Engine3D& e);
+// The stencil-shadow pass switch; acts only when the state changes.
+void SetShadowPass(Engine3D& e, bool on);
+// Applies the stored cull mode to GL.
+void ApplyCullMode(Engine3D& e);
+// Sets the sampler uniforms of an active shader program, if there is one.
+void SetShaderSamplers();
+// The shader program in use (0: none). Shader support keeps it up to date.
+extern uint32_t ActiveShaderProgram;
+// Binds textures for a mesh draw and remembers what was bound.
+void BindMeshTextures(Engine3D& e, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table);
+// Draws one mesh of a slot.
+void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, float blend, bool interpolate,
+                    const uint32_t* table, int32_t tableCount);
+// Draws the shadow volume of a mesh for the light Lobj (object space) from
+// frame `frame`'s triangles.
+void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float lightObj[3]);
+// Frame choice of an animated draw: the frames A and B and the weight t of A.
+void ChooseAnimationFrames(int32_t from, int32_t to, float blend, bool interpolate, int32_t frameCount,
+                           int32_t* frameA, int32_t* frameB, float* weight);
+// Whether a sphere (world centre, radius) lies inside all six planes.
+bool SphereInFrustum(const float planes[6][4], const float centre[3], float radius);
+// Flushes the vertex trace lines kept back by AddMeshVertex.
+void FlushVertexTrace();

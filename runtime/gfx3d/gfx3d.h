@@ -1,0 +1,75 @@
+// The 3D engine's operations: mesh objects built from triangle strips, the
+// 3D frame (projection, camera, movement stack, lights, fog, culling) and the
+// drawing of objects with their optional effects (bump mapping, cel shading,
+// stencil shadows), plus dots, lines and an axes marker for debugging.
+//
+// Numbers arrive as the BASIC program passes them (Number, a 64-bit float):
+// coordinates become float32, ids, modes and colours are truncated toward
+// zero. Object numbers are 0..4095; other numbers are ignored (error 7 for
+// the operations that name an object). Colours are packed
+// red + green*256 + blue*65536.
+#pragma once
+
+#include <cstdint>
+
+#include "core/basic_array.h"
+#include "host/subsystems.h"
+
+using Number = double;
+
+// ---------------------------------------------------------------- mesh objects
+
+int32_t FindFreeMeshId();
+// Mode (taken modulo 3 with the dividend's sign): 1 flat normals, 2 smooth
+// normals (positions that coincide share one), anything else none.
+void SetMeshNormalMode(Number mode);
+void BeginMesh(Number id);
+void SelectMeshFrame(Number frame);
+void AddMeshVertex(Number x, Number y, Number z, Number u, Number v, Number colour);
+void NewMeshStrip();
+void EndMesh();
+// Dimensions the array 3 x 9: row k holds x, y, z, u, stored v, colour code,
+// nx, ny, nz of vertex k of triangle n.
+void GetMeshTriangle(Number id, Number frame, Number n, BasicArray<double>& array);
+void ScaleMesh(Number id, Number sx, Number sy, Number sz);
+
+// ---------------------------------------------------------------- 3D frame
+
+void Begin3D(Number nearPlane, Number farPlane, Number fieldOfView);  // fov <= 0: orthographic
+void End3D();
+void ClearDepth3D();
+void SetCamera(Number x, Number y, Number z, Number targetX, Number targetY, Number targetZ);
+void SetCameraUp(Number x, Number y, Number z);
+// id 0..7: a GL light (cutoff 0 switches it off; 180 directional; above 90
+// a point light; else a spot). Negative ids select an effect: -1 bump
+// mapping, -3 stencil shadows, others cel shading; a cutoff of 0 ends it.
+void SetLight(Number id, Number colour, Number x, Number y, Number z, Number dx, Number dy, Number dz,
+              Number cutoff);
+void SetCameraLight(Number id, Number colour);
+void SetFog(Number colour, Number exponential, Number startOrDensity, Number end);
+void SetCullMode(Number mode);
+void SetDepthTest(Number flag);
+
+// The movement stack: the transform of the next objects drawn.
+void SetMovementTranslation(Number x, Number y, Number z);
+void SetMovementScale(Number x, Number y, Number z);
+void AddMovementRotation(Number angle, Number ax, Number ay, Number az);
+void MultiplyMovementMatrix(const BasicArray<double>& matrix);  // 16 numbers, column-major
+void PushMovement();
+void PopMovement();
+void GetCameraMatrix(BasicArray<double>& matrix);
+void GetMovementMatrix(BasicArray<double>& matrix);
+
+// ---------------------------------------------------------------- drawing
+
+// SetMeshTextureMode(int32_t) is declared in host/subsystems.h.
+void SetMeshTextureMode(Number flag);
+void SetMeshTextures(Number texture1, Number texture2);
+void DrawMesh(Number id, Number frame);
+void DrawMeshAnimated(Number id, Number frameFrom, Number frameTo, Number blend, Number interpolate);
+void SetTextureOffset3D(Number du, Number dv);
+void SetSphereMap(Number flag);
+void SetCelShadeRamp(const BasicArray<double>& ramp);
+void DrawDot3D(Number x, Number y, Number z, Number size, Number colour);
+void DrawLine3D(Number x1, Number y1, Number z1, Number x2, Number y2, Number z2, Number width, Number colour);
+void DrawAxes3D(Number x, Number y, Number z);

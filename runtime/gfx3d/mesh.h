@@ -1,0 +1,123 @@
+// Mesh objects: the vertex record, animation frames, the mesh classes and the
+// slots of the object table, with the construction algorithms that run when an
+// object is closed (palette, normals, triangle lists, bounds).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "gfx3d/grow_list.h"
+
+// One vertex. 23 four-byte fields, 92 bytes.
+struct MeshVertex {
+  float x, y, z;
+  float nx, ny, nz;
+  float u, v;  // v is stored negated
+  float lx, ly, lz;  // tangent-space light vector of the bump-map path
+  float tx, ty, tz;
+  float bx, by, bz;  // the cel path keeps its ramp coordinates here
+  int32_t colour;    // packed colour, or a strip marker
+  uint8_t paletteIndex;
+  uint8_t padding[3];
+  float r, g, b, a;
+};
+
+// The records go to OpenGL as interleaved arrays with stride 92.
+static_assert(sizeof(MeshVertex) == 92, "vertex records are 92 bytes");
+static_assert(offsetof(MeshVertex, x) == 0 && offsetof(MeshVertex, nx) == 12 &&
+                  offsetof(MeshVertex, u) == 24 && offsetof(MeshVertex, lx) == 32 &&
+                  offsetof(MeshVertex, tx) == 44 && offsetof(MeshVertex, bx) == 56 &&
+                  offsetof(MeshVertex, colour) == 68 && offsetof(MeshVertex, paletteIndex) == 72 &&
+                  offsetof(MeshVertex, r) == 76,
+              "vertex field offsets are fixed");
+
+constexpr int32_t MARK_TRIANGLE_LIST = -1;
+constexpr int32_t MARK_TRIANGLE_STRIP = -2;
+constexpr int32_t MARK_TRIANGLE_FAN = -3;
+
+// Codes -4..-1 are reserved: white as a colour, markers for the normal walk.
+inline bool IsReservedColour(int32_t code) { return static_cast<uint32_t>(code) >= 0xFFFFFFFCu; }
+
+// A marker record: everything zero except white colour.
+MeshVertex MarkerRecord(int32_t code);
+// Colour floats of a packed colour; the reserved codes give white.
+void PackedColourFloats(int32_t colour, float rgba[4]);
+
+struct MeshFrame {
+  GrowList<MeshVertex> strips{128, 512};
+  GrowList<MeshVertex> triangles{128, 512};
+  float radius = 0.0f;
+  float centre[3] = {0.0f, 0.0f, 0.0f};
+};
+
+// Per triangle edge: the triangle across the welded edge (-1: open edge) and
+// whether the edge is on the silhouette for the current light.
+struct ShadowEdge {
+  int32_t neighbour;
+  int32_t silhouette;
+};
+
+class MeshObject {
+ public:
+  virtual void BuildTriangles() = 0;
+
+  GrowList<MeshFrame> frames{128, 512};
+  GrowList<MeshVertex> drawBuffer{128, 512};
+  GrowList<int32_t> palette{128, 512};
+  int32_t normalsDone = 0;
+  int32_t tangentsDone = 0;
+  int32_t hasColours = 0;
+  uint32_t staticBuffer = 0;
+  uint32_t streamBuffer = 0;
+  uint32_t celTexture = 0;
+  float celRowScale = 0.0f;
+  GrowList<ShadowEdge> shadowEdges{64, 64};
+  GrowList<uint8_t> facing{64, 64};
+  int32_t texture1Index = -1;
+  int32_t texture2Index = -1;
+
+ protected:
+  MeshObject() = default;
+  ~MeshObject() = default;  // meshes are only ever destroyed as MeshObjectX
+  MeshObject(MeshObject&&) = default;
+};
+
+class MeshObjectX final : public MeshObject {
+ public:
+  MeshObjectX() = default;
+  MeshObjectX(MeshObjectX&&) = default;
+  ~MeshObjectX() = default;
+  void BuildTriangles() override;
+};
+
+struct MeshSlot {
+  uint8_t valid = 0;
+  uint8_t multiPart = 0;
+  GrowList<MeshObjectX> meshes{128, 512};
+  GrowList<uint32_t> textures{128, 512};
+};
+
+constexpr int32_t MESH_SLOT_COUNT = 4096;
+
+// ---------------------------------------------------------------- algorithms
+
+void BuildColourPalette(MeshObject& mesh);
+// Normals (flat or smooth) and, on request, tangents and bitangents of every
+// frame; rebuilds the triangle lists when it ran. True when it ran.
+bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wantTangents);
+void ComputeFrameBounds(MeshObject& mesh);
+// Empties every list of the mesh (freeing the blocks when freeMemory is set)
+// and deletes its GL buffers and cel texture.
+void ReleaseMesh(MeshObject& mesh, bool freeMemory);
+// Deletes the two buffer objects only (the next draw uploads again).
+void ReleaseMeshBuffers(MeshObject& mesh);
+
+// The smooth-normal key of a position: the low 32 bits of
+// trunc(x*256 + y*65536 + z*16777216) in extended precision.
+uint32_t SmoothNormalKey(float x, float y, float z);
+
+// For each record the index of the first record at or before it whose
+// coordinates each differ by less than 0.00001 (itself when none).
+void WeldPositions(const MeshVertex* records, int32_t count, int32_t* weldedIndex);
+// Fills mesh.shadowEdges from frame 0's triangle list (three per triangle).
+void BuildShadowEdges(MeshObject& mesh);
