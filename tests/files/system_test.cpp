@@ -315,3 +315,28 @@ TEST(IniFiles, MemoryFilesAreNeverWritten) {
   // Nothing named after the memory file appeared either.
   EXPECT_FALSE(fs::exists("mem:"));
 }
+
+TEST(PlatformInfo, GlExtensionLookUpWithARealContext) {
+  // A GL context needs the video subsystem; run it in a child so this
+  // process stays free of it.
+  const auto result = RunInChild([] {
+    if (!platform::Init()) {
+      std::printf("no video\n");
+      return;
+    }
+    platform::Window* window = platform::CreateWindow("files test", 0, 0, 64, 64, platform::GLConfig{});
+    platform::GLContext* context = window != nullptr ? platform::CreateGLContext(window) : nullptr;
+    if (context == nullptr || !platform::MakeCurrent(window, context)) {
+      std::printf("no video\n");
+      return;
+    }
+    // With a context the entry point is found. (EGL and GLX hand out stubs
+    // for names they do not know, so a missing entry point cannot be told
+    // apart here: only the answer for a real one is checked.)
+    BasicString key("glext:glActiveTextureARB");
+    const BasicString found = PlatformInfo(key);
+    std::printf("%s %s\n", found.c_str(), key.c_str());
+  });
+  if (result.out.find("no video") != std::string::npos) GTEST_SKIP() << "no GL context here";
+  EXPECT_EQ(result.out, "1 GLEXT:GLACTIVETEXTUREARB\n") << result.err;
+}
