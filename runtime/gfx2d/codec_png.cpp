@@ -84,6 +84,11 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
   png_set_sig_bytes(png, 4);  // the caller has read and checked those
   png_set_user_limits(png, codec::kMaxSide, codec::kMaxSide);
   png_set_chunk_malloc_max(png, kChunkMallocMax);
+  // Only the chunks that make up the picture are read (IHDR, PLTE, tRNS,
+  // IDAT, IEND); text, profiles and the like are skipped unread. Besides
+  // saving time, this keeps a lying chunk length from making libpng
+  // allocate a buffer for it before the read falls short.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(png, info);
 
   // Raw (filtered) bytes the header promises, against what the file holds.

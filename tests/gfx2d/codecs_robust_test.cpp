@@ -9,6 +9,7 @@
 
 #include <jpeglib.h>
 
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -129,6 +130,20 @@ TEST(CodecsRobust, GarbageAndCutFilesAreRefused) {
   for (int f = 0; f < 3; ++f)
     for (size_t length = 0; length < files[f].size(); ++length)
       EXPECT_FALSE(Accepts(readers[f], files[f].substr(0, length))) << readers[f].name << " length " << length;
+}
+
+TEST(CodecsRobust, MissingFilesAndDirectoriesAreRefused) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directory(dir.File("folder.png"));
+  for (const Reader& reader : Readers()) {
+    Picture picture;
+    EXPECT_FALSE(reader.read(picture, dir.File("missing").c_str())) << reader.name;
+    EXPECT_FALSE(reader.read(picture, dir.File("folder.png").c_str())) << reader.name;
+    EXPECT_FALSE(reader.read(picture, dir.path().c_str())) << reader.name;
+    EXPECT_FALSE(reader.read(picture, "")) << reader.name;
+    EXPECT_FALSE(reader.read(picture, nullptr)) << reader.name;
+    EXPECT_EQ(picture.pixels, nullptr) << reader.name;
+  }
 }
 
 TEST(CodecsRobust, HeadersPromisingMoreThanTheFileHoldsAreRefused) {
