@@ -186,6 +186,16 @@ TEST_F(FileCommands, OpenFailuresSetTheErrorCode) {
   EXPECT_FALSE(OpenFile(0, dir.File("no/such/folder/x.txt").c_str(), 0));
   EXPECT_EQ(LastErrorCode, 3);
 
+  // Write mode keeps the file name as given; only a folder that does not
+  // exist as written is looked up without regard to letter case.
+  fs::create_directory(dir.File("media"));
+  WriteWholeFile(dir.File("media/save.dat"), "old");
+  ASSERT_TRUE(OpenFile(0, dir.File("MEDIA/Save.dat").c_str(), 0));
+  WriteString(0, "new");
+  CloseFile(0);
+  EXPECT_EQ(ReadWholeFile(dir.File("media/Save.dat")), "new");
+  EXPECT_EQ(ReadWholeFile(dir.File("media/save.dat")), "old");
+
   // Write mode replaces an empty folder of the same name.
   fs::create_directory(dir.File("was-a-folder"));
   ASSERT_TRUE(OpenFile(0, dir.File("was-a-folder").c_str(), 0));
