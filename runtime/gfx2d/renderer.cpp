@@ -1,11 +1,39 @@
 #include "gfx2d/renderer.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
 namespace {
 Renderer* g_renderer = nullptr;
 }
 
-OpenGLRevazoro::OpenGLRevazoro() = default;
-OpenGLRevazoro::~OpenGLRevazoro() = default;
+OpenGLRevazoro::OpenGLRevazoro() {
+  // Font glyph tables first, then the target records and backgrounds: the
+  // sprite store comes last because it is the one large allocation.
+  std::memset(glyphs, 0, sizeof(glyphs));
+  currentFont = 0;
+  for (RenderTarget& target : targets) target = RenderTarget{};
+  std::memset(backgrounds, 0, sizeof(backgrounds));
+  spriteKey = kDefaultSpriteKey;
+  fontKey = 0;
+  sprites = new SpriteRecord[kSpriteCount + 1]();
+  alphaMasks = new uint8_t*[kSpriteCount + 1]();
+  currentTarget = -1;
+  smoothing = 1;
+  clearEachFrame = 1;
+}
+
+OpenGLRevazoro::~OpenGLRevazoro() {
+  // The GL objects went with the context; only the memory is left here.
+  if (alphaMasks != nullptr) {
+    for (int32_t i = 0; i <= kSpriteCount; ++i) std::free(alphaMasks[i]);
+    delete[] alphaMasks;
+  }
+  delete[] sprites;
+  std::free(quads.vertices);
+  std::free(poly);
+}
 
 Renderer* TheRenderer() { return g_renderer; }
 void SetTheRenderer(Renderer* renderer) { g_renderer = renderer; }

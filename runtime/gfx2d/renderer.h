@@ -7,6 +7,73 @@
 
 #include "platform/platform.h"
 
+// Sprite ids 0..65535; the top 32 hold the textures of fonts 0..31.
+constexpr int32_t kSpriteCount = 65536;
+constexpr int32_t FONT_SLOT_BASE = 65504;
+// Backup of the window area under a back-buffer render target.
+constexpr int32_t kBackBufferSprite = 65503;
+constexpr int32_t kFontCount = 32;
+constexpr int32_t kGlyphCount = 256;
+constexpr int32_t kRenderTargetCount = 32;
+constexpr int32_t kBackgroundCount = 8;
+constexpr int32_t kBackgroundGrid = 8;  // tiles across and down
+constexpr int32_t kDefaultSpriteKey = 0x8000FF;
+
+// One picture the program can draw, backed by a GL texture. Sizes are kept
+// as 32-bit values so that a picture wider than 32767 pixels cannot wrap
+// into a negative (or "free") width.
+struct SpriteRecord {
+  uint32_t texture = 0;
+  uint32_t mipTexture = 0;  // the mip-mapped companion for 3D drawing
+  float uScale = 0.0f;      // picture width / texture width
+  float vScale = 0.0f;      // picture height / texture height
+  int32_t textureWidth = 0, textureHeight = 0;  // powers of two; -1 after deletion
+  int32_t pictureWidth = 0, pictureHeight = 0;  // width 0: a free id
+  int32_t frameWidth = 0, frameHeight = 0;      // animation frames
+};
+
+struct GlyphRecord {
+  uint8_t left = 0;     // first opaque column of the glyph inside its cell
+  uint8_t advance = 0;  // pixels drawn and advanced in proportional mode
+  float u0 = 0.0f;      // texture columns of the drawn part
+  float u1 = 0.0f;
+};
+
+// A picture drawn behind every frame, cut into tiles indexed column * 8 + row.
+struct BackgroundPicture {
+  uint32_t tiles[kBackgroundGrid * kBackgroundGrid];
+  int16_t tileTextureWidth[kBackgroundGrid * kBackgroundGrid];
+  int16_t tileTextureHeight[kBackgroundGrid * kBackgroundGrid];
+  int16_t tilePictureWidth[kBackgroundGrid * kBackgroundGrid];
+  int16_t tilePictureHeight[kBackgroundGrid * kBackgroundGrid];
+  int8_t columns;  // 0: empty
+  int8_t rows;
+};
+
+// An off-screen screen: a frame-buffer object drawing into a sprite's texture.
+struct RenderTarget {
+  uint32_t framebuffer = 0;
+  uint32_t depthBuffer = 0;
+  int32_t savedBinding = -1;  // binding before BindTarget; -1 while not bound
+  int32_t width = 0, height = 0;  // the attached texture's size
+  int32_t spriteId = 0;           // -1 after destruction
+};
+
+// Text vertices: x, y, z, u, v (20 bytes each), reused from string to string.
+struct QuadList {
+  float* vertices = nullptr;
+  int32_t count = 0;      // vertices
+  int32_t capacity = 0;   // vertices
+  int32_t step = 256;     // growth step
+  int32_t minimum = 1024; // first allocation
+};
+
+// Vertices of a polygon list: x, y, u, v and R, G, B, A (20 bytes each).
+struct PolyVertex {
+  float x, y, u, v;
+  uint8_t r, g, b, a;
+};
+
 class OpenGLRevazoro {
  public:
   OpenGLRevazoro();
@@ -37,6 +104,44 @@ class OpenGLRevazoro {
   uint8_t smoothing = 1;
   int32_t currentTarget = -1;  // active off-screen target, -1: the window
   bool in3D = false;           // between Begin3D and the return to 2D
+
+  // ------------------------------------------------ fonts
+  GlyphRecord glyphs[kFontCount][kGlyphCount];
+  int32_t currentFont = 0;
+  QuadList quads;
+
+  // ------------------------------------------------ off-screen targets
+  RenderTarget targets[kRenderTargetCount];
+  bool targetOnBackBuffer = false;  // the current target draws into the window
+  int32_t savedOrientation = 0;     // while a back-buffer target is current
+
+  // ------------------------------------------------ backgrounds
+  BackgroundPicture backgrounds[kBackgroundCount];
+
+  // ------------------------------------------------ colour keys
+  int32_t spriteKey = kDefaultSpriteKey;
+  int32_t fontKey = 0;
+
+  // ------------------------------------------------ sprites
+  // kSpriteCount records plus one spare past the end; masks likewise.
+  SpriteRecord* sprites = nullptr;
+  uint8_t** alphaMasks = nullptr;  // GL_ALPHA copies made by collision tests
+  int32_t frameBufferAlphaBits = -1;  // queried at the first grab
+
+  // ------------------------------------------------ draw state
+  int32_t boundSprite = -1;   // the sprite on unit 0; vertex arrays add
+  int32_t boundSprite2 = -1;  // texture coordinates while it is >= 0
+
+  // ------------------------------------------------ polygon lists
+  PolyVertex* poly = nullptr;
+  int32_t polyCount = 0;
+  int32_t polyCapacity = 0;
+  int32_t polyMode = 0;
+  bool polyColoursUsed = false;
+  bool polyBreakPending = false;
+  bool polyTextured = false;
+  float polyUScale = 0.0f, polyVScale = 0.0f;
+  int32_t polyPictureHeight = 0;
 };
 
 using Renderer = OpenGLRevazoro;

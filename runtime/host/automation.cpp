@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"
 #include "host/gl_ext.h"
 #include "host/host.h"
@@ -21,26 +22,12 @@ double g_firstFrameMs = 0.0;
 bool SaveBackBuffer(const std::string& file) {
   Renderer* r = TheRenderer();
   if (r == nullptr || r->clientWidth <= 0 || r->clientHeight <= 0) return false;
-  const int32_t w = r->clientWidth;
-  const int32_t h = r->clientHeight;
-  std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
-  Picture picture;
-  if (!picture.Resize(w, h)) return false;
-  // The GL counts rows from the bottom; pictures start with the top row.
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* source = rows.data() + static_cast<size_t>(h - 1 - y) * w * 4;
-    uint8_t* target = picture.Pixel(0, y);
-    for (int32_t x = 0; x < w * 4; x += 4) {
-      target[x] = source[x];
-      target[x + 1] = source[x + 1];
-      target[x + 2] = source[x + 2];
-      target[x + 3] = 255;
-    }
-  }
-  return SavePicture(file.c_str(), picture);
+  // The same read-back as the SaveScreen command: grab into a free sprite,
+  // read it back, save, delete. The error code stays as the program left it.
+  const int32_t code = LastErrorCode;
+  const bool saved = SaveScreen(file.c_str());
+  LastErrorCode = code;
+  return saved;
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+// Shared between the 2D renderer's own files.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx2d/gfx2d.h"
+#include "host/gl_ext.h"
+
+namespace gfx2d {
+
+inline bool ValidSpriteId(int32_t id) { return id >= 0 && id < kSpriteCount; }
+
+// The power-of-two texture side for n pixels: 8 doubled at least once and
+// until it is >= n, so never below 16.
+int32_t TextureSizeFor(int32_t n);
+
+// The shared quad routine: four x, y, u, v vertices drawn as a triangle fan.
+// Texture coordinates go with them only when textured is set; the bound
+// texture then clamps at its edges.
+void DrawQuad(const float* vertices, bool textured);
+// Min and mag filter of the bound texture from the smoothing flag.
+void ApplySpriteFilter(const Renderer& r);
+// Alpha test on with GL_GREATER below 1.0, else off, from the stored threshold.
+void ApplyAlphaTest(const Renderer& r);
+
+void FreeAlphaMask(Renderer& r, int32_t id);
+// Resolves a name for reading (memory files allowed) and decodes it with the
+// BMP, PNG and (if allowed) JPEG readers in that order.
+bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg);
+// Alpha-0 pixels take the mean colour of their opaque inner neighbours.
+void ColourBleed(Picture& picture);
+
+// Where reads come from: the bound frame-buffer object's colour attachment,
+// else the back buffer.
+void SelectReadBuffer();
+// Rows of what is drawn into now: the active target's picture height, else
+// the window's.
+int32_t DrawingHeight(const Renderer& r);
+// Logical screen position (origin top left) to the drawing surface's
+// physical one, by the screen orientation (targets are never rotated).
+void LogicalToPhysical(const Renderer& r, int32_t x, int32_t y, int32_t* px, int32_t* py);
+// A logical rectangle as its physical, unrotated rectangle (top-left origin).
+void LogicalRectToPhysical(const Renderer& r, int32_t x, int32_t y, int32_t w, int32_t h, int32_t* px,
+                           int32_t* py, int32_t* pw, int32_t* ph);
+// The orientation that applies to the current drawing surface.
+int32_t SurfaceOrientation(const Renderer& r);
+
+// Frame-buffer object entry points (EXT names, or the ARB core ones with the
+// same signatures); null when the GL lacks them.
+struct FramebufferProcs {
+  PFNGLBINDRENDERBUFFEREXTPROC BindRenderbuffer = nullptr;
+  PFNGLDELETERENDERBUFFERSEXTPROC DeleteRenderbuffers = nullptr;
+  PFNGLGENRENDERBUFFERSEXTPROC GenRenderbuffers = nullptr;
+  PFNGLRENDERBUFFERSTORAGEEXTPROC RenderbufferStorage = nullptr;
+  PFNGLBINDFRAMEBUFFEREXTPROC BindFramebuffer = nullptr;
+  PFNGLDELETEFRAMEBUFFERSEXTPROC DeleteFramebuffers = nullptr;
+  PFNGLGENFRAMEBUFFERSEXTPROC GenFramebuffers = nullptr;
+  PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC CheckFramebufferStatus = nullptr;
+  PFNGLFRAMEBUFFERTEXTURE2DEXTPROC FramebufferTexture2D = nullptr;
+  PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC FramebufferRenderbuffer = nullptr;
+  PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVEXTPROC GetFramebufferAttachmentParameteriv = nullptr;
+};
+extern FramebufferProcs fbo;
+
+// Grab and read-back scratch memory: grows, never shrinks.
+uint8_t* ScratchBuffer(size_t bytes);
+
+}  // namespace gfx2d
