@@ -11,6 +11,9 @@
 #include <type_traits>
 #include <utility>
 
+// Test hook: the next n block allocations of any GrowList fail.
+inline int32_t GrowListFailures = 0;
+
 template <typename T>
 class GrowList {
  public:
@@ -155,6 +158,10 @@ class GrowList {
 
   bool Reallocate(int64_t n) {
     if (n > INT32_MAX || static_cast<uint64_t>(n) > SIZE_MAX / sizeof(T)) return false;
+    if (GrowListFailures > 0) {
+      --GrowListFailures;
+      return false;
+    }
     void* block = ::operator new(sizeof(T) * static_cast<size_t>(n), std::nothrow);
     if (block == nullptr) return false;
     T* fresh = static_cast<T*>(block);

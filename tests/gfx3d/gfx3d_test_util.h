@@ -1,0 +1,112 @@
+// Shared by the 3D engine tests: an engine for tests without GL, and mesh
+// builders that feed the engine through its public construction commands.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "gfx2d/renderer.h"
+#include "gfx3d/engine3d.h"
+#include "gfx3d/gfx3d.h"
+
+namespace gfx3d_test {
+
+// The process's engine; tests without GL give it a renderer of their own.
+inline Engine3D& Engine() {
+  static Renderer* renderer = nullptr;
+  if (TheEngine3D() == nullptr) {
+    if (renderer == nullptr) renderer = TheRenderer() != nullptr ? TheRenderer() : new Renderer;
+    CreateEngine3D(*renderer);
+  }
+  return *TheEngine3D();
+}
+
+inline MeshSlot& Slot(int32_t id) { return *MeshSlotAt(id); }
+inline MeshObjectX& Mesh(int32_t id) { return MeshSlotAt(id)->meshes[0]; }
+
+struct Vtx {
+  float x, y, z;
+  float u = 0, v = 0;
+  int32_t colour = 0xFFFFFF;
+};
+
+// One object from strips (NewMeshStrip between them), with a normal mode.
+inline void BuildStrips(int32_t id, const std::vector<std::vector<Vtx>>& strips, int32_t normalMode = 2) {
+  Engine();
+  SetMeshNormalMode(normalMode);
+  BeginMesh(id);
+  for (size_t s = 0; s < strips.size(); ++s) {
+    if (s > 0) NewMeshStrip();
+    for (const Vtx& v : strips[s]) AddMeshVertex(v.x, v.y, v.z, v.u, v.v, v.colour);
+  }
+  EndMesh();
+}
+
+// A sphere of latitude strips whose outside winds clockwise (the engine's
+// front faces), so its computed normals point outwards.
+inline void BuildSphere(int32_t id, float radius, int32_t rings, int32_t segments, int32_t colour,
+                        int32_t normalMode = 2) {
+  Engine();
+  SetMeshNormalMode(normalMode);
+  BeginMesh(id);
+  const double pi = 3.14159265358979323846;
+  for (int32_t i = 0; i < rings; ++i) {
+    if (i > 0) NewMeshStrip();
+    for (int32_t j = 0; j <= segments; ++j) {
+      const double lon = 2.0 * pi * j / segments;
+      for (int32_t k = 1; k >= 0; --k) {  // the lower ring first
+        const double lat = pi * (i + k) / rings;
+        const double x = radius * std::sin(lat) * std::sin(lon);
+        const double y = radius * std::cos(lat);
+        const double z = radius * std::sin(lat) * std::cos(lon);
+        AddMeshVertex(x, y, z, static_cast<double>(j) / segments, static_cast<double>(i + k) / rings, colour);
+      }
+    }
+  }
+  EndMesh();
+}
+
+// A quad strip seen from outside along -n: bottom-left, top-left,
+// bottom-right, top-right winds clockwise.
+inline void AddFace(const float c[3], const float right[3], const float up[3], int32_t colour) {
+  const float corners[4][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}};
+  for (const auto& k : corners)
+    AddMeshVertex(c[0] + k[0] * right[0] + k[1] * up[0], c[1] + k[0] * right[1] + k[1] * up[1],
+                  c[2] + k[0] * right[2] + k[1] * up[2], (k[0] + 1) / 2, (k[1] + 1) / 2, colour);
+}
+
+// A closed box centred at (cx, cy, cz) with half size h.
+inline void BuildBox(int32_t id, float cx, float cy, float cz, float h, int32_t colour) {
+  Engine();
+  SetMeshNormalMode(1);
+  BeginMesh(id);
+  // Outward normal n, up vector u; right = u x n.
+  const float faces[6][2][3] = {{{1, 0, 0}, {0, 1, 0}},  {{-1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}, {0, 1, 0}},
+                                {{0, 0, -1}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, -1}}, {{0, -1, 0}, {0, 0, 1}}};
+  for (int f = 0; f < 6; ++f) {
+    if (f > 0) NewMeshStrip();
+    const float* n = faces[f][0];
+    const float* u = faces[f][1];
+    const float right[3] = {(u[1] * n[2] - u[2] * n[1]) * h, (u[2] * n[0] - u[0] * n[2]) * h,
+                            (u[0] * n[1] - u[1] * n[0]) * h};
+    const float up[3] = {u[0] * h, u[1] * h, u[2] * h};
+    const float c[3] = {cx + n[0] * h, cy + n[1] * h, cz + n[2] * h};
+    AddFace(c, right, up, colour);
+  }
+  EndMesh();
+}
+
+// A square facing +y at height y, half size h.
+inline void BuildFloor(int32_t id, float y, float h, int32_t colour) {
+  Engine();
+  SetMeshNormalMode(1);
+  BeginMesh(id);
+  const float c[3] = {0, y, 0};
+  const float right[3] = {h, 0, 0};
+  const float up[3] = {0, 0, -h};
+  AddFace(c, right, up, colour);
+  EndMesh();
+}
+
+}  // namespace gfx3d_test
