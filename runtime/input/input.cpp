@@ -262,11 +262,19 @@ int32_t GetMouseAxis(int32_t n) {
   if (input == nullptr) return 0;
   MouseReading reading;
   ReadMouse(*input, reading, false);
-  double mx = reading.moveX, my = reading.moveY;
-  TurnWithOrientation(CurrentFrame(*input).orientation, mx, my);
+  // The movement turns the way positions do (see MouseScreenPosition), so
+  // that it always agrees with the change of the reported position.
+  const int32_t mx = reading.moveX, my = reading.moveY;
+  int32_t lx = mx, ly = my;
+  switch (CurrentFrame(*input).orientation) {
+    case 1: lx = my; ly = -mx; break;
+    case 2: lx = -mx; ly = -my; break;
+    case 3: lx = -my; ly = mx; break;
+    default: break;
+  }
   switch (n) {
-    case 0: return static_cast<int32_t>(mx);
-    case 1: return static_cast<int32_t>(my);
+    case 0: return lx;
+    case 1: return ly;
     case 2: return reading.wheel;
     case 3: return reading.button1;
     case 4: return reading.button2;

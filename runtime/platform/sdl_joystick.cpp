@@ -30,6 +30,9 @@ bool StartJoysticks() {
   if (g_joystickTried) return g_joystickReady;
   g_joystickTried = true;
   if (!Init()) return false;
+  // Joysticks serve the window that has the focus, like the keyboard. A
+  // headless window never gets the focus but is the only one there is.
+  if (IsHeadless()) SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
   // Without a display the device scan of the game-controller layer still works;
   // the haptic subsystem is optional and may be missing from the SDL build.
   g_joystickReady = SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) == 0;
