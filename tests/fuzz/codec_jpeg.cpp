@@ -7,10 +7,6 @@
 #include "codec_fuzz_input.h"
 #include "gfx2d/picture.h"
 
-namespace {
-constexpr int32_t kSpriteKey = 0x8000FF;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzMemoryFile input(data, size);
   Picture picture;
