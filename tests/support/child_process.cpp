@@ -1,5 +1,7 @@
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -137,6 +139,24 @@ ChildResult RunProgram(const std::string& program, const std::vector<std::string
   result.out = ReadWholeFile(outPath);
   result.err = ReadWholeFile(errPath);
   if (!tmpDir.empty()) result.runLog = ReadWholeFile(tmpDir + "/ErrorLog.txt");
+  return result;
+}
+
+bool InFreshChild() {
+  const char* flag = std::getenv("VELMORA_FRESH_CHILD");
+  return flag != nullptr && *flag == '1';
+}
+
+ChildResult RunCurrentTestInFreshProcess(int timeoutSeconds) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return {};
+  self[length] = '\0';
+  TempDir tmp;
+  ChildResult result = RunProgram(self, {filter}, tmp.path(), {"VELMORA_FRESH_CHILD=1"}, "", timeoutSeconds);
+  result.runLog = ReadWholeFile(tmp.File("ErrorLog.txt"));
   return result;
 }
 

@@ -42,6 +42,16 @@ ChildResult RunProgram(const std::string& program, const std::vector<std::string
                        const std::string& tmpDir, const std::vector<std::string>& env = {},
                        const std::string& workDir = "", int timeoutSeconds = 120);
 
+// For children that start the runtime (GL, threads): a fork of a process that
+// already has them is not safe, so the current test is run again from the
+// start in a new process of this test binary, with its own TMPDIR. Inside
+// that process InFreshChild() is true; the test body branches on it:
+//
+//   if (InFreshChild()) { ...start the runtime, end the program...; _exit(42); }
+//   ChildResult child = RunCurrentTestInFreshProcess();
+bool InFreshChild();
+ChildResult RunCurrentTestInFreshProcess(int timeoutSeconds = 60);
+
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
