@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,18 @@ namespace files_test {
 // temporary files the runtime makes land inside it.
 class TempFolder {
  public:
-  TempFolder() { platform::SetEnvironmentVariable("TMPDIR", dir_.path().c_str()); }
-  ~TempFolder() { platform::SetEnvironmentVariable("TMPDIR", ""); }
+  TempFolder() {
+    const char* old = std::getenv("TMPDIR");
+    if (old != nullptr) old_ = old;
+    platform::SetEnvironmentVariable("TMPDIR", dir_.path().c_str());
+  }
+  ~TempFolder() { platform::SetEnvironmentVariable("TMPDIR", old_.c_str()); }
   const std::string& path() const { return dir_.path(); }
   std::string File(const std::string& name) const { return dir_.File(name); }
 
  private:
   testing_support::TempDir dir_;
+  std::string old_;
 };
 
 inline std::string Bytes(std::initializer_list<int> values) {
