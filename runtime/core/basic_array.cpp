@@ -222,7 +222,7 @@ void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2
   ReportBounds(a, i0, i1, i2, 0);
   ReportBounds(a, i0, i1, i2, i3);
   SetLastError(9);
-  EndProgram();
+  EndProgramNoReturn();
 }
 
 template class BasicArray<double>;

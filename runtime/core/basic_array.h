@@ -86,22 +86,15 @@ void RedimPreserve(BasicArray<T>& a, int32_t d1, int32_t d2 = 0, int32_t d3 = 0,
 // debugger (DebugOutput) and then to standard error (ErrorOutput).
 void ReportBounds(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2, int32_t i3);
 
-// The failed-access path: three reports, error 9, END. Returns only when END
-// is already running.
-[[gnu::cold]] void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2,
-                                      int32_t i3);
+// The failed-access path: three reports, error 9, END. It never returns:
+// while END is already running (a bad index inside "VLM_ON_QUIT") it throws
+// ProgramEnding, which END catches. Not returning also lets the compiler keep
+// a loop's values in registers across the check.
+[[noreturn, gnu::cold]] void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1,
+                                                int32_t i2, int32_t i3);
 
 namespace array_detail {
 inline uint32_t Extent(int32_t size) { return size > 0 ? static_cast<uint32_t>(size) : 1u; }
-
-// Where a failed access lands when END is already running: a harmless
-// element outside every array, reset on each use.
-template <class T>
-T& Scratch() {
-  static T element{};
-  element = T{};
-  return element;
-}
 }  // namespace array_detail
 
 // The element at (i0, i1, i2, i3). A negative i0 counts from the end (-1 is
@@ -120,7 +113,6 @@ inline T& ArrayElement(BasicArray<T>& a, int32_t i0, int32_t i1 = 0, int32_t i2 
     return a.Elements()[position];
   }
   ArrayBoundsFailure(a, i0, i1, i2, i3);
-  return array_detail::Scratch<T>();
 }
 
 template <class T>

@@ -234,7 +234,7 @@ BasicString& BasicString::operator+=(const char* text) {
   return Append(text, static_cast<uint32_t>(std::strlen(text)));
 }
 
-BasicString& BasicString::operator+=(char c) {
+BasicString& BasicString::AppendCharGrowing(char c) {
   if (length_ >= kMaxLength) {
     SetLastError(7);
     EndProgram();
@@ -310,6 +310,10 @@ BasicString operator+(BasicString&& left, char right) {
 }
 
 #define VLM_DEFINE_NUMBER_CONCATENATION(TYPE)                   \
+  BasicString operator+(BasicString&& left, TYPE right) {       \
+    left += right;                                              \
+    return std::move(left);                                     \
+  }                                                             \
   BasicString operator+(const BasicString& left, TYPE right) {  \
     BasicString result(left);                                   \
     result += right;                                            \

@@ -47,7 +47,14 @@ class BasicString {
 
   BasicString& operator+=(const BasicString& other);
   BasicString& operator+=(const char* text);
-  BasicString& operator+=(char c);
+  BasicString& operator+=(char c) {
+    if (length_ + 1 < capacity_) {  // the common case: room left
+      data_[length_++] = c;
+      data_[length_] = 0;
+      return *this;
+    }
+    return AppendCharGrowing(c);
+  }
   BasicString& operator+=(int32_t value);
   BasicString& operator+=(int64_t value);
   BasicString& operator+=(float value);
@@ -77,6 +84,7 @@ class BasicString {
   static constexpr uint32_t kMaxLength = 0xFFFFFF00u;
 
  private:
+  BasicString& AppendCharGrowing(char c);
   void AssignBytes(const char* bytes, uint32_t count);
   void AdoptText(const char* text, uint32_t count);  // for number texts
 
@@ -97,6 +105,10 @@ BasicString operator+(const BasicString& left, char right);
 BasicString operator+(BasicString&& left, const BasicString& right);
 BasicString operator+(BasicString&& left, const char* right);
 BasicString operator+(BasicString&& left, char right);
+BasicString operator+(BasicString&& left, int32_t right);
+BasicString operator+(BasicString&& left, int64_t right);
+BasicString operator+(BasicString&& left, float right);
+BasicString operator+(BasicString&& left, double right);
 
 BasicString operator+(const BasicString& left, int32_t right);
 BasicString operator+(const BasicString& left, int64_t right);

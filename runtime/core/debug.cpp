@@ -1,6 +1,7 @@
 #include "core/debug.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -192,16 +193,25 @@ double CallByName(const char* name) {
 
 namespace {
 bool g_endRunning = false;
+bool g_exiting = false;
 bool g_shutdownDone = false;
 void (*g_runtimeShutdown)() = nullptr;
 
 void RunRuntimeShutdown() {
   if (g_shutdownDone) return;
   g_shutdownDone = true;
-  CallByName("VLM_ON_QUIT");
+  // A failure inside these calls unwinds back here (ProgramEnding) and the
+  // shutdown goes on.
+  try {
+    CallByName("VLM_ON_QUIT");
+  } catch (const ProgramEnding&) {
+  }
   if (g_runtimeShutdown != nullptr) {
     WriteLog("Shutdown VLM\n");
-    g_runtimeShutdown();
+    try {
+      g_runtimeShutdown();
+    } catch (const ProgramEnding&) {
+    }
   }
   WriteLog("vlm is shut down\n");
 }
@@ -223,7 +233,19 @@ void EndProgram() {
   RunRuntimeShutdown();
   std::puts("exit");
   std::fflush(nullptr);
+  g_exiting = true;
   platform::ExitProcess(0);
+}
+
+void EndProgramNoReturn() {
+  EndProgram();
+  if (g_exiting) {
+    // Static destructors and exit handlers are running: nothing can be
+    // unwound any more, and carrying on would touch what is being torn down.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  throw ProgramEnding();
 }
 
 void EndWithCode0() {

@@ -193,6 +193,15 @@ void EndProgram();
 // The language's END statement: error 0 at the current line, then END.
 void EndWithCode0();
 
+// Thrown when a failure that cannot go on (a bad array index) happens while
+// END is already running, e.g. inside "VLM_ON_QUIT": END catches it where it
+// calls into the application and goes on with the shutdown.
+struct ProgramEnding {};
+// END for failures that must not return to their caller: when END is
+// already running it throws ProgramEnding instead (or, once the process is
+// exiting, ends it on the spot).
+[[noreturn]] void EndProgramNoReturn();
+
 // Runs once when END shuts the runtime down, after the application's
 // "VLM_ON_QUIT": the host installs the release of its subsystems here. While
 // one is installed (the runtime is up), END logs "Shutdown VLM" before it.

@@ -202,6 +202,32 @@ TEST(ArrayBounds, EveryBadIndexFails) {
   EXPECT_EQ(ok.out, "fine\n");
 }
 
+TEST(ArrayBounds, BadIndexWhileEndingUnwindsTheCallback) {
+  const auto result = RunInChild([] {
+    Settings().DebugMode = 1;
+    static const RoutineEntry table[] = {
+        {[] {
+           VLM_ROUTINE();
+           WriteLog("quit routine\n");
+           BasicArray<Number> a;
+           DimArray(a, 2);
+           ArrayElement(a, 5) = 1;  // END is running: unwinds out of here
+           WriteLog("not reached\n");
+         },
+         "VLM_ON_QUIT"},
+        {nullptr, nullptr}};
+    SetCallByNameTable(table);
+    SetRuntimeShutdown([] { WriteLog("released\n"); });
+    LineHook(0, 4, nullptr);
+    EndWithCode0();
+  });
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, "exit\n");
+  EXPECT_EQ(result.runLog,
+            "-End On Line\n0\n3\n4\n0\nquit routine\nShutdown VLM\nreleased\nvlm is shut down\n");
+  EXPECT_EQ(result.err, Repeat("bounds: [   2]\naccess: [   5]\n", 3));
+}
+
 TEST(ArrayBounds, ReportListsTheUsedDimensions) {
   const auto result = FailingAccess([] {
     BasicArray<Number> a;

@@ -77,7 +77,10 @@ first_stop = True
 messages = 0
 while not exit_code and messages < 1000:
     messages += 1
-    text = c_string(int(gdb.parse_and_eval("$rdi")))
+    # The text is the message function's first argument.
+    arch = gdb.selected_frame().architecture().name()
+    first_argument = "$x0" if "aarch64" in arch else "$rdi"
+    text = c_string(int(gdb.parse_and_eval(first_argument)))
     if text.startswith("BP"):
         state = int(text[2:], 16)
         fields = struct.unpack(STATE_FORMAT, memory(state, STATE_SIZE))
