@@ -264,7 +264,13 @@ void UseScreen(int32_t n) {
 
 void EndScreen() {
   Renderer* r = TheRenderer();
-  if (r == nullptr || r->currentTarget < 0) return;
+  if (r == nullptr) return;
+  // Without a current target only the viewport goes back to the window.
+  if (r->currentTarget < 0 || r->currentTarget >= kRenderTargetCount) {
+    r->currentTarget = -1;
+    ApplyViewport(0, 0, 0, 0);
+    return;
+  }
   RenderTarget& record = r->targets[r->currentTarget];
   if (!r->targetOnBackBuffer) {
     UnbindTarget(record);
