@@ -82,9 +82,9 @@ int32_t InitInput(InputDevices& input, platform::Window* window, bool hideMouse)
   int32_t result = 1;
   input.pointerShown = 0;
   if (hideMouse) {
-    input.mouseDevice = true;
     input.mouseLevel = kMouseExclusive;
-    if (!platform::CapturePointer(true)) {
+    input.mouseDevice = platform::CapturePointer(true);
+    if (!input.mouseDevice) {
       // Relative motion still arrives with the motion events; only the
       // pointer is not confined to the window.
       WriteLog("can't aquire mouse - first try\n");
@@ -337,8 +337,7 @@ void SetPointerShown(InputDevices& input, bool show) {
   input.mouseLevel = show ? kMouseShared : kMouseExclusive;
   // A hidden pointer is read as relative motion: take it over, so that it can
   // neither leave the window nor stop at the screen's edge.
-  const bool captured = platform::CapturePointer(!show);
-  if (!show) input.mouseDevice = input.mouseDevice || captured;
+  input.mouseDevice = platform::CapturePointer(!show) && !show;
   if (show) {
     if (!input.pointerShown) {
       const MouseRecord& r = CurrentRecord(input);

@@ -24,7 +24,6 @@ using Number = double;
 constexpr int32_t kMaxJoysticks = 10;
 constexpr int32_t kJoystickNameBytes = 522;  // name and its terminator
 constexpr int32_t kTypedCharLimit = 16;      // the queue never holds more
-constexpr int32_t kTypedQueueStep = 128;
 constexpr int32_t kTypedQueueMinimum = 512;
 
 // Mouse cooperative levels: the exclusive level takes the pointer (relative
@@ -69,7 +68,7 @@ struct InputDevices {
   int32_t currentMouse = 0;
   bool started = false;            // the input layer is up (InitInput)
   bool keyboardDevice = false;     // keys are read from the event state
-  bool mouseDevice = false;        // the pointer can be taken over (relative mode)
+  bool mouseDevice = false;        // the pointer is taken over (relative motion)
   platform::Joystick* joysticks[kMaxJoysticks] = {};
   char joystickNames[kMaxJoysticks][kJoystickNameBytes] = {};
   uint8_t keys[256] = {};          // bit 7 set = down

@@ -110,6 +110,24 @@ TEST(Waits, WaitForKeyTakesTheFirstNewCharacter) {
   EXPECT_EQ(PopTypedChar(), 'y');
 }
 
+namespace {
+int g_hookCalls = 0;
+void Hook() { ++g_hookCalls; }
+}  // namespace
+
+TEST(Waits, MessageHookIsLookedUpOnceAndRemembered) {
+  Runtime();
+  const RoutineEntry table[] = {{&Hook, "VLM_WIN32_MSG"}, {nullptr, nullptr}};
+  SetCallByNameTable(table);
+  CallWin32MessageHook();
+  CallWin32MessageHook();
+  EXPECT_EQ(g_hookCalls, 2);
+  // The address found first stays in use.
+  SetCallByNameTable(nullptr);
+  CallWin32MessageHook();
+  EXPECT_EQ(g_hookCalls, 3);
+}
+
 TEST(FileDialog, FilterListsForZenityAndKdialog) {
   using Args = std::vector<std::string>;
   EXPECT_EQ(ZenityFilterArguments("Pictures|*.png;*.jpg"), Args{"--file-filter=Pictures | *.png *.jpg"});
