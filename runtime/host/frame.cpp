@@ -303,6 +303,8 @@ void GetScreenSize(int32_t* w, int32_t* h) {
 
 void GetDesktopSize(int32_t* w, int32_t* h) { HostDesktopSize(w, h); }
 
+int32_t EscapeEndsProgram() { return g_escapeEndsProgram; }
+
 int32_t AllowEscape(int32_t flag) {
   g_escapeEndsProgram = flag != 0 ? 1 : 0;
   return g_escapeEndsProgram;

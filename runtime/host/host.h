@@ -70,6 +70,8 @@ int32_t GetOrientation();
 void GetScreenSize(int32_t* w, int32_t* h);
 void GetDesktopSize(int32_t* w, int32_t* h);
 int32_t AllowEscape(int32_t flag);
+// Whether Escape ends the program (the setting AllowEscape made).
+int32_t EscapeEndsProgram();
 
 // Frame-time values on the GetMilliseconds clock.
 extern double FrameTime;
@@ -89,7 +91,12 @@ void WindowProcedure(const struct platform::Event& event);
 void SetPaused(int32_t flag);
 void AllowPause(int32_t flag);
 int32_t IsPaused();
+// Drops the paused state without the application's callbacks (a debugger stop
+// ends a pause that way).
+void ClearPausedFlag();
 void Hibernate();
+// The application's "VLM_WIN32_MSG" routine, looked up once per process.
+MessageCallback LookUpMessageCallback();
 
 // ---------------------------------------------------------------- automation
 

@@ -366,6 +366,14 @@ void RuntimeShutdown() {
   FreeDeclaredFunctions();
 }
 
+// A debugger stop: the pointer is let go while the program waits; afterwards
+// a pause ends, the input starts afresh and the window comes back to front.
+void AfterDebuggerStop() {
+  ClearPausedFlag();
+  ResetInputAfterDebugger();
+  ActivationRequest = 1;
+}
+
 }  // namespace
 
 bool StartRuntime(int showCode, const char* title) {
@@ -379,6 +387,7 @@ bool StartRuntime(int showCode, const char* title) {
   SetTheRenderer(r);
   WriteLog("rbow init\n");
   SetRuntimeShutdown(&RuntimeShutdown);
+  SetDebuggerStopHooks(&ReleaseInputForDebugger, &AfterDebuggerStop);
   ProjectSettings& settings = Settings();
   if (!CreateMainWindow(*r, settings.ScreenWidth, settings.ScreenHeight, 0, settings.FrameRate,
                         settings.Multisample, settings.FullScreen))

@@ -14,11 +14,6 @@
 #include "input/input.h"
 #include "input/input_internal.h"
 
-// The frame loop's escape setting (AllowEscape). Linked weakly so that this
-// file builds against a frame loop that does not export it yet; without it
-// Escape keeps its default meaning and ends the program.
-int32_t EscapeEndsProgram() __attribute__((weak));
-
 namespace {
 
 int32_t g_paused = 0;
@@ -32,7 +27,7 @@ void SetCaption(const char* suffix) {
   platform::SetWindowCaption(r->window, caption.c_str());
 }
 
-bool EscapeEnds() { return EscapeEndsProgram == nullptr || EscapeEndsProgram() != 0; }
+bool EscapeEnds() { return EscapeEndsProgram() != 0; }
 
 void PumpOnce(Renderer& r) {
   MediaLoopMaintenance();
@@ -140,6 +135,8 @@ void AllowPause(int32_t flag) {
 }
 
 int32_t IsPaused() { return g_paused; }
+
+void ClearPausedFlag() { g_paused = 0; }
 
 void Hibernate() {
   Renderer* r = TheRenderer();

@@ -55,5 +55,3 @@ std::string KdialogFilterArgument(const char* filter);
 std::vector<std::string> FileDialogCommand(const std::string& program, bool open, const char* filter,
                                            const std::string& folder);
 
-// The frame loop's cached lookup of "VLM_WIN32_MSG", shared by the waits.
-MessageCallback LookUpMessageCallback();
