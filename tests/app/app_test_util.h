@@ -89,7 +89,7 @@ struct Statement {
 inline std::vector<Statement> Statements(const std::string& file) {
   std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/app/" + file);
   std::vector<Statement> statements;
-  const std::regex numbered(R"(^\s*(\d+)  (\S.*)$)");
+  const std::regex numbered(R"(^\s*(\d+)\s+(\S.*)$)");
   const std::regex function(R"(^FUNCTION (\w+)\()");
   std::string routine;
   std::string line;

@@ -1,0 +1,232 @@
+// Polyvane as a whole: the built program, copied with its media into a
+// folder of the test's own next to a scene file, run as a child process
+// (offscreen, or on a virtual X display driven by xdotool).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app_test_util.h"
+#include "gfx2d/picture.h"
+#include "support/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app_test::SceneObject;
+using app_test::SceneText;
+using testing_support::ChildResult;
+using testing_support::TempDir;
+
+const std::string kBinaryDir = VELMORA_BINARY_DIR;
+const std::string kSourceDir = VELMORA_SOURCE_DIR;
+
+// A copy of the program, its media and a scene file in a temporary folder
+// (the program reads "test.pvs" from its own folder), with a folder of its
+// own for the run log.
+class ProgramCopy {
+ public:
+  // scene: the text of test.pvs; null: the shipped scene; "": no scene file.
+  explicit ProgramCopy(const char* scene) {
+    fs::copy_file(kBinaryDir + "/polyvane", dir_.File("polyvane"));
+    fs::copy(kSourceDir + "/data/media", dir_.File("media"), fs::copy_options::recursive);
+    if (scene == nullptr)
+      fs::copy_file(kSourceDir + "/data/test.pvs", dir_.File("test.pvs"));
+    else if (*scene != '\0')
+      testing_support::WriteWholeFile(dir_.File("test.pvs"), scene);
+    fs::create_directories(dir_.File("tmp"));
+    fs::create_directories(dir_.File("out"));
+  }
+  std::string Folder() const { return dir_.path(); }
+  std::string Program() const { return dir_.File("polyvane"); }
+  std::string Tmp() const { return dir_.File("tmp/"); }
+  std::string Out() const { return dir_.File("out/"); }
+
+  // Runs the copy offscreen with the runtime's automation options.
+  ChildResult Run(const std::vector<std::string>& args) const {
+    return testing_support::RunProgram(Program(), args, Tmp(), {"SDL_VIDEODRIVER=offscreen", "DISPLAY="}, Folder(),
+                                       180);
+  }
+
+ private:
+  TempDir dir_;
+};
+
+// The END report at the end of the run log: error code, error line - 1,
+// current line, current module.
+std::vector<std::string> EndReport(const std::string& runLog) {
+  const std::vector<std::string> lines = testing_support::Lines(runLog);
+  for (size_t k = 0; k + 4 < lines.size(); ++k)
+    if (lines[k] == "-End On Line") return {lines[k + 1], lines[k + 2], lines[k + 3], lines[k + 4]};
+  return {};
+}
+
+int32_t MainStatement(const std::string& text) { return app_test::StatementNumber("polyvane.bas", "", text); }
+
+// ------------------------------------------------------------ pictures
+
+struct Rgb {
+  int r, g, b;
+};
+
+class Image {
+ public:
+  bool Load(const std::string& file) { return ReadPNG(picture_, file.c_str(), -1); }
+  int Width() const { return picture_.width; }
+  int Height() const { return picture_.height; }
+  Rgb At(int x, int y) const {
+    const uint8_t* p = const_cast<Picture&>(picture_).Pixel(x, y);
+    return {p[0], p[1], p[2]};
+  }
+  // Pixels in the rectangle that satisfy the test.
+  template <class Test>
+  int Count(int x0, int y0, int w, int h, Test test) const {
+    int count = 0;
+    for (int y = y0; y < y0 + h && y < Height(); ++y)
+      for (int x = x0; x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
+    return count;
+  }
+  template <class Test>
+  int Count(Test test) const {
+    return Count(0, 0, Width(), Height(), test);
+  }
+  // Share of pixels that differ by more than `tolerance` in some channel.
+  double Difference(const Image& other, int tolerance) const {
+    int differing = 0;
+    for (int y = 0; y < Height(); ++y)
+      for (int x = 0; x < Width(); ++x) {
+        const Rgb a = At(x, y), b = other.At(x, y);
+        differing += std::abs(a.r - b.r) > tolerance || std::abs(a.g - b.g) > tolerance ||
+                     std::abs(a.b - b.b) > tolerance;
+      }
+    return static_cast<double>(differing) / (Width() * Height());
+  }
+
+ private:
+  Picture picture_;
+};
+
+bool Near(Rgb c, int r, int g, int b, int tolerance) {
+  return std::abs(c.r - r) <= tolerance && std::abs(c.g - g) <= tolerance && std::abs(c.b - b) <= tolerance;
+}
+
+// The frame's clear colour: red 128, green 128, blue 255.
+bool Background(Rgb c) { return Near(c, 128, 128, 255, 2); }
+
+// ------------------------------------------------------------ runs
+
+TEST(EndToEnd, ObjectThousandEndsTheProgramWithTheBoundsError) {
+  // 1000 objects announced: the per-object arrays hold 0..999, so the first
+  // access to element 1000 (reading its type) stops the program.
+  ProgramCopy copy("0\n1000\n");
+  const ChildResult result = copy.Run({"--frames", "20"});
+  EXPECT_EQ(result.exitCode, 0);
+  const int32_t line = MainStatement("ReadNumberLine(1, ot[i])");
+  ASSERT_GT(line, 0);
+  EXPECT_EQ(EndReport(result.runLog),
+            (std::vector<std::string>{"9", std::to_string(line - 1), std::to_string(line), "0"}))
+      << result.runLog;
+  EXPECT_NE(result.err.find("bounds: [1000]\naccess: [1000]\n"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.find("Rendered"), std::string::npos) << "the frame loop was never reached";
+}
+
+TEST(EndToEnd, MissingSceneStillReachesTheFrameLoop) {
+  ProgramCopy copy("");
+  const ChildResult result = copy.Run({"--frames", "12"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.out.find("Rendered 12 frames"), std::string::npos) << result.out;
+  // The automation ended the program in the frame loop's ShowScreen.
+  const int32_t line = MainStatement("ShowScreen()");
+  EXPECT_EQ(EndReport(result.runLog),
+            (std::vector<std::string>{"0", std::to_string(line - 1), std::to_string(line), "0"}))
+      << result.runLog;
+}
+
+// The shipped scene offscreen: the frame is cleared to the program's colour,
+// the objects show in their colours, and the rate is printed in the top
+// right corner.
+TEST(EndToEnd, HeadlessRunDrawsTheSceneAndTheFrameRate) {
+  ProgramCopy copy(nullptr);
+  const std::string shot = copy.Out() + "shot.png";
+  const ChildResult result = copy.Run({"--frames", "120", "--screenshot", shot});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("Rendered 120 frames"), std::string::npos) << result.out;
+  Image image;
+  ASSERT_TRUE(image.Load(shot));
+  ASSERT_EQ(image.Width(), 1024);
+  ASSERT_EQ(image.Height(), 768);
+  EXPECT_GT(image.Count(Background), 1024 * 768 / 20) << "the clear colour where no object is";
+  // The brick box and the green cylinder of the scene (seen from below:
+  // without mouse motion the camera is 100 units under the origin).
+  EXPECT_GT(image.Count([](Rgb c) { return c.r > 120 && c.r > 2 * c.g && c.r > 2 * c.b; }), 500) << "red";
+  EXPECT_GT(image.Count([](Rgb c) { return c.g > 60 && c.g > c.r + 30 && c.g > c.b + 10; }), 200) << "green";
+  // "FPS: " and the rate at (900, 10), on the clear colour.
+  const int text = image.Count(896, 6, 128, 20, [](Rgb c) { return !Background(c); });
+  EXPECT_GT(text, 20) << "text in the top right corner";
+  EXPECT_LT(text, 128 * 20 / 2);
+}
+
+// On a virtual display: the camera follows the mouse (640 pixels turn it
+// once round), the floor shows the box's shadow, and Escape ends the
+// program through END.
+TEST(EndToEnd, MouseTurnsTheCameraAndEscapeEndsTheProgram) {
+  // A white floor 120 units wide at y = -10 and a red box of edge 20 on it,
+  // neither textured.
+  SceneObject floor;
+  floor.type = 5;
+  floor.rot[1] = 0;
+  floor.scale[0] = floor.scale[2] = 30;
+  floor.pos[1] = -2;
+  SceneObject box;
+  box.type = 2;
+  box.rgb[1] = box.rgb[2] = 0;
+  box.scale[0] = box.scale[1] = box.scale[2] = 2;
+  const std::string scene = SceneText({}, {floor, box});
+  ProgramCopy copy(scene.c_str());
+  const ChildResult session = testing_support::RunProgram(
+      "/bin/bash", {kSourceDir + "/tests/app/xvfb_session.sh", copy.Folder(), copy.Out(), copy.Tmp()}, "", {}, "",
+      120);
+  if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
+  ASSERT_EQ(session.exitCode, 0) << testing_support::ReadWholeFile(copy.Out() + "session.log");
+
+  Image view1, view2, view3;
+  ASSERT_TRUE(view1.Load(copy.Out() + "view1.png")) << testing_support::ReadWholeFile(copy.Out() + "session.log");
+  ASSERT_TRUE(view2.Load(copy.Out() + "view2.png"));
+  ASSERT_TRUE(view3.Load(copy.Out() + "view3.png"));
+  ASSERT_EQ(view1.Width(), 1024);
+  ASSERT_EQ(view1.Height(), 768);
+
+  // The pointer at (100, 150): the camera 200 units up, looking down on the
+  // floor at 45 degrees.
+  const auto litFloor = [](Rgb c) { return c.r > 235 && c.g > 235 && c.b > 235; };
+  const auto red = [](Rgb c) { return c.r > 200 && c.g < 40 && c.b < 60; };
+  // Half the floor's white, half the shadow colour (blue 64).
+  const auto shadow = [](Rgb c) { return Near(c, 128, 128, 160, 14); };
+  EXPECT_GT(view1.Count(Background), 10000) << "the clear colour around the floor";
+  EXPECT_GT(view1.Count(litFloor), 20000);
+  EXPECT_GT(view1.Count(red), 1000);
+  EXPECT_GT(view1.Count(shadow), 500) << "the box's shadow on the floor";
+  EXPECT_GT(view1.Count(896, 6, 128, 20, [](Rgb c) { return !Background(c); }), 20) << "the frame rate";
+
+  // 640 pixels further the camera is back where it was; half a turn away
+  // it looks from the other side.
+  const double turned = view1.Difference(view3, 24);
+  EXPECT_LT(view1.Difference(view2, 24), 0.002) << "a full turn";
+  EXPECT_GT(turned, 0.01) << "half a turn";
+
+  EXPECT_EQ(testing_support::ReadWholeFile(copy.Out() + "status.txt"), "ended 0\n");
+  const std::string runLog = testing_support::ReadWholeFile(copy.Tmp() + "ErrorLog.txt");
+  // Error 0, in the frame loop's ShowScreen, module 0. (The second field is
+  // the line of the last error recorded, which a quit key leaves alone.)
+  const std::vector<std::string> report = EndReport(runLog);
+  ASSERT_EQ(report.size(), 4u) << runLog;
+  EXPECT_EQ(report[0], "0");
+  EXPECT_EQ(report[2], std::to_string(MainStatement("ShowScreen()")));
+  EXPECT_EQ(report[3], "0");
+  EXPECT_NE(runLog.find("vlm is shut down"), std::string::npos);
+}
+
+}  // namespace

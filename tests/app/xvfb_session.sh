@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs Polyvane on a virtual X display and drives it like a user: the pointer
+# is moved to fixed places (screenshots of the window after each), then
+# Escape ends the program.
+#
+#   xvfb_session.sh PROGRAM_FOLDER OUTPUT_FOLDER TMPDIR
+#
+# Writes OUTPUT_FOLDER/view1.png (pointer at 100, 150), view2.png (+640
+# pixels: one full turn later), view3.png (-320 pixels: half a turn back),
+# OUTPUT_FOLDER/status.txt ("ended <exit code>" or "still running"), and
+# OUTPUT_FOLDER/session.log. Exit code 77 when Xvfb, xdotool or ImageMagick's
+# import is missing.
+set -u
+program_folder=$1
+out=$2
+export TMPDIR=$3
+log=$out/session.log
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >"$log"; exit 77; }
+done
+
+# A free display number: no lock file and no socket.
+display=""
+for n in $(seq 140 199); do
+  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
+done
+[[ -n "$display" ]] || { echo "no free display" >"$log"; exit 77; }
+
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >>"$log" 2>&1 &
+xvfb=$!
+cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
+trap cleanup EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+(cd "$program_folder" && exec ./polyvane >"$out/stdout.txt" 2>"$out/stderr.txt") &
+pv=$!
+window=$(timeout 30 xdotool search --sync --name '^Polyvane$' | head -n 1)
+echo "window $window" >>"$log"
+sleep 2
+
+shoot() {  # shoot NAME: the window's contents after the frames have caught up
+  sleep 1.5
+  import -window "$window" "$out/$1.png" >>"$log" 2>&1
+}
+# Clamp the pointer to the window's corner, then go to (100, 150).
+xdotool mousemove_relative -- -3000 -3000
+sleep 0.3
+xdotool mousemove_relative -- 100 150
+shoot view1
+xdotool mousemove_relative -- 640 0
+shoot view2
+xdotool mousemove_relative -- -320 0
+shoot view3
+
+xdotool key Escape
+for _ in $(seq 100); do kill -0 "$pv" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pv" 2>/dev/null; then
+  echo "still running" >"$out/status.txt"
+  kill "$pv"
+else
+  wait "$pv"
+  echo "ended $?" >"$out/status.txt"
+fi
+exit 0
