@@ -16,21 +16,66 @@
 
 namespace gfx2d {
 
+void BindTextures(Renderer& r, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table, GLint wrap) {
+  // Without a table only ids of the store name textures; others draw untextured.
+  if (table == nullptr) {
+    if (!ValidSpriteId(id)) id = -1;
+    if (!ValidSpriteId(id2)) id2 = -1;
+  }
+  r.boundSprite2 = id2;
+  auto nameOf = [&](int32_t n) -> GLuint {
+    if (table != nullptr) return table[n];
+    const SpriteRecord& s = r.sprites[n];
+    return alternate && s.mipTexture != 0 ? s.mipTexture : s.texture;
+  };
+  const bool multitexture = gl::ActiveTextureARB != nullptr;
+  // Switching the active unit ends the GL's current batch of immediate-mode
+  // quads, so unit 1 is only visited when its state is unknown or changes.
+  const bool second = id >= 0 && id2 >= 0;
+  if (multitexture && (id < 0 || second || r.unit1Texture != 0)) {
+    gl::ActiveTextureARB(GL_TEXTURE1);
+    if (second) {
+      const GLuint name = nameOf(id);
+      glBindTexture(GL_TEXTURE_2D, name);
+      glEnable(GL_TEXTURE_2D);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+      r.unit1Texture = name;
+    } else {
+      glDisable(GL_TEXTURE_2D);
+      r.unit1Texture = 0;
+    }
+    gl::ActiveTextureARB(GL_TEXTURE0);
+  }
+  if (id < 0) {
+    glDisable(GL_TEXTURE_2D);
+    if (!multitexture) SwitchGLState(kStateColorMaterial, true);
+    r.boundSprite = -1;
+    return;
+  }
+  glBindTexture(GL_TEXTURE_2D, nameOf(id2 >= 0 ? id2 : id));
+  glEnable(GL_TEXTURE_2D);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  r.boundSprite = id;
+}
+
 void DrawQuad(const float* vertices, bool textured) {
-  if (gl::ClientActiveTextureARB != nullptr) gl::ClientActiveTextureARB(GL_TEXTURE0);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(2, GL_FLOAT, 16, vertices);
+  // Immediate mode rather than a four-vertex array draw: the GL merges a run
+  // of quads with unchanged state into one draw, where every array draw
+  // costs a draw of its own. Every quad here is a parallelogram with affine
+  // texture coordinates, so splitting it either way gives the same pixels
+  // as the fan.
   if (textured) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glTexCoordPointer(2, GL_FLOAT, 16, vertices + 2);
-  } else {
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
   }
-  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-  if (textured) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
+  glBegin(GL_QUADS);
+  for (int i = 0; i < 4; ++i) {
+    if (textured) glTexCoord2f(vertices[i * 4 + 2], vertices[i * 4 + 3]);
+    glVertex2f(vertices[i * 4], vertices[i * 4 + 1]);
+  }
+  glEnd();
 }
 
 void ApplySpriteFilter(const Renderer& r) {
@@ -64,12 +109,14 @@ void SetQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u
   std::memcpy(g_quad, q, sizeof(q));
 }
 
-// Binds a sprite for drawing; null when there is nothing to draw.
-const SpriteRecord* PrepareSprite(Renderer& r, int32_t id) {
+// Binds a sprite for drawing; null when there is nothing to draw. Draws
+// through the quad routine bind straight to the clamped wrap the routine
+// sets, so that a run of them changes no texture state between quads.
+const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, bool quadRoutine) {
   if (!ValidSpriteId(id)) return nullptr;
   const SpriteRecord& s = r.sprites[id];
   if (s.texture == 0 || s.pictureWidth <= 0) return nullptr;
-  BindSpriteTexture(id, -1);
+  BindTextures(r, id, -1, 0, nullptr, quadRoutine ? GL_CLAMP_TO_EDGE : GL_REPEAT);
   ApplySpriteFilter(r);
   return &s;
 }
@@ -161,45 +208,8 @@ void SetSmoothing(int32_t flag) {
 
 void BindSpriteTexture(int32_t id) { BindSpriteTexture(id, -1, 0, nullptr); }
 void BindSpriteTexture(int32_t id, int32_t id2) { BindSpriteTexture(id, id2, 0, nullptr); }
-
 void BindSpriteTexture(int32_t id, int32_t id2, int32_t alternate, const uint32_t* table) {
-  Renderer* r = TheRenderer();
-  if (r == nullptr) return;
-  // Without a table only ids of the store name textures; others draw untextured.
-  if (table == nullptr) {
-    if (!ValidSpriteId(id)) id = -1;
-    if (!ValidSpriteId(id2)) id2 = -1;
-  }
-  r->boundSprite2 = id2;
-  auto nameOf = [&](int32_t n) -> GLuint {
-    if (table != nullptr) return table[n];
-    const SpriteRecord& s = r->sprites[n];
-    return alternate && s.mipTexture != 0 ? s.mipTexture : s.texture;
-  };
-  const bool multitexture = gl::ActiveTextureARB != nullptr;
-  if (multitexture) {
-    gl::ActiveTextureARB(GL_TEXTURE1);
-    if (id >= 0 && id2 >= 0) {
-      glBindTexture(GL_TEXTURE_2D, nameOf(id));
-      glEnable(GL_TEXTURE_2D);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    } else {
-      glDisable(GL_TEXTURE_2D);
-    }
-    gl::ActiveTextureARB(GL_TEXTURE0);
-  }
-  if (id < 0) {
-    glDisable(GL_TEXTURE_2D);
-    if (!multitexture) SwitchGLState(kStateColorMaterial, true);
-    r->boundSprite = -1;
-    return;
-  }
-  glBindTexture(GL_TEXTURE_2D, nameOf(id2 >= 0 ? id2 : id));
-  glEnable(GL_TEXTURE_2D);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  r->boundSprite = id;
+  if (Renderer* r = TheRenderer()) BindTextures(*r, id, id2, alternate, table, GL_REPEAT);
 }
 
 // ---------------------------------------------------------------- primitives
@@ -252,7 +262,7 @@ void DrawRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t colour) {
 void DrawSprite(int32_t id, float x, float y) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  const SpriteRecord* s = PrepareSprite(*r, id);
+  const SpriteRecord* s = PrepareSprite(*r, id, false);
   if (s == nullptr) return;
   const float w = static_cast<float>(s->pictureWidth);
   const float h = static_cast<float>(s->pictureHeight);
@@ -271,7 +281,7 @@ void DrawSprite(int32_t id, float x, float y) {
 void StretchSprite(int32_t id, float x, float y, float w, float h) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  const SpriteRecord* s = PrepareSprite(*r, id);
+  const SpriteRecord* s = PrepareSprite(*r, id, true);
   if (s == nullptr) return;
   SetQuad(x, y, x + w, y + h, 0, 0, s->uScale, s->vScale);
   DrawQuad(g_quad, true);
@@ -293,7 +303,7 @@ void ZoomSprite(int32_t id, float x, float y, double zoomX, double zoomY) {
 void RotoZoomSprite(int32_t id, float x, float y, double angle, double zoom) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  const SpriteRecord* s = PrepareSprite(*r, id);
+  const SpriteRecord* s = PrepareSprite(*r, id, true);
   if (s == nullptr) return;
   const int32_t w = s->pictureWidth, h = s->pictureHeight;
   const float tw = static_cast<float>(s->textureWidth), th = static_cast<float>(s->textureHeight);
@@ -324,7 +334,7 @@ void StretchAnim(int32_t id, int32_t frame, float x, float y, float w, float h) 
   if (r == nullptr || !ValidSpriteId(id)) return;
   float ul, ur, vb, vt;
   if (!FrameTexCoords(r->sprites[id], frame, &ul, &ur, &vb, &vt)) return;
-  if (PrepareSprite(*r, id) == nullptr) return;
+  if (PrepareSprite(*r, id, true) == nullptr) return;
   SetQuad(x, y, x + w, y + h, ul, vb, ur, vt);
   DrawQuad(g_quad, true);
 }
@@ -342,7 +352,7 @@ void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, dou
   const SpriteRecord& s = r->sprites[id];
   float ul, ur, vb, vt;
   if (!FrameTexCoords(s, frame, &ul, &ur, &vb, &vt)) return;
-  if (PrepareSprite(*r, id) == nullptr) return;
+  if (PrepareSprite(*r, id, true) == nullptr) return;
   const double cx = x + s.frameWidth / 2;
   const double cy = y + s.frameHeight / 2;
   const double hw = s.frameWidth * zoom / 2;
@@ -595,6 +605,7 @@ void DrawBackground(int32_t n) {
     gl::ActiveTextureARB(GL_TEXTURE1);
     glDisable(GL_TEXTURE_2D);
     gl::ActiveTextureARB(GL_TEXTURE0);
+    r.unit1Texture = 0;
   }
   glEnable(GL_TEXTURE_2D);
   const GLint smooth = r.smoothing ? GL_LINEAR : GL_NEAREST;

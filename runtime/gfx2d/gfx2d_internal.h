@@ -14,9 +14,12 @@ inline bool ValidSpriteId(int32_t id) { return id >= 0 && id < kSpriteCount; }
 // until it is >= n, so never below 16.
 int32_t TextureSizeFor(int32_t n);
 
-// The shared quad routine: four x, y, u, v vertices drawn as a triangle fan.
-// Texture coordinates go with them only when textured is set; the bound
-// texture then clamps at its edges.
+// BindSpriteTexture with the wrap mode to leave on the bound units.
+void BindTextures(Renderer& r, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table, GLint wrap);
+
+// The shared quad routine: four x, y, u, v corners in fan order (bottom
+// left, bottom right, top right, top left). Texture coordinates go with them
+// only when textured is set; the bound texture then clamps at its edges.
 void DrawQuad(const float* vertices, bool textured);
 // Min and mag filter of the bound texture from the smoothing flag.
 void ApplySpriteFilter(const Renderer& r);

@@ -131,6 +131,10 @@ class OpenGLRevazoro {
   // ------------------------------------------------ draw state
   int32_t boundSprite = -1;   // the sprite on unit 0; vertex arrays add
   int32_t boundSprite2 = -1;  // texture coordinates while it is >= 0
+  // What BindSpriteTexture last left on texture unit 1: -1 unknown, 0 off,
+  // else the texture name enabled there. An untextured bind (as ResetGLState
+  // makes after every frame and after 3D drawing) always re-issues it.
+  int64_t unit1Texture = -1;
 
   // ------------------------------------------------ polygon lists
   PolyVertex* poly = nullptr;

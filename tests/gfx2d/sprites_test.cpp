@@ -1,6 +1,7 @@
 // The sprite store: texture sizes and scales, upload limits, the mip
 // companion, loading and its failures, grabbing, collision, arrays,
 // backgrounds and saving.
+#include <cmath>
 #include <cstring>
 
 #include "draw_support.h"
@@ -157,6 +158,21 @@ TEST_F(SpriteTest, NormalMapOfAFlatHeightFieldPointsStraightUp) {
   EXPECT_EQ(texels[1], 127);
   EXPECT_EQ(texels[2], 255);
   EXPECT_EQ(texels[3], 255);
+
+  // A height ramp along x (blue = 16 x): away from the wrapping edges the
+  // slope is 2 x 16 / 255 per texel on each of the three rows weighted
+  // 1, 2, 1, so nx = -4 x 32 / 255 and ny = 0.
+  FillPicture(picture, 16, 16, [](int32_t x, int32_t) { return Rgba{0, 0, static_cast<uint8_t>(16 * x), 200}; });
+  ASSERT_TRUE(SavePicture(dir.File("ramp.png").c_str(), picture));
+  ASSERT_TRUE(LoadNormalMapSprite(dir.File("ramp.png").c_str(), 32));
+  const std::vector<uint8_t> ramp = TextureLevel(R().sprites[32].texture, 0);
+  const double nx = -4.0 * 32.0 / 255.0;
+  const double s = 1.0 / std::sqrt(nx * nx + 1.0);
+  const uint8_t* t = &ramp[(5 * 16 + 7) * 4];
+  EXPECT_NEAR(t[0], static_cast<int>((nx * s + 1.0) * 0.5 * 255.0), 1);
+  EXPECT_NEAR(t[1], 127, 1);
+  EXPECT_NEAR(t[2], static_cast<int>((s + 1.0) * 0.5 * 255.0), 1);
+  EXPECT_EQ(t[3], 200);
 }
 
 TEST_F(SpriteTest, LoadSpriteKeysBleedsAndReportsFailures) {

@@ -109,6 +109,28 @@ TEST_F(TargetTest, DrawingGoesIntoTheSprite) {
   EXPECT_TRUE(SameRgb(ReadPixel(399, 359), Opaque(1, 2, 250)));
 }
 
+TEST_F(TargetTest, GrabInsideATargetCopiesDirectly) {
+  // A target has alpha bits of its own: the grab copies on the GL side and
+  // keeps alpha as drawn (no key detection).
+  ASSERT_TRUE(CreateScreen(0, 5, 64, 32));
+  UseScreen(0);
+  DrawRect(0, 0, 64, 32, Pack(0, 90, 0));
+  DrawRect(4, 2, 6, 3, Pack(200, 0, 0));
+  DrawRect(20, 10, 4, 4, kDefaultSpriteKey);
+  ASSERT_TRUE(GrabSprite(9, 2, 1, 30, 20));
+  EndScreen();
+  Picture back;
+  ASSERT_TRUE(SpriteToPicture(9, back));
+  ASSERT_EQ(back.width, 30);
+  ASSERT_EQ(back.height, 20);
+  EXPECT_TRUE(SameRgb(PixelOf(back, 2, 1), Opaque(200, 0, 0)));
+  EXPECT_TRUE(SameRgb(PixelOf(back, 1, 1), Opaque(0, 90, 0)));
+  EXPECT_TRUE(SameRgb(PixelOf(back, 7, 3), Opaque(200, 0, 0)));
+  EXPECT_TRUE(SameRgb(PixelOf(back, 8, 4), Opaque(0, 90, 0)));
+  EXPECT_EQ(PixelOf(back, 19, 10).a, 0);
+  EXPECT_EQ(PixelOf(back, 17, 10).a, 255);
+}
+
 TEST_F(TargetTest, SwitchingTargetsEndsTheCurrentOne) {
   ASSERT_TRUE(CreateScreen(0, 5, 32, 32));
   ASSERT_TRUE(CreateScreen(1, 6, 32, 32));

@@ -63,6 +63,15 @@ bool Lit(int32_t x, int32_t y) { return ReadPixel(x, y).r == 255; }
 
 }  // namespace
 
+TEST_F(TextTest, StartUpLeavesTheBuiltInFontCurrent) {
+  // No start-up font file lies beside the test program: font 0 is the
+  // built-in one and current.
+  EXPECT_EQ(R().currentFont, 0);
+  EXPECT_EQ(R().sprites[FONT_SLOT_BASE].pictureWidth, 128);
+  EXPECT_EQ(R().sprites[FONT_SLOT_BASE].pictureHeight, 64);
+  EXPECT_EQ(R().glyphs[0]['W'].advance, 8);
+}
+
 TEST_F(TextTest, DefaultFontDrawsTheTableGlyphWithItsOutline) {
   const Rgba background{0, 0, 200, 255};
   ClearScreen(Pack(0, 0, 200));
