@@ -262,7 +262,6 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
     // New normals must reach the uploaded copy of frame 0 as well.
     if (rebuilt) ReleaseMeshBuffers(mesh);
   }
-  if (mesh.drawBuffer.count() == 0) mesh.BuildTriangles();
 
   MeshFrame& frameA = mesh.frames[a];
   MeshFrame& frameB = mesh.frames[b];
@@ -295,6 +294,7 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
     isStatic = a == 0;
     bufferName = isStatic ? &mesh.staticBuffer : &mesh.streamBuffer;
   } else {
+    if (!EnsureDrawBuffer(mesh)) return;
     count = frameA.triangles.count();
     GrowList<MeshVertex>& draw = mesh.drawBuffer;
     const int32_t had = draw.count();

@@ -1,45 +1,49 @@
-// A small open-addressing hash table from 64-bit keys to 32-bit values, for
-// the lookups of mesh construction (normal keys, welding cells, edges). It
-// allocates one block sized for the expected number of keys and never erases.
+// Small open-addressing hash tables from integer keys to non-negative 32-bit
+// values, for the lookups of mesh construction (normal keys, palette codes,
+// welding cells, edges). Each allocates one block sized for the expected
+// number of keys and never erases.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-class FlatHash {
+// Keys of type Key (an unsigned integer type) to values >= 0.
+template <typename Key>
+class BasicFlatHash {
  public:
   // Room for `expected` keys without growing.
-  explicit FlatHash(int64_t expected = 16) { Rebuild(expected < 16 ? 16 : expected); }
+  explicit BasicFlatHash(int64_t expected = 16) { Rebuild(expected < 16 ? 16 : expected); }
 
   // The value stored for key, or null.
-  int32_t* Find(uint64_t key) {
+  int32_t* Find(Key key) {
     uint64_t i = Mix(key) & mask_;
-    while (used_[i]) {
-      if (keys_[i] == key) return &values_[i];
+    while (slots_[i].value >= 0) {
+      if (slots_[i].key == key) return &slots_[i].value;
       i = (i + 1) & mask_;
     }
     return nullptr;
   }
 
-  // Inserts key with value unless present; returns the stored value's place
-  // and whether it was inserted.
-  int32_t* Insert(uint64_t key, int32_t value, bool* inserted) {
+  // Inserts key with value (>= 0) unless present; returns the stored value's
+  // place and whether it was inserted.
+  int32_t* Insert(Key key, int32_t value, bool* inserted) {
     if ((size_ + 1) * 2 > static_cast<int64_t>(mask_ + 1)) Grow();
     uint64_t i = Mix(key) & mask_;
-    while (used_[i]) {
-      if (keys_[i] == key) {
+    while (slots_[i].value >= 0) {
+      if (slots_[i].key == key) {
         *inserted = false;
-        return &values_[i];
+        return &slots_[i].value;
       }
       i = (i + 1) & mask_;
     }
-    used_[i] = 1;
-    keys_[i] = key;
-    values_[i] = value;
+    slots_[i] = Slot{key, value};
     ++size_;
     *inserted = true;
-    return &values_[i];
+    return &slots_[i].value;
   }
+
+  // Asks for the key's first slot to be loaded ahead of a lookup.
+  void Prefetch(Key key) const { __builtin_prefetch(&slots_[Mix(key) & mask_]); }
 
   int64_t size() const { return size_; }
 
@@ -53,32 +57,33 @@ class FlatHash {
   }
 
  private:
+  // One probe reads one slot; a negative value marks an empty one.
+  struct Slot {
+    Key key;
+    int32_t value;
+  };
+
   void Rebuild(int64_t expected) {
-    uint64_t cap = 32;
-    while (static_cast<int64_t>(cap) < expected * 2) cap <<= 1;
-    mask_ = cap - 1;
-    keys_.assign(cap, 0);
-    values_.assign(cap, 0);
-    used_.assign(cap, 0);
+    uint64_t capacity = 32;
+    while (static_cast<int64_t>(capacity) < expected * 2) capacity <<= 1;
+    mask_ = capacity - 1;
+    slots_.assign(capacity, Slot{0, -1});
     size_ = 0;
   }
 
   void Grow() {
-    std::vector<uint64_t> keys;
-    std::vector<int32_t> values;
-    std::vector<uint8_t> used;
-    keys.swap(keys_);
-    values.swap(values_);
-    used.swap(used_);
-    Rebuild(static_cast<int64_t>(keys.size()));
+    std::vector<Slot> old;
+    old.swap(slots_);
+    Rebuild(static_cast<int64_t>(old.size()));
     bool inserted = false;
-    for (size_t i = 0; i < keys.size(); ++i)
-      if (used[i]) Insert(keys[i], values[i], &inserted);
+    for (const Slot& slot : old)
+      if (slot.value >= 0) Insert(slot.key, slot.value, &inserted);
   }
 
-  std::vector<uint64_t> keys_;
-  std::vector<int32_t> values_;
-  std::vector<uint8_t> used_;
+  std::vector<Slot> slots_;
   uint64_t mask_ = 0;
   int64_t size_ = 0;
 };
+
+using FlatHash = BasicFlatHash<uint64_t>;
+using FlatHash32 = BasicFlatHash<uint32_t>;

@@ -1,11 +1,12 @@
 // GrowList: the 3D engine's growable array of fixed-size records. Every mesh
 // list (vertices, triangles, frames, palette, the object table) is one. The
-// growth rule is deliberate: the first block gets the list's minimum
-// capacity, later blocks grow in whole grow steps, so a list that is filled
-// to a known size (a triangle list reserved before building) never moves.
+// first block gets the list's minimum capacity, later blocks grow in whole
+// grow steps (and, for long lists, by half their size at least, so that
+// appending stays linear); a list reserved to a known size never moves.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -67,11 +68,21 @@ class GrowList {
     minimum_ = minimum;
   }
 
+  // Lists longer than this grow by at least half their size: by whole grow
+  // steps alone, a list of n records would be copied about n / step times.
+  static constexpr int64_t kGeometricFrom = 4096;
+
   // The capacity the list takes when it must hold `needed` records.
   static int64_t GrownCapacity(int64_t needed, int32_t growStep, int32_t minimum) {
     if (minimum >= needed) return minimum;
     const int64_t step = growStep > 0 ? growStep : 1;
-    return step * (needed / step + 1);
+    int64_t capacity = step * (needed / step + 1);
+    if (needed > kGeometricFrom) {
+      const int64_t geometric = step * ((needed + needed / 2) / step + 1);
+      if (geometric > capacity) capacity = geometric;
+      if (capacity > INT32_MAX && needed <= INT32_MAX) capacity = INT32_MAX;
+    }
+    return capacity;
   }
 
   // Appends one record. When the block cannot grow the list is emptied and
@@ -110,7 +121,7 @@ class GrowList {
   // Drops the records and frees the block.
   void Free() {
     DestroyRange(0, count_);
-    ::operator delete(static_cast<void*>(data_));
+    std::free(static_cast<void*>(data_));
     data_ = nullptr;
     count_ = 0;
     capacity_ = 0;
@@ -162,19 +173,23 @@ class GrowList {
       --GrowListFailures;
       return false;
     }
-    void* block = ::operator new(sizeof(T) * static_cast<size_t>(n), std::nothrow);
-    if (block == nullptr) return false;
-    T* fresh = static_cast<T*>(block);
+    const size_t bytes = sizeof(T) * static_cast<size_t>(n);
     if constexpr (std::is_trivially_copyable_v<T>) {
-      if (count_ > 0) std::memcpy(block, static_cast<const void*>(data_), sizeof(T) * count_);
+      // Plain records move with realloc, which can often extend the block
+      // (or remap its pages) instead of copying them.
+      void* block = std::realloc(static_cast<void*>(data_), bytes);
+      if (block == nullptr) return false;
+      data_ = static_cast<T*>(block);
     } else {
+      T* fresh = static_cast<T*>(std::malloc(bytes));
+      if (fresh == nullptr) return false;
       for (int32_t i = 0; i < count_; ++i) {
         new (fresh + i) T(std::move(data_[i]));
         data_[i].~T();
       }
+      std::free(static_cast<void*>(data_));
+      data_ = fresh;
     }
-    ::operator delete(static_cast<void*>(data_));
-    data_ = fresh;
     capacity_ = static_cast<int32_t>(n);
     return true;
   }

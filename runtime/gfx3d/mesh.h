@@ -62,7 +62,7 @@ class MeshObject {
   virtual void BuildTriangles() = 0;
 
   GrowList<MeshFrame> frames{128, 512};
-  GrowList<MeshVertex> drawBuffer{128, 512};
+  GrowList<MeshVertex> drawBuffer{128, 512};  // see EnsureDrawBuffer
   GrowList<int32_t> palette{128, 512};
   int32_t normalsDone = 0;
   int32_t tangentsDone = 0;
@@ -105,7 +105,12 @@ void BuildColourPalette(MeshObject& mesh);
 // Normals (flat or smooth) and, on request, tangents and bitangents of every
 // frame; rebuilds the triangle lists when it ran. True when it ran.
 bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wantTangents);
-void ComputeFrameBounds(MeshObject& mesh);
+// Centre (mean of the triangle records' positions) and radius of every frame;
+// fresh: BuildTriangles has just run (and left the centres).
+void ComputeFrameBounds(MeshObject& mesh, bool fresh = false);
+// Makes the draw buffer a copy of frame 0's triangle list unless it holds
+// records already; false when there is nothing to copy or no memory.
+bool EnsureDrawBuffer(MeshObject& mesh);
 // Empties every list of the mesh (freeing the blocks when freeMemory is set)
 // and deletes its GL buffers and cel texture.
 void ReleaseMesh(MeshObject& mesh, bool freeMemory);

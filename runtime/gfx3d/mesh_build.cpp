@@ -247,7 +247,7 @@ void EndMesh() {
   // ComputeMeshNormals ends by building the triangle lists; building them a
   // second time would give the same lists.
   if (!built) mesh.BuildTriangles();
-  ComputeFrameBounds(mesh);
+  ComputeFrameBounds(mesh, true);
 }
 
 void GetMeshTriangle(Number idNumber, Number frameNumber, Number nNumber, BasicArray<double>& array) {

@@ -35,23 +35,33 @@ void BuildColourPalette(MeshObject& mesh) {
   mesh.palette.Clear();
   // Codes are unique in the palette, so a hash from code to position gives
   // the same answer as searching it from the front.
-  FlatHash positions(64);
+  FlatHash32 positions(64);
+  // Neighbouring records mostly share their colour.
+  int32_t lastCode = 0, lastIndex = -1;
   for (MeshFrame& frame : mesh.frames) {
     for (MeshVertex& record : frame.strips) {
-      const uint64_t key = static_cast<uint32_t>(record.colour);
+      if (record.colour == lastCode && lastIndex >= 0) {
+        record.paletteIndex = static_cast<uint8_t>(lastIndex);
+        continue;
+      }
+      const uint32_t key = static_cast<uint32_t>(record.colour);
+      int32_t position;
       if (int32_t* at = positions.Find(key)) {
-        record.paletteIndex = static_cast<uint8_t>(*at);
-        continue;
+        position = *at;
+      } else {
+        position = mesh.palette.count();
+        if (!mesh.palette.Append(record.colour)) {
+          positions = FlatHash32(64);  // the palette was emptied
+          record.paletteIndex = 0;
+          lastIndex = -1;
+          continue;
+        }
+        bool inserted = false;
+        positions.Insert(key, position, &inserted);
       }
-      const int32_t position = mesh.palette.count();
-      if (!mesh.palette.Append(record.colour)) {
-        positions = FlatHash(64);  // the palette was emptied
-        record.paletteIndex = 0;
-        continue;
-      }
-      bool inserted = false;
-      positions.Insert(key, position, &inserted);
       record.paletteIndex = static_cast<uint8_t>(position & 255);
+      lastCode = record.colour;
+      lastIndex = position & 255;
     }
   }
 }
@@ -80,15 +90,14 @@ int64_t CountTriangles(const GrowList<MeshVertex>& strips) {
   return triangles;
 }
 
-void TriangulateFrame(MeshFrame& frame) {
-  const int64_t count = CountTriangles(frame.strips);
-  frame.triangles.Clear();
-  frame.triangles.Reserve(count * 3);
+// Calls emit(a, b, c) for each triangle of a strip list, in order.
+template <typename Emit>
+void WalkTriangles(const GrowList<MeshVertex>& strips, Emit emit) {
   const MeshVertex* w[3] = {nullptr, nullptr, nullptr};
   int32_t n = 0;
   int32_t mode = MARK_TRIANGLE_LIST;
   int32_t parity = 0;
-  for (const MeshVertex& r : frame.strips) {
+  for (const MeshVertex& r : strips) {
     if (IsStripMarker(r.colour)) {
       n = 0;
       mode = r.colour;
@@ -97,18 +106,14 @@ void TriangulateFrame(MeshFrame& frame) {
     }
     w[n++] = &r;
     if (n < 3) continue;
-    frame.triangles.Append(*w[0]);
-    frame.triangles.Append(*w[1]);
-    frame.triangles.Append(*w[2]);
+    emit(*w[0], *w[1], *w[2]);
     if (mode == MARK_TRIANGLE_STRIP) {
       parity ^= 1;
       n = 2;
-      if (parity == 1) {
-        const MeshVertex* a = w[2];
-        w[0] = a;  // (w2, w1)
-      } else {
+      if (parity == 1)
+        w[0] = w[2];  // (w2, w1)
+      else
         w[1] = w[2];  // (w0, w2)
-      }
     } else if (mode == MARK_TRIANGLE_FAN) {
       n = 2;
       w[1] = w[2];
@@ -116,19 +121,41 @@ void TriangulateFrame(MeshFrame& frame) {
       n = 0;
     }
   }
+}
+
+// Also leaves the mean of the triangle records' positions in frame.centre,
+// summed in the order the records are appended (as ComputeFrameBounds sums
+// them), which saves the bounds a pass over the list.
+void TriangulateFrame(MeshFrame& frame) {
+  const int64_t count = CountTriangles(frame.strips);
+  frame.triangles.Clear();
+  frame.triangles.Reserve(count * 3);
+  double sum[3] = {0, 0, 0};
+  auto emit = [&frame, &sum](const MeshVertex& r) {
+    sum[0] += r.x;
+    sum[1] += r.y;
+    sum[2] += r.z;
+    frame.triangles.Append(r);
+  };
+  WalkTriangles(frame.strips, [&emit](const MeshVertex& a, const MeshVertex& b, const MeshVertex& c) {
+    emit(a);
+    emit(b);
+    emit(c);
+  });
   frame.triangles.SetGrowth(8, 8);
+  const int32_t records = frame.triangles.count();
+  for (int i = 0; i < 3; ++i) frame.centre[i] = records > 0 ? static_cast<float>(sum[i] / records) : 0.0f;
 }
 
 }  // namespace
 
 void MeshObjectX::BuildTriangles() {
   for (MeshFrame& frame : frames) TriangulateFrame(frame);
-  if (frames.count() > 0) {
-    const GrowList<MeshVertex>& first = frames[0].triangles;
-    const int64_t capacity = first.capacity() <= 512 ? 512 : (first.capacity() / 128 + 1) * 128;
-    drawBuffer.AssignCopy(first, capacity);
-    drawBuffer.SetGrowth(first.growStep(), first.minimum());
-  }
+  // The draw buffer becomes a copy of frame 0's triangles again; the copy is
+  // made by the first draw that needs it (most objects are drawn straight
+  // from their triangle list and never do).
+  drawBuffer.Free();
+  if (frames.count() > 0) drawBuffer.SetGrowth(frames[0].triangles.growStep(), frames[0].triangles.minimum());
   hasColours = 0;
   for (int32_t code : palette) {
     if (code != 0x00FFFFFF && !IsReservedColour(code)) {
@@ -136,6 +163,16 @@ void MeshObjectX::BuildTriangles() {
       break;
     }
   }
+}
+
+bool EnsureDrawBuffer(MeshObject& mesh) {
+  if (mesh.drawBuffer.count() > 0) return true;
+  if (mesh.frames.count() == 0 || mesh.frames[0].triangles.count() == 0) return false;
+  const GrowList<MeshVertex>& first = mesh.frames[0].triangles;
+  const int64_t capacity = first.capacity() <= 512 ? 512 : (first.capacity() / 128 + 1) * 128;
+  if (!mesh.drawBuffer.AssignCopy(first, capacity)) return false;
+  mesh.drawBuffer.SetGrowth(first.growStep(), first.minimum());
+  return true;
 }
 
 // ---------------------------------------------------------------- normals
@@ -150,12 +187,6 @@ uint32_t SmoothNormalKey(float x, float y, float z) {
 }
 
 namespace {
-
-struct Accumulator {
-  float n[3];
-  float t[3];
-  float b[3];
-};
 
 inline void AddTo(float dst[3], const float v[3]) {
   dst[0] += v[0];
@@ -182,20 +213,46 @@ bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wa
   if (!wantNormals && !wantTangents) return false;
   mesh.normalsDone = 1;
 
-  std::vector<Accumulator> acc;
+  // Accumulators: normal, tangent and bitangent sums, three floats each.
+  std::vector<float> accN, accT, accB;
   std::vector<int32_t> recordAcc;    // per record: its accumulator, -1 for markers
   std::vector<int32_t> normalised;   // per accumulator: done for this frame
   float prevTangent[3] = {0, 0, 0};
   float prevBitangent[3] = {0, 0, 0};
 
+  std::vector<uint32_t> keyOf;
   for (MeshFrame& frame : mesh.frames) {
     const int32_t count = frame.strips.count();
     // Each frame gets its own accumulators: a key met in an earlier frame
     // must not add this frame's faces onto that frame's finished normals.
-    acc.clear();
-    acc.reserve(count > 512 ? count : 512);
+    // First every vertex record gets its accumulator (one per key when
+    // smooth, one per record otherwise), then the faces are walked.
     recordAcc.assign(static_cast<size_t>(count), -1);
-    FlatHash keys(smooth ? count / 2 + 16 : 16);
+    int32_t accCount = 0;
+    if (smooth) {
+      keyOf.resize(static_cast<size_t>(count));
+      for (int32_t k = 0; k < count; ++k) {
+        const MeshVertex& r = frame.strips[k];
+        keyOf[static_cast<size_t>(k)] = SmoothNormalKey(r.x, r.y, r.z);
+      }
+      FlatHash32 keys(count / 2 + 16);
+      constexpr int32_t kAhead = 16;  // lookups are cache misses: ask early
+      for (int32_t k = 0; k < count; ++k) {
+        if (k + kAhead < count) keys.Prefetch(keyOf[static_cast<size_t>(k + kAhead)]);
+        if (IsReservedColour(frame.strips[k].colour)) continue;
+        bool inserted = false;
+        recordAcc[static_cast<size_t>(k)] = *keys.Insert(keyOf[static_cast<size_t>(k)], accCount, &inserted);
+        if (inserted) ++accCount;
+      }
+    } else {
+      for (int32_t k = 0; k < count; ++k)
+        if (!IsReservedColour(frame.strips[k].colour)) recordAcc[static_cast<size_t>(k)] = accCount++;
+    }
+    accN.assign(static_cast<size_t>(accCount) * 3, 0.0f);
+    if (wantTangents) {
+      accT.assign(static_cast<size_t>(accCount) * 3, 0.0f);
+      accB.assign(static_cast<size_t>(accCount) * 3, 0.0f);
+    }
 
     float p[3][3] = {};
     float tc[3][2] = {};
@@ -218,17 +275,7 @@ bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wa
         tc[n][0] = r.u;
         tc[n][1] = r.v;
       }
-      int32_t index;
-      if (smooth) {
-        bool inserted = false;
-        index = *keys.Insert(SmoothNormalKey(r.x, r.y, r.z), static_cast<int32_t>(acc.size()), &inserted);
-        if (inserted) acc.push_back(Accumulator{});
-      } else {
-        index = static_cast<int32_t>(acc.size());
-        acc.push_back(Accumulator{});
-      }
-      recordAcc[static_cast<size_t>(k)] = index;
-      win[n] = index;
+      win[n] = recordAcc[static_cast<size_t>(k)];
       if (++n < 3) continue;
 
       parity ^= 1;
@@ -246,9 +293,9 @@ bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wa
         face[2] = -face[2];
       }
       if (wantNormals) {
-        AddTo(acc[static_cast<size_t>(win[0])].n, face);
-        AddTo(acc[static_cast<size_t>(win[1])].n, face);
-        AddTo(acc[static_cast<size_t>(win[2])].n, face);
+        AddTo(&accN[static_cast<size_t>(win[0]) * 3], face);
+        AddTo(&accN[static_cast<size_t>(win[1]) * 3], face);
+        AddTo(&accN[static_cast<size_t>(win[2]) * 3], face);
       }
       if (wantTangents) {
         const float e1[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
@@ -263,8 +310,8 @@ bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wa
           }
         }
         for (int j = 0; j < 3; ++j) {
-          AddTo(acc[static_cast<size_t>(win[j])].t, prevTangent);
-          AddTo(acc[static_cast<size_t>(win[j])].b, prevBitangent);
+          AddTo(&accT[static_cast<size_t>(win[j]) * 3], prevTangent);
+          AddTo(&accB[static_cast<size_t>(win[j]) * 3], prevBitangent);
         }
       }
       // Slide the window by one vertex; a fan keeps its centre.
@@ -280,32 +327,24 @@ bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wa
 
     // Each accumulator is normalised once, then copied to every record that
     // shares it, so shared positions end up with identical normals.
-    normalised.assign(acc.size(), 0);
+    normalised.assign(static_cast<size_t>(accCount), 0);
     for (int32_t k = 0; k < count; ++k) {
       const int32_t index = recordAcc[static_cast<size_t>(k)];
       if (index < 0) continue;
-      Accumulator& a = acc[static_cast<size_t>(index)];
+      const size_t at = static_cast<size_t>(index) * 3;
       if (!normalised[static_cast<size_t>(index)]) {
         normalised[static_cast<size_t>(index)] = 1;
-        if (wantNormals) NormaliseIfLong(a.n);
+        if (wantNormals) NormaliseIfLong(&accN[at]);
         if (wantTangents) {
-          NormaliseIfLong(a.t);
-          NormaliseIfLong(a.b);
+          NormaliseIfLong(&accT[at]);
+          NormaliseIfLong(&accB[at]);
         }
       }
       MeshVertex& r = frame.strips[k];
-      if (wantNormals) {
-        r.nx = a.n[0];
-        r.ny = a.n[1];
-        r.nz = a.n[2];
-      }
+      if (wantNormals) std::memcpy(&r.nx, &accN[at], sizeof(float) * 3);
       if (wantTangents) {
-        r.tx = a.t[0];
-        r.ty = a.t[1];
-        r.tz = a.t[2];
-        r.bx = a.b[0];
-        r.by = a.b[1];
-        r.bz = a.b[2];
+        std::memcpy(&r.tx, &accT[at], sizeof(float) * 3);
+        std::memcpy(&r.bx, &accB[at], sizeof(float) * 3);
       }
     }
   }
@@ -316,25 +355,42 @@ bool ComputeMeshNormals(MeshObject& mesh, bool wantNormals, bool smooth, bool wa
 
 // ---------------------------------------------------------------- bounds
 
-void ComputeFrameBounds(MeshObject& mesh) {
+namespace {
+
+inline void FarthestFrom(const float c[3], const MeshVertex& r, float* radius) {
+  const float dx = r.x - c[0], dy = r.y - c[1], dz = r.z - c[2];
+  const float d2 = dx * dx + dy * dy + dz * dz;
+  const float d = d2 < 1e-7f ? 0.0f : std::sqrt(d2);
+  if (d > *radius) *radius = d;
+}
+
+}  // namespace
+
+void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
   for (MeshFrame& frame : mesh.frames) {
     const GrowList<MeshVertex>& t = frame.triangles;
     float c[3] = {0, 0, 0};
-    if (t.count() > 0) {
-      double sum[3] = {0, 0, 0};
-      for (const MeshVertex& r : t) {
-        sum[0] += r.x;
-        sum[1] += r.y;
-        sum[2] += r.z;
-      }
-      for (int i = 0; i < 3; ++i) c[i] = static_cast<float>(sum[i] / t.count());
-    }
     float radius = 0.0f;
-    for (const MeshVertex& r : t) {
-      const float dx = r.x - c[0], dy = r.y - c[1], dz = r.z - c[2];
-      const float d2 = dx * dx + dy * dy + dz * dz;
-      const float d = d2 < 1e-7f ? 0.0f : std::sqrt(d2);
-      if (d > radius) radius = d;
+    if (fresh) {
+      // The triangle records are copies of strip records: the strip list,
+      // a third of the size, holds the same positions.
+      std::memcpy(c, frame.centre, sizeof c);
+      WalkTriangles(frame.strips, [&c, &radius](const MeshVertex& a, const MeshVertex& b, const MeshVertex& d) {
+        FarthestFrom(c, a, &radius);
+        FarthestFrom(c, b, &radius);
+        FarthestFrom(c, d, &radius);
+      });
+    } else {
+      if (t.count() > 0) {
+        double sum[3] = {0, 0, 0};
+        for (const MeshVertex& r : t) {
+          sum[0] += r.x;
+          sum[1] += r.y;
+          sum[2] += r.z;
+        }
+        for (int i = 0; i < 3; ++i) c[i] = static_cast<float>(sum[i] / t.count());
+      }
+      for (const MeshVertex& r : t) FarthestFrom(c, r, &radius);
     }
     frame.centre[0] = c[0];
     frame.centre[1] = c[1];
@@ -404,22 +460,44 @@ inline bool Welds(const MeshVertex& a, const MeshVertex& b) {
          std::fabs(a.z - b.z) < kWeldTolerance;
 }
 
+inline uint64_t ExactKey(const MeshVertex& r) {
+  uint32_t bits[3];
+  std::memcpy(bits, &r.x, sizeof bits);
+  return CellKey(bits[0], bits[1], bits[2]);
+}
+
+inline bool SamePosition(const MeshVertex& a, const MeshVertex& b) {
+  return std::memcmp(&a.x, &b.x, sizeof(float) * 3) == 0;
+}
+
 }  // namespace
 
 void WeldPositions(const MeshVertex* records, int32_t count, int32_t* weldedIndex) {
-  // Each cell keeps the records that fell into it in ascending order (a
-  // chain through `next`), so the first match in a chain is that cell's
-  // smallest; the smallest over the 27 neighbouring cells is the answer.
-  FlatHash cells(count / 2 + 16);
+  // A record at exactly the position of an earlier one welds where that one
+  // did (the earlier one is itself within the tolerance, and every record
+  // before it that is within it was considered for it). So only the first
+  // record at each position searches, and only those enter the cells: the
+  // smallest match is always a first occurrence.
+  //
+  // Each cell keeps its records in ascending order (a chain through `next`),
+  // so the first match in a chain is that cell's smallest; the smallest over
+  // the 27 neighbouring cells is the answer.
+  FlatHash exact(count / 2 + 16);
+  FlatHash cells(count / 4 + 16);
   std::vector<int32_t> heads;
   std::vector<int32_t> tails;
   std::vector<int32_t> next(static_cast<size_t>(count), -1);
-  heads.reserve(static_cast<size_t>(count / 2 + 16));
-  tails.reserve(static_cast<size_t>(count / 2 + 16));
   for (int32_t i = 0; i < count; ++i) {
     const MeshVertex& r = records[i];
     weldedIndex[i] = i;
     if (std::isnan(r.x) || std::isnan(r.y) || std::isnan(r.z)) continue;  // welds to nothing
+    bool inserted = false;
+    const int32_t first = *exact.Insert(ExactKey(r), i, &inserted);
+    if (!inserted && SamePosition(records[first], r)) {
+      weldedIndex[i] = weldedIndex[first];
+      continue;
+    }
+    // A new position (or, rarely, another position under the same hash).
     const int64_t cx = CellOf(r.x), cy = CellOf(r.y), cz = CellOf(r.z);
     int32_t best = i;
     for (int64_t dx = -1; dx <= 1; ++dx)
@@ -435,7 +513,6 @@ void WeldPositions(const MeshVertex* records, int32_t count, int32_t* weldedInde
           }
         }
     weldedIndex[i] = best;
-    bool inserted = false;
     int32_t* cell = cells.Insert(CellKey(cx, cy, cz), static_cast<int32_t>(heads.size()), &inserted);
     if (inserted) {
       heads.push_back(i);
