@@ -225,7 +225,9 @@ TEST_F(Generators, InvertedConeHasNoBottomCapAndNoStripForIt) {
   expected.push_back(0);
   ASSERT_EQ(StripSizes(32), expected);
   for (const Vertex& v : AllVertices(32)) {
-    if (v.z < 1e-3f) EXPECT_NEAR(std::hypot(v.x, v.y), 0.0, kTol);
+    if (v.z < 1e-3f) {
+      EXPECT_NEAR(std::hypot(v.x, v.y), 0.0, kTol);
+    }
   }
 }
 
