@@ -32,7 +32,7 @@ void createSphere(Number num, Number r, Number n, Number col, Number u, Number v
   LINE1(5);
   BeginMesh(num);
   LINE1(6);
-  FOR_TO(j, 0, Trunc(n * 0.5) - 1) {
+  FOR_TO(j, 0, Trunc(n * 0.5) - 1.0) {
     LINE1(7);
     theta1 = 2 * j * pi / n - pi * 0.5;
     LINE1(8);
@@ -506,9 +506,9 @@ void createStripCube(Number num, Number sz) {
     LINE1(156);
     x = IntMod(Trunc(n), 2);
     LINE1(157);
-    y = 1 - Trunc(n * 0.25);
+    y = 1.0 - Trunc(n * 0.25);
     LINE1(158);
-    z = 1 - IntMod(Trunc(n * 0.5), 2);
+    z = 1.0 - IntMod(Trunc(n * 0.5), 2);
     LINE1(159);
     AddMeshVertex(x - 0.5, y - 0.5, z - 0.5, 0, 0, 0xFFFFFF);
   }

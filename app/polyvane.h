@@ -22,7 +22,8 @@ namespace polyvane {
 // INT(x) and every place where a Number becomes an integer: truncation
 // toward zero to 32 bits. NaN and values outside the 32-bit range give
 // INT32_MIN, as the processor's own conversion does, instead of undefined
-// behaviour.
+// behaviour. Sums with the result are done in Number, so that such a value
+// cannot overflow either.
 inline int32_t Trunc(Number x) {
   if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
   return static_cast<int32_t>(x);
