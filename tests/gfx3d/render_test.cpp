@@ -9,6 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/settings.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx2d/picture.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "host/gl_ext.h"
@@ -372,6 +375,115 @@ TEST(Render3D, CelShadingUsesTheRampAndDrawsAnOutline) {
   ArrayElement(ramp, 7) = 207;
   SetCelShadeRamp(ramp);
   EXPECT_EQ(TheEngine3D()->celRamp.size(), 16u);
+}
+
+// Whether a pixel near p (within 2) has the packed colour (within 3 per channel).
+bool ColourNear(Px p, int32_t colour) {
+  const std::vector<Rgba> area = ReadPixels(p.x - 2, p.y - 2, 5, 5);
+  for (const Rgba& c : area)
+    if (std::abs(c.r - (colour & 255)) <= 3 && std::abs(c.g - ((colour >> 8) & 255)) <= 3 &&
+        std::abs(c.b - ((colour >> 16) & 255)) <= 3)
+      return true;
+  return false;
+}
+
+TEST(Render3D, LightMarkersInDebugModeAndTheCameraLight) {
+  Frame(0x000000);
+  SetCamera(0, 0, 30, 0, 0, 0);
+  const Px dot = EyeToScreen(3, 2, -30);
+  const Px line = EyeToScreen(3, 2, -230);
+  SetLight(1, 0xFFFFFF, 3, 2, 0, 0, 0, -1, 45);  // a spot light, no markers
+  EXPECT_FALSE(ColourNear(dot, 0x80C8FF));
+  Settings().DebugMode = 1;
+  SetLight(1, 0xFFFFFF, 3, 2, 0, 0, 0, -1, 45);
+  Settings().DebugMode = 0;
+  EXPECT_TRUE(ColourNear(dot, 0x80C8FF));   // the dot at the position
+  EXPECT_TRUE(ColourNear(line, 0x6CAAE1));  // the line along the direction
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));    // the markers leave lighting on
+
+  // The camera light shines from the camera to the origin: in eye
+  // coordinates it comes from straight behind the viewer.
+  SetCamera(10, 20, 30, 0, 0, 0);
+  SetCameraLight(3, 0xFFFFFF);
+  float position[4];
+  glGetLightfv(GL_LIGHT3, GL_POSITION, position);
+  EXPECT_NEAR(position[0], 0, 1e-5);
+  EXPECT_NEAR(position[1], 0, 1e-5);
+  EXPECT_NEAR(position[2], 1, 1e-5);
+  EXPECT_EQ(position[3], 0.0f);
+
+  // Depth test switch and leaving 3D in the middle of a shadow pass.
+  SetDepthTest(0);
+  EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+  SetDepthTest(1);
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  SetLight(-3, 0x400000, 0, 100, 0, 0, 0, 0, 360);
+  EXPECT_EQ(TheEngine3D()->shadowPass, 1);
+  EXPECT_TRUE(glIsEnabled(GL_STENCIL_TEST));
+  Leave3D();
+  EXPECT_EQ(TheEngine3D()->shadowPass, 0);
+  EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST));
+  EXPECT_FALSE(StartTestRuntime().in3D);
+  End3D();
+}
+
+// A square facing the camera at z = 0 with u running 0..1 left to right.
+void BuildTexturedSquare(int32_t id) {
+  gfx3d_test::BuildStrips(id, {{{-4, -4, 0, 0, 0}, {-4, 4, 0, 0, 1}, {4, -4, 0, 1, 0}, {4, 4, 0, 1, 1}}}, 1);
+}
+
+TEST(Render3D, TexturesFromSpritesAndFromASlotsTable) {
+  StartTestRuntime();
+  // Sprite 5: a 16 x 16 picture, red on the left half, green on the right.
+  Picture picture;
+  ASSERT_TRUE(picture.Resize(16, 16));
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      uint8_t* p = picture.Pixel(x, y);
+      p[0] = x < 8 ? 255 : 0;
+      p[1] = x < 8 ? 0 : 255;
+      p[2] = 0;
+      p[3] = 255;
+    }
+  ASSERT_TRUE(SetSpriteFromPicture(5, picture, false));
+  BuildTexturedSquare(82);
+  const Px left = EyeToScreen(-2, 0, -30), right = EyeToScreen(2, 0, -30);
+  Frame(0x000000);
+  SetCamera(0, 0, 30, 0, 0, 0);
+  SetMeshTextures(5, -1);
+  DrawMesh(82, 0);
+  EXPECT_TRUE(ColourNear(left, 0x0000FF));
+  EXPECT_TRUE(ColourNear(right, 0x00FF00));
+  End3D();
+
+  // A multi-part slot names its textures through its own table.
+  BuildTexturedSquare(83);
+  GLuint blue = 0;
+  glGenTextures(1, &blue);
+  glBindTexture(GL_TEXTURE_2D, blue);
+  const uint8_t texel[4] = {0, 0, 255, 255};
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  MeshSlot& slot = gfx3d_test::Slot(83);
+  slot.multiPart = 1;
+  slot.textures.Append(blue);
+  gfx3d_test::Mesh(83).texture1Index = 0;
+  Frame(0x000000);
+  SetCamera(0, 0, 30, 0, 0, 0);
+  SetMeshTextures(5, -1);  // not used by a multi-part slot
+  DrawMesh(83, 0);
+  EXPECT_TRUE(ColourNear(left, 0xFF0000));
+  EXPECT_TRUE(ColourNear(right, 0xFF0000));
+  // An index beyond the slot's table selects no texture: the vertex colour.
+  gfx3d_test::Mesh(83).texture1Index = 4;
+  ClearDepth3D();
+  DrawMesh(83, 0);
+  EXPECT_TRUE(ColourNear(left, 0xFFFFFF));
+  End3D();
+  BeginMesh(83);  // reopening deletes the slot's textures
+  EXPECT_EQ(slot.textures.count(), 0);
+  EXPECT_FALSE(glIsTexture(blue));
+  EndMesh();
 }
 
 }  // namespace
