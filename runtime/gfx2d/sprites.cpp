@@ -84,26 +84,25 @@ bool ConvertToNormalMap(uint8_t* block, int32_t w, int32_t h) {
 void HalveMipLevel(uint8_t* block, int32_t w, int32_t h) {
   const int32_t nw = std::max(w / 2, 1);
   const int32_t nh = std::max(h / 2, 1);
+  const size_t row = static_cast<size_t>(w) * 4;
   for (int32_t j = 0; j < nh; ++j) {
+    const int32_t sy = j * 2;
+    const bool lower = sy + 1 < h;
     for (int32_t i = 0; i < nw; ++i) {
-      const int32_t sx = i * 2, sy = j * 2;
+      const int32_t sx = i * 2;
       const bool right = sx + 1 < w;
-      const bool lower = sy + 1 < h;
-      const uint8_t* a = block + (static_cast<size_t>(sy) * w + sx) * 4;
+      const uint8_t* a = block + sy * row + static_cast<size_t>(sx) * 4;
       uint8_t out[4];
-      for (int c = 0; c < 4; ++c) {
-        if (right && lower) {
-          const uint8_t* b = a + 4;
-          const uint8_t* d = a + static_cast<size_t>(w) * 4;
-          const uint8_t* e = d + 4;
-          out[c] = static_cast<uint8_t>((4 * a[c] + 2 * b[c] + 2 * d[c] + e[c]) / 9);
-        } else if (right) {
-          out[c] = static_cast<uint8_t>((2 * a[c] + a[4 + c]) / 3);
-        } else if (lower) {
-          out[c] = static_cast<uint8_t>((2 * a[c] + a[static_cast<size_t>(w) * 4 + c]) / 3);
-        } else {
-          out[c] = a[c];
-        }
+      if (right && lower) {
+        const uint8_t* d = a + row;
+        for (int c = 0; c < 4; ++c)
+          out[c] = static_cast<uint8_t>((4 * a[c] + 2 * a[4 + c] + 2 * d[c] + d[4 + c]) / 9);
+      } else if (right || lower) {
+        // At the right or bottom edge only the one neighbour there counts.
+        const uint8_t* n = right ? a + 4 : a + row;
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint8_t>((2 * a[c] + n[c]) / 3);
+      } else {
+        std::memcpy(out, a, 4);
       }
       std::memcpy(block + (static_cast<size_t>(j) * nw + i) * 4, out, 4);
     }
@@ -243,6 +242,21 @@ bool StoredKeyColour(Renderer& r, uint8_t stored[3]) {
   }
   const uint32_t surface = CurrentFramebuffer();
   if (key != cachedKey || surface != cachedSurface) {
+    GLint bits[3] = {0, 0, 0};
+    glGetIntegerv(GL_RED_BITS, &bits[0]);
+    glGetIntegerv(GL_GREEN_BITS, &bits[1]);
+    glGetIntegerv(GL_BLUE_BITS, &bits[2]);
+    if (bits[0] == 8 && bits[1] == 8 && bits[2] == 8) {
+      // Eight bits a channel store the key exactly; no need to draw a probe
+      // into a frame that may still be in the middle of 3D drawing.
+      cachedColour[0] = static_cast<uint8_t>(key & 255);
+      cachedColour[1] = static_cast<uint8_t>((key >> 8) & 255);
+      cachedColour[2] = static_cast<uint8_t>((key >> 16) & 255);
+      cachedKey = key;
+      cachedSurface = surface;
+      std::memcpy(stored, cachedColour, 3);
+      return true;
+    }
     const int32_t old = GetPixel(4, 4);
     // The probe must land unblended whatever the program's alpha mode.
     const bool blending = CachedGLState(kStateBlend) == 1;
@@ -650,6 +664,9 @@ bool GrabSprite(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h) {
       DeleteSprite(id);
       return false;
     }
+    // The GL leaves pixels outside its surface unwritten; they must not bring
+    // in what an earlier grab left in the buffer.
+    std::memset(buffer, 0, bytes);
     SetPackDefaults();
     glReadPixels(px, surfaceHeight - py - ph, pw, ph, GL_RGBA, GL_UNSIGNED_BYTE, buffer);
     uint8_t* texels = buffer;

@@ -308,6 +308,7 @@ bool ActiveTargetSize(int32_t* width, int32_t* height) {
 void DestroyAllTargets() {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
+  if (r->currentTarget >= 0) EndScreen();
   for (RenderTarget& record : r->targets) DestroyTarget(record);
 }
 

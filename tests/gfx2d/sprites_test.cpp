@@ -288,13 +288,25 @@ TEST_F(SpriteTest, GrabSprite) {
   EXPECT_EQ(PixelOf(back, 0, 0).a, 255);
   EXPECT_EQ(PixelOf(back, 6, 6).a, 0);  // key colour: transparent
   EXPECT_TRUE(SameRgb(PixelOf(back, 3, 19), Packed(Pack(250, 1, 2))));
-  // The probe pixel the key detection drew at (4, 4) is back as it was.
+  // Finding the stored key leaves the screen as it was.
   EXPECT_TRUE(SameRgb(ReadPixels(4, 4, 1, 1)[0], Packed(Pack(10, 200, 30))));
 
   // A grab of the same texture size reuses the texture.
   const uint32_t texture = s.texture;
   ASSERT_TRUE(GrabSprite(50, 2, 0, 33, 17));
   EXPECT_EQ(R().sprites[50].texture, texture);
+
+  // Past the window's edge the grab holds transparent black, not whatever an
+  // earlier grab left behind.
+  DrawRect(0, 0, 640, 480, Pack(77, 77, 77));
+  ASSERT_TRUE(GrabSprite(52, 0, 0, 40, 40));
+  ASSERT_TRUE(GrabSprite(52, 630, 470, 20, 20));
+  Picture edge;
+  ASSERT_TRUE(SpriteToPicture(52, edge));
+  EXPECT_TRUE(SameRgb(PixelOf(edge, 9, 9), Packed(Pack(77, 77, 77))));
+  EXPECT_EQ(PixelOf(edge, 9, 9).a, 255);
+  EXPECT_EQ(PixelOf(edge, 10, 5).a, 0);
+  EXPECT_EQ(PixelOf(edge, 15, 15).r, 0);
 
   // Width or height 0 deletes the sprite and succeeds.
   EXPECT_TRUE(GrabSprite(50, 0, 0, 0, 20));
