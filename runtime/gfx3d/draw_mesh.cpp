@@ -128,8 +128,8 @@ void DisableClientArrays() {
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
-void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const float* m, const float* inverse,
-                 int32_t count) {
+void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const float* inverse, int32_t count,
+                 const uint32_t* table) {
   float eye[3];
   math3d::TransformPoint(inverse, e.cameraPosition, eye);
   const float dx = eye[0] - frameA.centre[0], dy = eye[1] - frameA.centre[1], dz = eye[2] - frameA.centre[2];
@@ -144,7 +144,6 @@ void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const 
   }
   if (w > frameA.radius * 0.5f) return;
   if (w < 1e-7f) w = 1e-7f;
-  (void)m;
 
   e.cullMode = -e.cullMode;
   ApplyCullMode(e);
@@ -167,7 +166,7 @@ void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const 
   glDisableClientState(GL_VERTEX_ARRAY);
   if (HasBufferObjects(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
   glDepthFunc(GL_LESS);
-  BindMeshTextures(e, e.boundTexture1, e.boundTexture2, 0, nullptr);
+  BindMeshTextures(e, e.boundTexture1, e.boundTexture2, table != nullptr ? 0 : e.alternateTextures, table);
   if (lighting) SwitchGLState(kStateLighting, true);
   e.cullMode = -e.cullMode;
   ApplyCullMode(e);
@@ -421,7 +420,7 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
   DisableClientArrays();
   if (HasBufferObjects(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
 
-  if (e.effectFlag && e.effectMode == 2 && e.cullMode != 0) DrawOutline(e, mesh, frameA, m, inverse, count);
+  if (e.effectFlag && e.effectMode == 2 && e.cullMode != 0) DrawOutline(e, mesh, frameA, inverse, count, table);
 
   if (multi) {
     gl::ActiveTextureARB(GL_TEXTURE1_ARB);

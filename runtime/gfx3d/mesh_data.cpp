@@ -490,7 +490,9 @@ void WeldPositions(const MeshVertex* records, int32_t count, int32_t* weldedInde
   for (int32_t i = 0; i < count; ++i) {
     const MeshVertex& r = records[i];
     weldedIndex[i] = i;
-    if (std::isnan(r.x) || std::isnan(r.y) || std::isnan(r.z)) continue;  // welds to nothing
+    // A coordinate that is NaN or infinite differs from everything by NaN or
+    // infinity, itself included: such a record welds to nothing.
+    if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.z)) continue;
     bool inserted = false;
     const int32_t first = *exact.Insert(ExactKey(r), i, &inserted);
     if (!inserted && SamePosition(records[first], r)) {

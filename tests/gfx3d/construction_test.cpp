@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -195,6 +196,28 @@ TEST(HashedConstruction, MatchesLinearSearchesOnRandomMeshes) {
         EXPECT_EQ(mesh.shadowEdges[t * 3 + e].neighbour, neighbour) << "triangle " << t << " edge " << e;
       }
   }
+}
+
+TEST(HashedConstruction, WeldingOfOddCoordinates) {
+  // Infinite and NaN coordinates weld to nothing, not even to an exact copy;
+  // -0 and 0 are within the tolerance; chains of near records weld to the
+  // first one each is near, not transitively.
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float points[][3] = {{inf, 0, 0}, {inf, 0, 0}, {nan, 1, 1}, {nan, 1, 1}, {0, 0, 0},      {-0.0f, 0, 0},
+                             {0, 0, 8e-6f}, {0, 0, 1.6e-5f}, {0, 0, 1.6e-5f}, {1e30f, 0, 0}, {1e30f, 0, 0}};
+  std::vector<MeshVertex> records;
+  for (const auto& p : points) {
+    MeshVertex r = MarkerRecord(0);
+    r.x = p[0];
+    r.y = p[1];
+    r.z = p[2];
+    records.push_back(r);
+  }
+  std::vector<int32_t> welded(records.size());
+  WeldPositions(records.data(), static_cast<int32_t>(records.size()), welded.data());
+  EXPECT_EQ(welded, LinearWeld(records.data(), static_cast<int32_t>(records.size())));
+  EXPECT_EQ(welded, (std::vector<int32_t>{0, 1, 2, 3, 4, 4, 4, 6, 6, 9, 9}));
 }
 
 TEST(HashedConstruction, SmoothKeysAreTheTruncatedWeightedSum) {
