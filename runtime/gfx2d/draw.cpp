@@ -529,15 +529,21 @@ bool LoadBackgroundFile(const char* file) {
 bool LoadBackground(const char* file) { return LoadBackgroundFile(file); }
 bool LoadBackground(const BasicString& file) { return LoadBackgroundFile(file.c_str()); }
 
-void GrabBackground() {
+void GrabBackground() { GrabBackground(0); }
+
+void GrabBackground(int32_t n) {
   Renderer* r = TheRenderer();
   if (r == nullptr || r->clientWidth <= 0 || r->clientHeight <= 0) return;
+  if (n < 0 || n >= kBackgroundCount) {
+    SetLastError(7);
+    return;
+  }
   const int32_t W = r->clientWidth;
   const int32_t H = r->clientHeight;
   const int32_t maxSize = MaxTextureSize();
   int32_t T = 128;
   while (T < std::max(W, H) && T < maxSize) T *= 2;
-  BackgroundPicture& b = r->backgrounds[0];
+  BackgroundPicture& b = r->backgrounds[n];
   const int32_t columns = std::min((W + T - 1) / T, kBackgroundGrid);
   const int32_t rows = std::min((H + T - 1) / T, kBackgroundGrid);
   // Tiles outside the new grid would keep stale pictures.

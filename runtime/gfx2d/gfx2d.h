@@ -64,7 +64,9 @@ bool SaveScreen(const BasicString& file);
 
 bool LoadBackground(const char* file);
 bool LoadBackground(const BasicString& file);
-void GrabBackground();
+void GrabBackground();  // into background 0, the one drawn behind frames
+// Into background n (0..7); the others are drawn only with DrawBackground(n).
+void GrabBackground(int32_t n);
 // ClearScreen, BackgroundPresent, DrawBackground and ReleaseAllTextures are
 // declared in host/subsystems.h.
 

@@ -470,6 +470,17 @@ TEST_F(SpriteTest, GrabBackgroundCopiesTheWindow) {
   EXPECT_TRUE(SameRgb(ReadPixels(605, 405, 1, 1)[0], Opaque(250, 100, 0)));
   EXPECT_TRUE(SameRgb(ReadPixels(10, 10, 1, 1)[0], Opaque(5, 6, 7)));
   ClearScreen(0);
+
+  // Another record keeps its own copy and is not drawn behind frames.
+  DrawRect(0, 0, 640, 480, Pack(60, 0, 60));
+  GrabBackground(3);
+  EXPECT_TRUE(BackgroundPresent(3));
+  EXPECT_FALSE(BackgroundPresent(0));
+  glClear(GL_COLOR_BUFFER_BIT);
+  DrawBackground(3);
+  EXPECT_TRUE(SameRgb(ReadPixels(320, 240, 1, 1)[0], Opaque(60, 0, 60)));
+  GrabBackground(8);
+  EXPECT_EQ(LastErrorCode, 7);
 }
 
 TEST_F(SpriteTest, SaveScreenAndSaveSpriteRoundTrip) {
