@@ -43,6 +43,14 @@ bool CapturePointer(bool on) {
 
 bool QueryPointerPosition(Window* window, int* x, int* y) {
   if (window == nullptr || !Init()) return false;
+  if (IsHeadless()) {
+    // No pointer exists offscreen: it rests in the middle of the window, the
+    // place a user would leave it.
+    SDL_GetWindowSize(window->sdl, x, y);
+    *x /= 2;
+    *y /= 2;
+    return true;
+  }
   int globalX = 0, globalY = 0, windowX = 0, windowY = 0;
   SDL_GetGlobalMouseState(&globalX, &globalY);
   SDL_GetWindowPosition(window->sdl, &windowX, &windowY);

@@ -92,7 +92,29 @@ void SetWindowPosition(Window* window, int x, int y) {
 }
 
 void SetWindowClientSize(Window* window, int w, int h) {
-  if (window != nullptr && w > 0 && h > 0) SDL_SetWindowSize(window->sdl, w, h);
+  if (window == nullptr || w <= 0 || h <= 0) return;
+  int oldW = 0, oldH = 0;
+  SDL_GetWindowSize(window->sdl, &oldW, &oldH);
+  if (oldW == w && oldH == h) return;
+  if (!g_headless) {
+    SDL_SetWindowSize(window->sdl, w, h);
+    return;
+  }
+  // The offscreen driver keeps the drawing surface it made with the window,
+  // so a new size needs a new window; the GL context moves over to it and
+  // keeps its objects. The Window record stays the same for its users.
+  SDL_Window* replacement = SDL_CreateWindow(SDL_GetWindowTitle(window->sdl), 0, 0, w, h,
+                                             SDL_GetWindowFlags(window->sdl) | SDL_WINDOW_OPENGL);
+  if (replacement == nullptr) return;
+  SDL_GLContext current = SDL_GL_GetCurrentContext();
+  const bool wasCurrent = current != nullptr && SDL_GL_GetCurrentWindow() == window->sdl;
+  if (wasCurrent && SDL_GL_MakeCurrent(replacement, current) != 0) {
+    SDL_DestroyWindow(replacement);
+    return;
+  }
+  SDL_DestroyWindow(window->sdl);
+  window->sdl = replacement;
+  window->id = SDL_GetWindowID(replacement);
 }
 
 void GetWindowClientSize(Window* window, int* w, int* h) {

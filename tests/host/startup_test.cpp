@@ -141,3 +141,36 @@ TEST(Startup, WriteLogAppendsTextAsGivenAndNullAsNULL) {
   EXPECT_EQ(child.exitCode, 0);
   EXPECT_EQ(child.runLog, "one\nNULLtwo");
 }
+
+TEST(ScreenMode, SetScreenModeResizesTheDrawableSurface) {
+  if (testing_support::InFreshChild()) {
+    setenv("VELMORA_NO_DIALOGS", "1", 1);
+    ProjectSettings& s = Settings();
+    s.ScreenWidth = 320;
+    s.ScreenHeight = 240;
+    s.FrameRate = -1;
+    s.DebugMode = 0;
+    s.HideMouse = 0;
+    if (!StartRuntime(10, "resize")) _exit(99);
+    SetScreenMode(800, 600, 0);
+    Renderer& r = *TheRenderer();
+    int32_t w = 0, h = 0;
+    platform::GetWindowClientSize(r.window, &w, &h);
+    std::printf("client %dx%d renderer %dx%d fullscreen %d\n", w, h, r.clientWidth, r.clientHeight,
+                IsFullScreen());
+    // Pixels beyond the old size exist and take the clear colour.
+    SetClearColour(0x0000FF);
+    const testing_support::Rgba far = testing_support::ReadPixel(790, 590);
+    std::printf("far pixel %d %d %d\n", far.r, far.g, far.b);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    std::printf("viewport %d %d %d %d\n", viewport[0], viewport[1], viewport[2], viewport[3]);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const testing_support::ChildResult child = testing_support::RunCurrentTestInFreshProcess();
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("client 800x600 renderer 800x600 fullscreen 0"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("far pixel 255 0 0"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("viewport 0 0 800 600"), std::string::npos) << child.out;
+}
