@@ -531,6 +531,12 @@ bool LoadBackground(const BasicString& file) { return LoadBackgroundFile(file.c_
 
 void GrabBackground() { GrabBackground(0); }
 
+void ReleaseBackground(int32_t n) {
+  Renderer* r = TheRenderer();
+  if (r == nullptr || n < 0 || n >= 8) return;
+  DeleteBackground(*r, n);
+}
+
 void GrabBackground(int32_t n) {
   Renderer* r = TheRenderer();
   if (r == nullptr || r->clientWidth <= 0 || r->clientHeight <= 0) return;

@@ -67,6 +67,8 @@ bool LoadBackground(const BasicString& file);
 void GrabBackground();  // into background 0, the one drawn behind frames
 // Into background n (0..7); the others are drawn only with DrawBackground(n).
 void GrabBackground(int32_t n);
+// Deletes the tiles of background n (0..7); the record becomes empty.
+void ReleaseBackground(int32_t n);
 // ClearScreen, BackgroundPresent, DrawBackground and ReleaseAllTextures are
 // declared in host/subsystems.h.
 

@@ -7,6 +7,8 @@
 
 #include "core/core.h"
 #include "input/input.h"
+#include "host/gl_ext.h"
+#include "host/subsystems.h"
 #include "input/input_test_util.h"
 #include "support/child_process.h"
 
@@ -178,4 +180,46 @@ TEST(TypedChars, InputLineEditsUntilReturn) {
   int32_t integer = 0;
   InputLine(integer, 0, 0, 1);
   EXPECT_EQ(integer, 123);
+  // The editor's copy of the screen (background 3) is gone afterwards, and
+  // the background drawn behind frames was never touched.
+  EXPECT_FALSE(BackgroundPresent(3));
+  EXPECT_FALSE(BackgroundPresent(0));
+}
+
+namespace {
+
+int32_t g_backgroundSeen = 0;
+testing_support::Rgba g_pixelUnderText{};
+
+// Runs inside the editor's message pump: the screen copy must be in place
+// and drawn under the text.
+void WatchEditor() {
+  if (BackgroundPresent(3)) g_backgroundSeen = 1;
+  g_pixelUnderText = testing_support::ReadPixel(500, 400);
+}
+
+}  // namespace
+
+TEST(TypedChars, InputLineDrawsTheScreenItStartedOnUnderTheText) {
+  if (testing_support::InFreshChild()) {
+    static const RoutineEntry kRoutines[] = {{&WatchEditor, "VLM_WIN32_MSG"}, {nullptr, nullptr}};
+    SetCallByNameTable(kRoutines);
+    input_test::Runtime();
+    SetClearColour(0);
+    // The scene the editor starts on: a green screen.
+    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    input_test::Text("ok");
+    input_test::Key(28, true);
+    input_test::Key(28, false);
+    BasicString text;
+    InputLine(text, 10, 10, 0);
+    std::printf("text=%s seen=%d pixel=%d,%d,%d after=%d\n", text.c_str(), g_backgroundSeen,
+                g_pixelUnderText.r, g_pixelUnderText.g, g_pixelUnderText.b, BackgroundPresent(3) ? 1 : 0);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const testing_support::ChildResult child = testing_support::RunCurrentTestInFreshProcess();
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("text=ok seen=1 pixel=0,255,0 after=0"), std::string::npos) << child.out;
 }
