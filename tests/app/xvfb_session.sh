@@ -53,8 +53,12 @@ shoot view2
 xdotool mousemove_relative -- -320 0
 shoot view3
 
-xdotool key Escape
-for _ in $(seq 100); do kill -0 "$pv" 2>/dev/null || break; sleep 0.1; done
+# Held for a while, as a hand would: the program reads the key state once a
+# frame, and a press and release within one frame would go unseen.
+xdotool windowfocus --sync "$window" >>"$log" 2>&1
+xdotool keydown Escape
+for _ in $(seq 300); do kill -0 "$pv" 2>/dev/null || break; sleep 0.1; done
+xdotool keyup Escape
 if kill -0 "$pv" 2>/dev/null; then
   echo "still running" >"$out/status.txt"
   kill "$pv"
