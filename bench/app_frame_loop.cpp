@@ -2,12 +2,12 @@
 // 1024 x 768 with an unlimited frame rate, on the shipped scene and on two
 // generated ones: a floor of 100 x 1 x 100 with 10 and with 300 objects
 // (types 1-4 in turn) spread within +-100 units. The baseline is the same
-// loop over an empty scene, measured in the same run; "x base" compares
-// median frame times. Frames are timed one by one because llvmpipe now and
-// then stalls for seconds; the median shows the typical frame, the worst
-// frame shows the stalls.
+// loop over an empty scene, measured in the same run; "x base" compares the
+// mean frame times. llvmpipe rasterizes behind the program's back and makes
+// it wait now and then (for seconds, at times), so only frames over wall
+// time tell the rate; the worst single frame is shown besides.
 //
-//   app_frame_loop [seconds per scene (default 3)] [shipped scene file]
+//   app_frame_loop [seconds per scene (default 5)] [shipped scene file]
 //
 // The figures go to standard error: the mesh builder traces every vertex on
 // standard output, which is sent to /dev/null here.
@@ -36,8 +36,7 @@ namespace fs = std::filesystem;
 struct Figures {
   double framesPerSecond = 0;  // frames over wall time
   double msPerFrame = 0;
-  double medianMs = 0;         // the typical frame
-  double worstMs = 0;          // llvmpipe sometimes stalls for seconds
+  double worstMs = 0;          // the longest single frame
   double cpuShare = 0;        // CPU seconds per wall second (all threads)
   int64_t trianglesBuilt = 0;  // in the objects' triangle lists
   double trianglesDrawn = 0;   // per frame, both passes
@@ -108,9 +107,7 @@ Figures Measure(const fs::path& folder, const std::string& scene, double seconds
     ++frames;
   }
   const double wallMs = now() - start;
-  std::sort(times.begin(), times.end());
-  figures.medianMs = times[times.size() / 2];
-  figures.worstMs = times.back();
+  figures.worstMs = *std::max_element(times.begin(), times.end());
   figures.framesPerSecond = frames / (wallMs / 1000.0);
   figures.msPerFrame = wallMs / frames;
   figures.cpuShare = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC / (wallMs / 1000.0);
@@ -122,7 +119,7 @@ Figures Measure(const fs::path& folder, const std::string& scene, double seconds
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
   // The source tree holds the shipped scene and its media (CMake compiles
   // this file by its full path).
   const std::string source = fs::path(__FILE__).parent_path().parent_path().string();
@@ -166,14 +163,14 @@ int main(int argc, char** argv) {
       {"floor + 300 objects", GeneratedScene(300)},
   };
   double baselineMs = 0;
-  std::fprintf(stderr, "%-24s %9s %9s %9s %9s %9s %10s %11s %8s %5s\n", "scene", "frames/s", "ms/frame",
-               "median ms", "worst ms", "x base", "triangles", "drawn/frame", "volumes", "CPU");
+  std::fprintf(stderr, "%-24s %9s %9s %9s %9s %10s %11s %8s %5s\n", "scene", "frames/s", "ms/frame", "x base",
+               "worst ms", "triangles", "drawn/frame", "volumes", "CPU");
   for (const Case& c : cases) {
     const Figures f = Measure(folder, c.scene, seconds);
-    if (baselineMs == 0) baselineMs = f.medianMs > 0 ? f.medianMs : f.msPerFrame;
-    std::fprintf(stderr, "%-24s %9.1f %9.2f %9.2f %9.0f %9.2f %10lld %11.0f %8.0f %4.0f%%\n", c.name,
-                 f.framesPerSecond, f.msPerFrame, f.medianMs, f.worstMs, f.medianMs / baselineMs,
-                 static_cast<long long>(f.trianglesBuilt), f.trianglesDrawn, f.shadowVolumes, f.cpuShare * 100);
+    if (baselineMs == 0) baselineMs = f.msPerFrame;
+    std::fprintf(stderr, "%-24s %9.1f %9.2f %9.2f %9.0f %10lld %11.0f %8.0f %4.0f%%\n", c.name, f.framesPerSecond,
+                 f.msPerFrame, f.msPerFrame / baselineMs, f.worstMs, static_cast<long long>(f.trianglesBuilt),
+                 f.trianglesDrawn, f.shadowVolumes, f.cpuShare * 100);
   }
   std::fflush(stderr);
   fs::current_path(fs::temp_directory_path());
