@@ -1,6 +1,7 @@
 // The 3D frame: projection, camera and view frustum, the movement stack,
 // lights and effects, fog, culling, depth test and the stencil-shadow pass.
 #include <cmath>
+#include <limits>
 #include <cstring>
 
 #include "core/basic_array.h"
@@ -209,8 +210,10 @@ void Begin3D(Number nearNumber, Number farNumber, Number fovNumber) {
   Engine3D& e = *ep;
   Renderer* r = e.renderer;
   SetShadowPass(e, false);
-  glClear(GL_DEPTH_BUFFER_BIT);
+  glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  e.stencilDirty = false;
   if (r != nullptr) r->in3D = true;
+  e.haveReceivers = false;
   SetShadowPass(e, false);
 
   const float fov = static_cast<float>(fovNumber);
@@ -344,7 +347,8 @@ void ClearDepth3D() {
   Engine3D* e = TheEngine3D();
   if (e == nullptr) return;
   SetShadowPass(*e, false);
-  glClear(GL_DEPTH_BUFFER_BIT);
+  glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  e->stencilDirty = false;
 }
 
 void SetCamera(Number x, Number y, Number z, Number tx, Number ty, Number tz) {
@@ -482,7 +486,16 @@ void SetShadowPass(Engine3D& e, bool on) {
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     SwitchGLState(kStateStencilTest, true);
     // Counts left in the stencil buffer from outside a pass mean nothing.
-    glClear(GL_STENCIL_BUFFER_BIT);
+    if (e.stencilDirty) glClear(GL_STENCIL_BUFFER_BIT);
+    e.stencilDirty = true;
+    float projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    math3d::Multiply(projection, e.camera, e.worldToClip);
+    glGetIntegerv(GL_VIEWPORT, e.shadowViewport);
+    e.shadowBoundsAny = false;
+    e.shadowBoundsAll = false;
+    e.shadowNdc[0] = e.shadowNdc[1] = std::numeric_limits<float>::infinity();
+    e.shadowNdc[2] = e.shadowNdc[3] = -std::numeric_limits<float>::infinity();
     glDepthMask(GL_FALSE);
     glStencilFunc(GL_ALWAYS, 0, 0);
     glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
@@ -505,7 +518,21 @@ void SetShadowPass(Engine3D& e, bool on) {
     SwitchGLState(kStateStencilTest, true);
     glStencilFunc(GL_NOTEQUAL, 0, ~0u);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-    FillViewportRect(e.effectColour);
+    if (e.shadowBoundsAny) {
+      // Counts are non-zero only where volumes were drawn.
+      const bool bounded = !e.shadowBoundsAll;
+      if (bounded) {
+        const int32_t* vp = e.shadowViewport;
+        const int32_t x0 = vp[0] + static_cast<int32_t>(std::floor((e.shadowNdc[0] + 1) * 0.5f * vp[2])) - 1;
+        const int32_t y0 = vp[1] + static_cast<int32_t>(std::floor((e.shadowNdc[1] + 1) * 0.5f * vp[3])) - 1;
+        const int32_t x1 = vp[0] + static_cast<int32_t>(std::ceil((e.shadowNdc[2] + 1) * 0.5f * vp[2])) + 1;
+        const int32_t y1 = vp[1] + static_cast<int32_t>(std::ceil((e.shadowNdc[3] + 1) * 0.5f * vp[3])) + 1;
+        glScissor(x0, y0, x1 - x0, y1 - y0);
+        glEnable(GL_SCISSOR_TEST);
+      }
+      FillViewportRect(e.effectColour);
+      if (bounded) glDisable(GL_SCISSOR_TEST);
+    }
     SwitchGLState(kStateBlend, false);
     r->globalAlpha = 1.0f;
     glColor4f(1, 1, 1, 1);
@@ -518,7 +545,7 @@ void SetShadowPass(Engine3D& e, bool on) {
   SwitchGLState(kStateDepthTest, true);
   glDepthFunc(GL_LESS);
   SwitchGLState(kStateStencilTest, false);
-  glClear(GL_STENCIL_BUFFER_BIT);
+  // The counts stay until a clear that costs nothing extra (stencilDirty).
   SwitchGLState(kStateCullFace, true);
   glCullFace(GL_BACK);
   ApplyCullMode(e);

@@ -221,6 +221,38 @@ bool SphereInFrustum(const float planes[6][4], const float centre[3], float radi
 
 // ---------------------------------------------------------------- drawing one mesh
 
+namespace {
+
+// The frame's box carried into world space by the movement matrix m
+// (column-major): the box around the moved box.
+void WorldBox(const float m[16], const MeshFrame& frame, float low[3], float high[3]) {
+  float centre[3], extent[3];
+  for (int k = 0; k < 3; ++k) {
+    centre[k] = (frame.boxMin[k] + frame.boxMax[k]) * 0.5f;
+    extent[k] = (frame.boxMax[k] - frame.boxMin[k]) * 0.5f;
+  }
+  float world[3];
+  math3d::TransformPoint(m, centre, world);
+  for (int row = 0; row < 3; ++row) {
+    const float reach = std::fabs(m[row]) * extent[0] + std::fabs(m[4 + row]) * extent[1] +
+                        std::fabs(m[8 + row]) * extent[2];
+    low[row] = world[row] - reach;
+    high[row] = world[row] + reach;
+  }
+}
+
+void AddReceiver(Engine3D& e, const float m[16], const MeshFrame& frame) {
+  float low[3], high[3];
+  WorldBox(m, frame, low, high);
+  for (int k = 0; k < 3; ++k) {
+    if (!e.haveReceivers || low[k] < e.receiverMin[k]) e.receiverMin[k] = low[k];
+    if (!e.haveReceivers || high[k] > e.receiverMax[k]) e.receiverMax[k] = high[k];
+  }
+  e.haveReceivers = true;
+}
+
+}  // namespace
+
 void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, float blend, bool interpolate,
                     const uint32_t* table, int32_t tableCount) {
   if (mesh.frames.count() == 0 || mesh.frames[0].strips.count() == 0 || mesh.frames[0].triangles.count() == 0)
@@ -232,15 +264,16 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
   ComposeMovementLevel(e);
   const float* m = e.levels[e.movementIndex].composed;
   const bool shadowMode = e.effectFlag && e.effectMode == 3;
-  {
-    float centre[3];
-    math3d::TransformPoint(m, mesh.frames[a].centre, centre);
-    const float scale = math3d::IsIdentity(m) ? 1.0f : math3d::LargestColumnLength(m);
-    if (!SphereInFrustum(e.planes, centre, mesh.frames[a].radius * scale)) {
-      ++e.stats.objectsRejected;
-      // A shadow can fall into view from an object that is not.
-      if (!shadowMode) return;
-    }
+  float centre[3];
+  math3d::TransformPoint(m, mesh.frames[a].centre, centre);
+  const float radius = mesh.frames[a].radius * (math3d::IsIdentity(m) ? 1.0f : math3d::LargestColumnLength(m));
+  if (!SphereInFrustum(e.planes, centre, radius)) {
+    ++e.stats.objectsRejected;
+    // A shadow can fall into view from an object that is not.
+    if (!shadowMode) return;
+  } else if (!shadowMode) {
+    AddReceiver(e, m, mesh.frames[a]);
+    if (b != a) AddReceiver(e, m, mesh.frames[b]);
   }
   Renderer* r = e.renderer;
   const float alpha = r != nullptr ? r->globalAlpha : 1.0f;
@@ -275,7 +308,9 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
     glPushMatrix();
     glMultMatrixf(m);
     Bind2DTextures(-1, -1, 0, nullptr);
-    DrawShadowVolume(e, mesh, a, lightObj);
+    float casterLow[3], casterHigh[3];
+    WorldBox(m, frameA, casterLow, casterHigh);
+    DrawShadowVolume(e, mesh, a, lightObj, casterLow, casterHigh);
     glPopMatrix();
     return;
   }

@@ -1,10 +1,23 @@
 // Stencil shadow volumes. A mesh's triangles are split into those that face
 // the light and those that do not; the volume is closed by the silhouette
-// edges pulled out to infinity (homogeneous w = 0, away from the light), the
-// lit triangles as the near cap and the unlit ones, also at infinity, as the
-// far cap. Front faces of the volume count up, back faces down, where they
-// lie in front of the scene; what is left non-zero is in shadow.
+// edges pulled away from the light, the lit triangles as the near cap and
+// the same triangles pulled away, turned round, as the far cap. (Pulling
+// the unlit triangles instead closes the volume of a closed mesh only; a
+// floor or any open surface would leave its volume open at the far end and
+// darken whatever lies behind its edges.) Front faces of the
+// volume count up, back faces down, where they lie in front of the scene;
+// what is left non-zero is in shadow.
+//
+// The volume is pulled to infinity (homogeneous w = 0) unless the surfaces a
+// shadow can fall on (the objects drawn plainly since Begin3D) all lie
+// within reach: then it ends just beyond the farthest of them, a uniform
+// scaling about the light. The volume still holds every receiving point it
+// held before, so the counts there do not change; what is saved is filling
+// the space behind the receivers, which is most of a volume's area on
+// screen, and the closed far cap keeps shadows off the empty background.
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "gfx3d/engine3d.h"
 #include "host/gl_ext.h"
@@ -20,17 +33,77 @@ inline float* PutPoint(float* out, const MeshVertex& v) {
   return out + 4;
 }
 
-inline float* PutAtInfinity(float* out, const MeshVertex& v, const float light[3]) {
+// Pulls v away from the light: scaled by `scale` about it, or to infinity
+// when scale is 0.
+inline float* PutPulled(float* out, const MeshVertex& v, const float light[3], float scale) {
   out[0] = v.x - light[0];
   out[1] = v.y - light[1];
   out[2] = v.z - light[2];
   out[3] = 0.0f;
+  if (scale > 0.0f) {
+    out[0] = light[0] + out[0] * scale;
+    out[1] = light[1] + out[1] * scale;
+    out[2] = light[2] + out[2] * scale;
+    out[3] = 1.0f;
+  }
   return out + 4;
+}
+
+// The scaling about the light that takes every point of the caster (inside
+// its world box) out of the receivers' box for good, or 0 (infinity) when
+// there is no receiver or no such scaling. A ray from the light through a
+// point P leaves the receivers' box for good, along each axis, once it is
+// past that axis's far face; it is out once it is out along any axis. Each
+// axis's parameter depends only on P's coordinate on that axis, so over the
+// caster's box the largest exit is the smallest of the per-axis largest.
+float PullScale(const Engine3D& e, const float casterLow[3], const float casterHigh[3]) {
+  if (!e.haveReceivers) return 0.0f;
+  const float* light = e.effectLight;
+  float scale = std::numeric_limits<float>::infinity();
+  for (int k = 0; k < 3; ++k) {
+    float axis;  // the largest exit parameter along this axis over the caster
+    if (casterLow[k] > light[k]) {
+      axis = (e.receiverMax[k] - light[k]) / (casterLow[k] - light[k]);
+    } else if (casterHigh[k] < light[k]) {
+      axis = (e.receiverMin[k] - light[k]) / (casterHigh[k] - light[k]);
+    } else {
+      continue;  // the caster straddles the light on this axis: no bound
+    }
+    scale = std::min(scale, axis);
+  }
+  if (!std::isfinite(scale)) return 0.0f;
+  // At least a little beyond the caster itself, and a margin for rounding.
+  scale = std::max(scale, 1.0f) * 1.01f;
+  return scale < 1e6f ? scale : 0.0f;
 }
 
 }  // namespace
 
-void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float light[3]) {
+void NoteShadowBounds(Engine3D& e, const float low[3], const float high[3]) {
+  e.shadowBoundsAny = true;
+  if (e.shadowBoundsAll) return;
+  for (int corner = 0; corner < 8; ++corner) {
+    const float p[4] = {(corner & 1) ? high[0] : low[0], (corner & 2) ? high[1] : low[1],
+                        (corner & 4) ? high[2] : low[2], 1.0f};
+    float clip[4];
+    for (int row = 0; row < 4; ++row)
+      clip[row] = e.worldToClip[row] * p[0] + e.worldToClip[4 + row] * p[1] + e.worldToClip[8 + row] * p[2] +
+                  e.worldToClip[12 + row] * p[3];
+    // A corner at or behind the eye has no place on screen: no bound.
+    if (!(clip[3] > 1e-4f)) {
+      e.shadowBoundsAll = true;
+      return;
+    }
+    const float x = clip[0] / clip[3], y = clip[1] / clip[3];
+    e.shadowNdc[0] = std::min(e.shadowNdc[0], x);
+    e.shadowNdc[1] = std::min(e.shadowNdc[1], y);
+    e.shadowNdc[2] = std::max(e.shadowNdc[2], x);
+    e.shadowNdc[3] = std::max(e.shadowNdc[3], y);
+  }
+}
+
+void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float light[3],
+                      const float casterLow[3], const float casterHigh[3]) {
   if (mesh.frames.count() == 0 || mesh.shadowEdges.count() == 0) return;
   // The edge list belongs to frame 0's triangles; another frame can stand in
   // only when it has as many.
@@ -64,7 +137,19 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
   }
 
   // Quads of the silhouette, then both caps, as homogeneous vertices.
-  const size_t floats = (static_cast<size_t>(silhouettes) * 4 + static_cast<size_t>(triangles) * 3) * 4;
+  const float scale = PullScale(e, casterLow, casterHigh);
+  if (scale > 0.0f) {
+    float low[3], high[3];
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(casterLow[k], e.effectLight[k] + (casterLow[k] - e.effectLight[k]) * scale);
+      high[k] = std::max(casterHigh[k], e.effectLight[k] + (casterHigh[k] - e.effectLight[k]) * scale);
+    }
+    NoteShadowBounds(e, low, high);
+  } else {
+    e.shadowBoundsAny = true;
+    e.shadowBoundsAll = true;
+  }
+  const size_t floats = (static_cast<size_t>(silhouettes) * 4 + static_cast<size_t>(triangles) * 6) * 4;
   if (e.shadowScratch.size() < floats) e.shadowScratch.resize(floats);
   float* out = e.shadowScratch.data();
   for (int32_t i = 0; i < triangles * 3; ++i) {
@@ -74,12 +159,21 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
     const MeshVertex& q = v[t * 3 + (i % 3 + 1) % 3];
     out = PutPoint(out, q);
     out = PutPoint(out, p);
-    out = PutAtInfinity(out, p, light);
-    out = PutAtInfinity(out, q, light);
+    out = PutPulled(out, p, light, scale);
+    out = PutPulled(out, q, light, scale);
   }
-  for (int32_t t = 0; t < triangles; ++t)
-    for (int32_t k = 0; k < 3; ++k)
-      out = facing[t] ? PutPoint(out, v[t * 3 + k]) : PutAtInfinity(out, v[t * 3 + k], light);
+  int32_t capVertices = 0;
+  for (int32_t t = 0; t < triangles; ++t) {
+    if (!facing[t]) continue;
+    const MeshVertex* corner = v + t * 3;
+    out = PutPoint(out, corner[0]);
+    out = PutPoint(out, corner[1]);
+    out = PutPoint(out, corner[2]);
+    out = PutPulled(out, corner[0], light, scale);
+    out = PutPulled(out, corner[2], light, scale);
+    out = PutPulled(out, corner[1], light, scale);
+    capVertices += 6;
+  }
 
   SwitchGLState(kStateDepthTest, true);
   glDepthFunc(GL_LESS);
@@ -98,7 +192,7 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
     glCullFace(pass == 0 ? GL_BACK : GL_FRONT);
     glStencilOp(GL_KEEP, GL_KEEP, pass == 0 ? GL_INCR : GL_DECR);
     if (quadVertices > 0) glDrawArrays(GL_QUADS, 0, quadVertices);
-    glDrawArrays(GL_TRIANGLES, quadVertices, triangles * 3);
+    if (capVertices > 0) glDrawArrays(GL_TRIANGLES, quadVertices, capVertices);
   }
   glDisableClientState(GL_VERTEX_ARRAY);
   glCullFace(GL_BACK);

@@ -63,6 +63,20 @@ class Revazoro3D {
   float cameraUp[3] = {0, 1, 0};
   int32_t cullMode = 0;
   uint8_t shadowPass = 0;
+  // The stencil buffer holds counts of an earlier shadow pass. It is cleared
+  // together with the depth buffer where that is cleared anyway (one clear
+  // of both costs less than either alone) and otherwise only when the next
+  // shadow pass needs it clean.
+  bool stencilDirty = true;
+  // Where the current shadow pass's volumes lie on screen: the darkening at
+  // the pass's end fills only that rectangle (stencil counts are zero
+  // everywhere else). worldToClip and viewport are taken when the pass
+  // starts; shadowNdc holds min x, min y, max x, max y.
+  float worldToClip[16];
+  int32_t shadowViewport[4] = {0, 0, 0, 0};
+  bool shadowBoundsAny = false;
+  bool shadowBoundsAll = false;
+  float shadowNdc[4] = {0, 0, 0, 0};
 
   // ------------------------------------------------ lights and effects
   uint8_t lightMask = 0;
@@ -83,6 +97,11 @@ class Revazoro3D {
   int32_t boundTexture1 = -1, boundTexture2 = -1;  // what the last bind selected
   std::vector<uint8_t> celRamp;
   std::vector<float> shadowScratch;  // homogeneous vertices of a shadow volume
+  // World-space box around the objects drawn plainly since Begin3D: the
+  // surfaces a shadow can fall on. Shadow volumes need to reach no further.
+  bool haveReceivers = false;
+  float receiverMin[3] = {0, 0, 0};
+  float receiverMax[3] = {0, 0, 0};
   bool bufferObjectsAllowed = true;  // false: client arrays even where buffers exist
   DrawStatistics stats;
 };
@@ -125,7 +144,12 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
                     const uint32_t* table, int32_t tableCount);
 // Draws the shadow volume of a mesh for the light Lobj (object space) from
 // frame `frame`'s triangles.
-void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float lightObj[3]);
+// Widens the current shadow pass's screen rectangle by the world box
+// low..high (the whole screen when the box reaches behind the eye).
+void NoteShadowBounds(Engine3D& e, const float low[3], const float high[3]);
+// casterLow and casterHigh: the box around the mesh in world space.
+void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float lightObj[3],
+                      const float casterLow[3], const float casterHigh[3]);
 // Frame choice of an animated draw: the frames A and B and the weight t of A.
 void ChooseAnimationFrames(int32_t from, int32_t to, float blend, bool interpolate, int32_t frameCount,
                            int32_t* frameA, int32_t* frameB, float* weight);

@@ -48,6 +48,9 @@ struct MeshFrame {
   GrowList<MeshVertex> triangles{128, 512};
   float radius = 0.0f;
   float centre[3] = {0.0f, 0.0f, 0.0f};
+  // The box around the triangles' positions (both corners 0 when none).
+  float boxMin[3] = {0.0f, 0.0f, 0.0f};
+  float boxMax[3] = {0.0f, 0.0f, 0.0f};
 };
 
 // Per triangle edge: the triangle across the welded edge (-1: open edge) and

@@ -364,6 +364,25 @@ inline void FarthestFrom(const float c[3], const MeshVertex& r, float* radius) {
   if (d > *radius) *radius = d;
 }
 
+struct Box {
+  float low[3], high[3];
+  bool empty = true;
+  void Add(const MeshVertex& r) {
+    const float p[3] = {r.x, r.y, r.z};
+    for (int k = 0; k < 3; ++k) {
+      if (empty || p[k] < low[k]) low[k] = p[k];
+      if (empty || p[k] > high[k]) high[k] = p[k];
+    }
+    empty = false;
+  }
+  void Store(MeshFrame& frame) const {
+    for (int k = 0; k < 3; ++k) {
+      frame.boxMin[k] = empty ? 0.0f : low[k];
+      frame.boxMax[k] = empty ? 0.0f : high[k];
+    }
+  }
+};
+
 }  // namespace
 
 void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
@@ -371,14 +390,18 @@ void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
     const GrowList<MeshVertex>& t = frame.triangles;
     float c[3] = {0, 0, 0};
     float radius = 0.0f;
+    Box box;
     if (fresh) {
       // The triangle records are copies of strip records: the strip list,
       // a third of the size, holds the same positions.
       std::memcpy(c, frame.centre, sizeof c);
-      WalkTriangles(frame.strips, [&c, &radius](const MeshVertex& a, const MeshVertex& b, const MeshVertex& d) {
+      WalkTriangles(frame.strips, [&c, &radius, &box](const MeshVertex& a, const MeshVertex& b, const MeshVertex& d) {
         FarthestFrom(c, a, &radius);
         FarthestFrom(c, b, &radius);
         FarthestFrom(c, d, &radius);
+        box.Add(a);
+        box.Add(b);
+        box.Add(d);
       });
     } else {
       if (t.count() > 0) {
@@ -390,8 +413,12 @@ void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
         }
         for (int i = 0; i < 3; ++i) c[i] = static_cast<float>(sum[i] / t.count());
       }
-      for (const MeshVertex& r : t) FarthestFrom(c, r, &radius);
+      for (const MeshVertex& r : t) {
+        FarthestFrom(c, r, &radius);
+        box.Add(r);
+      }
     }
+    box.Store(frame);
     frame.centre[0] = c[0];
     frame.centre[1] = c[1];
     frame.centre[2] = c[2];

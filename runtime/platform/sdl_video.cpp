@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include <SDL2/SDL_opengl.h>
+
 #include "platform/sdl_internal.h"
 
 namespace platform {
@@ -210,8 +212,62 @@ void DeleteGLContext(GLContext* context) {
   delete context;
 }
 
+namespace {
+
+// An offscreen surface's swap returns at once, while the software
+// rasteriser may still be drawing earlier frames: without a limit the
+// program queues frames faster than they are drawn, memory grows by the
+// frame, and every so often it waits seconds for the backlog. A fence after
+// each swap keeps one frame in flight, as a display's swap would.
+class FrameThrottle {
+ public:
+  void AfterSwap() {
+    if (!Load()) return;
+    SDL_GLContext context = SDL_GL_GetCurrentContext();
+    if (context == nullptr) return;
+    if (previous_ != nullptr && previousContext_ == context) {
+      // Waits for the frame before this one; this one may still be drawn.
+      while (clientWaitSync_(previous_, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000ull) == GL_TIMEOUT_EXPIRED) {
+      }
+      deleteSync_(previous_);
+    }
+    // A fence of another (gone) context is simply forgotten.
+    previous_ = fenceSync_(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    previousContext_ = context;
+  }
+
+ private:
+  bool Load() {
+    if (!loaded_) {
+      loaded_ = true;
+      fenceSync_ = reinterpret_cast<PFNGLFENCESYNCPROC>(SDL_GL_GetProcAddress("glFenceSync"));
+      clientWaitSync_ = reinterpret_cast<PFNGLCLIENTWAITSYNCPROC>(SDL_GL_GetProcAddress("glClientWaitSync"));
+      deleteSync_ = reinterpret_cast<PFNGLDELETESYNCPROC>(SDL_GL_GetProcAddress("glDeleteSync"));
+      const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+      // Fences are core from OpenGL 3.2 on.
+      usable_ = fenceSync_ != nullptr && clientWaitSync_ != nullptr && deleteSync_ != nullptr &&
+                version != nullptr && std::atof(version) >= 3.2;
+    }
+    return usable_;
+  }
+
+  bool loaded_ = false;
+  bool usable_ = false;
+  PFNGLFENCESYNCPROC fenceSync_ = nullptr;
+  PFNGLCLIENTWAITSYNCPROC clientWaitSync_ = nullptr;
+  PFNGLDELETESYNCPROC deleteSync_ = nullptr;
+  GLsync previous_ = nullptr;
+  SDL_GLContext previousContext_ = nullptr;
+};
+
+FrameThrottle g_throttle;
+
+}  // namespace
+
 void SwapBuffers(Window* window) {
-  if (window != nullptr) SDL_GL_SwapWindow(window->sdl);
+  if (window == nullptr) return;
+  SDL_GL_SwapWindow(window->sdl);
+  if (g_headless) g_throttle.AfterSwap();
 }
 
 bool SetSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }

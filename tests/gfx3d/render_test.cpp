@@ -487,3 +487,67 @@ TEST(Render3D, TexturesFromSpritesAndFromASlotsTable) {
 }
 
 }  // namespace
+
+// A shadow volume reaches every surface drawn before the shadow pass, however
+// far below the caster it lies.
+TEST(Render3D, ShadowReachesAFarReceiver) {
+  gfx3d_test::BuildFloor(62, -150, 300, 0x808080);
+  gfx3d_test::BuildBox(63, 0, 10, 0, 5, 0x00A000);
+  // Looking straight down from y = 200: a floor point (x, -150, z) is at eye
+  // (x, -z, -350).
+  auto floorPixel = [](double x, double z) { return EyeToScreen(x, -z, -350); };
+  Frame(0x000000);
+  SetCameraUp(0, 0, -1);
+  SetCamera(0, 200, 0, 0, 0, 0);
+  SetCullMode(1);
+  for (int pass = 0; pass < 2; ++pass) {
+    SetMovementTranslation(0, 0, 0);
+    DrawMesh(62, 0);
+    DrawMesh(63, 0);
+    if (pass == 0) SetLight(-3, 0x400000, -20, 110, -20, 0, 0, 0, 360);
+  }
+  End3D();
+  // The ray from (-20, 110, -20) through the box centre (0, 10, 0) meets the
+  // floor 2.6 times as far from the light: at (32, -150, 32).
+  for (const auto& p : {floorPixel(32, 32), floorPixel(36, 30), floorPixel(29, 35)}) {
+    const Rgba c = ReadPixel(p.x, p.y);
+    EXPECT_LT(c.r, 0x60) << p.x << "," << p.y;
+    EXPECT_GT(c.b, c.r) << p.x << "," << p.y;
+  }
+  for (const auto& p : {floorPixel(-60, -60), floorPixel(80, 0), floorPixel(0, 80)}) {
+    const Rgba c = ReadPixel(p.x, p.y);
+    EXPECT_EQ(c.r, 0x80) << p.x << "," << p.y;
+    EXPECT_EQ(c.b, 0x80) << p.x << "," << p.y;
+  }
+}
+
+// Where a shadow volume passes over empty background, nothing is darkened:
+// the volume is closed behind the surfaces it can fall on.
+TEST(Render3D, ShadowLeavesEmptyBackgroundAlone) {
+  gfx3d_test::BuildFloor(64, 0, 20, 0x808080);
+  gfx3d_test::BuildBox(65, 0, 10, 0, 5, 0x00A000);
+  const auto render = [](bool shadows) {
+    Frame(0xFF0000);  // blue background
+    SetCamera(40, 30, -120, 40, -40, 40);
+    SetCullMode(1);
+    for (int pass = 0; pass < (shadows ? 2 : 1); ++pass) {
+      SetMovementTranslation(0, 0, 0);
+      DrawMesh(64, 0);
+      DrawMesh(65, 0);
+      if (pass == 0 && shadows) SetLight(-3, 0x400000, -110, 110, -110, 0, 0, 0, 360);
+    }
+    End3D();
+    return ReadPixels(0, 0, 640, 480);
+  };
+  const std::vector<Rgba> plain = render(false);
+  const std::vector<Rgba> shadowed = render(true);
+  int background = 0, darkened = 0;
+  for (size_t i = 0; i < plain.size(); ++i) {
+    const bool empty = plain[i].b == 255 && plain[i].r == 0 && plain[i].g == 0;
+    if (!empty) continue;
+    ++background;
+    if (shadowed[i].b != 255 || shadowed[i].r != 0) ++darkened;
+  }
+  EXPECT_GT(background, 10000);
+  EXPECT_EQ(darkened, 0);
+}
