@@ -167,6 +167,32 @@ TEST_F(DrawTest, SpritesDrawTopRowAtTheTop) {
   EXPECT_TRUE(SameRgb(ReadPixel(315, 57), Opaque(255, 255, 255)));
 }
 
+TEST_F(DrawTest, SmoothedSpriteOnWholePixelsEqualsThePictureAndBlendsOffThem) {
+  Picture picture;
+  // Every texel differs from its neighbours, so any blending shows.
+  FillPicture(picture, 16, 16, [](int32_t x, int32_t y) {
+    return Opaque(static_cast<uint8_t>(x * 16), static_cast<uint8_t>(y * 16), static_cast<uint8_t>((x + y) * 8));
+  });
+  ASSERT_TRUE(SetSpriteFromPicture(131, picture, false));
+  SetSmoothing(1);
+  DrawSprite(131, 40, 40);
+  const std::vector<Rgba> exact = ReadPixels(40, 40, 16, 16);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x)
+      ASSERT_TRUE(SameRgb(exact[y * 16 + x], PixelOf(picture, x, y))) << x << "," << y;
+  // Half a pixel off, smoothing mixes neighbouring texels.
+  DrawSprite(131, 100.5f, 40.5f);
+  const Rgba mixed = ReadPixel(108, 48);
+  EXPECT_FALSE(SameRgb(mixed, PixelOf(picture, 7, 7), 2)) << Describe(mixed);
+  EXPECT_FALSE(SameRgb(mixed, PixelOf(picture, 8, 8), 2)) << Describe(mixed);
+  // The texture keeps the filter the smoothing flag asks for.
+  DrawSprite(131, 40, 40);
+  StretchSprite(131, 200, 40, 32, 32);
+  GLint filter = 0;
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
+  EXPECT_EQ(filter, GL_LINEAR);
+}
+
 TEST_F(DrawTest, ZoomGrowsAboutTheCentre) {
   Picture picture;
   FillPicture(picture, 10, 10, [](int32_t, int32_t) { return Opaque(0, 0, 255); });
