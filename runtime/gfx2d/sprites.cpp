@@ -397,49 +397,21 @@ int32_t DrawingHeight(const Renderer& r) {
   return r.clientHeight;
 }
 
-void LogicalToPhysical(const Renderer& r, int32_t x, int32_t y, int32_t* px, int32_t* py) {
-  const int32_t W = r.clientWidth;
-  const int32_t H = r.clientHeight;
-  // The same turns the viewport's projection makes, so a pixel drawn at a
-  // logical position is read back from there.
-  switch (SurfaceOrientation(r)) {
-    case 1:
-      *px = W - 1 - y;
-      *py = x;
-      break;
-    case 2:
-      *px = W - 1 - x;
-      *py = H - 1 - y;
-      break;
-    case 3:
-      *px = y;
-      *py = H - 1 - x;
-      break;
-    default:
-      *px = x;
-      *py = y;
-      break;
-  }
-}
-
 void LogicalRectToPhysical(const Renderer& r, int32_t x, int32_t y, int32_t w, int32_t h, int32_t* px,
                            int32_t* py, int32_t* pw, int32_t* ph) {
-  const int32_t W = r.clientWidth;
-  const int32_t H = r.clientHeight;
-  switch (SurfaceOrientation(r)) {
-    case 1:
-      *px = W - y - h; *py = x; *pw = h; *ph = w;
-      break;
-    case 2:
-      *px = W - x - w; *py = H - y - h; *pw = w; *ph = h;
-      break;
-    case 3:
-      *px = y; *py = H - x - w; *pw = h; *ph = w;
-      break;
-    default:
-      *px = x; *py = y; *pw = w; *ph = h;
-      break;
-  }
+  // The same turns the viewport's projection makes, so a pixel drawn at a
+  // logical position is read back from there.
+  int32_t out[4];
+  OrientedRectangle(SurfaceOrientation(r), r.clientWidth, r.clientHeight, x, y, w, h, out);
+  *px = out[0];
+  *py = out[1];
+  *pw = out[2];
+  *ph = out[3];
+}
+
+void LogicalToPhysical(const Renderer& r, int32_t x, int32_t y, int32_t* px, int32_t* py) {
+  int32_t w = 0, h = 0;
+  LogicalRectToPhysical(r, x, y, 1, 1, px, py, &w, &h);
 }
 
 }  // namespace gfx2d

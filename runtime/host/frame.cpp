@@ -228,27 +228,32 @@ void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h) {
   }
   glMatrixMode(GL_PROJECTION);
   if (target) {
-    glViewport(x, targetH - h - y, w, h);
+    // A target drawn through its frame buffer holds the picture at the
+    // bottom of its texture; one drawn on the back buffer (when binding was
+    // refused) uses the window's top left corner, which is grabbed later.
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
+    const int32_t surfaceHeight = framebuffer != 0 ? targetH : H;
+    glViewport(x, surfaceHeight - h - y, w, h);
     glLoadIdentity();
   } else {
     GLfloat m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    int32_t px = x, py = y, pw = w, ph = h;
     switch (o) {
       case 1:
         m[0] = 0; m[1] = -1; m[4] = 1; m[5] = 0;
-        px = W - y - h; py = x; pw = h; ph = w;
         break;
       case 2:
         m[0] = -1; m[5] = -1;
-        px = W - x - w; py = H - y - h;
         break;
       case 3:
         m[0] = 0; m[1] = 1; m[4] = -1; m[5] = 0;
-        px = y; py = H - x - w; pw = h; ph = w;
         break;
       default:
         break;
     }
+    int32_t physical[4];
+    OrientedRectangle(o, W, H, x, y, w, h, physical);
+    const int32_t px = physical[0], py = physical[1], pw = physical[2], ph = physical[3];
     glLoadMatrixf(m);
     glViewport(px, H - ph - py, pw, ph);
   }
@@ -259,6 +264,16 @@ void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h) {
   r->viewportHeight = h;
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
+}
+
+void OrientedRectangle(int32_t o, int32_t W, int32_t H, int32_t x, int32_t y, int32_t w, int32_t h,
+                       int32_t out[4]) {
+  switch (o) {
+    case 1: out[0] = W - y - h; out[1] = x; out[2] = h; out[3] = w; break;
+    case 2: out[0] = W - x - w; out[1] = H - y - h; out[2] = w; out[3] = h; break;
+    case 3: out[0] = y; out[1] = H - x - w; out[2] = h; out[3] = w; break;
+    default: out[0] = x; out[1] = y; out[2] = w; out[3] = h; break;
+  }
 }
 
 void SetViewport(int32_t x, int32_t y, int32_t w, int32_t h) {

@@ -65,6 +65,11 @@ void SetClearColour(int32_t colour);
 void SetViewport(int32_t x, int32_t y, int32_t w, int32_t h);  // the command form
 void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h);  // the inner step
 void GetViewport(int32_t* x, int32_t* y, int32_t* w, int32_t* h);
+// The physical window rectangle (origin top left) that shows the logical
+// rectangle x, y, w, h of a W x H window turned by `orientation` quarter
+// turns: out = {x, y, w, h}.
+void OrientedRectangle(int32_t orientation, int32_t W, int32_t H, int32_t x, int32_t y, int32_t w, int32_t h,
+                       int32_t out[4]);
 void SetOrientation(int32_t orientation);
 int32_t GetOrientation();
 void GetScreenSize(int32_t* w, int32_t* h);

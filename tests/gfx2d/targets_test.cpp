@@ -213,6 +213,26 @@ TEST_F(TargetTest, BackBufferPathRestoresTheWindow) {
   EXPECT_EQ(PixelOf(back, 20, 20).a, 0);                            // never drawn: transparent
 }
 
+TEST_F(TargetTest, ViewportSetWhileABackBufferTargetIsActiveStaysOnTheTarget) {
+  ASSERT_TRUE(CreateScreen(0, 5, 40, 30));
+  ForceBackBufferTargets(true);
+  UseScreen(0);
+  ASSERT_TRUE(R().targetOnBackBuffer);
+  SetViewport(0, 0, 0, 0);  // the whole target again
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  // The target's area is the window's top left corner.
+  EXPECT_EQ(viewport[0], 0);
+  EXPECT_EQ(viewport[1], R().clientHeight - 30);
+  EXPECT_EQ(viewport[2], 40);
+  EXPECT_EQ(viewport[3], 30);
+  DrawRect(1, 2, 3, 3, Pack(0, 250, 0));
+  EndScreen();
+  Picture back;
+  ASSERT_TRUE(SpriteToPicture(5, back));
+  EXPECT_TRUE(SameRgb(PixelOf(back, 2, 3), Opaque(0, 250, 0))) << Describe(PixelOf(back, 2, 3));
+}
+
 TEST_F(TargetTest, ShutdownDestroysEveryRecord) {
   ASSERT_TRUE(CreateScreen(0, 5, 16, 16));
   ASSERT_TRUE(CreateScreen(31, 6, 16, 16));
