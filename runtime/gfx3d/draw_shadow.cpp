@@ -50,8 +50,8 @@ inline float* PutPulled(float* out, const MeshVertex& v, const float light[3], f
 }
 
 // The scaling about the light that takes every point of the caster (inside
-// its world box) out of the receivers' box for good, or 0 (infinity) when
-// there is no receiver or no such scaling. A ray from the light through a
+// its world box) out of the receivers' box for good; 0 (infinity) when there
+// is no receiver or no such scaling, -1 when the volume would be empty. A ray from the light through a
 // point P leaves the receivers' box for good, along each axis, once it is
 // past that axis's far face; it is out once it is out along any axis. Each
 // axis's parameter depends only on P's coordinate on that axis, so over the
@@ -72,8 +72,10 @@ float PullScale(const Engine3D& e, const float casterLow[3], const float casterH
     scale = std::min(scale, axis);
   }
   if (!std::isfinite(scale)) return 0.0f;
-  // At least a little beyond the caster itself, and a margin for rounding.
-  scale = std::max(scale, 1.0f) * 1.01f;
+  // Every ray has left the receivers' box before it reaches the caster: the
+  // volume holds no receiving point (a flat floor lit from above, say).
+  if (scale <= 1.0f) return -1.0f;
+  scale *= 1.01f;  // a margin for rounding
   return scale < 1e6f ? scale : 0.0f;
 }
 
@@ -113,6 +115,8 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
   const MeshVertex* v = list->data();
   const int32_t triangles = list->count() / 3;
   if (triangles * 3 != mesh.shadowEdges.count() || mesh.facing.count() != triangles) return;
+  const float scale = PullScale(e, casterLow, casterHigh);
+  if (scale < 0.0f) return;
 
   // Facing flags. Front faces wind clockwise in the engine's meshes, which
   // makes (p2 - p1) x (p1 - p0) their outward normal.
@@ -137,7 +141,6 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
   }
 
   // Quads of the silhouette, then both caps, as homogeneous vertices.
-  const float scale = PullScale(e, casterLow, casterHigh);
   if (scale > 0.0f) {
     float low[3], high[3];
     for (int k = 0; k < 3; ++k) {

@@ -540,7 +540,11 @@ TEST(Render3D, ShadowLeavesEmptyBackgroundAlone) {
     return ReadPixels(0, 0, 640, 480);
   };
   const std::vector<Rgba> plain = render(false);
+  const uint64_t volumesBefore = TheEngine3D()->stats.shadowVolumes;
   const std::vector<Rgba> shadowed = render(true);
+  // The floor, lit from above, can shadow nothing drawn: only the box's
+  // volume is drawn.
+  EXPECT_EQ(TheEngine3D()->stats.shadowVolumes - volumesBefore, 1u);
   int background = 0, darkened = 0;
   for (size_t i = 0; i < plain.size(); ++i) {
     const bool empty = plain[i].b == 255 && plain[i].r == 0 && plain[i].g == 0;
