@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -98,23 +99,6 @@ BENCHMARK(ArrayElementReads2D)->Unit(benchmark::kMicrosecond);
 BENCHMARK(VectorReads2D)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ArrayElementScattered)->Unit(benchmark::kMicrosecond);
 BENCHMARK(VectorScattered)->Unit(benchmark::kMicrosecond);
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-  }
-  void Ratio(const char* label, const std::string& slow, const std::string& base) const {
-    const auto a = times_.find(slow);
-    const auto b = times_.find(base);
-    if (a == times_.end() || b == times_.end() || b->second <= 0) return;
-    std::printf("  %-44s %8.2f\n", label, a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
 
 }  // namespace
 

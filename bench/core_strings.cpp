@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -136,24 +137,6 @@ BENCHMARK(BasicStringConcatenate)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StdStringConcatenate)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BasicStringConcatenateLong)->Unit(benchmark::kMicrosecond);
 BENCHMARK(StdStringConcatenateLong)->Unit(benchmark::kMicrosecond);
-
-// Keeps each benchmark's real time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-  }
-  void Ratio(const char* label, const std::string& slow, const std::string& base) const {
-    const auto a = times_.find(slow);
-    const auto b = times_.find(base);
-    if (a == times_.end() || b == times_.end() || b->second <= 0) return;
-    std::printf("  %-46s %8.2f\n", label, a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "files/files.h"
+#include "gfx2d/picture.h"
 
 class FuzzMemoryFile {
  public:
@@ -30,3 +31,20 @@ class FuzzMemoryFile {
   uint8_t* block_;
   std::string name_;
 };
+
+// A successful read must give a consistent picture, every byte of which is
+// touched so uninitialised or short blocks show up under the sanitizer; a
+// refusal must leave the picture empty. Anything else aborts.
+inline void CheckReadResult(bool read, const Picture& picture) {
+  if (read) {
+    if (picture.width <= 0 || picture.height <= 0 || picture.pixels == nullptr) std::abort();
+    const size_t bytes = static_cast<size_t>(picture.width) * picture.height * 4;
+    if (bytes > picture.capacity) std::abort();
+    unsigned sum = 0;
+    for (size_t i = 0; i < bytes; ++i) sum += picture.pixels[i];
+    volatile unsigned sink = sum;
+    (void)sink;
+  } else if (picture.pixels != nullptr || picture.width != 0 || picture.height != 0) {
+    std::abort();
+  }
+}
