@@ -95,14 +95,7 @@ bool ParseHeader(const uint8_t* block, uint32_t blockLength, int32_t key, BmpLay
         entry += entrySize;
       }
       uint8_t* out = layout.palette[i];
-      if (codec::KeyMatches(key, r, g, b)) {
-        out[0] = out[1] = out[2] = out[3] = 0;
-      } else {
-        out[0] = r;
-        out[1] = g;
-        out[2] = b;
-        out[3] = 255;
-      }
+      codec::PutKeyedPixel(out, r, g, b, key);
     }
   }
   return true;
@@ -140,14 +133,7 @@ void ConvertRow(const BmpLayout& layout, const uint8_t* src, uint8_t* dst, int32
         const unsigned v = codec::LE16(src + 2 * x);
         const uint8_t r = kScale5.v[(v >> 10) & 31], g = kScale5.v[(v >> 5) & 31], b = kScale5.v[v & 31];
         uint8_t* out = dst + 4 * x;
-        if (codec::KeyMatches(key, r, g, b)) {
-          out[0] = out[1] = out[2] = out[3] = 0;
-        } else {
-          out[0] = r;
-          out[1] = g;
-          out[2] = b;
-          out[3] = 255;
-        }
+        codec::PutKeyedPixel(out, r, g, b, key);
       }
       break;
     }
@@ -158,14 +144,7 @@ void ConvertRow(const BmpLayout& layout, const uint8_t* src, uint8_t* dst, int32
         const uint8_t* in = src + static_cast<size_t>(x) * step;
         const uint8_t b = in[0], g = in[1], r = in[2];
         uint8_t* out = dst + 4 * x;
-        if (codec::KeyMatches(key, r, g, b)) {
-          out[0] = out[1] = out[2] = out[3] = 0;
-        } else {
-          out[0] = r;
-          out[1] = g;
-          out[2] = b;
-          out[3] = 255;
-        }
+        codec::PutKeyedPixel(out, r, g, b, key);
       }
       break;
     }

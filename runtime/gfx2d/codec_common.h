@@ -20,6 +20,18 @@ inline bool KeyMatches(int32_t key, uint8_t r, uint8_t g, uint8_t b) {
          static_cast<uint32_t>(key);
 }
 
+// Writes an opaque pixel, or transparent black when it has the key colour.
+inline void PutKeyedPixel(uint8_t* out, uint8_t r, uint8_t g, uint8_t b, int32_t key) {
+  if (KeyMatches(key, r, g, b)) {
+    out[0] = out[1] = out[2] = out[3] = 0;
+  } else {
+    out[0] = r;
+    out[1] = g;
+    out[2] = b;
+    out[3] = 255;
+  }
+}
+
 inline uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline uint32_t LE32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |

@@ -54,14 +54,7 @@ void ExpandRgbRow(uint8_t* row, int32_t width, int32_t key) {
   for (int32_t x = width - 1; x >= 0; --x) {
     const uint8_t r = row[3 * x], g = row[3 * x + 1], b = row[3 * x + 2];
     uint8_t* out = row + 4 * x;
-    if (codec::KeyMatches(key, r, g, b)) {
-      out[0] = out[1] = out[2] = out[3] = 0;
-    } else {
-      out[0] = r;
-      out[1] = g;
-      out[2] = b;
-      out[3] = 255;
-    }
+    codec::PutKeyedPixel(out, r, g, b, key);
   }
 }
 
