@@ -83,30 +83,43 @@ void FillStatus(ChildResult& result, int status) {
   }
 }
 
+// Forks; the child's standard output and error go to files in dir. Returns
+// the child's id (0 in the child).
+pid_t ForkCapturingOutput(const TempDir& dir) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(dir.File("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(dir.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+  }
+  return pid;
+}
+
+// Waits for the child and collects what it wrote.
+ChildResult Collect(pid_t pid, const TempDir& dir, int timeoutSeconds) {
+  ChildResult result;
+  FillStatus(result, WaitWithTimeout(pid, timeoutSeconds));
+  result.out = ReadWholeFile(dir.File("stdout.txt"));
+  result.err = ReadWholeFile(dir.File("stderr.txt"));
+  return result;
+}
+
 }  // namespace
 
 ChildResult RunInChild(const std::function<void()>& body, int timeoutSeconds) {
   TempDir dir;
-  const std::string outPath = dir.File("stdout.txt");
-  const std::string errPath = dir.File("stderr.txt");
   const std::string tmpPath = dir.File("tmp/");
   fs::create_directories(tmpPath);
-  std::fflush(nullptr);
-  pid_t pid = fork();
+  const pid_t pid = ForkCapturingOutput(dir);
   if (pid == 0) {
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(err, 2);
     setenv("TMPDIR", tmpPath.c_str(), 1);
     body();
     std::fflush(nullptr);
     _exit(0);
   }
-  ChildResult result;
-  FillStatus(result, WaitWithTimeout(pid, timeoutSeconds));
-  result.out = ReadWholeFile(outPath);
-  result.err = ReadWholeFile(errPath);
+  ChildResult result = Collect(pid, dir, timeoutSeconds);
   result.runLog = ReadWholeFile(tmpPath + "ErrorLog.txt");
   return result;
 }
@@ -115,15 +128,8 @@ ChildResult RunProgram(const std::string& program, const std::vector<std::string
                        const std::string& tmpDir, const std::vector<std::string>& env,
                        const std::string& workDir, int timeoutSeconds) {
   TempDir dir;
-  const std::string outPath = dir.File("stdout.txt");
-  const std::string errPath = dir.File("stderr.txt");
-  std::fflush(nullptr);
-  pid_t pid = fork();
+  const pid_t pid = ForkCapturingOutput(dir);
   if (pid == 0) {
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(err, 2);
     if (!tmpDir.empty()) setenv("TMPDIR", tmpDir.c_str(), 1);
     for (const std::string& entry : env) putenv(strdup(entry.c_str()));
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
@@ -134,10 +140,7 @@ ChildResult RunProgram(const std::string& program, const std::vector<std::string
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  ChildResult result;
-  FillStatus(result, WaitWithTimeout(pid, timeoutSeconds));
-  result.out = ReadWholeFile(outPath);
-  result.err = ReadWholeFile(errPath);
+  ChildResult result = Collect(pid, dir, timeoutSeconds);
   if (!tmpDir.empty()) result.runLog = ReadWholeFile(tmpDir + "/ErrorLog.txt");
   return result;
 }
