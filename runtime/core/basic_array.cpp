@@ -99,10 +99,10 @@ void BasicArray<T>::Swap(BasicArray& other) noexcept {
 
 template <class T>
 void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) {
+  // Only the first size is clamped. A negative further size is kept as
+  // given: it still counts as a dimension, holds the place of one element in
+  // the count, and lets no index through (array_detail::Extent).
   if (d1 < 1) d1 = 0;
-  if (d2 < 0) d2 = 0;
-  if (d3 < 0) d3 = 0;
-  if (d4 < 0) d4 = 0;
   // The count is formed step by step in 64 bits and checked at each step:
   // four 31-bit sizes can multiply past any integer type.
   int64_t n = d1;
@@ -166,9 +166,10 @@ void RedimPreserve(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t
   DimArray(fresh, d1, d2, d3, d4);
   if (fresh.data == nullptr) return;  // END is already running
   if (a.data != nullptr) {
+    // Only indexes valid in both arrays are carried over.
     const auto common = [](int32_t oldSize, int32_t newSize) {
-      const int64_t o = Extent(oldSize);
-      const int64_t n = Extent(newSize);
+      const int64_t o = array_detail::Extent(oldSize);
+      const int64_t n = array_detail::Extent(newSize);
       return o < n ? o : n;
     };
     const int64_t n0 = a.d1 < fresh.d1 ? a.d1 : fresh.d1;

@@ -4,9 +4,9 @@
 // Element (i0, i1, i2, i3) lives at i0 + stride1*i1 + stride2*i2 + stride3*i3.
 // Every access is checked; a bad index reports "bounds:"/"access:" lines to
 // the debugger and standard error, records error 9 and ends the program.
-// Each index is tested against max(1, its size): a dimension that is not
-// used accepts only index 0 (which is what generated code passes), so no
-// index combination can leave the block.
+// Each further index is tested against its size: a dimension that is not
+// used (size 0) accepts only index 0 (which is what generated code passes),
+// a negative size accepts none, so no index combination can leave the block.
 //
 // 64-bit layout (48 bytes, read by debuggers):
 //   0x00 data      element*  null before the first DimArray
@@ -94,7 +94,11 @@ void ReportBounds(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2, int3
                                                 int32_t i2, int32_t i3);
 
 namespace array_detail {
-inline uint32_t Extent(int32_t size) { return size > 0 ? static_cast<uint32_t>(size) : 1u; }
+// The valid range of an index past the first: an unused dimension (0) takes
+// only index 0; a negative size takes none, so every access through it fails.
+inline uint32_t Extent(int32_t size) {
+  return size > 0 ? static_cast<uint32_t>(size) : size == 0 ? 1u : 0u;
+}
 }  // namespace array_detail
 
 // The element at (i0, i1, i2, i3). A negative i0 counts from the end (-1 is
