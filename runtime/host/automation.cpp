@@ -17,6 +17,8 @@ namespace {
 int32_t g_frameLimit = 0;
 std::string g_screenshot;
 int32_t g_framesShown = 0;
+// Nesting depth of RuntimeFramesScope: frames shown inside do not count.
+int32_t g_runtimeFrameDepth = 0;
 // The frame rate is measured over the second half of the frames, after the
 // program's own start-up work (loading, building) is done.
 int32_t g_measureFrom = 0;
@@ -35,6 +37,9 @@ bool SaveBackBuffer(const std::string& file) {
 
 }  // namespace
 
+RuntimeFramesScope::RuntimeFramesScope() { ++g_runtimeFrameDepth; }
+RuntimeFramesScope::~RuntimeFramesScope() { --g_runtimeFrameDepth; }
+
 void SetAutomation(int32_t frames, const char* screenshot) {
   g_frameLimit = frames > 0 ? frames : 0;
   g_measureFrom = g_frameLimit / 2 + 1;
@@ -42,7 +47,7 @@ void SetAutomation(int32_t frames, const char* screenshot) {
 }
 
 void AutomationFrame() {
-  if (g_frameLimit == 0) return;
+  if (g_frameLimit == 0 || g_runtimeFrameDepth > 0) return;
   ++g_framesShown;
   if (g_framesShown == g_measureFrom) g_measureStartMs = GetMilliseconds();
   if (g_framesShown < g_frameLimit) return;

@@ -8,3 +8,13 @@ void HostDesktopSize(int32_t* w, int32_t* h);
 // Screenshot and frame limit of the automation options; called first thing
 // in every ShowScreen.
 void AutomationFrame();
+// While one of these lives, ShowScreen presents frames of the runtime's own
+// (the settling frames after a screen-mode change), which the frame limit
+// does not count: it counts the frames the program presents.
+class RuntimeFramesScope {
+ public:
+  RuntimeFramesScope();
+  ~RuntimeFramesScope();
+  RuntimeFramesScope(const RuntimeFramesScope&) = delete;
+  RuntimeFramesScope& operator=(const RuntimeFramesScope&) = delete;
+};

@@ -284,6 +284,7 @@ void SetScreenMode(int32_t width, int32_t height, int32_t fullScreen) {
   ShowMousePointer(PointerShown() ? 1.0 : 0.0);
   SetInputWindow(r->window);
   SetSoundWindow(r->window);
+  const RuntimeFramesScope settling;
   for (int i = 0; i < 5; ++i) ShowScreen();
 }
 

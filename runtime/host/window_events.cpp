@@ -10,6 +10,7 @@
 
 #include "core/core.h"
 #include "host/host.h"
+#include "host/host_internal.h"
 #include "host/subsystems.h"
 #include "input/input.h"
 #include "input/input_internal.h"
@@ -347,6 +348,7 @@ BasicString FileRequest(int32_t open, const char* filter) {
     ShowMousePointer(PointerShown() ? 1.0 : 0.0);
     SetInputWindow(r->window);
     SetSoundWindow(r->window);
+    const RuntimeFramesScope settling;
     for (int i = 0; i < 5; ++i) ShowScreen();
   }
   if (!ok) return BasicString("NO_FILE");
