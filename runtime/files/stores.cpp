@@ -192,7 +192,7 @@ void ParseIni(IniStore& store, const std::vector<std::string>& lines) {
     while (!EndsName(*p)) ++p;
     const std::string key(start, p);
     while (IsBlank(*p)) ++p;
-    if (*p != '=' || key.empty()) continue;
+    if (*p != '=') continue;  // "=value" is the key "" with a value
     ++p;
     while (IsBlank(*p)) ++p;
     std::string value(p);

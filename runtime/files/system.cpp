@@ -158,7 +158,10 @@ std::string LocaleCode(const std::string& localeName) {
     territory = localeName.substr(languageEnd + 1, end == std::string::npos ? std::string::npos : end - languageEnd - 1);
     for (char& c : territory) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
-  if (language == "en") return territory == "GB" || territory == "UK" ? "uk" : "us";
+  // English follows the language identifiers: en_US (and plain "en") is
+  // identifier 0409, whose code is "UK"; every other English territory
+  // (0809 en_GB, 0C09 en_AU, ...) has the code "EN", which reads as "us".
+  if (language == "en") return LocaleCodeRules(territory.empty() || territory == "US" ? "UK" : "EN");
   if (language == "zh")
     return LocaleCodeRules(territory == "HK" || territory == "SG" || territory == "MO" ? "ZH" : "CH");
   for (const LanguageCode& entry : kLanguageCodes)

@@ -103,10 +103,11 @@ TEST(PlatformInfo, BatteryFromPowerSupplyFolders) {
 
 TEST(PlatformInfo, LocaleCodes) {
   const std::pair<const char*, const char*> cases[] = {
-      {"de_DE.UTF-8", "de"}, {"en_US", "us"},     {"en_GB.UTF-8", "uk"}, {"C", "us"},    {"POSIX", "us"},
+      {"de_DE.UTF-8", "de"}, {"en_US", "uk"},     {"en_GB.UTF-8", "us"}, {"C", "us"},    {"POSIX", "us"},
       {"", "us"},            {"C.UTF-8", "us"},   {"el_GR", "gr"},       {"ja_JP", "jp"}, {"zh_CN", "ch"},
       {"zh_HK", "zh"},       {"pt_BR", "pt"},     {"nb_NO", "no"},       {"id_ID", "in"}, {"fr_CA@euro", "fr"},
-      {"xx_YY", "us"},       {"uk_UA", "uk"},     {"sr_RS@latin", "sr"},
+      {"xx_YY", "us"},       {"uk_UA", "uk"},     {"sr_RS@latin", "sr"}, {"en", "uk"},   {"en_AU", "us"},
+      {"en_US.UTF-8", "uk"}, {"en_IE", "us"},
   };
   for (const auto& [locale, code] : cases) EXPECT_EQ(files_internal::LocaleCode(locale), code) << locale;
   // The rules every code passes through.
@@ -125,6 +126,8 @@ TEST(PlatformInfo, LocaleCodes) {
     ScopedEnv over("LC_MESSAGES", "ja_JP.UTF-8");
     EXPECT_EQ(Info("locale"), "jp");
     ScopedEnv first("LC_ALL", "en_GB.UTF-8");
+    EXPECT_EQ(Info("locale"), "us");
+    ScopedEnv american("LC_ALL", "en_US.UTF-8");
     EXPECT_EQ(Info("locale"), "uk");
   }
   ScopedEnv none("LANG", "");
