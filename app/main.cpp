@@ -4,5 +4,5 @@
 int main(int argc, char** argv) {
   const Application app{&polyvane::settings, &polyvane::globalSetup, &polyvane::globalTeardown,
                         &polyvane::mainProgram, polyvane::kCallByName};
-  return RunProgram(argc, argv, app);
+  return RunApplication(argc, argv, app);
 }

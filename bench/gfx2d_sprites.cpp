@@ -20,8 +20,8 @@
 
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 #include "host/host.h"
 #include "platform/platform.h"
 

@@ -21,7 +21,7 @@
 #include "core/core.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 #include "host/host.h"
 #include "platform/platform.h"
 

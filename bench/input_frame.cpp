@@ -13,8 +13,9 @@
 #include <string>
 
 #include "core/core.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx3d/gfx3d.h"
 #include "host/host.h"
-#include "host/subsystems.h"
 #include "input/input.h"
 #include "platform/platform.h"
 

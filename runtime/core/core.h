@@ -6,6 +6,7 @@
 
 #include "core/basic_array.h"
 #include "core/basic_string.h"
+#include "core/clock.h"
 #include "core/debug.h"
 #include "core/generated.h"
 #include "core/numeric.h"

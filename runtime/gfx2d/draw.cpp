@@ -10,9 +10,9 @@
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/gfx2d_internal.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
-#include "host/host.h"
+#include "gl/display.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 namespace gfx2d {
 
@@ -209,6 +209,15 @@ void SetTransparentColour(int32_t colour) {
 void SetSmoothing(int32_t flag) {
   Renderer* r = TheRenderer();
   if (r != nullptr) r->smoothing = flag != 0 ? 1 : 0;
+}
+
+void Reset2DDrawState(Renderer& r) {
+  r.alphaTestThreshold = 0.05f;
+  r.smoothing = 1;
+  BindSpriteTexture(-1, -1);
+  SwitchGLState(kStateBlend, false);
+  r.globalAlpha = 1.0f;
+  glColor4f(1, 1, 1, 1);
 }
 
 void BindSpriteTexture(int32_t id) { BindSpriteTexture(id, -1, 0, nullptr); }
@@ -656,6 +665,18 @@ void DrawBackground(int32_t n) {
   r.globalAlpha = 1.0f;
   glColor4f(1, 1, 1, 1);
   ApplyAlphaTest(r);
+}
+
+void SetClearColour(int32_t c) {
+  Renderer* r = TheRenderer();
+  if (r == nullptr) return;
+  if (c == -1) {
+    r->clearEachFrame = 0;
+    return;
+  }
+  r->clearEachFrame = 1;
+  glClearColor((c & 255) / 255.0f, ((c >> 8) & 255) / 255.0f, ((c >> 16) & 255) / 255.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void ClearScreen(int32_t colour) {

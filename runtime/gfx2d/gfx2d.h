@@ -20,7 +20,6 @@
 #include "core/basic_string.h"
 #include "gfx2d/picture.h"
 #include "gfx2d/renderer.h"
-#include "host/subsystems.h"
 
 // ---------------------------------------------------------------- textures and sprites
 
@@ -69,17 +68,32 @@ void GrabBackground();  // into background 0, the one drawn behind frames
 void GrabBackground(int32_t n);
 // Deletes the tiles of background n (0..7); the record becomes empty.
 void ReleaseBackground(int32_t n);
-// ClearScreen, BackgroundPresent, DrawBackground and ReleaseAllTextures are
-// declared in host/subsystems.h.
+bool BackgroundPresent(int32_t n);  // background n holds tiles
+void DrawBackground(int32_t n);
+// Deletes every sprite texture and background (the window is going away).
+void ReleaseAllTextures();
+
+// ---------------------------------------------------------------- clearing
+
+// Colour -1 stops the clearing of each frame; any other colour becomes the
+// clear colour and the back buffer is cleared with it at once.
+void SetClearColour(int32_t colour);
+// Drops background 0, then SetClearColour.
+void ClearScreen(int32_t colour);
 
 // ---------------------------------------------------------------- draw state
+
+// The renderer's part of the default state, after ResetGLState: alpha test
+// threshold 0.05, smoothing on, no sprite bound, blending off, full alpha.
+void Reset2DDrawState(Renderer& r);
 
 void SetAlphaMode(double a);  // 0 opaque, < 0 blended, > 0 additive; |a| is the alpha
 void SetAlphaTest(double threshold);
 void SetTransparentColour(int32_t colour);
 void SetSmoothing(int32_t flag);
-// Both units; the two-argument form is declared in host/subsystems.h.
 void BindSpriteTexture(int32_t id);
+// Both units; id -1 unbinds.
+void BindSpriteTexture(int32_t id, int32_t id2);
 void BindSpriteTexture(int32_t id, int32_t id2, int32_t alternate, const uint32_t* table = nullptr);
 
 // ---------------------------------------------------------------- primitives and sprites
@@ -104,8 +118,9 @@ void EndPoly();
 
 // ---------------------------------------------------------------- fonts and text
 
-// SetFont, LoadFont(const char*, int32_t) and BuildDefaultFont are declared
-// in host/subsystems.h.
+void BuildDefaultFont(int32_t index);
+bool LoadFont(const char* file, int32_t index);
+void SetFont(int32_t index);
 bool LoadFont(const BasicString& file, int32_t index);
 int32_t FindFreeFont();
 void GetFontSize(int32_t& width, int32_t& height);
@@ -122,8 +137,13 @@ void PrintText3D(int32_t font, const BasicString& text, float x, float y, float 
 
 // ---------------------------------------------------------------- off-screen targets
 
-// InitFramebufferExtension, EndScreen, ActiveTargetSize and DestroyAllTargets
-// are declared in host/subsystems.h.
+// Loads the frame-buffer entry points (EXT names, else the ARB ones).
+void InitFramebufferExtension();
+// Finishes an active off-screen target; the viewport goes back to the window.
+void EndScreen();
+// The picture size of the active target; false while drawing to the window.
+bool ActiveTargetSize(int32_t* width, int32_t* height);
+void DestroyAllTargets();
 bool CreateScreen(int32_t n, int32_t id, int32_t w, int32_t h);
 void UseScreen(int32_t n);
 bool CreateFramebuffer(RenderTarget& record, int32_t w, int32_t h, uint32_t texture, bool depth);

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "gfx2d/gfx2d.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 
 namespace gfx2d {
 

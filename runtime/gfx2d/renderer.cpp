@@ -1,8 +1,11 @@
+// The renderer object: its construction, release and the one process-wide instance.
 #include "gfx2d/renderer.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "gfx2d/gfx2d.h"
 
 namespace {
 Renderer* g_renderer = nullptr;
@@ -35,5 +38,20 @@ OpenGLRevazoro::~OpenGLRevazoro() {
   std::free(poly);
 }
 
+Renderer* CreateRenderer() {
+  if (g_renderer != nullptr) return g_renderer;
+  g_renderer = new Renderer;
+  g_renderer->activeTargetSize = &ActiveTargetSize;
+  gl::SetDisplay(g_renderer);
+  return g_renderer;
+}
+
 Renderer* TheRenderer() { return g_renderer; }
-void SetTheRenderer(Renderer* renderer) { g_renderer = renderer; }
+
+void DestroyRenderer() {
+  if (g_renderer == nullptr) return;
+  Renderer* r = g_renderer;
+  g_renderer = nullptr;
+  if (gl::TheDisplay() == r) gl::SetDisplay(nullptr);
+  delete r;
+}

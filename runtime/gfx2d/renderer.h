@@ -1,10 +1,11 @@
-// OpenGLRevazoro, the one 2D renderer of the process (`Renderer`). Start-up
-// fills in the window, context and frame-timing fields; the 2D drawing code
-// keeps its sprite store, fonts, targets and draw state here as well.
+// OpenGLRevazoro, the one 2D renderer of the process (`Renderer`). Its
+// gl::Display part holds the window and GL state that start-up fills in; the
+// 2D drawing code keeps its sprite store, fonts, targets and draw state here.
 #pragma once
 
 #include <cstdint>
 
+#include "gl/display.h"
 #include "platform/platform.h"
 
 // Sprite ids 0..65535; the top 32 hold the textures of fonts 0..31.
@@ -74,26 +75,15 @@ struct PolyVertex {
   uint8_t r, g, b, a;
 };
 
-class OpenGLRevazoro {
+class OpenGLRevazoro : public gl::Display {
  public:
   OpenGLRevazoro();
   ~OpenGLRevazoro();
   OpenGLRevazoro(const OpenGLRevazoro&) = delete;
   OpenGLRevazoro& operator=(const OpenGLRevazoro&) = delete;
 
-  // ------------------------------------------------ window (start-up)
-  platform::Window* window = nullptr;
-  int32_t clientWidth = 0;
-  int32_t clientHeight = 0;
-  int32_t colourBits = 0;
-  uint8_t fullScreenActive = 0;
-  int32_t multisample = 0;  // the request; 0 once the window exists
-  // Viewport in logical, orientation-adjusted coordinates.
-  int32_t viewportX = 0, viewportY = 0, viewportWidth = 0, viewportHeight = 0;
-  int32_t orientation = 0;    // quarter turns, 0..3
-  double FrameDeadline = 0.0;  // milliseconds on the GetMilliseconds clock
-  double FramePeriod = 2.0;    // milliseconds per frame
-  platform::GLContext* glContext = nullptr;
+  // The window, context, sizes, viewport and orientation are the
+  // gl::Display part.
 
   // ------------------------------------------------ per-frame flags
   uint8_t clearEachFrame = 1;
@@ -150,6 +140,9 @@ class OpenGLRevazoro {
 
 using Renderer = OpenGLRevazoro;
 
-// The process-wide renderer; null before start-up creates it.
+// The process-wide renderer, created and destroyed here only. CreateRenderer
+// also makes it the gl layer's display; a second call returns the existing
+// one. TheRenderer is null before CreateRenderer and after DestroyRenderer.
+Renderer* CreateRenderer();
 Renderer* TheRenderer();
-void SetTheRenderer(Renderer* renderer);
+void DestroyRenderer();

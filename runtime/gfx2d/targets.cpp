@@ -7,9 +7,9 @@
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/gfx2d_internal.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
-#include "host/host.h"
+#include "gl/display.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 namespace gfx2d {
 FramebufferProcs fbo;

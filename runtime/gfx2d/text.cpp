@@ -10,8 +10,8 @@
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/gfx2d_internal.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 using namespace gfx2d;
 

@@ -6,14 +6,14 @@
 
 #include "core/basic_array.h"
 #include "core/settings.h"
+#include "gfx2d/gfx2d.h"
 #include "gfx3d/bridge2d.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/math3d.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
-#include "host/host.h"
-#include "host/subsystems.h"
+#include "gl/display.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 uint32_t ActiveShaderProgram = 0;
 
@@ -338,7 +338,8 @@ void End3D() {
   if (e == nullptr) return;
   SetShadowPass(*e, false);
   if (e->renderer != nullptr) {
-    ResetGLState(*e->renderer);
+    ResetGLState();
+    Reset2DDrawState(*e->renderer);
     e->renderer->in3D = false;
   }
 }
@@ -510,7 +511,8 @@ void SetShadowPass(Engine3D& e, bool on) {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   if (r != nullptr) {
-    ResetGLState(*r);
+    ResetGLState();
+    Reset2DDrawState(*r);
     SwitchGLState(kStateBlend, true);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     r->globalAlpha = 0.5f;

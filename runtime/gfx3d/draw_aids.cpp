@@ -3,8 +3,8 @@
 #include "gfx3d/bridge2d.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 namespace {
 

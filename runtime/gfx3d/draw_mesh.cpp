@@ -10,9 +10,8 @@
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/math3d.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
-#include "host/subsystems.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 namespace {
 
@@ -470,12 +469,10 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
 
 // ---------------------------------------------------------------- commands
 
-void SetMeshTextureMode(int32_t flag) {
+void SetMeshTextureMode(Number flag) {
   Engine3D* e = TheEngine3D();
-  if (e != nullptr) e->alternateTextures = flag;
+  if (e != nullptr) e->alternateTextures = TruncToInt32(flag);
 }
-
-void SetMeshTextureMode(Number flag) { SetMeshTextureMode(TruncToInt32(flag)); }
 
 void SetMeshTextures(Number texture1, Number texture2) {
   Engine3D* e = TheEngine3D();

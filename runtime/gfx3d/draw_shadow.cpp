@@ -20,8 +20,8 @@
 #include <limits>
 
 #include "gfx3d/engine3d.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 
 namespace {
 

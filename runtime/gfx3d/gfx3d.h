@@ -13,9 +13,21 @@
 #include <cstdint>
 
 #include "core/basic_array.h"
-#include "host/subsystems.h"
 
 using Number = double;
+
+// ---------------------------------------------------------------- engine
+
+class OpenGLRevazoro;
+// Start-up creates the one engine with the renderer it draws through (a
+// second call only points the engine at that renderer); shutdown destroys it
+// with its objects' GL buffers.
+void CreateEngine3D(OpenGLRevazoro& renderer);
+void DestroyEngine3D();
+// Ends 3D drawing and a pending shadow pass (before 2D commands and frames).
+void Leave3D();
+// Takes the shader program off (the fixed-function pipeline draws again).
+void SelectNoShaderProgram();
 
 // ---------------------------------------------------------------- mesh objects
 
@@ -62,7 +74,6 @@ void GetMovementMatrix(BasicArray<double>& matrix);
 
 // ---------------------------------------------------------------- drawing
 
-// SetMeshTextureMode(int32_t) is declared in host/subsystems.h.
 void SetMeshTextureMode(Number flag);
 void SetMeshTextures(Number texture1, Number texture2);
 void DrawMesh(Number id, Number frame);

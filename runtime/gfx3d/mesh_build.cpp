@@ -1,6 +1,5 @@
-// The engine object, the mesh object table and the construction commands:
-// BeginMesh, vertices and strips, animation frames, EndMesh, queries and
-// scaling.
+// The mesh construction commands: BeginMesh, vertices and strips, animation
+// frames, EndMesh, queries and scaling.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,19 +9,13 @@
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/math3d.h"
-#include "host/gl_ext.h"
-#include "host/subsystems.h"
+#include "gl/gl_ext.h"
 
 namespace {
-
-Engine3D* g_engine = nullptr;
 
 // Animation frames beyond this are refused (error 7): each frame is a full
 // copy of the mesh, and a stray frame number must not exhaust memory.
 constexpr int32_t kFrameLimit = 65536;
-
-const uint8_t kDefaultCelRamp[16] = {100, 160, 160, 160, 160, 160, 160, 207,
-                                     255, 255, 255, 255, 255, 255, 255, 255};
 
 MeshObjectX* OpenMesh(Engine3D& e) {
   MeshSlot* slot = MeshSlotAt(e.meshBeingBuilt);
@@ -57,72 +50,30 @@ void TraceVertex(int32_t frame, int32_t count) {
   std::fwrite(p, 1, static_cast<size_t>(line + sizeof line - p), stdout);
 }
 
-void ReleaseSlot(MeshSlot& slot) {
-  for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, true);
-  slot.meshes.Free();
-  if (slot.textures.count() > 0) glDeleteTextures(slot.textures.count(), slot.textures.data());
-  slot.textures.Free();
-  slot.valid = 0;
-  slot.multiPart = 0;
-}
-
 }  // namespace
-
-Revazoro3D::Revazoro3D(Renderer* r) : renderer(r) {
-  if (slots.Reserve(MESH_SLOT_COUNT))
-    for (int32_t i = 0; i < MESH_SLOT_COUNT; ++i) slots.AppendNew();
-  math3d::Identity(projection);
-  math3d::Identity(camera);
-  std::memset(planes, 0, sizeof planes);
-  for (MovementLevel& level : levels) {
-    math3d::Identity(level.base);
-    math3d::Identity(level.composed);
-  }
-  celRamp.assign(kDefaultCelRamp, kDefaultCelRamp + 16);
-}
-
-Engine3D* TheEngine3D() { return g_engine; }
-
-MeshSlot* MeshSlotAt(int32_t id) {
-  if (g_engine == nullptr || id < 0 || id >= g_engine->slots.count()) return nullptr;
-  return &g_engine->slots[id];
-}
-
-void CreateEngine3D(Renderer& renderer) {
-  if (g_engine != nullptr) {
-    g_engine->renderer = &renderer;
-    return;
-  }
-  g_engine = new Revazoro3D(&renderer);
-}
-
-void DestroyEngine3D() {
-  if (g_engine == nullptr) return;
-  std::fflush(stdout);
-  for (MeshSlot& slot : g_engine->slots) ReleaseSlot(slot);
-  delete g_engine;
-  g_engine = nullptr;
-}
 
 void FlushVertexTrace() { std::fflush(stdout); }
 
 // ---------------------------------------------------------------- construction
 
 int32_t FindFreeMeshId() {
-  if (g_engine == nullptr) return -1;
-  for (int32_t i = 0; i < g_engine->slots.count(); ++i)
-    if (g_engine->slots[i].valid == 0) return i;
+  const Engine3D* e = TheEngine3D();
+  if (e == nullptr) return -1;
+  for (int32_t i = 0; i < e->slots.count(); ++i)
+    if (e->slots[i].valid == 0) return i;
   return -1;
 }
 
 void SetMeshNormalMode(Number mode) {
-  if (g_engine == nullptr) return;
-  g_engine->normalMode = TruncToInt32(mode) % 3;
+  Engine3D* e = TheEngine3D();
+  if (e == nullptr) return;
+  e->normalMode = TruncToInt32(mode) % 3;
 }
 
 void BeginMesh(Number idNumber) {
-  if (g_engine == nullptr) return;
-  Engine3D& e = *g_engine;
+  Engine3D* engine = TheEngine3D();
+  if (engine == nullptr) return;
+  Engine3D& e = *engine;
   const int32_t id = TruncToInt32(idNumber);
   MeshSlot* slot = MeshSlotAt(id);
   if (slot == nullptr) {
@@ -153,8 +104,9 @@ void BeginMesh(Number idNumber) {
 }
 
 void SelectMeshFrame(Number frameNumber) {
-  if (g_engine == nullptr) return;
-  Engine3D& e = *g_engine;
+  Engine3D* engine = TheEngine3D();
+  if (engine == nullptr) return;
+  Engine3D& e = *engine;
   MeshObjectX* mesh = OpenMesh(e);
   const int32_t frame = TruncToInt32(frameNumber);
   if (mesh == nullptr || frame < 0) return;
@@ -179,8 +131,9 @@ void SelectMeshFrame(Number frameNumber) {
 }
 
 void AddMeshVertex(Number x, Number y, Number z, Number u, Number v, Number colourNumber) {
-  if (g_engine == nullptr) return;
-  Engine3D& e = *g_engine;
+  Engine3D* engine = TheEngine3D();
+  if (engine == nullptr) return;
+  Engine3D& e = *engine;
   MeshFrame* frame = CurrentFrame(e);
   if (frame == nullptr) return;
   const int32_t colour = TruncToInt32(colourNumber);
@@ -203,14 +156,16 @@ void AddMeshVertex(Number x, Number y, Number z, Number u, Number v, Number colo
 }
 
 void NewMeshStrip() {
-  if (g_engine == nullptr) return;
-  MeshFrame* frame = CurrentFrame(*g_engine);
+  Engine3D* e = TheEngine3D();
+  if (e == nullptr) return;
+  MeshFrame* frame = CurrentFrame(*e);
   if (frame != nullptr) frame->strips.Append(MarkerRecord(MARK_TRIANGLE_STRIP));
 }
 
 void EndMesh() {
-  if (g_engine == nullptr) return;
-  Engine3D& e = *g_engine;
+  Engine3D* engine = TheEngine3D();
+  if (engine == nullptr) return;
+  Engine3D& e = *engine;
   MeshSlot* slot = MeshSlotAt(e.meshBeingBuilt);
   e.meshBeingBuilt = -1;
   if (slot == nullptr) return;
@@ -282,7 +237,7 @@ void GetMeshTriangle(Number idNumber, Number frameNumber, Number nNumber, BasicA
 void ScaleMesh(Number idNumber, Number sxNumber, Number syNumber, Number szNumber) {
   MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
   if (slot == nullptr) {
-    if (g_engine != nullptr) SetLastError(7);
+    if (TheEngine3D() != nullptr) SetLastError(7);
     return;
   }
   const float s[3] = {static_cast<float>(sxNumber), static_cast<float>(syNumber), static_cast<float>(szNumber)};

@@ -7,7 +7,7 @@
 
 #include "gfx3d/flat_hash.h"
 #include "gfx3d/mesh.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 
 MeshVertex MarkerRecord(int32_t code) {
   MeshVertex m;

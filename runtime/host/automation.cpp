@@ -8,7 +8,7 @@
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 #include "host/host.h"
 #include "host/host_internal.h"
 

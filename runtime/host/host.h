@@ -1,10 +1,14 @@
-// The host: process entry, start-up, the main window and its modes, the frame
-// loop with its pacing, the clock and the 2D viewport.
+// The host: process entry, start-up and shutdown of every subsystem, the main
+// window and its modes, the frame loop with its pacing and frame clock, the
+// viewport and orientation commands, the line editor.
 #pragma once
 
 #include <cstdint>
 
 #include "gfx2d/renderer.h"
+#include "gl/display.h"
+
+using Number = double;
 
 // ---------------------------------------------------------------- process
 
@@ -21,7 +25,7 @@ struct Application {
 // starts the runtime, runs the main program and finally END. Understands the
 // automation options "--frames N" (end through END after N frames) and
 // "--screenshot FILE" (save the last frame as a PNG picture).
-int RunProgram(int argc, char** argv, const Application& app);
+int RunApplication(int argc, char** argv, const Application& app);
 
 // The whole command line as the system gives it, program name included.
 class BasicString;
@@ -45,7 +49,6 @@ void SetScreenMode(int32_t width, int32_t height, int32_t fullScreen);
 bool ChangeScreenMode(Renderer& r, int32_t width, int32_t height, int32_t bits, int32_t fullScreen);
 bool HideMainWindow(Renderer& r);
 void DestroyMainWindow(Renderer& r);
-void ResetGLState(Renderer& r);
 // True when the GL renderer is a software rasteriser (llvmpipe, softpipe,
 // swrast); read once per process.
 bool IsSoftwareRenderer();
@@ -56,32 +59,29 @@ void ShowScreen();
 using MessageCallback = void (*)();
 bool PresentFrame(Renderer& r, MessageCallback callback);
 bool PumpMessages(Renderer& r, MessageCallback callback);
-void InitTimer();
-double GetMilliseconds();
 double GetFrameDelta();
 void SetFrameRate(double rate);
 int32_t IsFullScreen();
-void SetClearColour(int32_t colour);
-void SetViewport(int32_t x, int32_t y, int32_t w, int32_t h);  // the command form
-void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h);  // the inner step
-void GetViewport(int32_t* x, int32_t* y, int32_t* w, int32_t* h);
-// The physical window rectangle (origin top left) that shows the logical
-// rectangle x, y, w, h of a W x H window turned by `orientation` quarter
-// turns: out = {x, y, w, h}.
-void OrientedRectangle(int32_t orientation, int32_t W, int32_t H, int32_t x, int32_t y, int32_t w, int32_t h,
-                       int32_t out[4]);
+// The command forms: 3D drawing ends first. The inner steps (ApplyViewport,
+// GetViewport, GetOrientation, GetScreenSize) are in gl/display.h.
+void SetViewport(int32_t x, int32_t y, int32_t w, int32_t h);
 void SetOrientation(int32_t orientation);
-int32_t GetOrientation();
-void GetScreenSize(int32_t* w, int32_t* h);
 void GetDesktopSize(int32_t* w, int32_t* h);
 int32_t AllowEscape(int32_t flag);
 // Whether Escape ends the program (the setting AllowEscape made).
 int32_t EscapeEndsProgram();
 
-// Frame-time values on the GetMilliseconds clock.
-extern double FrameTime;
-extern double PreviousFrameTime;
-extern double TimerBase;
+// The frame clock: every time on the GetMilliseconds clock (core/clock.h).
+struct FrameClock {
+  double deadline = 0.0;           // when the next frame may be shown
+  double period = 2.0;             // milliseconds per frame
+  double frameTime = 0.0;          // when the current frame's ShowScreen ran
+  double previousFrameTime = 0.0;  // the frame before
+  double timerBase = 0.0;          // when start-up finished
+};
+FrameClock& TheFrameClock();
+// Frame time, previous frame time and timer base all become now.
+void StartFrameClock();
 
 // Set by the debugger support after a stop: ShowScreen brings the window back.
 extern int32_t ActivationRequest;
@@ -102,6 +102,15 @@ void ClearPausedFlag();
 void Hibernate();
 // The application's "VLM_WIN32_MSG" routine, looked up once per process.
 MessageCallback LookUpMessageCallback();
+
+// ---------------------------------------------------------------- line editor
+
+// A line editor on the screen at (x, y) with the current font: typed
+// characters are appended, Backspace removes, Return ends. The integer and
+// Number forms convert the text at the end.
+void InputLine(BasicString& text, int32_t x, int32_t y, int32_t proportional);
+void InputLine(int32_t& value, int32_t x, int32_t y, int32_t proportional);
+void InputLine(Number& value, int32_t x, int32_t y, int32_t proportional);
 
 // ---------------------------------------------------------------- automation
 

@@ -6,12 +6,18 @@
 #include <string>
 
 #include "core/core.h"
+#include "external/external.h"
 #include "files/files.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx3d/gfx3d.h"
+#include "gl/display.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 #include "host/host.h"
 #include "host/host_internal.h"
-#include "host/subsystems.h"
+#include "input/input.h"
+#include "net/net.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -41,13 +47,13 @@ std::string CodePageToUtf8(const char* text) {
   return out;
 }
 
-void ApplyFramePacing(Renderer& r, int32_t fps) {
+void ApplyFramePacing(int32_t fps) {
   if (fps > 0) {
     if (gl::SwapIntervalEXT != nullptr) gl::SwapIntervalEXT(1);
-    r.FramePeriod = 1000.0 / fps;
+    TheFrameClock().period = 1000.0 / fps;
   } else {
     if (gl::SwapIntervalEXT != nullptr) gl::SwapIntervalEXT(0);
-    r.FramePeriod = 2.0;
+    TheFrameClock().period = 2.0;
   }
 }
 
@@ -126,7 +132,7 @@ void HostDesktopSize(int32_t* w, int32_t* h) {
 bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t fps, int32_t samples,
                       int32_t fullScreen) {
   (void)fullScreen;
-  ApplyFramePacing(r, fps);
+  ApplyFramePacing(fps);
   if (!platform::Init()) return false;
   r.multisample = samples;
   WriteLog("WIN32 init video\n");
@@ -189,7 +195,7 @@ bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t f
   r.colourBits = bits;
   r.fullScreenActive = 0;
   WriteLog("get accurate timer - 1st call\n");
-  r.FrameDeadline = GetMilliseconds();
+  TheFrameClock().deadline = GetMilliseconds();
   WriteLog("flip - 1st call\n");
   PresentFrame(r, nullptr);
 
@@ -210,10 +216,11 @@ bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t f
   InitFramebufferExtension();
 
   platform::HideWindow(r.window);
-  ApplyFramePacing(r, fps);
+  ApplyFramePacing(fps);
 
   WriteLog("2D VP\n");
-  ResetGLState(r);
+  ResetGLState();
+  Reset2DDrawState(r);
   WriteLog("OGRB init [OK]\n");
   return true;
 }
@@ -251,7 +258,7 @@ bool SetFullScreenMode(Renderer& r) {
   platform::LeaveFullScreen(r.window);
   platform::Window* old = r.window;
   const std::string caption = platform::GetWindowCaption(old);
-  const int32_t fps = static_cast<int32_t>(1000.0 / r.FramePeriod);
+  const int32_t fps = static_cast<int32_t>(1000.0 / TheFrameClock().period);
   if (!CreateMainWindow(r, r.clientWidth, r.clientHeight, r.colourBits, fps, 0, 0)) {
     r.window = old;
     platform::MakeCurrent(old, r.glContext);
@@ -307,37 +314,6 @@ void DestroyMainWindow(Renderer& r) {
   r.clientHeight = 0;
 }
 
-void ResetGLState(Renderer& r) {
-  ApplyViewport(0, 0, 0, 0);
-  InvalidateGLStateCache();
-  SwitchGLState(kStateDepthTest, false);
-  SwitchGLState(kStateCullFace, false);
-  glFrontFace(GL_CW);
-  SwitchGLState(kStateAlphaTest, true);
-  glAlphaFunc(GL_GREATER, 0.05f);
-  r.alphaTestThreshold = 0.05f;
-  glColor4f(1, 1, 1, 1);
-  SwitchGLState(kStateFog, false);
-  SwitchGLState(kStateLineSmooth, false);
-  SwitchGLState(kStatePointSmooth, false);
-  SwitchGLState(kStateStencilTest, false);
-  SwitchGLState(kStateNormalize, false);
-  SwitchGLState(kStateLighting, false);
-  glShadeModel(GL_SMOOTH);
-  SwitchGLState(kStateColorMaterial, false);
-  SwitchGLState(kStateDither, false);
-  SwitchGLState(kStatePolygonSmooth, false);
-  SwitchGLState(kStatePolygonOffsetPoint, false);
-  SwitchGLState(kStateAutoNormal, false);
-  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
-  glHint(GL_POLYGON_SMOOTH_HINT, GL_FASTEST);
-  r.smoothing = 1;
-  BindSpriteTexture(-1, -1);
-  SwitchGLState(kStateBlend, false);
-  r.globalAlpha = 1.0f;
-  glColor4f(1, 1, 1, 1);
-}
-
 // ---------------------------------------------------------------- start-up
 
 namespace {
@@ -361,8 +337,7 @@ void RuntimeShutdown() {
     DestroyMainWindow(*r);
     platform::DeleteGLContext(r->glContext);
     r->glContext = nullptr;
-    SetTheRenderer(nullptr);
-    delete r;
+    DestroyRenderer();
   }
   FreeDeclaredFunctions();
 }
@@ -384,8 +359,7 @@ bool StartRuntime(int showCode, const char* title) {
   WriteLog("timer\n");
   InitTimer();
   WriteLog("rbow\n");
-  Renderer* r = new Renderer;
-  SetTheRenderer(r);
+  Renderer* r = CreateRenderer();
   WriteLog("rbow init\n");
   SetRuntimeShutdown(&RuntimeShutdown);
   SetDebuggerStopHooks(&ReleaseInputForDebugger, &AfterDebuggerStop);
@@ -397,7 +371,7 @@ bool StartRuntime(int showCode, const char* title) {
   platform::SetWindowCaption(r->window, title);
   WriteLog("Cptn\n");
   settings.AppTitle = title != nullptr ? title : "";
-  SeedRnd(static_cast<uint32_t>(static_cast<int64_t>(GetMilliseconds() - TimerBase)));
+  SeedRnd(static_cast<uint32_t>(static_cast<int64_t>(GetMilliseconds() - TheFrameClock().timerBase)));
   WriteLog("Network\n");
   CreateSessionObject();
   CreateEngine3D(*r);
@@ -425,10 +399,11 @@ bool StartRuntime(int showCode, const char* title) {
   SetArchive(exe.c_str(), exe.c_str());
   ExecutablePathText() = exe.c_str();
 
-  FrameTime = PreviousFrameTime = TimerBase = GetMilliseconds();
+  StartFrameClock();
   ClearScreen(0);
   PresentFrame(*r, nullptr);
-  ResetGLState(*r);
+  ResetGLState();
+  Reset2DDrawState(*r);
   BuildDefaultFont(0);
   static const char* const kStartupFonts[] = {"Media/smalfont.png", "Media/smalfont.bmp", "smalfont.png",
                                               "smalfont.bmp"};
@@ -440,7 +415,7 @@ bool StartRuntime(int showCode, const char* title) {
   }
   SetFont(0);
   platform::ShowSystemPointer(true);
-  FrameTime = PreviousFrameTime = TimerBase = GetMilliseconds();
+  StartFrameClock();
   if (showCode == 0) {
     HideMainWindow(*r);
     platform::HideWindow(r->window);
@@ -453,7 +428,7 @@ bool StartRuntime(int showCode, const char* title) {
   return true;
 }
 
-int RunProgram(int argc, char** argv, const Application& app) {
+int RunApplication(int argc, char** argv, const Application& app) {
   g_app = &app;
   platform::SetCommandLine(argc, argv);
   CommandLineText() = platform::CommandLine().c_str();

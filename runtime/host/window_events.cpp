@@ -9,11 +9,13 @@
 #include <string>
 
 #include "core/core.h"
+#include "files/files.h"
+#include "gfx2d/gfx2d.h"
+#include "gl/display.h"
 #include "host/host.h"
 #include "host/host_internal.h"
-#include "host/subsystems.h"
 #include "input/input.h"
-#include "input/input_internal.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -61,7 +63,7 @@ bool AnyKeyDown() {
 }
 
 bool AnyJoystickActive(InputDevices& input) {
-  const int32_t orientation = CurrentOrientation();
+  const int32_t orientation = GetOrientation();
   for (int32_t n = input.joystickCount - 1; n >= 0; --n) {
     JoystickState s;
     ReadJoystick(input, s, n);
@@ -218,17 +220,6 @@ void CallWin32MessageHook() {
     lookedUp = true;
   }
   if (routine != nullptr) routine();
-}
-
-// ---------------------------------------------------------------- pointer
-
-void ShowMousePointer(double show) {
-  const bool on = show != 0.0 || std::isnan(show);
-  InputDevices* input = TheInputDevices();
-  if (input != nullptr)
-    SetPointerShown(*input, on);
-  else
-    platform::ShowSystemPointer(on);
 }
 
 // ---------------------------------------------------------------- file dialogs

@@ -1,7 +1,7 @@
 // What reacts to the window system between frames: pause and resume on focus
 // changes, the hold while paused, blocking waits for a key or a mouse button,
-// the application's raw message callback, the system pointer, file dialogs
-// and the console. WindowProcedure, SetPaused, AllowPause, IsPaused and
+// the application's raw message callback, file dialogs and the console
+// (ShowMousePointer is input's, in input/input.h). WindowProcedure, SetPaused, AllowPause, IsPaused and
 // Hibernate are declared in host/host.h as well.
 #pragma once
 
@@ -25,9 +25,6 @@ int32_t WaitForKey();
 void WaitForMouseButton();
 // Runs the application's "VLM_WIN32_MSG" routine when it has one.
 void CallWin32MessageHook();
-// Nonzero or NaN shows the pointer (absolute positions); 0 hides it and the
-// mouse is read as relative motion.
-void ShowMousePointer(double show);
 // A file dialog (open when open != 0, else save) for the filter list
 // "Name|patterns|Name|patterns", patterns separated by ";". Returns the path
 // with "/" separators, or "NO_FILE" on cancel, failure or without a dialog

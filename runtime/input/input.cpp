@@ -10,8 +10,7 @@
 #include <cstring>
 
 #include "core/core.h"
-#include "gfx2d/renderer.h"
-#include "host/subsystems.h"
+#include "gl/display.h"
 #include "input/input.h"
 #include "input/input_internal.h"
 
@@ -198,7 +197,7 @@ struct ScreenFrame {
 
 ScreenFrame CurrentFrame(const InputDevices& input) {
   ScreenFrame frame;
-  const Renderer* r = TheRenderer();
+  const gl::Display* r = gl::TheDisplay();
   if (r != nullptr && r->window != nullptr) {
     frame.orientation = r->orientation & 3;
     frame.width = r->clientWidth;
@@ -323,7 +322,7 @@ void TurnWithOrientation(int32_t orientation, double& x, double& y) {
 }
 
 int32_t CurrentOrientation() {
-  const Renderer* r = TheRenderer();
+  const gl::Display* r = gl::TheDisplay();
   return r != nullptr ? (r->orientation & 3) : 0;
 }
 
@@ -375,6 +374,15 @@ void DestroyInputDevices() {
   }
   g_input = nullptr;
   delete input;  // closes the joysticks
+}
+
+void ShowMousePointer(double show) {
+  const bool on = show != 0.0 || std::isnan(show);
+  InputDevices* input = TheInputDevices();
+  if (input != nullptr)
+    SetPointerShown(*input, on);
+  else
+    platform::ShowSystemPointer(on);
 }
 
 void SetInputWindow(platform::Window* window) {

@@ -93,6 +93,47 @@ int32_t InitInput(InputDevices& input, platform::Window* window, bool hideMouse)
 // Opens the attached joysticks again (hot-plugged devices, tests).
 void RescanJoysticks();
 
+// ---------------------------------------------------------------- lifecycle and frame
+
+// Start-up creates the one input object, then InitInput takes the window;
+// shutdown destroys it (the pointer is let go, the joysticks closed).
+void CreateInputDevices();
+// InitInput on the process-wide object (created first if need be).
+int32_t InitInput(platform::Window* window, bool hideMouse);
+void DestroyInputDevices();
+// The window whose keys and pointer are read (after a mode change).
+void SetInputWindow(platform::Window* window);
+// What ShowScreen does each frame: the key-query counter starts again, the
+// key state is refreshed and every mouse's motion is consumed.
+void ResetKeyQueryCounter();
+void RefreshKeyboard();
+void ConsumeMouseMotionForFrame();
+// Bit 7 of the refreshed key state (no refresh of its own).
+bool KeyStateDown(int32_t code);
+// Shows the system pointer (absolute positions) or takes it over (relative
+// motion); NaN counts as shown.
+void ShowMousePointer(double show);
+bool PointerShown();  // the input object's pointer-shown flag
+// Around a debugger stop: the pointer is let go, then taken back without the
+// motion made meanwhile.
+void ReleaseInputForDebugger();
+void ResetInputAfterDebugger();
+
+// ---------------------------------------------------------------- events of the window
+
+// Typed text (UTF-8) and the characters of keys that type no text, as the
+// event pump delivers them.
+void TypeText(const char* utf8);
+void TypeKey(int32_t code);
+// Notes a joystick event of the event pump: devices that come or go are
+// picked up at the next joystick query.
+void NoteJoystickEvent(const platform::Event& event);
+// A consuming read of every mouse of the list.
+void ConsumeEveryMouse(InputDevices& input);
+// The current mouse's consumed position mapped onto the logical screen and
+// clamped to it (inclusive); the clamped point becomes the reference again.
+void MouseScreenPosition(InputDevices& input, int32_t* x, int32_t* y);
+
 // ---------------------------------------------------------------- keyboard
 
 // Copies the key state, only while the window is the active one (a headless
@@ -147,13 +188,6 @@ int32_t TypedCharCount();
 // Writes at most capacity bytes; returns the count.
 int32_t Utf8ToCodePage(const char* utf8, uint8_t* out, int32_t capacity);
 uint8_t CodePointToCodePage(uint32_t codePoint);
-
-// A line editor on the screen at (x, y) with the current font: typed
-// characters are appended, Backspace removes, Return ends. The integer and
-// Number forms convert the text at the end.
-void InputLine(BasicString& text, int32_t x, int32_t y, int32_t proportional);
-void InputLine(int32_t& value, int32_t x, int32_t y, int32_t proportional);
-void InputLine(Number& value, int32_t x, int32_t y, int32_t proportional);
 
 // ---------------------------------------------------------------- joysticks
 

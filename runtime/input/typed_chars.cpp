@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "core/core.h"
-#include "host/subsystems.h"
 #include "input/input.h"
 #include "input/input_internal.h"
 

@@ -296,8 +296,8 @@ TEST_F(MainProgram, FrameRateOfSixteenMillisecondFramesShowsAfterFiftyOneFrames)
   polyvane::g_time = 0;
   polyvane::g_shwFPS = 0;
   const auto frameOf16ms = [] {
-    PreviousFrameTime = 1000;
-    FrameTime = 1016;
+    TheFrameClock().previousFrameTime = 1000;
+    TheFrameClock().frameTime = 1016;
     polyvane::showFPS();
   };
   for (int k = 0; k < 50; ++k) frameOf16ms();

@@ -11,8 +11,8 @@
 
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 #include "host/host.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
@@ -68,7 +68,8 @@ class Gfx2dTest : public ::testing::Test {
     ForceBackBufferTargets(false);
     SetMaxTextureSizeOverride(0);
     r_->orientation = 0;
-    ResetGLState(*r_);
+    ResetGLState();
+    Reset2DDrawState(*r_);
     SetTransparentColour(kDefaultSpriteKey);
     r_->fontKey = 0;
     ClearScreen(0);

@@ -433,7 +433,8 @@ TEST_F(SpriteTest, BackgroundTilesAndDrawing) {
   EXPECT_TRUE(SameRgb(ReadPixels(600, 100, 1, 1)[0], Opaque(40, 0, 77)));
   EXPECT_TRUE(BackgroundPresent(0));
   PresentFrame(R(), nullptr);
-  ResetGLState(R());
+  ResetGLState();
+  Reset2DDrawState(R());
   EXPECT_TRUE(SameRgb(ReadPixels(100, 300, 1, 1)[0], Opaque(0, 0, 77)));
   EXPECT_TRUE(SameRgb(ReadPixels(530, 470, 1, 1)[0], Opaque(40, 0, 77)));
   // Drawing a background leaves the alpha mode opaque.

@@ -175,7 +175,8 @@ TEST_F(TargetTest, PresentingAFrameEndsTheTarget) {
   PresentFrame(R(), nullptr);
   EXPECT_EQ(R().currentTarget, -1);
   EXPECT_EQ(CurrentFramebuffer(), 0u);
-  ResetGLState(R());
+  ResetGLState();
+  Reset2DDrawState(R());
   DrawRect(0, 0, 8, 8, Pack(0, 0, 99));
   EXPECT_TRUE(SameRgb(ReadPixel(3, 3), Opaque(0, 0, 99)));
   Picture back;

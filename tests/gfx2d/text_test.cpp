@@ -271,5 +271,6 @@ TEST_F(TextTest, Text3DInBothForms) {
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x)
       EXPECT_TRUE(SameRgb(big[(2 * y + 1) * 16 + 2 * x + 1], Expected(cell[y * 8 + x], black))) << x << "," << y;
-  ResetGLState(R());
+  ResetGLState();
+  Reset2DDrawState(R());
 }

@@ -10,7 +10,7 @@
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"
 #include "gfx3d/gfx3d.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 #include "host/host.h"
 #include "gfx3d_test_util.h"
 #include "support/runtime_fixture.h"

@@ -14,9 +14,9 @@
 #include "gfx2d/picture.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "host/gl_ext.h"
-#include "host/host.h"
 #include "gfx3d_test_util.h"
+#include "gl/gl_ext.h"
+#include "host/host.h"
 #include "support/runtime_fixture.h"
 
 namespace {

@@ -6,9 +6,11 @@
 #include <string>
 
 #include "core/core.h"
-#include "host/gl_ext.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx3d/gfx3d.h"
+#include "gl/gl_ext.h"
 #include "host/host.h"
-#include "host/subsystems.h"
+#include "input/input.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
 
@@ -80,50 +82,50 @@ TEST(FramePacing, PresentFrameAdvancesTheDeadlineByTheRule) {
   Renderer& r = StartTestRuntime();
   FakeClock clock;
   const double period = 1000.0 / 60;
-  r.FramePeriod = period;
+  TheFrameClock().period = period;
   // A frame that took 3.5 periods: the next deadline is now + period.
   const double base = GetMilliseconds();
-  r.FrameDeadline = base - 3.5 * period + period;
+  TheFrameClock().deadline = base - 3.5 * period + period;
   PresentFrame(r, nullptr);
   const double leftAt = GetMilliseconds();
-  EXPECT_GT(r.FrameDeadline, leftAt);
-  EXPECT_LE(r.FrameDeadline, leftAt + period);
+  EXPECT_GT(TheFrameClock().deadline, leftAt);
+  EXPECT_LE(TheFrameClock().deadline, leftAt + period);
   // A frame that finished 1.5 periods after its deadline: deadline + 2 periods.
   const double now = GetMilliseconds();
-  r.FrameDeadline = now - 1.5 * period;
-  const double old = r.FrameDeadline;
+  TheFrameClock().deadline = now - 1.5 * period;
+  const double old = TheFrameClock().deadline;
   PresentFrame(r, nullptr);
-  EXPECT_DOUBLE_EQ(r.FrameDeadline, old + 2 * period);
+  EXPECT_DOUBLE_EQ(TheFrameClock().deadline, old + 2 * period);
 }
 
 TEST(FramePacing, PresentFrameWaitsUntilOneMillisecondBeforeTheDeadline) {
   Renderer& r = StartTestRuntime();
   FakeClock clock(0.05);
-  r.FramePeriod = 20.0;
+  TheFrameClock().period = 20.0;
   const double start = GetMilliseconds();
-  r.FrameDeadline = start + 5.0;
+  TheFrameClock().deadline = start + 5.0;
   PresentFrame(r, nullptr);
   const double end = GetMilliseconds();
   EXPECT_GE(end, start + 4.0);
-  EXPECT_DOUBLE_EQ(r.FrameDeadline, start + 5.0 + 20.0);
+  EXPECT_DOUBLE_EQ(TheFrameClock().deadline, start + 5.0 + 20.0);
 }
 
 TEST(FramePacing, FrameRateSetsThePeriod) {
-  Renderer& r = StartTestRuntime();
+  StartTestRuntime();
   SetFrameRate(60);
-  EXPECT_NEAR(r.FramePeriod, 1000.0 / 60, 1e-9);
+  EXPECT_NEAR(TheFrameClock().period, 1000.0 / 60, 1e-9);
   SetFrameRate(-1);
-  EXPECT_DOUBLE_EQ(r.FramePeriod, 2.0);
+  EXPECT_DOUBLE_EQ(TheFrameClock().period, 2.0);
   SetFrameRate(0.9);  // truncated to 0: unlimited
-  EXPECT_DOUBLE_EQ(r.FramePeriod, 2.0);
+  EXPECT_DOUBLE_EQ(TheFrameClock().period, 2.0);
 }
 
 TEST(FrameClock, FrameDeltaIsOneUntilTwoFramesDiffer) {
-  Renderer& r = StartTestRuntime();
-  FrameTime = PreviousFrameTime = GetMilliseconds();
+  StartTestRuntime();
+  TheFrameClock().frameTime = TheFrameClock().previousFrameTime = GetMilliseconds();
   EXPECT_DOUBLE_EQ(GetFrameDelta(), 1.0);
   FakeClock clock(0.0);
-  r.FrameDeadline = GetMilliseconds() - 100.0;  // no waiting in these frames
+  TheFrameClock().deadline = GetMilliseconds() - 100.0;  // no waiting in these frames
   ShowScreen();
   EXPECT_DOUBLE_EQ(GetFrameDelta(), 1.0);  // two frames with one time stamp
   clock.Set(16.0);

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "core/core.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
+#include "gfx2d/gfx2d.h"
 #include "host/host.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
@@ -46,7 +47,7 @@ void PrintWindowState() {
   glGetIntegerv(GL_VIEWPORT, viewport);
   std::printf("window %dx%d renderer %dx%d viewport %d %d %d %d fullscreen %d period %.3f\n", w, h,
               r.clientWidth, r.clientHeight, viewport[0], viewport[1], viewport[2], viewport[3], IsFullScreen(),
-              r.FramePeriod);
+              TheFrameClock().period);
 }
 
 std::string WindowState(int w, int h, int fullScreen, const char* period) {

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "core/core.h"
-#include "host/gl_ext.h"
-#include "host/gl_state.h"
+#include "gfx2d/gfx2d.h"
+#include "gl/gl_ext.h"
+#include "gl/gl_state.h"
 #include "host/host.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"

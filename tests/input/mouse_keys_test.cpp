@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-#include "host/subsystems.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx3d/gfx3d.h"
 #include "host/window_events.h"
 #include "input/input.h"
 #include "input/input_test_util.h"

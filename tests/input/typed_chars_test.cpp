@@ -6,9 +6,10 @@
 #include <string>
 
 #include "core/core.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx3d/gfx3d.h"
+#include "gl/gl_ext.h"
 #include "input/input.h"
-#include "host/gl_ext.h"
-#include "host/subsystems.h"
 #include "input/input_test_util.h"
 #include "support/child_process.h"
 

@@ -6,8 +6,10 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx3d/gfx3d.h"
 #include "host/host.h"
-#include "host/subsystems.h"
+#include "input/input.h"
 
 namespace {
 
@@ -45,5 +47,5 @@ int main(int argc, char** argv) {
   g_argv = argv;
   static const RoutineEntry kNoRoutines[] = {{nullptr, nullptr}};
   const Application app{&Settings_, nullptr, nullptr, &Main, kNoRoutines};
-  return RunProgram(argc, argv, app);
+  return RunApplication(argc, argv, app);
 }

@@ -8,7 +8,6 @@
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
 #include "host/host.h"
-#include "host/subsystems.h"
 
 namespace {
 
@@ -39,5 +38,5 @@ void Main() {
 int main(int argc, char** argv) {
   static const RoutineEntry kNoRoutines[] = {{nullptr, nullptr}};
   const Application app{&Settings_, nullptr, nullptr, &Main, kNoRoutines};
-  return RunProgram(argc, argv, app);
+  return RunApplication(argc, argv, app);
 }

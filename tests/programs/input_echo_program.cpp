@@ -76,5 +76,5 @@ int main(int argc, char** argv) {
   g_argv = argv;
   static const RoutineEntry kNoRoutines[] = {{nullptr, nullptr}};
   const Application app{&EchoSettings, nullptr, nullptr, &EchoMain, kNoRoutines};
-  return RunProgram(argc, argv, app);
+  return RunApplication(argc, argv, app);
 }

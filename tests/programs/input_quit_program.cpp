@@ -92,5 +92,5 @@ int main(int argc, char** argv) {
   g_argv = argv;
   static const RoutineEntry kNoRoutines[] = {{nullptr, nullptr}};
   const Application app{&QuitSettings, nullptr, nullptr, &QuitMain, kNoRoutines};
-  return RunProgram(argc, argv, app);
+  return RunApplication(argc, argv, app);
 }

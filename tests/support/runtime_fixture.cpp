@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/core.h"
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 #include "host/host.h"
 #include "support/child_process.h"
 

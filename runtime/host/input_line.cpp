@@ -6,9 +6,7 @@
 
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
-#include "host/gl_ext.h"
 #include "host/host.h"
-#include "host/subsystems.h"
 #include "input/input.h"
 
 namespace {

@@ -1,4 +1,5 @@
-#include "host/gl_ext.h"
+// The extension entry points: loaded by group from the extension string.
+#include "gl/gl_ext.h"
 
 #include <cstring>
 

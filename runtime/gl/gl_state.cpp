@@ -1,8 +1,9 @@
-#include "host/gl_state.h"
+// The GL state cache: glEnable/glDisable issued only on a change.
+#include "gl/gl_state.h"
 
 #include <cstring>
 
-#include "host/gl_ext.h"
+#include "gl/gl_ext.h"
 
 namespace {
 

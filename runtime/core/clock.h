@@ -1,0 +1,19 @@
+// The millisecond clock every layer reads: the platform's high-resolution
+// counter in milliseconds since the first reading.
+#pragma once
+
+#include <cstdint>
+
+struct MillisecondClock {
+  int32_t hasCounter = 0;         // the platform offers a counter
+  double counterFrequency = 0.0;  // its counts per second
+  double origin = 0.0;            // milliseconds of the first reading
+};
+
+// The process's clock record.
+MillisecondClock& TheMillisecondClock();
+// Reads the counter's frequency (start-up).
+void InitTimer();
+// Milliseconds since the first call, whole milliseconds as a double; 0
+// without a counter.
+double GetMilliseconds();
