@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/basic_string.h"
 
@@ -47,6 +48,18 @@ bool ChannelReadInt32(ReadChannel& channel, int32_t* value);
 // the data.
 bool ChannelReadLine(ReadChannel& channel, char* buffer, int maximum);
 void CloseChannel(ReadChannel& channel);
+
+// ---------------------------------------------------------------- names
+// Names compare without regard to the letter case of ASCII letters: folder
+// walks, archive entries, wildcards, INI sections and keys.
+
+constexpr char FoldNameCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldNameCase(a[i]) != FoldNameCase(b[i])) return false;
+  return true;
+}
 
 // ---------------------------------------------------------------- memory files
 // A memory file is a block of bytes in the process named

@@ -1,7 +1,6 @@
 // File-name resolution: real files (with a letter-case fallback), memory
 // files and entries of the media archive.
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,8 +8,6 @@
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"
-
-namespace fs = std::filesystem;
 
 struct FileResolver {
   bool archiveEnabled = true;
@@ -21,20 +18,10 @@ struct FileResolver {
 
 namespace {
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
-
 bool IsKind(const std::string& path, bool wantDirectory) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status)) return false;
-  return wantDirectory == fs::is_directory(status);
+  const platform::PathKind kind = platform::QueryPathKind(path.c_str());
+  if (kind == platform::PathKind::Missing) return false;
+  return wantDirectory == (kind == platform::PathKind::Directory);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -53,14 +40,13 @@ bool CopyOut(const std::string& text, char* out) {
 }
 
 bool WriteTemporaryFile(const std::string& path, const uint8_t* bytes, uint64_t size) {
-  std::error_code ec;
-  fs::remove(path, ec);  // a stale file (or empty folder) of that name goes first
+  platform::RemovePath(path.c_str());  // a stale file (or empty folder) of that name goes first
   const intptr_t handle = platform::OpenFileHandle(path.c_str(), platform::FileOpenMode::CreateReadWrite);
   if (handle == 0) return false;
   const int64_t written = platform::WriteFileAt(handle, bytes, static_cast<int64_t>(size), 0);
   platform::CloseFileHandle(handle);
   if (written != static_cast<int64_t>(size)) {
-    fs::remove(path, ec);
+    platform::RemovePath(path.c_str());
     return false;
   }
   return true;
@@ -120,13 +106,12 @@ bool FindRealPath(const char* name, bool wantDirectory, std::string* path) {
       current = exact;
       continue;
     }
-    std::error_code ec;
     std::string match;
     int matches = 0;
-    for (fs::directory_iterator it(current.empty() ? "." : current, ec), end; !ec && it != end;
-         it.increment(ec)) {
-      const std::string entry = it->path().filename().string();
-      if (!SameIgnoringCase(entry, part)) continue;
+    std::vector<std::string> entries;
+    platform::ListDirectory(current.empty() ? "." : current.c_str(), &entries);
+    for (const std::string& entry : entries) {
+      if (!SameNameIgnoringCase(entry, part)) continue;
       if (!IsKind(Join(current, entry), needDirectory)) continue;
       match = entry;
       ++matches;
@@ -144,8 +129,7 @@ void ReleaseResolverResult(FileResolver& resolver) {
     resolver.lastBlock = nullptr;
   }
   if (!resolver.lastTemporaryFile.empty()) {
-    std::error_code ec;
-    fs::remove(resolver.lastTemporaryFile, ec);
+    platform::RemovePath(resolver.lastTemporaryFile.c_str());
     resolver.lastTemporaryFile.clear();
   }
 }

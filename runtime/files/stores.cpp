@@ -2,7 +2,6 @@
 // part of program end.
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,21 +12,10 @@
 #include "files/system.h"
 #include "platform/platform.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr int kLineSlots = 256;
 constexpr int kLineLength = 1024;
-
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
 
 std::string Text(const BasicString& s) { return std::string(s.c_str(), s.Length()); }
 
@@ -37,9 +25,9 @@ std::string Text(const BasicString& s) { return std::string(s.c_str(), s.Length(
 // written.
 std::string BackingPath(const std::string& name) {
   if (name.empty() || IsMemoryFileName(name.c_str())) return std::string();
-  std::error_code ec;
-  const fs::path absolute = fs::absolute(files_internal::WritePath(name.c_str(), true), ec);
-  return ec ? files_internal::WritePath(name.c_str(), true) : absolute.string();
+  const std::string path = files_internal::WritePath(name.c_str(), true);
+  const std::string absolute = platform::AbsolutePath(path.c_str());
+  return absolute.empty() ? path : absolute;
 }
 
 // Replaces a file with new contents. The new file is written beside it and
@@ -47,19 +35,17 @@ std::string BackingPath(const std::string& name) {
 void ReplaceFile(const std::string& path, const std::string& contents) {
   if (path.empty()) return;
   const std::string temporary = path + ".vlmnew";
-  std::error_code ec;
-  fs::remove(temporary, ec);
+  platform::RemovePath(temporary.c_str());
   const intptr_t handle = platform::OpenFileHandle(temporary.c_str(), platform::FileOpenMode::CreateReadWrite);
   if (handle == 0) return;  // write-back failures are silent
   const int64_t size = static_cast<int64_t>(contents.size());
   const bool written = platform::WriteFileAt(handle, contents.data(), size, 0) == size;
   platform::CloseFileHandle(handle);
   if (written) {
-    fs::remove(path, ec);  // a file, or an empty folder, of that name
-    fs::rename(temporary, path, ec);
-    if (!ec) return;
+    platform::RemovePath(path.c_str());  // a file, or an empty folder, of that name
+    if (platform::RenamePath(temporary.c_str(), path.c_str())) return;
   }
-  fs::remove(temporary, ec);
+  platform::RemovePath(temporary.c_str());
 }
 
 void StripControlTail(std::string& text) {
@@ -150,7 +136,7 @@ IniStore& Ini() {
 
 IniSection* FindSection(IniStore& store, const std::string& name) {
   for (IniSection& section : store.sections)
-    if (SameIgnoringCase(section.name, name)) return &section;
+    if (SameNameIgnoringCase(section.name, name)) return &section;
   return nullptr;
 }
 
@@ -267,7 +253,7 @@ BasicString IniGet(const BasicString& section, const BasicString& key, const Bas
   if (found != nullptr) {
     const std::string wanted = Text(key);
     for (const auto& [name, value] : found->keys)
-      if (SameIgnoringCase(name, wanted)) return BasicString(value.data(), static_cast<uint32_t>(value.size()));
+      if (SameNameIgnoringCase(name, wanted)) return BasicString(value.data(), static_cast<uint32_t>(value.size()));
   }
   return defaultValue;
 }
@@ -291,7 +277,7 @@ void IniPut(const BasicString& section, const BasicString& key, const BasicStrin
   }
   store.changed = true;
   for (auto& [name, stored] : found->keys) {
-    if (SameIgnoringCase(name, keyName)) {
+    if (SameNameIgnoringCase(name, keyName)) {
       stored = Text(value);
       return;
     }
