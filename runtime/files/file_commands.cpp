@@ -120,8 +120,8 @@ bool OpenFile(int number, const char* name, int mode) {
     return false;
   }
   if (mode > 0) {
-    char path[kMaxFileName];
-    if (!ResolveFileName(MemoryResolver(), name, path, true) || !OpenReadChannel(*channel, path)) {
+    ResolvedFile file;
+    if (!ResolveFile(MemoryResolver(), name, &file) || !OpenReadChannel(*channel, file)) {
       SetLastError(3);
       return false;
     }

@@ -144,36 +144,44 @@ void SetArchive(const char* memoryResolverArchive, const char* diskResolverArchi
   }
 }
 
-bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed) {
+namespace {
+
+// Resolution behind both public forms. Without memoryAllowed a block is
+// copied to a temporary file and the result is always a real path.
+bool Resolve(FileResolver& resolver, const char* name, bool memoryAllowed, ResolvedFile* file) {
   files_internal::EnsureExitFlush();
   ReleaseResolverResult(resolver);
-  if (out == nullptr) return false;
-  if (name == nullptr || name[0] == '\0') return Fail(out);
+  if (name == nullptr || name[0] == '\0') return false;
   // Longer names would be cut, and a cut name may open a different file.
-  if (std::strlen(name) >= static_cast<size_t>(kMaxFileName)) return Fail(out);
+  if (std::strlen(name) >= static_cast<size_t>(kMaxFileName)) return false;
 
   if (IsMemoryFileName(name)) {
     const uint8_t* bytes = nullptr;
     uint64_t size = 0;
-    if (!files_internal::MemoryBlockBytes(name, &bytes, &size)) return Fail(out);
-    if (memoryAllowed) return CopyOut(name, out);
+    if (!files_internal::MemoryBlockBytes(name, &bytes, &size)) return false;
+    if (memoryAllowed) {
+      file->bytes = bytes;
+      file->size = size;
+      file->inMemory = true;
+      return true;
+    }
     const std::string temporary =
         TemporaryName(static_cast<int64_t>(reinterpret_cast<uintptr_t>(bytes)), static_cast<int64_t>(size));
-    if (!WriteTemporaryFile(temporary, bytes, size)) return Fail(out);
+    if (!WriteTemporaryFile(temporary, bytes, size)) return false;
     resolver.lastTemporaryFile = temporary;
-    return CopyOut(temporary, out);
+    file->path = temporary;
+    return true;
   }
 
-  std::string real;
-  if (FindRealPath(name, false, &real)) return CopyOut(real, out) || Fail(out);
+  if (FindRealPath(name, false, &file->path)) return true;
 
-  if (!resolver.archiveEnabled) return Fail(out);
+  if (!resolver.archiveEnabled) return false;
   if (resolver.archiveName.empty()) {
     resolver.archiveEnabled = false;
-    return Fail(out);
+    return false;
   }
   ReadChannel archive;
-  if (!OpenReadChannel(archive, resolver.archiveName.c_str())) return Fail(out);
+  if (!OpenReadChannel(archive, resolver.archiveName.c_str())) return false;
 
   const char* base = name;
   for (const char* c = name; *c != '\0'; ++c)
@@ -185,21 +193,49 @@ bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool m
     // SetArchive runs again.
     CloseChannel(archive);
     resolver.archiveEnabled = false;
-    return Fail(out);
+    return false;
   }
   std::unique_ptr<uint8_t[]> data;
   uint32_t size = 0;
   const bool unpacked = status == ArchiveStatus::Ok && UnpackArchiveEntry(archive, entry, &data, &size);
   CloseChannel(archive);
-  if (!unpacked) return Fail(out);
+  if (!unpacked) return false;
 
   if (memoryAllowed) {
     const uint8_t* block = files_internal::AdoptMemoryFile(std::move(data), size);
     resolver.lastBlock = block;
-    return CopyOut(MemoryFileName(block, size), out);
+    file->bytes = block;
+    file->size = size;
+    file->inMemory = true;
+    return true;
   }
   const std::string temporary = TemporaryName(entry.storedPosition, entry.packedSize);
-  if (!WriteTemporaryFile(temporary, data.get(), size)) return Fail(out);
+  if (!WriteTemporaryFile(temporary, data.get(), size)) return false;
   resolver.lastTemporaryFile = temporary;
-  return CopyOut(temporary, out);
+  file->path = temporary;
+  return true;
+}
+
+}  // namespace
+
+bool ResolveFile(FileResolver& resolver, const char* name, ResolvedFile* file) {
+  *file = ResolvedFile();
+  if (Resolve(resolver, name, true, file)) return true;
+  *file = ResolvedFile();
+  return false;
+}
+
+bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed) {
+  if (out == nullptr) {
+    // Nothing to write the result to; the last result is still released.
+    files_internal::EnsureExitFlush();
+    ReleaseResolverResult(resolver);
+    return false;
+  }
+  ResolvedFile file;
+  if (!Resolve(resolver, name, memoryAllowed, &file)) return Fail(out);
+  if (!file.inMemory) return CopyOut(file.path, out) || Fail(out);
+  // A memory-file name given by the program comes back as it was written.
+  if (IsMemoryFileName(name)) return CopyOut(name, out);
+  return CopyOut(MemoryFileName(file.bytes, file.size), out);
 }

@@ -52,10 +52,10 @@ void StripControlTail(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 32) text.pop_back();
 }
 
-// Reads the lines of a resolved name; false when it does not open.
-bool ReadLines(const char* path, size_t maximum, std::vector<std::string>* lines) {
+// Reads the lines of a resolved file; false when it does not open.
+bool ReadLines(const ResolvedFile& file, size_t maximum, std::vector<std::string>* lines) {
   ReadChannel channel;
-  if (!OpenReadChannel(channel, path)) return false;
+  if (!OpenReadChannel(channel, file)) return false;
   char buffer[kLineLength + 1];
   while (lines->size() < maximum && ChannelReadLine(channel, buffer, sizeof buffer)) lines->emplace_back(buffer);
   CloseChannel(channel);
@@ -103,9 +103,8 @@ bool SelectLineFile(const std::string& name) {
   cache.name = name;
   cache.backing = BackingPath(name);
   std::vector<std::string> lines;
-  char path[kMaxFileName];
-  if (name.empty() || !ResolveFileName(MemoryResolver(), name.c_str(), path, true) ||
-      !ReadLines(path, kLineSlots, &lines)) {
+  ResolvedFile file;
+  if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) || !ReadLines(file, kLineSlots, &lines)) {
     cache.missing = true;
     SetLastError(3);
     return false;
@@ -144,8 +143,8 @@ void WriteBackIni() {
   IniStore& store = Ini();
   if (!store.changed || store.name.empty()) return;
   store.changed = false;
-  // An INI file that came from the archive (a memory file) is never saved.
-  if (IsMemoryFileName(store.name.c_str())) return;
+  // An INI file that came from the archive (or a memory file) is never saved.
+  if (store.backing.empty()) return;
   std::string contents;
   for (const IniSection& section : store.sections) {
     contents += "[" + section.name + "]\r\n";
@@ -240,12 +239,13 @@ void IniOpen(const BasicString& file) {
   store.changed = false;
   const std::string name = Text(file);
   if (name.empty()) return;
-  char path[kMaxFileName];
-  const bool resolved = ResolveFileName(MemoryResolver(), name.c_str(), path, true);
-  store.name = resolved ? path : name;
-  store.backing = BackingPath(store.name);
+  ResolvedFile source;
+  const bool resolved = ResolveFile(MemoryResolver(), name.c_str(), &source);
+  store.name = resolved && !source.inMemory ? source.path : name;
+  // Archive entries and memory files are never written back.
+  store.backing = resolved && source.inMemory ? std::string() : BackingPath(store.name);
   std::vector<std::string> lines;
-  if (resolved && ReadLines(path, SIZE_MAX, &lines)) ParseIni(store, lines);
+  if (resolved && ReadLines(source, SIZE_MAX, &lines)) ParseIni(store, lines);
 }
 
 BasicString IniGet(const BasicString& section, const BasicString& key, const BasicString& defaultValue) {
