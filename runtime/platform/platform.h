@@ -2,7 +2,8 @@
 //
 // Everything the runtime needs from the OS goes through this header: the
 // window and its OpenGL context, the event pump with the input state it keeps,
-// the clock, paths, message boxes, the debugger check and child processes.
+// the clock, paths, files and folders, the environment and facts about the
+// machine and user, message boxes, the debugger check and child processes.
 // The implementation sits over SDL2 and POSIX; no file outside this folder
 // includes SDL or OS headers. Tests drive the same functions (injected events,
 // the clock override) instead of reaching around them.
