@@ -97,7 +97,8 @@ std::string WritePath(const char* name, bool matchExistingFile) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos || slash == 0) return path;
   const std::string folder = path.substr(0, slash);
-  if (platform::QueryPathKind(folder.c_str()) != platform::PathKind::Directory && FindRealPath(folder.c_str(), true, &found))
+  const bool exists = platform::QueryPathKind(folder.c_str()) == platform::PathKind::Directory;
+  if (!exists && FindRealPath(folder.c_str(), true, &found))
     return found + path.substr(slash);
   return path;
 }

@@ -104,7 +104,8 @@ bool SelectLineFile(const std::string& name) {
   cache.backing = BackingPath(name);
   std::vector<std::string> lines;
   ResolvedFile file;
-  if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) || !ReadLines(file, kLineSlots, &lines)) {
+  if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) ||
+      !ReadLines(file, kLineSlots, &lines)) {
     cache.missing = true;
     SetLastError(3);
     return false;
