@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/archive_writer.h"
 #include "files/archive.h"
 #include "files/files.h"
 

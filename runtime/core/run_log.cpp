@@ -3,32 +3,22 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "platform/platform.h"
 
 std::string RunLogPath() { return platform::TempFolder() + "ErrorLog.txt"; }
 
 void DeleteRunLog() {
-  std::error_code ec;
-  const std::filesystem::path path(RunLogPath());
-  if (std::filesystem::is_directory(path, ec))
-    std::filesystem::remove_all(path, ec);
-  else
-    std::filesystem::remove(path, ec);
+  // A folder of that name goes with everything in it.
+  platform::RemoveTree(RunLogPath().c_str());
 }
 
 void WriteLog(const char* text) {
   if (text == nullptr) text = "NULL";
   const std::string path = RunLogPath();
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) continue;
-    const size_t length = std::strlen(text);
-    if (length > 0) std::fwrite(text, 1, length, file);
-    std::fclose(file);
-    return;
-  }
+  const int64_t length = static_cast<int64_t>(std::strlen(text));
+  for (int attempt = 0; attempt < 5; ++attempt)
+    if (platform::AppendToFile(path.c_str(), text, length)) return;
 }
 
 void WriteLogF(const char* format, ...) {

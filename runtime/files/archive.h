@@ -33,6 +33,9 @@ enum class ArchiveStatus {
   Damaged,    // an entry points outside the file or its data does not unpack
 };
 
+// The trailer: "sbX" and the directory position.
+constexpr int kArchiveTrailerSize = 7;
+
 // Largest entry the runtime unpacks; larger claims are treated as damage.
 constexpr uint32_t kMaxArchiveEntry = 512u << 20;
 
@@ -49,18 +52,3 @@ bool UnpackEntryData(const uint8_t* packed, size_t packedSize, std::unique_ptr<u
                      uint32_t* size);
 bool UnpackArchiveEntry(ReadChannel& archive, const ArchiveEntry& entry,
                         std::unique_ptr<uint8_t[]>* data, uint32_t* size);
-// The stored form of a file: its size word and the LZO1X-1 packed bytes.
-bool PackEntryData(const uint8_t* data, size_t size, std::vector<uint8_t>* packed);
-
-// One file to put into an archive.
-struct ArchiveInput {
-  std::string name;  // entry name: no folders, 1-255 bytes
-  std::string path;  // the file whose bytes are stored
-};
-// Appends files to the archive at the end of target (creating the archive
-// when target has none). Entries already there are kept, except those a new
-// entry of the same name (any letter case) replaces; the directory is written
-// anew. The file is rebuilt beside target and renamed over it, keeping its
-// permissions, so a failure leaves target as it was. False with a message in
-// error on failure.
-bool AppendToArchive(const char* target, const std::vector<ArchiveInput>& inputs, std::string* error);

@@ -96,6 +96,28 @@ int64_t ReadMemory(ReadChannel& channel, void* buffer, int64_t count) {
   return take;
 }
 
+// Opens a channel on [address, address + length) of a registered block.
+bool OpenMemoryChannel(ReadChannel& channel, uintptr_t address, uint64_t length) {
+  Registry& registry = Blocks();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  MemoryBlock* block = FindBlock(registry, address, length);
+  if (block == nullptr || length > static_cast<uint64_t>(INT64_MAX)) return false;
+  ++block->openChannels;
+  channel.memory = reinterpret_cast<const uint8_t*>(address);
+  channel.size = static_cast<int64_t>(length);
+  channel.block = block->ticket;
+  return true;
+}
+
+bool OpenRealChannel(ReadChannel& channel, const std::string& path) {
+  const intptr_t handle = platform::OpenFileHandle(path.c_str(), platform::FileOpenMode::ReadExisting);
+  if (handle == 0) return false;
+  const int64_t size = platform::FileHandleSize(handle);
+  channel.handle = handle;
+  channel.size = size < 0 ? 0 : size;
+  return true;
+}
+
 }  // namespace
 
 namespace files_internal {
@@ -207,28 +229,17 @@ bool OpenReadChannel(ReadChannel& channel, const char* name) {
     uint64_t length = 0;
     uintptr_t address = 0;
     if (!ParseMemoryFileName(name, &length, &address)) return false;
-    Registry& registry = Blocks();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    MemoryBlock* block = FindBlock(registry, address, length);
-    if (block == nullptr || length > static_cast<uint64_t>(INT64_MAX)) return false;
-    ++block->openChannels;
-    channel.memory = reinterpret_cast<const uint8_t*>(address);
-    channel.size = static_cast<int64_t>(length);
-    channel.block = block->ticket;
-    return true;
+    return OpenMemoryChannel(channel, address, length);
   }
-  std::string path = files_internal::ToSlashes(name);
-  intptr_t handle = platform::OpenFileHandle(path.c_str(), platform::FileOpenMode::ReadExisting);
-  if (handle == 0) {
-    std::string found;
-    if (!FindRealPath(name, false, &found)) return false;
-    handle = platform::OpenFileHandle(found.c_str(), platform::FileOpenMode::ReadExisting);
-    if (handle == 0) return false;
-  }
-  const int64_t size = platform::FileHandleSize(handle);
-  channel.handle = handle;
-  channel.size = size < 0 ? 0 : size;
-  return true;
+  if (OpenRealChannel(channel, files_internal::ToSlashes(name))) return true;
+  std::string found;
+  return FindRealPath(name, false, &found) && OpenRealChannel(channel, found);
+}
+
+bool OpenReadChannel(ReadChannel& channel, const ResolvedFile& file) {
+  CloseChannel(channel);
+  if (file.inMemory) return OpenMemoryChannel(channel, reinterpret_cast<uintptr_t>(file.bytes), file.size);
+  return !file.path.empty() && OpenRealChannel(channel, file.path);
 }
 
 int64_t ChannelRead(ReadChannel& channel, void* buffer, int64_t count) {

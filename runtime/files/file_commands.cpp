@@ -2,15 +2,12 @@
 // lines.
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "core/debug.h"
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -100,8 +97,8 @@ std::string WritePath(const char* name, bool matchExistingFile) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos || slash == 0) return path;
   const std::string folder = path.substr(0, slash);
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec) && FindRealPath(folder.c_str(), true, &found))
+  const bool exists = platform::QueryPathKind(folder.c_str()) == platform::PathKind::Directory;
+  if (!exists && FindRealPath(folder.c_str(), true, &found))
     return found + path.substr(slash);
   return path;
 }
@@ -124,8 +121,8 @@ bool OpenFile(int number, const char* name, int mode) {
     return false;
   }
   if (mode > 0) {
-    char path[kMaxFileName];
-    if (!ResolveFileName(MemoryResolver(), name, path, true) || !OpenReadChannel(*channel, path)) {
+    ResolvedFile file;
+    if (!ResolveFile(MemoryResolver(), name, &file) || !OpenReadChannel(*channel, file)) {
       SetLastError(3);
       return false;
     }
@@ -136,8 +133,7 @@ bool OpenFile(int number, const char* name, int mode) {
     return false;
   }
   const std::string path = files_internal::WritePath(name, false);
-  std::error_code ec;
-  if (mode == 0) fs::remove(path, ec);  // a file or an empty folder of that name
+  if (mode == 0) platform::RemovePath(path.c_str());  // a file or an empty folder of that name
   const intptr_t handle = platform::OpenFileHandle(
       path.c_str(), mode == 0 ? platform::FileOpenMode::CreateReadWrite : platform::FileOpenMode::OpenOrCreateWrite);
   if (handle == 0) {

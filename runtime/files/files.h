@@ -3,18 +3,21 @@
 // channels and whole-file operations.
 //
 // Loaders follow one pattern:
-//   char path[kMaxFileName];
-//   if (!ResolveFileName(MemoryResolver(), name, path, true)) fail;
+//   ResolvedFile file;
+//   if (!ResolveFile(MemoryResolver(), name, &file)) fail;
 //   ReadChannel channel;
-//   if (!OpenReadChannel(channel, path)) fail;
+//   if (!OpenReadChannel(channel, file)) fail;
 //   ... ChannelRead / ChannelReadInt32 / ChannelReadLine ...
 //   CloseChannel(channel);
+// An archive entry or memory file travels as its block of bytes; the
+// "mem://" text form is for programs, which pass such names around.
 // A resolver's result (a memory file or a temporary file) stays valid until
 // the next call on the same resolver: finish reading before resolving again.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/basic_string.h"
 
@@ -47,6 +50,22 @@ bool ChannelReadInt32(ReadChannel& channel, int32_t* value);
 // the data.
 bool ChannelReadLine(ReadChannel& channel, char* buffer, int maximum);
 void CloseChannel(ReadChannel& channel);
+struct ResolvedFile;
+// Opens what ResolveFile found: the real file, or the block (while it is
+// still registered).
+bool OpenReadChannel(ReadChannel& channel, const ResolvedFile& file);
+
+// ---------------------------------------------------------------- names
+// Names compare without regard to the letter case of ASCII letters: folder
+// walks, archive entries, wildcards, INI sections and keys.
+
+constexpr char FoldNameCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldNameCase(a[i]) != FoldNameCase(b[i])) return false;
+  return true;
+}
 
 // ---------------------------------------------------------------- memory files
 // A memory file is a block of bytes in the process named
@@ -71,6 +90,15 @@ bool MemoryFileValid(const char* name);
 // ---------------------------------------------------------------- resolution
 
 struct FileResolver;
+
+// What a name resolved to: a real file, or a block of bytes in the process
+// (an entry of the media archive, or a registered memory file).
+struct ResolvedFile {
+  std::string path;                // the real file; empty for a block
+  const uint8_t* bytes = nullptr;  // the block's first byte
+  uint64_t size = 0;               // bytes in the block
+  bool inMemory = false;           // a block rather than a real file
+};
 // The resolver whose results may be memory files (loaders, read commands) and
 // the one that always yields a real file on disk.
 FileResolver& MemoryResolver();
@@ -82,6 +110,9 @@ FileResolver& DiskResolver();
 // the same base name, as a memory file or a temporary file. The result stays
 // valid until the next call on the same resolver.
 bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed);
+// The same resolution for the runtime's own loaders (memory allowed): a block
+// comes back as its bytes, never as a name to be parsed again.
+bool ResolveFile(FileResolver& resolver, const char* name, ResolvedFile* file);
 // Resets both resolvers (releasing their last results, enabling their
 // archives) and sets the archive each one searches. Start-up passes the
 // executable's own path for both.

@@ -27,9 +27,9 @@ std::string WritePath(const char* name, bool matchExistingFile);
 // "de_DE.UTF-8", and the rules every code passes through.
 std::string LocaleCode(const std::string& localeName);
 std::string LocaleCodeRules(const std::string& code);
-// Charge of the first battery under a power-supply folder (sysfs layout), 100
-// when there is none.
-int BatteryPercent(const std::string& powerSupplyFolder);
+// Charge of the first battery under a power-supply folder (sysfs layout;
+// empty: the system's), 100 when there is none.
+int BatteryPercent(const std::string& powerSupplyFolder = std::string());
 // Registers FlushFileStores with std::atexit the first time it runs.
 void EnsureExitFlush();
 

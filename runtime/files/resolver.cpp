@@ -1,7 +1,6 @@
 // File-name resolution: real files (with a letter-case fallback), memory
 // files and entries of the media archive.
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,8 +8,6 @@
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"
-
-namespace fs = std::filesystem;
 
 struct FileResolver {
   bool archiveEnabled = true;
@@ -21,20 +18,10 @@ struct FileResolver {
 
 namespace {
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
-
 bool IsKind(const std::string& path, bool wantDirectory) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status)) return false;
-  return wantDirectory == fs::is_directory(status);
+  const platform::PathKind kind = platform::QueryPathKind(path.c_str());
+  if (kind == platform::PathKind::Missing) return false;
+  return wantDirectory == (kind == platform::PathKind::Directory);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -53,14 +40,13 @@ bool CopyOut(const std::string& text, char* out) {
 }
 
 bool WriteTemporaryFile(const std::string& path, const uint8_t* bytes, uint64_t size) {
-  std::error_code ec;
-  fs::remove(path, ec);  // a stale file (or empty folder) of that name goes first
+  platform::RemovePath(path.c_str());  // a stale file (or empty folder) of that name goes first
   const intptr_t handle = platform::OpenFileHandle(path.c_str(), platform::FileOpenMode::CreateReadWrite);
   if (handle == 0) return false;
   const int64_t written = platform::WriteFileAt(handle, bytes, static_cast<int64_t>(size), 0);
   platform::CloseFileHandle(handle);
   if (written != static_cast<int64_t>(size)) {
-    fs::remove(path, ec);
+    platform::RemovePath(path.c_str());
     return false;
   }
   return true;
@@ -120,13 +106,12 @@ bool FindRealPath(const char* name, bool wantDirectory, std::string* path) {
       current = exact;
       continue;
     }
-    std::error_code ec;
     std::string match;
     int matches = 0;
-    for (fs::directory_iterator it(current.empty() ? "." : current, ec), end; !ec && it != end;
-         it.increment(ec)) {
-      const std::string entry = it->path().filename().string();
-      if (!SameIgnoringCase(entry, part)) continue;
+    std::vector<std::string> entries;
+    platform::ListDirectory(current.empty() ? "." : current.c_str(), &entries);
+    for (const std::string& entry : entries) {
+      if (!SameNameIgnoringCase(entry, part)) continue;
       if (!IsKind(Join(current, entry), needDirectory)) continue;
       match = entry;
       ++matches;
@@ -144,8 +129,7 @@ void ReleaseResolverResult(FileResolver& resolver) {
     resolver.lastBlock = nullptr;
   }
   if (!resolver.lastTemporaryFile.empty()) {
-    std::error_code ec;
-    fs::remove(resolver.lastTemporaryFile, ec);
+    platform::RemovePath(resolver.lastTemporaryFile.c_str());
     resolver.lastTemporaryFile.clear();
   }
 }
@@ -160,36 +144,44 @@ void SetArchive(const char* memoryResolverArchive, const char* diskResolverArchi
   }
 }
 
-bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed) {
+namespace {
+
+// Resolution behind both public forms. Without memoryAllowed a block is
+// copied to a temporary file and the result is always a real path.
+bool Resolve(FileResolver& resolver, const char* name, bool memoryAllowed, ResolvedFile* file) {
   files_internal::EnsureExitFlush();
   ReleaseResolverResult(resolver);
-  if (out == nullptr) return false;
-  if (name == nullptr || name[0] == '\0') return Fail(out);
+  if (name == nullptr || name[0] == '\0') return false;
   // Longer names would be cut, and a cut name may open a different file.
-  if (std::strlen(name) >= static_cast<size_t>(kMaxFileName)) return Fail(out);
+  if (std::strlen(name) >= static_cast<size_t>(kMaxFileName)) return false;
 
   if (IsMemoryFileName(name)) {
     const uint8_t* bytes = nullptr;
     uint64_t size = 0;
-    if (!files_internal::MemoryBlockBytes(name, &bytes, &size)) return Fail(out);
-    if (memoryAllowed) return CopyOut(name, out);
+    if (!files_internal::MemoryBlockBytes(name, &bytes, &size)) return false;
+    if (memoryAllowed) {
+      file->bytes = bytes;
+      file->size = size;
+      file->inMemory = true;
+      return true;
+    }
     const std::string temporary =
         TemporaryName(static_cast<int64_t>(reinterpret_cast<uintptr_t>(bytes)), static_cast<int64_t>(size));
-    if (!WriteTemporaryFile(temporary, bytes, size)) return Fail(out);
+    if (!WriteTemporaryFile(temporary, bytes, size)) return false;
     resolver.lastTemporaryFile = temporary;
-    return CopyOut(temporary, out);
+    file->path = temporary;
+    return true;
   }
 
-  std::string real;
-  if (FindRealPath(name, false, &real)) return CopyOut(real, out) || Fail(out);
+  if (FindRealPath(name, false, &file->path)) return true;
 
-  if (!resolver.archiveEnabled) return Fail(out);
+  if (!resolver.archiveEnabled) return false;
   if (resolver.archiveName.empty()) {
     resolver.archiveEnabled = false;
-    return Fail(out);
+    return false;
   }
   ReadChannel archive;
-  if (!OpenReadChannel(archive, resolver.archiveName.c_str())) return Fail(out);
+  if (!OpenReadChannel(archive, resolver.archiveName.c_str())) return false;
 
   const char* base = name;
   for (const char* c = name; *c != '\0'; ++c)
@@ -201,21 +193,49 @@ bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool m
     // SetArchive runs again.
     CloseChannel(archive);
     resolver.archiveEnabled = false;
-    return Fail(out);
+    return false;
   }
   std::unique_ptr<uint8_t[]> data;
   uint32_t size = 0;
   const bool unpacked = status == ArchiveStatus::Ok && UnpackArchiveEntry(archive, entry, &data, &size);
   CloseChannel(archive);
-  if (!unpacked) return Fail(out);
+  if (!unpacked) return false;
 
   if (memoryAllowed) {
     const uint8_t* block = files_internal::AdoptMemoryFile(std::move(data), size);
     resolver.lastBlock = block;
-    return CopyOut(MemoryFileName(block, size), out);
+    file->bytes = block;
+    file->size = size;
+    file->inMemory = true;
+    return true;
   }
   const std::string temporary = TemporaryName(entry.storedPosition, entry.packedSize);
-  if (!WriteTemporaryFile(temporary, data.get(), size)) return Fail(out);
+  if (!WriteTemporaryFile(temporary, data.get(), size)) return false;
   resolver.lastTemporaryFile = temporary;
-  return CopyOut(temporary, out);
+  file->path = temporary;
+  return true;
+}
+
+}  // namespace
+
+bool ResolveFile(FileResolver& resolver, const char* name, ResolvedFile* file) {
+  *file = ResolvedFile();
+  if (Resolve(resolver, name, true, file)) return true;
+  *file = ResolvedFile();
+  return false;
+}
+
+bool ResolveFileName(FileResolver& resolver, const char* name, char* out, bool memoryAllowed) {
+  if (out == nullptr) {
+    // Nothing to write the result to; the last result is still released.
+    files_internal::EnsureExitFlush();
+    ReleaseResolverResult(resolver);
+    return false;
+  }
+  ResolvedFile file;
+  if (!Resolve(resolver, name, memoryAllowed, &file)) return Fail(out);
+  if (!file.inMemory) return CopyOut(file.path, out) || Fail(out);
+  // A memory-file name given by the program comes back as it was written.
+  if (IsMemoryFileName(name)) return CopyOut(name, out);
+  return CopyOut(MemoryFileName(file.bytes, file.size), out);
 }

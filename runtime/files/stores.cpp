@@ -2,7 +2,6 @@
 // part of program end.
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,21 +12,10 @@
 #include "files/system.h"
 #include "platform/platform.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr int kLineSlots = 256;
 constexpr int kLineLength = 1024;
-
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
 
 std::string Text(const BasicString& s) { return std::string(s.c_str(), s.Length()); }
 
@@ -37,9 +25,9 @@ std::string Text(const BasicString& s) { return std::string(s.c_str(), s.Length(
 // written.
 std::string BackingPath(const std::string& name) {
   if (name.empty() || IsMemoryFileName(name.c_str())) return std::string();
-  std::error_code ec;
-  const fs::path absolute = fs::absolute(files_internal::WritePath(name.c_str(), true), ec);
-  return ec ? files_internal::WritePath(name.c_str(), true) : absolute.string();
+  const std::string path = files_internal::WritePath(name.c_str(), true);
+  const std::string absolute = platform::AbsolutePath(path.c_str());
+  return absolute.empty() ? path : absolute;
 }
 
 // Replaces a file with new contents. The new file is written beside it and
@@ -47,29 +35,27 @@ std::string BackingPath(const std::string& name) {
 void ReplaceFile(const std::string& path, const std::string& contents) {
   if (path.empty()) return;
   const std::string temporary = path + ".vlmnew";
-  std::error_code ec;
-  fs::remove(temporary, ec);
+  platform::RemovePath(temporary.c_str());
   const intptr_t handle = platform::OpenFileHandle(temporary.c_str(), platform::FileOpenMode::CreateReadWrite);
   if (handle == 0) return;  // write-back failures are silent
   const int64_t size = static_cast<int64_t>(contents.size());
   const bool written = platform::WriteFileAt(handle, contents.data(), size, 0) == size;
   platform::CloseFileHandle(handle);
   if (written) {
-    fs::remove(path, ec);  // a file, or an empty folder, of that name
-    fs::rename(temporary, path, ec);
-    if (!ec) return;
+    platform::RemovePath(path.c_str());  // a file, or an empty folder, of that name
+    if (platform::RenamePath(temporary.c_str(), path.c_str())) return;
   }
-  fs::remove(temporary, ec);
+  platform::RemovePath(temporary.c_str());
 }
 
 void StripControlTail(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 32) text.pop_back();
 }
 
-// Reads the lines of a resolved name; false when it does not open.
-bool ReadLines(const char* path, size_t maximum, std::vector<std::string>* lines) {
+// Reads the lines of a resolved file; false when it does not open.
+bool ReadLines(const ResolvedFile& file, size_t maximum, std::vector<std::string>* lines) {
   ReadChannel channel;
-  if (!OpenReadChannel(channel, path)) return false;
+  if (!OpenReadChannel(channel, file)) return false;
   char buffer[kLineLength + 1];
   while (lines->size() < maximum && ChannelReadLine(channel, buffer, sizeof buffer)) lines->emplace_back(buffer);
   CloseChannel(channel);
@@ -117,9 +103,9 @@ bool SelectLineFile(const std::string& name) {
   cache.name = name;
   cache.backing = BackingPath(name);
   std::vector<std::string> lines;
-  char path[kMaxFileName];
-  if (name.empty() || !ResolveFileName(MemoryResolver(), name.c_str(), path, true) ||
-      !ReadLines(path, kLineSlots, &lines)) {
+  ResolvedFile file;
+  if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) ||
+      !ReadLines(file, kLineSlots, &lines)) {
     cache.missing = true;
     SetLastError(3);
     return false;
@@ -150,7 +136,7 @@ IniStore& Ini() {
 
 IniSection* FindSection(IniStore& store, const std::string& name) {
   for (IniSection& section : store.sections)
-    if (SameIgnoringCase(section.name, name)) return &section;
+    if (SameNameIgnoringCase(section.name, name)) return &section;
   return nullptr;
 }
 
@@ -158,8 +144,8 @@ void WriteBackIni() {
   IniStore& store = Ini();
   if (!store.changed || store.name.empty()) return;
   store.changed = false;
-  // An INI file that came from the archive (a memory file) is never saved.
-  if (IsMemoryFileName(store.name.c_str())) return;
+  // An INI file that came from the archive (or a memory file) is never saved.
+  if (store.backing.empty()) return;
   std::string contents;
   for (const IniSection& section : store.sections) {
     contents += "[" + section.name + "]\r\n";
@@ -254,12 +240,13 @@ void IniOpen(const BasicString& file) {
   store.changed = false;
   const std::string name = Text(file);
   if (name.empty()) return;
-  char path[kMaxFileName];
-  const bool resolved = ResolveFileName(MemoryResolver(), name.c_str(), path, true);
-  store.name = resolved ? path : name;
-  store.backing = BackingPath(store.name);
+  ResolvedFile source;
+  const bool resolved = ResolveFile(MemoryResolver(), name.c_str(), &source);
+  store.name = resolved && !source.inMemory ? source.path : name;
+  // Archive entries and memory files are never written back.
+  store.backing = resolved && source.inMemory ? std::string() : BackingPath(store.name);
   std::vector<std::string> lines;
-  if (resolved && ReadLines(path, SIZE_MAX, &lines)) ParseIni(store, lines);
+  if (resolved && ReadLines(source, SIZE_MAX, &lines)) ParseIni(store, lines);
 }
 
 BasicString IniGet(const BasicString& section, const BasicString& key, const BasicString& defaultValue) {
@@ -267,7 +254,7 @@ BasicString IniGet(const BasicString& section, const BasicString& key, const Bas
   if (found != nullptr) {
     const std::string wanted = Text(key);
     for (const auto& [name, value] : found->keys)
-      if (SameIgnoringCase(name, wanted)) return BasicString(value.data(), static_cast<uint32_t>(value.size()));
+      if (SameNameIgnoringCase(name, wanted)) return BasicString(value.data(), static_cast<uint32_t>(value.size()));
   }
   return defaultValue;
 }
@@ -291,7 +278,7 @@ void IniPut(const BasicString& section, const BasicString& key, const BasicStrin
   }
   store.changed = true;
   for (auto& [name, stored] : found->keys) {
-    if (SameIgnoringCase(name, keyName)) {
+    if (SameNameIgnoringCase(name, keyName)) {
       stored = Text(value);
       return;
     }

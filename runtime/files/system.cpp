@@ -1,30 +1,19 @@
 // Platform facts by key, and the process environment.
 #include "files/system.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "core/debug.h"
 #include "core/text.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::string() : std::string(value);
-}
 
 std::string FormatTime(const std::tm& t) {
   char text[64];
@@ -39,73 +28,31 @@ std::string Now(bool utc) {
   return broken == nullptr ? std::string("NO_DATA") : FormatTime(*broken);
 }
 
-std::string FirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.pop_back();
-  return line;
-}
-
-// A stable identifier of this machine: the systemd/D-Bus machine id,
-// scrambled (FNV-1a) into eight hexadecimal digits.
+// A stable identifier of this machine: the system's machine id scrambled
+// (FNV-1a) into eight hexadecimal digits.
 std::string MachineId() {
-  for (const char* source : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
-    const std::string id = FirstLine(source);
-    if (id.empty()) continue;
-    uint32_t hash = 2166136261u;
-    for (char c : id) {
-      hash ^= static_cast<unsigned char>(c);
-      hash *= 16777619u;
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", hash);
-    return text;
+  const std::string id = platform::MachineIdentifier();
+  if (id.empty()) return "00000000";
+  uint32_t hash = 2166136261u;
+  for (char c : id) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
   }
-  return "00000000";
-}
-
-std::string HomeFolder() {
-  std::string home = Env("HOME");
-  while (home.size() > 1 && home.back() == '/') home.pop_back();
-  return home;
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", hash);
+  return text;
 }
 
 std::string DocumentsFolder() {
-  const std::string home = HomeFolder();
-  if (home.empty()) return "NO_DATA";
-  std::string config = Env("XDG_CONFIG_HOME");
-  if (config.empty() || config[0] != '/') config = home + "/.config";
-  std::string folder = home + "/Documents";
-  std::ifstream in(config + "/user-dirs.dirs");
-  std::string line;
-  while (std::getline(in, line)) {
-    // XDG_DOCUMENTS_DIR="$HOME/Documents"
-    const std::string key = "XDG_DOCUMENTS_DIR=";
-    const size_t at = line.find(key);
-    if (at == std::string::npos || line.find_first_not_of(" \t") != at) continue;
-    std::string value = line.substr(at + key.size());
-    while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ') value.pop_back();
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
-    if (!value.empty() && value[0] == '/') folder = value;
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
+  const std::string folder = platform::DocumentsFolder();
+  return folder.empty() ? std::string("NO_DATA") : folder;
 }
 
 std::string AppDataFolder() {
-  std::string data = Env("XDG_DATA_HOME");
-  if (data.empty() || data[0] != '/') {
-    const std::string home = HomeFolder();
-    if (home.empty()) return "NO_DATA";
-    data = home + "/.local/share";
-  }
-  while (data.size() > 1 && data.back() == '/') data.pop_back();
+  const std::string data = platform::UserDataFolder();
+  if (data.empty()) return "NO_DATA";
   const std::string folder = data + "/Velmora";
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  return fs::is_directory(folder, ec) ? folder : std::string("NO_DATA");
+  return platform::MakeDirectories(folder.c_str()) ? folder : std::string("NO_DATA");
 }
 
 // The language codes the runtime reports, by ISO 639 language (and, for
@@ -170,19 +117,8 @@ std::string LocaleCode(const std::string& localeName) {
 }
 
 int BatteryPercent(const std::string& powerSupplyFolder) {
-  std::error_code ec;
-  std::vector<fs::path> supplies;
-  for (fs::directory_iterator it(powerSupplyFolder, ec), end; !ec && it != end; it.increment(ec))
-    supplies.push_back(it->path());
-  std::sort(supplies.begin(), supplies.end());
-  for (const fs::path& supply : supplies) {
-    if (FirstLine(supply / "type") != "Battery") continue;
-    const std::string capacity = FirstLine(supply / "capacity");
-    if (capacity.empty() || capacity.find_first_not_of("0123456789") != std::string::npos) continue;
-    const long percent = std::strtol(capacity.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp(percent, 0L, 100L));
-  }
-  return 100;  // no battery: mains power reads as full
+  const int charge = platform::BatteryCharge(powerSupplyFolder.empty() ? nullptr : powerSupplyFolder.c_str());
+  return charge < 0 ? 100 : charge;  // no battery: mains power reads as full
 }
 
 }  // namespace files_internal
@@ -207,7 +143,7 @@ BasicString PlatformInfo(BasicString& key) {
   } else if (k == "UTCTIME") {
     result = Now(true);
   } else if (k == "BATTERY") {
-    result = std::to_string(files_internal::BatteryPercent("/sys/class/power_supply"));
+    result = std::to_string(files_internal::BatteryPercent());
   } else if (k == "COMPILED") {
     result = BuildStamp();
   } else if (k == "HOSTID") {
@@ -215,12 +151,7 @@ BasicString PlatformInfo(BasicString& key) {
   } else if (k == "VERSION") {
     result = ProjectVersion();
   } else if (k == "LOCALE") {
-    std::string name;
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-      name = Env(variable);
-      if (!name.empty()) break;
-    }
-    result = files_internal::LocaleCode(name);
+    result = files_internal::LocaleCode(platform::LocaleName());
   } else if (k == "DOCUMENTS") {
     result = DocumentsFolder();
   } else if (k == "APPDATA") {
@@ -238,8 +169,7 @@ BasicString GetEnvironment(const BasicString& name) {
     for (const std::string& entry : platform::EnvironmentEntries()) all += entry + "\n";
     return BasicString(all.c_str());
   }
-  const char* value = std::getenv(name.c_str());
-  return BasicString(value == nullptr ? "" : value);
+  return BasicString(platform::EnvironmentVariable(name.c_str()).c_str());
 }
 
 void PutEnvironment(const BasicString& name, const BasicString& value) {

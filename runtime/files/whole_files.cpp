@@ -2,24 +2,19 @@
 // current directory and wildcard matching.
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <string>
 
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // '?' takes one character other than '.'; any other pattern character
 // matches itself without regard to case.
 bool MatchOne(char pattern, char name) {
   if (pattern == '?') return name != '.';
-  return Fold(pattern) == Fold(name);
+  return FoldNameCase(pattern) == FoldNameCase(name);
 }
 
 }  // namespace
@@ -40,14 +35,12 @@ bool DirectoryExists(const char* name) {
 bool RemovePath(const char* name) {
   if (name == nullptr || name[0] == '\0' || IsMemoryFileName(name)) return false;
   // Only an empty folder goes: a stray call must not wipe a tree.
-  std::error_code ec;
-  return fs::remove(files_internal::ToSlashes(name), ec) && !ec;
+  return platform::RemovePath(files_internal::ToSlashes(name).c_str());
 }
 
 bool MakeDirectory(const char* name) {
   if (name == nullptr || name[0] == '\0' || IsMemoryFileName(name)) return false;
-  std::error_code ec;
-  return fs::create_directory(files_internal::ToSlashes(name), ec) && !ec;
+  return platform::MakeDirectory(files_internal::ToSlashes(name).c_str());
 }
 
 bool DuplicateFile(const char* source, const char* destination) {
@@ -56,17 +49,16 @@ bool DuplicateFile(const char* source, const char* destination) {
   ReadChannel from;
   if (!OpenReadChannel(from, source)) return false;
   const std::string target = files_internal::ToSlashes(destination);
-  std::error_code ec;
   if (from.handle != 0) {
     std::string real;
-    if (FindRealPath(source, false, &real) && fs::equivalent(real, target, ec)) {
+    if (FindRealPath(source, false, &real) && platform::SameFile(real.c_str(), target.c_str())) {
       // Copying a file onto itself: removing the destination first would
       // delete the only copy. The destination already holds the bytes.
       CloseChannel(from);
       return true;
     }
   }
-  fs::remove(target, ec);
+  platform::RemovePath(target.c_str());
   const intptr_t to = platform::OpenFileHandle(target.c_str(), platform::FileOpenMode::CreateReadWrite);
   if (to == 0) {
     CloseChannel(from);

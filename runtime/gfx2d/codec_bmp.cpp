@@ -207,15 +207,20 @@ void Put32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
+bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey) {
+  const bool ok = DecodeBmp(channel, picture, colourKey);
+  if (!ok) picture.Clear();
+  return ok;
+}
+
 bool ReadBMP(Picture& picture, const char* name, int32_t colourKey) {
   ReadChannel channel;
   if (name == nullptr || !OpenReadChannel(channel, name)) {
     picture.Clear();
     return false;
   }
-  const bool ok = DecodeBmp(channel, picture, colourKey);
+  const bool ok = ReadBMP(picture, channel, colourKey);
   CloseChannel(channel);
-  if (!ok) picture.Clear();
   return ok;
 }
 

@@ -98,7 +98,7 @@ void ChannelSkipInputData(j_decompress_ptr cinfo, long count) {
 void ChannelTermSource(j_decompress_ptr) {}
 
 struct JpegReadState {
-  ReadChannel channel;
+  ReadChannel* channel = nullptr;
   int64_t size = 0;  // bytes in the file
   ChannelSource source;
   jpeg_decompress_struct cinfo;
@@ -109,7 +109,7 @@ struct JpegReadState {
 // A memory file is decoded in place; a real file is read through the
 // channel, after its first two bytes showed it to be a JPEG stream at all.
 bool SetSource(JpegReadState& state) {
-  ReadChannel& channel = state.channel;
+  ReadChannel& channel = *state.channel;
   state.size = channel.size - channel.position;
   if (state.size < 4 || state.size > kMaxFileBytes) return false;
   j_decompress_ptr cinfo = &state.cinfo;
@@ -231,16 +231,23 @@ bool EncodeJpeg(JpegWriteState& state, const Picture& picture) {
 
 }  // namespace
 
-bool ReadJPEG(Picture& picture, const char* name) {
+bool ReadJPEG(Picture& picture, ReadChannel& channel) {
   JpegReadState state;
-  if (name == nullptr || !OpenReadChannel(state.channel, name)) {
+  state.channel = &channel;
+  const bool ok = DecodeJpeg(state, picture);
+  if (state.created) jpeg_destroy_decompress(&state.cinfo);
+  if (!ok) picture.Clear();
+  return ok;
+}
+
+bool ReadJPEG(Picture& picture, const char* name) {
+  ReadChannel channel;
+  if (name == nullptr || !OpenReadChannel(channel, name)) {
     picture.Clear();
     return false;
   }
-  const bool ok = DecodeJpeg(state, picture);
-  if (state.created) jpeg_destroy_decompress(&state.cinfo);
-  CloseChannel(state.channel);
-  if (!ok) picture.Clear();
+  const bool ok = ReadJPEG(picture, channel);
+  CloseChannel(channel);
   return ok;
 }
 

@@ -28,7 +28,7 @@ constexpr uint64_t kInflateSlack = 64 * 1024;
 constexpr png_alloc_size_t kChunkMallocMax = 8 * 1024 * 1024;
 
 struct PngReadState {
-  ReadChannel channel;
+  ReadChannel* channel = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
   bool error = false;  // set by the error handler before it jumps out
@@ -44,7 +44,7 @@ void PngWarning(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, size_t length) {
   auto* state = static_cast<PngReadState*>(png_get_io_ptr(png));
-  if (ChannelRead(state->channel, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+  if (ChannelRead(*state->channel, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
     png_error(png, "read past the end of the data");
 }
 
@@ -88,7 +88,7 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
   const uint64_t width = png_get_image_width(png, info);
   const uint64_t height = png_get_image_height(png, info);
   const uint64_t rawRow = (width * png_get_bit_depth(png, info) * png_get_channels(png, info) + 7) / 8 + 1;
-  if (rawRow * height > static_cast<uint64_t>(state.channel.size) * kMaxInflateRatio + kInflateSlack)
+  if (rawRow * height > static_cast<uint64_t>(state.channel->size) * kMaxInflateRatio + kInflateSlack)
     return false;
 
   png_set_palette_to_rgb(png);
@@ -173,24 +173,31 @@ bool EncodePng(PngWriteState& state, const Picture& picture) {
 
 }  // namespace
 
-bool ReadPNG(Picture& picture, const char* name, int32_t colourKey) {
+bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name) {
   PngReadState state;
-  if (name == nullptr || !OpenReadChannel(state.channel, name)) {
-    picture.Clear();
-    return false;
-  }
+  state.channel = &channel;
   // Foreign files are turned away on the signature, before libpng is involved.
   static const uint8_t kSignature[4] = {0x89, 'P', 'N', 'G'};
   uint8_t signature[4];
-  bool ok = ChannelRead(state.channel, signature, 4) == 4 && std::memcmp(signature, kSignature, 4) == 0;
+  bool ok = ChannelRead(channel, signature, 4) == 4 && std::memcmp(signature, kSignature, 4) == 0;
   if (ok) {
     state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     ok = state.info != nullptr && DecodePng(state, picture, colourKey, name);
   }
   if (state.png != nullptr) png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr);
-  CloseChannel(state.channel);
   if (!ok) picture.Clear();
+  return ok;
+}
+
+bool ReadPNG(Picture& picture, const char* name, int32_t colourKey) {
+  ReadChannel channel;
+  if (name == nullptr || !OpenReadChannel(channel, name)) {
+    picture.Clear();
+    return false;
+  }
+  const bool ok = ReadPNG(picture, channel, colourKey, name);
+  CloseChannel(channel);
   return ok;
 }
 

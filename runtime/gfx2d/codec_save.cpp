@@ -2,13 +2,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "files/files.h"
 #include "gfx2d/codec_common.h"
 #include "gfx2d/picture.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -31,18 +30,13 @@ FILE* OpenForWriting(const char* name, std::string& path) {
   for (char& c : path)
     if (c == '\\') c = '/';
   // Replace whatever is there: a file is deleted, an empty directory removed.
-  // A directory with contents stays, and the open below fails on it.
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-  return std::fopen(path.c_str(), "wb");
+  // A directory with contents stays, and the open fails on it.
+  return platform::CreateFileStream(path.c_str());
 }
 
 bool FinishWriting(FILE* file, const std::string& path, bool ok) {
   if (std::fclose(file) != 0) ok = false;
-  if (!ok) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-  }
+  if (!ok) platform::RemovePath(path.c_str());
   return ok;
 }
 

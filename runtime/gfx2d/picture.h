@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct ReadChannel;
+
 struct Picture {
   uint8_t ownAlpha = 1;  // 1: alpha came from the file; 0: from the key or opaque
   int32_t width = 0;
@@ -33,5 +35,11 @@ struct Picture {
 bool ReadBMP(Picture& picture, const char* name, int32_t colourKey);
 bool ReadPNG(Picture& picture, const char* name, int32_t colourKey);
 bool ReadJPEG(Picture& picture, const char* name);
+// The same readers on an open channel, from its current position: a loader
+// opens a file once and tries them in turn, rewinding in between. name only
+// labels messages.
+bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey);
+bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name);
+bool ReadJPEG(Picture& picture, ReadChannel& channel);
 // Writer chosen from the name: ".png" PNG, "jpg" JPEG, anything else BMP.
 bool SavePicture(const char* name, const Picture& picture);

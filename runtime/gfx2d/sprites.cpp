@@ -342,13 +342,28 @@ uint8_t* ScratchBuffer(size_t bytes) {
 
 bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg) {
   if (name == nullptr || name[0] == 0) return false;
-  char path[kMaxFileName];
-  if (!ResolveFileName(MemoryResolver(), name, path, true)) return false;
-  if (ReadBMP(picture, path, key)) return true;
-  if (ReadPNG(picture, path, key)) return true;
-  if (tryJpeg && ReadJPEG(picture, path)) return true;
-  picture.Clear();
-  return false;
+  // One resolution, one open; each decoder starts from the first byte.
+  ResolvedFile file;
+  ReadChannel channel;
+  if (!ResolveFile(MemoryResolver(), name, &file)) return false;
+  if (!OpenReadChannel(channel, file)) {
+    picture.Clear();
+    return false;
+  }
+  // Messages name the real file, or the name the program gave for a block.
+  const char* label = file.inMemory ? name : file.path.c_str();
+  bool ok = ReadBMP(picture, channel, key);
+  if (!ok) {
+    channel.position = 0;
+    ok = ReadPNG(picture, channel, key, label);
+  }
+  if (!ok && tryJpeg) {
+    channel.position = 0;
+    ok = ReadJPEG(picture, channel);
+  }
+  CloseChannel(channel);
+  if (!ok) picture.Clear();
+  return ok;
 }
 
 void ColourBleed(Picture& picture) {

@@ -74,12 +74,9 @@ void CheckSoftwareRenderer() {
   checked = true;
   if (!IsSoftwareRenderer()) return;
   WriteLog("*** OpenGL Software Emulation - update driver!\n");
-  FILE* file = std::fopen("opengldriver.txt", "rb");
-  if (file == nullptr) return;
-  char text[2048] = {};
-  const size_t read = std::fread(text, 1, 2047, file);
-  std::fclose(file);
-  const std::string shown = CodePageToUtf8(read > 0 ? text : kSoftwareRendererText);
+  std::string text;
+  if (!platform::ReadFileStart("opengldriver.txt", 2047, &text)) return;
+  const std::string shown = CodePageToUtf8(!text.empty() ? text.c_str() : kSoftwareRendererText);
   platform::ShowMessageBox("No OpenGL Hardware Drivers", shown.c_str(), platform::MessageKind::Warning);
 }
 

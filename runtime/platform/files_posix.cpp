@@ -1,9 +1,13 @@
-// Raw file access and the process environment over POSIX.
+// Raw file access, paths and the process environment over POSIX.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +23,28 @@ namespace {
 // though descriptor 0 exists.
 int Descriptor(intptr_t handle) { return static_cast<int>(handle - 1); }
 
+std::atomic<uint64_t> g_handlesOpened{0};
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool WriteAll(int fd, const void* buffer, int64_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (count > 0) {
+    const ssize_t put = write(fd, bytes, static_cast<size_t>(count));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes += put;
+    count -= put;
+  }
+  return true;
+}
+
 }  // namespace
 
 intptr_t OpenFileHandle(const char* path, FileOpenMode mode) {
@@ -29,10 +55,7 @@ intptr_t OpenFileHandle(const char* path, FileOpenMode mode) {
     case FileOpenMode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case FileOpenMode::OpenOrCreateWrite: flags |= O_WRONLY | O_CREAT; break;
   }
-  int fd;
-  do {
-    fd = open(path, flags, 0644);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRetrying(path, flags, 0644);
   if (fd < 0) return 0;
   // Directories, pipes and devices open fine on POSIX but are no files to
   // read from: a FIFO would block the program forever.
@@ -41,6 +64,7 @@ intptr_t OpenFileHandle(const char* path, FileOpenMode mode) {
     close(fd);
     return 0;
   }
+  g_handlesOpened.fetch_add(1, std::memory_order_relaxed);
   return static_cast<intptr_t>(fd) + 1;
 }
 
@@ -96,6 +120,101 @@ bool FileModificationTime(const char* path, int64_t* seconds) {
   return true;
 }
 
+uint64_t FileHandlesOpened() { return g_handlesOpened.load(std::memory_order_relaxed); }
+
+PathKind QueryPathKind(const char* path) {
+  struct stat info;
+  if (path == nullptr || path[0] == '\0' || stat(path, &info) != 0) return PathKind::Missing;
+  return S_ISDIR(info.st_mode) ? PathKind::Directory : PathKind::File;
+}
+
+bool ListDirectory(const char* path, std::vector<std::string>* names) {
+  names->clear();
+  DIR* folder = path == nullptr ? nullptr : opendir(path);
+  if (folder == nullptr) return false;
+  while (const dirent* entry = readdir(folder)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    names->emplace_back(entry->d_name);
+  }
+  closedir(folder);
+  return true;
+}
+
+bool RemovePath(const char* path) { return path != nullptr && std::remove(path) == 0; }
+
+void RemoveTree(const char* path) {
+  struct stat info;
+  if (path == nullptr || lstat(path, &info) != 0) return;
+  if (S_ISDIR(info.st_mode)) {
+    std::vector<std::string> names;
+    ListDirectory(path, &names);
+    for (const std::string& name : names) RemoveTree((std::string(path) + "/" + name).c_str());
+  }
+  std::remove(path);
+}
+
+bool MakeDirectory(const char* path) { return path != nullptr && mkdir(path, 0777) == 0; }
+
+bool MakeDirectories(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
+  const std::string full(path);
+  // Every folder above first; those that exist already fail harmlessly.
+  for (size_t slash = full.find('/', 1); slash != std::string::npos; slash = full.find('/', slash + 1))
+    mkdir(full.substr(0, slash).c_str(), 0777);
+  mkdir(path, 0777);
+  return QueryPathKind(path) == PathKind::Directory;
+}
+
+bool RenamePath(const char* from, const char* to) {
+  return from != nullptr && to != nullptr && std::rename(from, to) == 0;
+}
+
+bool SameFile(const char* a, const char* b) {
+  struct stat first, second;
+  if (a == nullptr || b == nullptr || stat(a, &first) != 0 || stat(b, &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string AbsolutePath(const char* path) {
+  const std::string given(path == nullptr ? "" : path);
+  if (!given.empty() && given[0] == '/') return given;
+  std::string current = CurrentDirectory();
+  if (current.empty()) return {};
+  if (current.back() != '/') current += '/';
+  return current + given;
+}
+
+bool ReadFileStart(const char* path, int64_t maximum, std::string* bytes) {
+  bytes->clear();
+  const int fd = path == nullptr ? -1 : OpenRetrying(path, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  char buffer[4096];
+  while (static_cast<int64_t>(bytes->size()) < maximum) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(sizeof buffer, maximum - bytes->size()));
+    const ssize_t got = read(fd, buffer, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    bytes->append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  return true;
+}
+
+bool AppendToFile(const char* path, const void* bytes, int64_t count) {
+  const int fd = path == nullptr ? -1 : OpenRetrying(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes, count);
+  return close(fd) == 0 && written;
+}
+
+std::FILE* CreateFileStream(const char* path) {
+  if (path == nullptr || path[0] == '\0') return nullptr;
+  // Replace whatever is there: a file is deleted, an empty directory removed.
+  // A directory with contents stays, and the open fails on it.
+  std::remove(path);
+  return std::fopen(path, "wb");
+}
+
 std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
@@ -107,6 +226,11 @@ bool SetEnvironmentVariable(const char* name, const char* value) {
   if (name == nullptr || name[0] == '\0' || std::strchr(name, '=') != nullptr) return false;
   if (value == nullptr || value[0] == '\0') return unsetenv(name) == 0;
   return setenv(name, value, 1) == 0;
+}
+
+std::string EnvironmentVariable(const char* name) {
+  const char* value = name == nullptr ? nullptr : std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
 }
 
 }  // namespace platform

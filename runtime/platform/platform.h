@@ -2,13 +2,15 @@
 //
 // Everything the runtime needs from the OS goes through this header: the
 // window and its OpenGL context, the event pump with the input state it keeps,
-// the clock, paths, message boxes, the debugger check and child processes.
+// the clock, paths, files and folders, the environment and facts about the
+// machine and user, message boxes, the debugger check and child processes.
 // The implementation sits over SDL2 and POSIX; no file outside this folder
 // includes SDL or OS headers. Tests drive the same functions (injected events,
 // the clock override) instead of reaching around them.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -202,10 +204,70 @@ int64_t FileHandleSize(intptr_t handle);  // -1 on error
 // Last modification time in seconds since 1970 (UTC); false when the path
 // cannot be examined.
 bool FileModificationTime(const char* path, int64_t* seconds);
+// Where a path leads (symbolic links followed). File: anything that exists
+// and is not a directory (regular files, devices, pipes).
+enum class PathKind { Missing, File, Directory };
+PathKind QueryPathKind(const char* path);
+// The names in a folder, "." and ".." left out, in the order the system
+// lists them; false when the folder cannot be read.
+bool ListDirectory(const char* path, std::vector<std::string>* names);
+// Removes a file or an empty directory; false when nothing was removed.
+bool RemovePath(const char* path);
+// Removes a directory with everything in it (links are removed, not
+// followed), or a file.
+void RemoveTree(const char* path);
+// Creates one directory; false when it exists already or cannot be made.
+bool MakeDirectory(const char* path);
+// Creates a directory and the folders above it as needed; true when the path
+// is a directory afterwards.
+bool MakeDirectories(const char* path);
+// Moves a file over another (replacing it); false on failure.
+bool RenamePath(const char* from, const char* to);
+// True when both paths name the same existing file.
+bool SameFile(const char* a, const char* b);
+// The path made absolute against the current directory (not normalised);
+// empty when the current directory is unknown.
+std::string AbsolutePath(const char* path);
+// Up to maximum bytes from the start of a file. False only when the file
+// cannot be opened; a file that opens but cannot be read gives no bytes.
+bool ReadFileStart(const char* path, int64_t maximum, std::string* bytes);
+// Appends bytes to a file, creating it when missing; false on failure.
+bool AppendToFile(const char* path, const void* bytes, int64_t count);
+// Opens a stdio stream for writing a new file: whatever file (or empty
+// directory) has that name is removed first. Null on failure.
+std::FILE* CreateFileStream(const char* path);
+// Opened file channels since the process started (OpenFileHandle calls that
+// returned a handle), for checks that a loader opens a file only once.
+uint64_t FileHandlesOpened();
+
 // The process environment as "NAME=value" entries in the order it is kept.
 std::vector<std::string> EnvironmentEntries();
 // Sets a variable; an empty value removes it. False for an invalid name.
 bool SetEnvironmentVariable(const char* name, const char* value);
+// A variable's value; empty when it is unset.
+std::string EnvironmentVariable(const char* name);
+
+// ---------------------------------------------------------------- system facts
+// Plain facts about this machine and user (implemented in posix_system.cpp);
+// what the runtime reports from them is decided above this layer.
+
+// The machine's stable identifier as the system keeps it (the systemd or
+// D-Bus machine id), trailing blanks removed; empty when there is none.
+std::string MachineIdentifier();
+// Charge 0..100 of the first battery under a power-supply folder in the
+// sysfs layout (null: the system's own), -1 when there is no battery.
+int BatteryCharge(const char* powerSupplyFolder = nullptr);
+// $HOME as set (may be empty).
+std::string HomeFolder();
+// The user's documents folder as the XDG user-dirs file names it, else
+// $HOME/Documents; no final "/". Empty without a home folder.
+std::string DocumentsFolder();
+// The base folder for per-user application data ($XDG_DATA_HOME, else
+// $HOME/.local/share); no final "/". Empty without a home folder.
+std::string UserDataFolder();
+// The locale the user chose for messages: the first of LC_ALL, LC_MESSAGES
+// and LANG that is set and not empty; empty when none is.
+std::string LocaleName();
 
 // ---------------------------------------------------------------- input: joysticks
 // Game controllers and force feedback (implemented in sdl_joystick.cpp). The

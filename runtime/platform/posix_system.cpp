@@ -1,12 +1,15 @@
-// Clock, paths, command line, the debugger check and process exit (POSIX).
+// Clock, paths, command line, the debugger check, process exit and the
+// machine and user facts (POSIX, Linux file locations).
 #include <limits.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -127,5 +130,96 @@ void ExitProcess(int code) {
 }
 
 int ProcessId() { return static_cast<int>(getpid()); }
+
+// ---------------------------------------------------------------- system facts
+
+namespace {
+
+// The first line of a text file, trailing blanks and control characters
+// removed; empty when the file cannot be read.
+std::string FirstLine(const std::string& path) {
+  std::string text;
+  if (!ReadFileStart(path.c_str(), 4096, &text)) return {};
+  const size_t end = text.find('\n');
+  if (end != std::string::npos) text.resize(end);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
+  return text;
+}
+
+std::string TrimmedFolder(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+std::string MachineIdentifier() {
+  for (const char* source : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+    const std::string id = FirstLine(source);
+    if (!id.empty()) return id;
+  }
+  return {};
+}
+
+int BatteryCharge(const char* powerSupplyFolder) {
+  const std::string root = powerSupplyFolder != nullptr ? powerSupplyFolder : "/sys/class/power_supply";
+  std::vector<std::string> supplies;
+  if (!ListDirectory(root.c_str(), &supplies)) return -1;
+  std::sort(supplies.begin(), supplies.end());
+  for (const std::string& supply : supplies) {
+    const std::string folder = root + "/" + supply;
+    if (FirstLine(folder + "/type") != "Battery") continue;
+    const std::string capacity = FirstLine(folder + "/capacity");
+    if (capacity.empty() || capacity.find_first_not_of("0123456789") != std::string::npos) continue;
+    const long percent = std::strtol(capacity.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp(percent, 0L, 100L));
+  }
+  return -1;
+}
+
+std::string DocumentsFolder() {
+  const std::string home = TrimmedFolder(EnvironmentVariable("HOME"));
+  if (home.empty()) return {};
+  std::string config = EnvironmentVariable("XDG_CONFIG_HOME");
+  if (config.empty() || config[0] != '/') config = home + "/.config";
+  std::string folder = home + "/Documents";
+  std::string text;
+  ReadFileStart((config + "/user-dirs.dirs").c_str(), 1 << 20, &text);
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(begin, end - begin);
+    begin = end + 1;
+    // XDG_DOCUMENTS_DIR="$HOME/Documents"
+    const std::string key = "XDG_DOCUMENTS_DIR=";
+    const size_t at = line.find(key);
+    if (at == std::string::npos || line.find_first_not_of(" \t") != at) continue;
+    std::string value = line.substr(at + key.size());
+    while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ') value.pop_back();
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    if (!value.empty() && value[0] == '/') folder = value;
+  }
+  return TrimmedFolder(folder);
+}
+
+std::string UserDataFolder() {
+  std::string data = EnvironmentVariable("XDG_DATA_HOME");
+  if (data.empty() || data[0] != '/') {
+    const std::string home = TrimmedFolder(EnvironmentVariable("HOME"));
+    if (home.empty()) return {};
+    data = home + "/.local/share";
+  }
+  return TrimmedFolder(data);
+}
+
+std::string LocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const std::string name = EnvironmentVariable(variable);
+    if (!name.empty()) return name;
+  }
+  return {};
+}
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/archive_writer.h"
 #include "files/archive.h"
 #include "files/files.h"
 #include "platform/platform.h"
