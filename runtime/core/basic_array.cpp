@@ -118,14 +118,14 @@ void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) 
     FreeElements(a.Elements(), a.capacity);
     ResetHeader(a);
     if (tooLarge) {
-      SetLastError(7);
+      SetLastError(kErrorOutOfMemory);
       EndProgram();
       return;
     }
     const int64_t capacity = (n & ~int64_t{7}) + 8;
     T* elements = AllocateElements<T>(capacity);
     if (elements == nullptr) {
-      SetLastError(7);
+      SetLastError(kErrorOutOfMemory);
       EndProgram();
       return;
     }
@@ -222,7 +222,7 @@ void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2
   ReportBounds(a, i0, i1, 0, 0);
   ReportBounds(a, i0, i1, i2, 0);
   ReportBounds(a, i0, i1, i2, i3);
-  SetLastError(9);
+  SetLastError(kErrorOutOfBounds);
   EndProgramNoReturn();
 }
 

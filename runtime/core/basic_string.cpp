@@ -70,7 +70,7 @@ BasicString::~BasicString() {
 bool BasicString::Reserve(uint32_t n, bool keep) {
   if (n == 0 || uint64_t{capacity_} >= uint64_t{n} + 1) return true;
   if (n > kMaxLength) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     EndProgram();
     return false;
   }
@@ -89,7 +89,7 @@ bool BasicString::Reserve(uint32_t n, bool keep) {
     buffer = static_cast<char*>(std::malloc(capacity));
   }
   if (buffer == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     EndProgram();
     return false;
   }
@@ -145,7 +145,7 @@ void BasicString::AssignBytes(const char* bytes, uint32_t count) {
 BasicString& BasicString::Append(const char* bytes, uint32_t count) {
   if (count == 0 || bytes == nullptr) return *this;
   if (uint64_t{length_} + count > kMaxLength) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     EndProgram();
     return *this;
   }
@@ -236,7 +236,7 @@ BasicString& BasicString::operator+=(const char* text) {
 
 BasicString& BasicString::AppendCharGrowing(char c) {
   if (length_ >= kMaxLength) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     EndProgram();
     return *this;
   }

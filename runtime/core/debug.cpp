@@ -13,7 +13,7 @@
 
 int32_t CurrentModule = 0;
 int32_t CurrentLine = 0;
-int32_t LastErrorCode = 0;
+int32_t LastErrorCode = kErrorNone;
 int32_t ErrorLine = 0;
 
 void SetLastError(int32_t code) {
@@ -21,7 +21,7 @@ void SetLastError(int32_t code) {
   ErrorLine = CurrentLine;
 }
 
-void ClearLastError() { LastErrorCode = 0; }
+void ClearLastError() { LastErrorCode = kErrorNone; }
 
 // ---------------------------------------------------------------- debugger channel
 
@@ -249,7 +249,7 @@ void EndProgramNoReturn() {
 }
 
 void EndWithCode0() {
-  LastErrorCode = 0;
+  LastErrorCode = kErrorNone;
   ErrorLine = CurrentLine;
   EndProgram();
 }
@@ -257,7 +257,7 @@ void EndWithCode0() {
 void Assert(double value) {
   if (value != 0) return;
   DebugOutput("Assertion: Value =0\n");
-  LastErrorCode = 21;
+  LastErrorCode = kErrorAssertion;
   ErrorLine = CurrentLine;
   EndProgram();
 }

@@ -22,8 +22,16 @@
 
 extern int32_t CurrentModule;  // module of the statement now executing
 extern int32_t CurrentLine;    // line of the statement now executing
-extern int32_t LastErrorCode;  // 0 success, 3 no such file, 7 out of memory,
-                               // 9 out of bounds, 20 out of data, 21 assertion
+// The error codes a program sees in LastErrorCode (ErrorText gives their texts).
+enum ErrorCode : int32_t {
+  kErrorNone = 0,
+  kErrorNoSuchFile = 3,
+  kErrorOutOfMemory = 7,  // also an id, slot or channel outside its table
+  kErrorOutOfBounds = 9,
+  kErrorOutOfData = 20,
+  kErrorAssertion = 21,
+};
+extern int32_t LastErrorCode;  // an ErrorCode
 extern int32_t ErrorLine;      // CurrentLine when the last error was recorded
 
 void SetLastError(int32_t code);  // code and ErrorLine := CurrentLine

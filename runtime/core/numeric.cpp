@@ -138,7 +138,7 @@ DataTable* g_data = nullptr;
 const DataEntry* NextEntry() {
   if (g_data == nullptr || g_data->entries == nullptr || g_data->cursor < 0 ||
       g_data->cursor >= g_data->count) {
-    SetLastError(20);
+    SetLastError(kErrorOutOfData);
     EndProgram();
     return nullptr;
   }

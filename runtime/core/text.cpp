@@ -364,11 +364,11 @@ BasicString FromWide(const wchar_t* text) {
 BasicString ErrorText() {
   const char* text = "unknown error";
   switch (LastErrorCode) {
-    case 0: text = "success"; break;
-    case 3: text = "no such file"; break;
-    case 7: text = "out of memory"; break;
-    case 9: text = "out of bounds"; break;
-    case 20: text = "out of data"; break;
+    case kErrorNone: text = "success"; break;
+    case kErrorNoSuchFile: text = "no such file"; break;
+    case kErrorOutOfMemory: text = "out of memory"; break;
+    case kErrorOutOfBounds: text = "out of bounds"; break;
+    case kErrorOutOfData: text = "out of data"; break;
     default: break;
   }
   char buffer[64];

@@ -112,24 +112,24 @@ bool OpenFile(int number, const char* name, int mode) {
   ClearLastError();
   ReadChannel* channel = ChannelFor(number);
   if (channel == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   CloseChannel(*channel);
   if (name == nullptr || name[0] == '\0') {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return false;
   }
   if (mode > 0) {
     ResolvedFile file;
     if (!ResolveFile(MemoryResolver(), name, &file) || !OpenReadChannel(*channel, file)) {
-      SetLastError(3);
+      SetLastError(kErrorNoSuchFile);
       return false;
     }
     return true;
   }
   if (IsMemoryFileName(name)) {  // memory files are read-only
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return false;
   }
   const std::string path = files_internal::WritePath(name, false);
@@ -137,7 +137,7 @@ bool OpenFile(int number, const char* name, int mode) {
   const intptr_t handle = platform::OpenFileHandle(
       path.c_str(), mode == 0 ? platform::FileOpenMode::CreateReadWrite : platform::FileOpenMode::OpenOrCreateWrite);
   if (handle == 0) {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return false;
   }
   channel->handle = handle;
@@ -156,7 +156,7 @@ bool OpenFile(int number, const char* name, int mode) {
 void CloseFile(int number) {
   ReadChannel* channel = ChannelFor(number);
   if (channel == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   CloseChannel(*channel);
@@ -172,7 +172,7 @@ int FindFreeChannel() {
 bool EndOfFile(int number) {
   const ReadChannel* channel = ChannelFor(number);
   if (channel == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return true;
   }
   return channel->position >= channel->size;
@@ -181,7 +181,7 @@ bool EndOfFile(int number) {
 int64_t FilePosition(int number) {
   const ReadChannel* channel = ChannelFor(number);
   if (channel == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return 0;
   }
   return channel->position;
@@ -190,7 +190,7 @@ int64_t FilePosition(int number) {
 void SeekFile(int number, int64_t offset, int mode) {
   ReadChannel* channel = ChannelFor(number);
   if (channel == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   if (!IsOpen(*channel)) return;

@@ -92,7 +92,7 @@ bool SelectLineFile(const std::string& name) {
   files_internal::EnsureExitFlush();
   LineFileCache& cache = Lines();
   if (name == cache.name && !name.empty()) {
-    if (cache.missing) SetLastError(3);
+    if (cache.missing) SetLastError(kErrorNoSuchFile);
     return !cache.missing;
   }
   WriteBackLines();
@@ -107,7 +107,7 @@ bool SelectLineFile(const std::string& name) {
   if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) ||
       !ReadLines(file, kLineSlots, &lines)) {
     cache.missing = true;
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return false;
   }
   for (size_t i = 0; i < lines.size(); ++i) cache.slots[i] = std::move(lines[i]);
@@ -198,7 +198,7 @@ void ParseIni(IniStore& store, const std::vector<std::string>& lines) {
 BasicString ReadFileLine(const BasicString& file, int32_t line) {
   ClearLastError();
   if (line < 0 || line >= kLineSlots) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return BasicString("NO_DATA");
   }
   if (!SelectLineFile(Text(file))) return BasicString("NO_FILE");
@@ -210,12 +210,12 @@ BasicString ReadFileLine(const BasicString& file, int32_t line) {
 
 int32_t WriteFileLine(const BasicString& file, int32_t line, const BasicString& text) {
   if (line < 0 || line >= kLineSlots) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return 7;
   }
   const std::string name = Text(file);
   if (name.empty()) {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return 3;
   }
   SelectLineFile(name);

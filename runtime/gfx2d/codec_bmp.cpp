@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "files/files.h"
-#include "gfx2d/codec_common.h"
+#include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "core/run_log.h"
 #include "files/files.h"
-#include "gfx2d/codec_common.h"
+#include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "files/files.h"
-#include "gfx2d/codec_common.h"
+#include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 
 namespace {

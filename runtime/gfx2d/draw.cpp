@@ -510,7 +510,7 @@ void DeleteBackground(Renderer& r, int32_t n) {
 
 bool LoadBackgroundFile(const char* file) {
   Renderer* r = TheRenderer();
-  LastErrorCode = 0;
+  LastErrorCode = kErrorNone;
   if (r == nullptr) return false;
   Picture picture;
   bool ok = LoadPictureFile(file, picture, -1, true);
@@ -533,7 +533,7 @@ bool LoadBackgroundFile(const char* file) {
     b.rows = static_cast<int8_t>(rows);
   }
   if (!ok) {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     DeleteBackground(*r, 0);
     SetClearColour(0);
     return false;
@@ -559,7 +559,7 @@ void GrabBackground(int32_t n) {
   Renderer* r = TheRenderer();
   if (r == nullptr || r->clientWidth <= 0 || r->clientHeight <= 0) return;
   if (n < 0 || n >= kBackgroundCount) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   const int32_t W = r->clientWidth;

@@ -292,10 +292,10 @@ void StoreSpriteSizes(SpriteRecord& s, int32_t pictureW, int32_t pictureH, int32
 
 bool LoadSpriteFile(const char* file, int32_t id, bool normalMap) {
   Renderer* r = TheRenderer();
-  LastErrorCode = 0;
+  LastErrorCode = kErrorNone;
   if (r == nullptr) return false;
   if (!ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   DeleteSprite(id);
@@ -309,7 +309,7 @@ bool LoadSpriteFile(const char* file, int32_t id, bool normalMap) {
   }
   if (!ok) {
     DeleteSprite(id);
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
   }
   return ok;
 }
@@ -504,7 +504,7 @@ bool SetSpriteFromPicture(int32_t id, const Picture& picture, bool normalMap) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return false;
   if (!ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   DeleteSprite(id);
@@ -584,7 +584,7 @@ bool GrabSprite(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return false;
   if (!ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   FreeAlphaMask(*r, id);
@@ -703,7 +703,7 @@ bool SpriteCollision(int32_t id1, int32_t x1, int32_t y1, int32_t id2, int32_t x
   Renderer* r = TheRenderer();
   if (r == nullptr) return false;
   if (!ValidSpriteId(id1) || !ValidSpriteId(id2)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   const SpriteRecord& a = r->sprites[id1];
@@ -717,7 +717,7 @@ bool AnimCollision(int32_t id1, int32_t frame1, int32_t x1, int32_t y1, int32_t 
   Renderer* r = TheRenderer();
   if (r == nullptr) return false;
   if (!ValidSpriteId(id1) || !ValidSpriteId(id2)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   return AreasCollide(*r, FrameArea(r->sprites[id1], id1, frame1, x1, y1),
@@ -729,7 +729,7 @@ bool AnimCollision(int32_t id1, int32_t frame1, int32_t x1, int32_t y1, int32_t 
 bool ArrayToSprite(const BasicArray<int32_t>& pixels, int32_t id, int32_t w, int32_t h) {
   if (TheRenderer() == nullptr) return false;
   if (!ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   if (w < 1 || h < 1 || pixels.data == nullptr || static_cast<int64_t>(w) * h != pixels.count) return false;
@@ -766,7 +766,7 @@ void PictureToArray(const Picture& picture, BasicArray<int32_t>& pixels) {
 bool SpriteToArray(BasicArray<int32_t>& pixels, int32_t id) {
   if (TheRenderer() == nullptr) return false;
   if (!ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   Picture picture;
@@ -778,10 +778,10 @@ bool SpriteToArray(BasicArray<int32_t>& pixels, int32_t id) {
 bool LoadImageToArray(const char* file, BasicArray<int32_t>& pixels, int32_t& width, int32_t& height) {
   Renderer* r = TheRenderer();
   width = height = 0;
-  LastErrorCode = 0;
+  LastErrorCode = kErrorNone;
   Picture picture;
   if (r == nullptr || !LoadPictureFile(file, picture, r->spriteKey, true)) {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return false;
   }
   if (!picture.ownAlpha) ColourBleed(picture);
@@ -802,12 +802,12 @@ bool LoadImageToArray(const BasicString& file, BasicArray<int32_t>& pixels, doub
 bool SaveSprite(const char* file, int32_t id) {
   if (TheRenderer() == nullptr) return false;
   if (!ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   Picture picture;
   if (file == nullptr || !SpriteToPicture(id, picture) || !SavePicture(file, picture)) {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     return false;
   }
   return true;
@@ -827,7 +827,7 @@ bool SaveScreen(const char* file) {
     ok = SpriteToPicture(id, picture) && SavePicture(file, picture);
   }
   if (id >= 0) DeleteSprite(id);
-  if (!ok) SetLastError(3);
+  if (!ok) SetLastError(kErrorNoSuchFile);
   return ok;
 }
 

@@ -191,7 +191,7 @@ bool CreateScreen(int32_t n, int32_t id, int32_t w, int32_t h) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return false;
   if (n < 0 || n >= kRenderTargetCount || !ValidSpriteId(id)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   if (r->currentTarget == n) EndScreen();
@@ -207,7 +207,7 @@ bool CreateScreen(int32_t n, int32_t id, int32_t w, int32_t h) {
   const int32_t th = TextureSizeFor(h);
   if (tw > MaxTextureSize() || th > MaxTextureSize()) {
     DestroyTarget(record);
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   Picture blank;

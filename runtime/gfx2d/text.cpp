@@ -207,7 +207,7 @@ bool LoadFontFile(const char* file, int32_t index) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return false;
   if (!ValidFont(index)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return false;
   }
   const int32_t slot = FONT_SLOT_BASE + index;
@@ -224,7 +224,7 @@ bool LoadFontFile(const char* file, int32_t index) {
     ok = SetSpriteFromPicture(slot, picture, false);
   }
   if (!ok) {
-    SetLastError(3);
+    SetLastError(kErrorNoSuchFile);
     BuildDefaultFont(index);
   }
   return ok;
@@ -249,7 +249,7 @@ void BuildDefaultFont(int32_t index) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
   if (!ValidFont(index)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   Picture picture;
@@ -293,7 +293,7 @@ void SetFont(int32_t index) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
   if (!ValidFont(index)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   r->currentFont = index;
@@ -342,7 +342,7 @@ void PrintText3D(int32_t font, const char* text, float x, float y, float z, floa
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
   if (!ValidFont(font)) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   const bool cull = CachedGLState(kStateCullFace) == 1;

@@ -1,4 +1,4 @@
-#include "gfx3d/bridge2d.h"
+#include "gfx3d/internal/bridge2d.h"
 
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/renderer.h"

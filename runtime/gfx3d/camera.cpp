@@ -7,7 +7,7 @@
 #include "core/basic_array.h"
 #include "core/settings.h"
 #include "gfx2d/gfx2d.h"
-#include "gfx3d/bridge2d.h"
+#include "gfx3d/internal/bridge2d.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/math3d.h"
@@ -144,7 +144,7 @@ void AddMovementRotation(Number angle, Number ax, Number ay, Number az) {
   Engine3D* e = TheEngine3D();
   if (e == nullptr) return;
   MovementLevel& level = e->levels[e->movementIndex];
-  if (level.rotationCount >= MOVEMENT_ENTRY_LIMIT) return;
+  if (level.rotationCount >= kMovementEntryLimit) return;
   float* rot = level.rotations[level.rotationCount++];
   rot[0] = static_cast<float>(angle);
   rot[1] = static_cast<float>(ax);
@@ -161,7 +161,7 @@ void MultiplyMovementMatrix(const BasicArray<double>& matrix) {
   if (matrix.dims != 1 || matrix.d1 != 16 || matrix.data == nullptr) return;
   MovementLevel& level = e->levels[e->movementIndex];
   level.composedFlag = 0;
-  if (level.matrixCount >= MOVEMENT_ENTRY_LIMIT) return;  // a 17th matrix is ignored
+  if (level.matrixCount >= kMovementEntryLimit) return;  // a 17th matrix is ignored
   float* m = level.matrices[level.matrixCount++];
   for (int32_t i = 0; i < 16; ++i) m[i] = static_cast<float>(matrix.Elements()[i]);
 }

@@ -6,7 +6,7 @@
 
 #include "core/basic_array.h"
 #include "core/debug.h"
-#include "gfx3d/bridge2d.h"
+#include "gfx3d/internal/bridge2d.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/math3d.h"
@@ -514,7 +514,7 @@ void DrawMesh(Number idNumber, Number frameNumber) {
   if (e == nullptr) return;
   MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
   if (slot == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   BindMeshTextures(*e, e->texture1, e->texture2, e->alternateTextures, nullptr);
@@ -527,7 +527,7 @@ void DrawMeshAnimated(Number idNumber, Number frameFrom, Number frameTo, Number 
   if (e == nullptr) return;
   MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
   if (slot == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   BindMeshTextures(*e, e->texture1, e->texture2, e->alternateTextures, nullptr);

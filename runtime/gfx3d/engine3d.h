@@ -13,13 +13,13 @@
 #include "gfx3d/mesh.h"
 
 constexpr int32_t MOVEMENT_LEVEL_COUNT = 16;
-constexpr int32_t MOVEMENT_ENTRY_LIMIT = 16;  // rotations or matrices per level
+constexpr int32_t kMovementEntryLimit = 16;  // rotations or matrices per level
 
 struct MovementLevel {
   int32_t matrixCount = 0;
-  float matrices[MOVEMENT_ENTRY_LIMIT][16];
+  float matrices[kMovementEntryLimit][16];
   int32_t rotationCount = 0;
-  float rotations[MOVEMENT_ENTRY_LIMIT][4];  // angle (degrees), axis x, y, z
+  float rotations[kMovementEntryLimit][4];  // angle (degrees), axis x, y, z
   float scale[3] = {1, 1, 1};
   float translation[3] = {0, 0, 0};
   // The level starts from `base` (the levels below, composed); `composed` is

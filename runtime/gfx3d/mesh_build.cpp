@@ -80,7 +80,7 @@ void BeginMesh(Number idNumber) {
     // Nothing is open afterwards, so the vertices that follow cannot land in
     // the object opened before.
     e.meshBeingBuilt = -1;
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   e.currentFrame = 0;
@@ -95,7 +95,7 @@ void BeginMesh(Number idNumber) {
   MeshObjectX* mesh = slot->meshes.AppendNew();
   if (mesh == nullptr) {
     e.meshBeingBuilt = -1;
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   e.meshBeingBuilt = id;
@@ -111,13 +111,13 @@ void SelectMeshFrame(Number frameNumber) {
   const int32_t frame = TruncToInt32(frameNumber);
   if (mesh == nullptr || frame < 0) return;
   if (frame >= kFrameLimit) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   if (mesh->frames.count() < frame + 1) {
     if (!mesh->frames.Reserve(GrowList<MeshFrame>::GrownCapacity(frame + 1, mesh->frames.growStep(),
                                                                   mesh->frames.minimum()))) {
-      SetLastError(7);
+      SetLastError(kErrorOutOfMemory);
       return;
     }
     while (mesh->frames.count() < frame + 1) mesh->frames.AppendNew();
@@ -209,7 +209,7 @@ void GetMeshTriangle(Number idNumber, Number frameNumber, Number nNumber, BasicA
   DimArray(array, 3, 9);
   MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
   if (slot == nullptr) {
-    SetLastError(7);
+    SetLastError(kErrorOutOfMemory);
     return;
   }
   const int32_t frame = TruncToInt32(frameNumber);
@@ -237,7 +237,7 @@ void GetMeshTriangle(Number idNumber, Number frameNumber, Number nNumber, BasicA
 void ScaleMesh(Number idNumber, Number sxNumber, Number syNumber, Number szNumber) {
   MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
   if (slot == nullptr) {
-    if (TheEngine3D() != nullptr) SetLastError(7);
+    if (TheEngine3D() != nullptr) SetLastError(kErrorOutOfMemory);
     return;
   }
   const float s[3] = {static_cast<float>(sxNumber), static_cast<float>(syNumber), static_cast<float>(szNumber)};

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx3d/flat_hash.h"
+#include "gfx3d/internal/flat_hash.h"
 #include "gfx3d/mesh.h"
 #include "gl/gl_ext.h"
 

@@ -63,7 +63,7 @@ void AutomationFrame() {
               frames, seconds, seconds > 0 ? frames / seconds : 0.0);
   std::fflush(stdout);
   g_frameLimit = 0;
-  LastErrorCode = 0;
+  LastErrorCode = kErrorNone;
   ErrorLine = CurrentLine;
   EndProgram();
 }

@@ -29,7 +29,7 @@ int32_t g_callbackState = -1;
 MessageCallback g_callback = nullptr;
 
 void EndByQuitKey() {
-  LastErrorCode = 0;
+  LastErrorCode = kErrorNone;
   EndProgram();
 }
 
@@ -77,8 +77,8 @@ void ShowScreen() {
   RefreshKeyboard();
   ConsumeMouseMotionForFrame();
 
-  if (g_escapeEndsProgram && (KeyStateDown(129) || KeyStateDown(1))) EndByQuitKey();
-  if (KeyStateDown(56) && KeyStateDown(62)) EndByQuitKey();
+  if (g_escapeEndsProgram && (KeyStateDown(kKeyQuitExtra) || KeyStateDown(kKeyEscape))) EndByQuitKey();
+  if (KeyStateDown(kKeyLeftAlt) && KeyStateDown(kKeyF4)) EndByQuitKey();
 
   Leave3D();
   MediaLoopMaintenance();

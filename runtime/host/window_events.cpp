@@ -171,8 +171,8 @@ void Hibernate() {
     ResetKeyQueryCounter();
     RefreshKeyboard();
     ConsumeEveryMouse(*input);
-    if (EscapeEnds() && (KeyStateDown(129) || KeyStateDown(1))) {
-      LastErrorCode = 0;
+    if (EscapeEnds() && (KeyStateDown(kKeyQuitExtra) || KeyStateDown(kKeyEscape))) {
+      LastErrorCode = kErrorNone;
       EndProgram();
     }
     if (AnyKeyDown()) return;

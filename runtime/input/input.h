@@ -136,6 +136,13 @@ void MouseScreenPosition(InputDevices& input, int32_t* x, int32_t* y);
 
 // ---------------------------------------------------------------- keyboard
 
+// Key codes (keyboard scan codes) the runtime itself tests.
+constexpr int32_t kKeyEscape = 1;
+constexpr int32_t kKeyLeftAlt = 56;
+constexpr int32_t kKeyF4 = 62;
+// The second quit key: a code no standard keyboard reports.
+constexpr int32_t kKeyQuitExtra = 129;
+
 // Copies the key state, only while the window is the active one (a headless
 // window always is).
 void RefreshKeyboard(InputDevices& input);
