@@ -1,3 +1,4 @@
+// Checked arrays: dimensioning, resizing with preserved contents and the bounds report.
 #include "core/basic_array.h"
 
 #include <cstdlib>

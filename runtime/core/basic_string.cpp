@@ -1,3 +1,4 @@
+// BasicString: storage and growth, concatenation, comparison and conversion operators.
 #include "core/basic_string.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// Blowfish: key schedule and block encryption for the text cipher built-ins.
 #include "core/blowfish.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Debug-mode support: the error record, the debugger channel, the line hook and the END report.
 #include "core/debug.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Routine frames: the locals of running routines, registered by name for the debugger.
 #include <memory>
 #include <vector>
 

@@ -1,3 +1,4 @@
+// Numeric built-ins: degree trigonometry, remainders, the random generator and the DATA table.
 #include "core/numeric.h"
 
 #include <cmath>

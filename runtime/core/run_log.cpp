@@ -1,3 +1,4 @@
+// The run log "ErrorLog.txt" in the temporary folder: restart and appending lines.
 #include "core/run_log.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// The compiled-in project settings that the program fills before start-up.
 #include "core/settings.h"
 
 ProjectSettings& Settings() {

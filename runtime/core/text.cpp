@@ -1,3 +1,4 @@
+// Text built-ins: number/text conversion, case, searching, trimming and the error texts.
 #include "core/text.h"
 
 #include <cmath>

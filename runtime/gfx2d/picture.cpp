@@ -1,3 +1,4 @@
+// Picture: the in-memory RGBA image that readers produce and texture upload consumes.
 #include "gfx2d/picture.h"
 
 #include <cstdlib>

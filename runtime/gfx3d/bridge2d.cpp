@@ -1,3 +1,4 @@
+// What the 3D engine takes from the 2D renderer: texture binding, sprite textures, the shadow rectangle.
 #include "gfx3d/internal/bridge2d.h"
 
 #include "gfx2d/gfx2d.h"

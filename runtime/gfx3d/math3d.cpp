@@ -1,3 +1,4 @@
+// Vector and 4x4 matrix arithmetic for the camera, movement stack and shadows.
 #include "gfx3d/math3d.h"
 
 #include <cmath>

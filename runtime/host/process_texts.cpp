@@ -1,3 +1,4 @@
+// The command line and executable path texts kept for the program.
 #include "core/basic_string.h"
 #include "host/host.h"
 

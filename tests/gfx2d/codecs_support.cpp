@@ -1,3 +1,4 @@
+// Test support for the codec tests: foreign encoders, picture comparison, files on disk.
 #include "codecs_support.h"
 
 #include <cstdio>  // before jpeglib.h

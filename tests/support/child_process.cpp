@@ -1,3 +1,4 @@
+// Test support: starting a runtime program as a child process and collecting its output.
 #include "support/child_process.h"
 
 #include <gtest/gtest.h>

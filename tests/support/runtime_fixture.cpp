@@ -1,3 +1,4 @@
+// Test support: a headless runtime (offscreen window and GL context) shared by a suite.
 #include "support/runtime_fixture.h"
 
 #include <cstdio>
