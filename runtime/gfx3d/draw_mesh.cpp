@@ -17,6 +17,14 @@ namespace {
 
 constexpr GLsizei kStride = static_cast<GLsizei>(sizeof(MeshVertex));
 
+// The cel texture: a row per palette colour, a column per ramp step. Ramps
+// up to kCelShortRamp long get kCelTextureWidth columns, longer ones four per
+// step (a power of two, at most kCelTextureMaxWidth).
+constexpr uint32_t kCelTextureMaxHeight = 32768;
+constexpr uint32_t kCelTextureWidth = 64;
+constexpr uint32_t kCelTextureMaxWidth = 512;
+constexpr size_t kCelShortRamp = 16;
+
 bool HasMultitexture() { return gl::ActiveTextureARB != nullptr && gl::ClientActiveTextureARB != nullptr; }
 
 bool HasBufferObjects(const Engine3D& e) {
@@ -52,16 +60,16 @@ uint32_t NextPowerOfTwo(uint32_t v) {
 void BuildCelTexture(Engine3D& e, MeshObject& mesh) {
   const int32_t paletteCount = mesh.palette.count();
   uint32_t height = NextPowerOfTwo(paletteCount > 0 ? static_cast<uint32_t>(paletteCount) : 1u);
-  if (height > 32768) height = 32768;
+  if (height > kCelTextureMaxHeight) height = kCelTextureMaxHeight;
   const size_t rampLength = e.celRamp.size();
-  uint32_t width = 64;
-  if (rampLength > 16) {
+  uint32_t width = kCelTextureWidth;
+  if (rampLength > kCelShortRamp) {
     width = NextPowerOfTwo(static_cast<uint32_t>(rampLength * 4));
-    if (width > 512) width = 512;
+    if (width > kCelTextureMaxWidth) width = kCelTextureMaxWidth;
   }
   std::vector<uint8_t> texels(static_cast<size_t>(width) * height * 4);
   for (uint32_t y = 0; y < height; ++y) {
-    const int32_t code = paletteCount == 0 ? 0x00FFFFFF
+    const int32_t code = paletteCount == 0 ? kColourWhite
                          : static_cast<int32_t>(y) < paletteCount ? mesh.palette[static_cast<int32_t>(y)]
                                                                   : mesh.palette[0];
     float rgba[4];
@@ -250,151 +258,161 @@ void AddReceiver(Engine3D& e, const float m[16], const MeshFrame& frame) {
   e.haveReceivers = true;
 }
 
-}  // namespace
-
-void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, float blend, bool interpolate,
-                    const uint32_t* table, int32_t tableCount) {
-  if (mesh.frames.count() == 0 || mesh.frames[0].strips.count() == 0 || mesh.frames[0].triangles.count() == 0)
-    return;
-  int32_t a = 0, b = 0;
-  float t = 0.0f;
-  ChooseAnimationFrames(from, to, blend, interpolate, mesh.frames.count(), &a, &b, &t);
-
-  ComposeMovementLevel(e);
-  const float* m = e.levels[e.movementIndex].composed;
-  const bool shadowMode = e.effectFlag && e.effectMode == 3;
+// Frustum test of frame A's sphere moved by m; a visible object drawn
+// plainly widens the receivers' box. False: the object is not drawn (shadow
+// mode draws the volume of an object out of view as well).
+bool NoteVisibility(Engine3D& e, const MeshObjectX& mesh, const float m[16], int32_t a, int32_t b,
+                    bool shadowMode) {
   float centre[3];
   math3d::TransformPoint(m, mesh.frames[a].centre, centre);
   const float radius = mesh.frames[a].radius * (math3d::IsIdentity(m) ? 1.0f : math3d::LargestColumnLength(m));
   if (!SphereInFrustum(e.planes, centre, radius)) {
     ++e.stats.objectsRejected;
     // A shadow can fall into view from an object that is not.
-    if (!shadowMode) return;
-  } else if (!shadowMode) {
+    return shadowMode;
+  }
+  if (!shadowMode) {
     AddReceiver(e, m, mesh.frames[a]);
     if (b != a) AddReceiver(e, m, mesh.frames[b]);
   }
-  Renderer* r = e.renderer;
-  const float alpha = r != nullptr ? r->globalAlpha : 1.0f;
-  glColor4f(1, 1, 1, alpha);
-  SwitchGLState(kStateColorMaterial, true);
+  return true;
+}
 
-  if (e.effectFlag) {
-    bool rebuilt = false;
-    if (e.effectMode == 2) {
-      rebuilt = ComputeMeshNormals(mesh, true, false, false);
-      if (mesh.celTexture == 0) BuildCelTexture(e, mesh);
-    } else if (e.effectMode == 1) {
-      rebuilt = ComputeMeshNormals(mesh, true, e.normalMode == 2, true);
-    } else if (e.effectMode == 3) {
-      rebuilt = ComputeMeshNormals(mesh, true, false, false);
-      if (mesh.shadowEdges.count() == 0) BuildShadowEdges(mesh);
+// The normals, cel texture or edge list the current effect needs.
+void PrepareEffect(Engine3D& e, MeshObjectX& mesh) {
+  bool rebuilt = false;
+  if (e.effectMode == kEffectCelShade) {
+    rebuilt = ComputeMeshNormals(mesh, true, false, false);
+    if (mesh.celTexture == 0) BuildCelTexture(e, mesh);
+  } else if (e.effectMode == kEffectBumpMap) {
+    rebuilt = ComputeMeshNormals(mesh, true, e.normalMode == kNormalsSmooth, true);
+  } else if (e.effectMode == kEffectShadows) {
+    rebuilt = ComputeMeshNormals(mesh, true, false, false);
+    if (mesh.shadowEdges.count() == 0) BuildShadowEdges(mesh);
+  }
+  // New normals must reach the uploaded copy of frame 0 as well.
+  if (rebuilt) ReleaseMeshBuffers(mesh);
+}
+
+void DrawMeshShadow(Engine3D& e, MeshObjectX& mesh, const float m[16], int32_t a, const float lightObj[3]) {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glMultMatrixf(m);
+  Bind2DTextures(-1, -1, 0, nullptr);
+  float casterLow[3], casterHigh[3];
+  WorldBox(m, mesh.frames[a], casterLow, casterHigh);
+  DrawShadowVolume(e, mesh, a, lightObj, casterLow, casterHigh);
+  glPopMatrix();
+}
+
+bool UsesEffectArrays(const Engine3D& e, bool multi) {
+  return e.effectFlag && multi && (e.effectMode == kEffectBumpMap || e.effectMode == kEffectCelShade);
+}
+
+// The records a draw sends and the buffer slot they go through.
+struct DrawSource {
+  const MeshVertex* records = nullptr;
+  int32_t count = 0;
+  uint32_t* bufferName = nullptr;
+  bool isStatic = false;
+};
+
+// Makes the draw buffer frame A's records (blended towards frame B when
+// t != 0) with the texture offset added; false when there is no memory.
+bool FillDrawBuffer(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const MeshFrame& frameB, float t) {
+  if (!EnsureDrawBuffer(mesh)) return false;
+  const int32_t count = frameA.triangles.count();
+  GrowList<MeshVertex>& draw = mesh.drawBuffer;
+  const int32_t had = draw.count();
+  if (had < count) {
+    if (!draw.Reserve(count)) return false;
+    draw.SetCountUnchecked(count);
+  } else if (had > count) {
+    draw.Truncate(count);
+  }
+  MeshVertex* out = draw.data();
+  const MeshVertex* ra = frameA.triangles.data();
+  if (t != 0.0f) {
+    // Records the buffer did not have yet start as copies of frame A.
+    if (had < count) std::memcpy(out + had, ra + had, sizeof(MeshVertex) * static_cast<size_t>(count - had));
+    const int32_t blendCount = frameB.triangles.count() < count ? frameB.triangles.count() : count;
+    const MeshVertex* rb = frameB.triangles.data();
+    const float s = 1.0f - t;
+    for (int32_t i = 0; i < blendCount; ++i) {
+      out[i].x = ra[i].x * t + rb[i].x * s;
+      out[i].y = ra[i].y * t + rb[i].y * s;
+      out[i].z = ra[i].z * t + rb[i].z * s;
+      out[i].nx = ra[i].nx * t + rb[i].nx * s;
+      out[i].ny = ra[i].ny * t + rb[i].ny * s;
+      out[i].nz = ra[i].nz * t + rb[i].nz * s;
     }
-    // New normals must reach the uploaded copy of frame 0 as well.
-    if (rebuilt) ReleaseMeshBuffers(mesh);
-  }
-
-  MeshFrame& frameA = mesh.frames[a];
-  MeshFrame& frameB = mesh.frames[b];
-  float inverse[16];
-  float lightObj[3] = {0, 0, 0};
-  if (e.effectFlag) {
-    if (!math3d::Invert(m, inverse)) math3d::Identity(inverse);
-    math3d::TransformPoint(inverse, e.effectLight, lightObj);
-  }
-  if (shadowMode) {
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(m);
-    Bind2DTextures(-1, -1, 0, nullptr);
-    float casterLow[3], casterHigh[3];
-    WorldBox(m, frameA, casterLow, casterHigh);
-    DrawShadowVolume(e, mesh, a, lightObj, casterLow, casterHigh);
-    glPopMatrix();
-    return;
-  }
-  ++e.stats.objectsDrawn;
-
-  const bool direct = !e.effectFlag && t == 0.0f && e.textureOffsetU == 0.0f && e.textureOffsetV == 0.0f;
-  const MeshVertex* records;
-  int32_t count;
-  uint32_t* bufferName;
-  bool isStatic;
-  const bool multi = HasMultitexture();
-  if (direct) {
-    records = frameA.triangles.data();
-    count = frameA.triangles.count();
-    isStatic = a == 0;
-    bufferName = isStatic ? &mesh.staticBuffer : &mesh.streamBuffer;
   } else {
-    if (!EnsureDrawBuffer(mesh)) return;
-    count = frameA.triangles.count();
-    GrowList<MeshVertex>& draw = mesh.drawBuffer;
-    const int32_t had = draw.count();
-    if (had < count) {
-      if (!draw.Reserve(count)) return;
-      draw.SetCountUnchecked(count);
-    } else if (had > count) {
-      draw.Truncate(count);
-    }
-    MeshVertex* out = draw.data();
-    const MeshVertex* ra = frameA.triangles.data();
-    if (t != 0.0f) {
-      // Records the buffer did not have yet start as copies of frame A.
-      if (had < count) std::memcpy(out + had, ra + had, sizeof(MeshVertex) * static_cast<size_t>(count - had));
-      const int32_t blendCount = frameB.triangles.count() < count ? frameB.triangles.count() : count;
-      const MeshVertex* rb = frameB.triangles.data();
-      const float s = 1.0f - t;
-      for (int32_t i = 0; i < blendCount; ++i) {
-        out[i].x = ra[i].x * t + rb[i].x * s;
-        out[i].y = ra[i].y * t + rb[i].y * s;
-        out[i].z = ra[i].z * t + rb[i].z * s;
-        out[i].nx = ra[i].nx * t + rb[i].nx * s;
-        out[i].ny = ra[i].ny * t + rb[i].ny * s;
-        out[i].nz = ra[i].nz * t + rb[i].nz * s;
-      }
-    } else {
-      std::memcpy(out, ra, sizeof(MeshVertex) * static_cast<size_t>(count));
-    }
-    for (int32_t i = 0; i < count; ++i) {
-      out[i].u += e.textureOffsetU;
-      out[i].v += e.textureOffsetV;
-    }
-    if (e.effectFlag && multi && (e.effectMode == 1 || e.effectMode == 2)) {
-      const MeshFrame& tangentFrame = t != 0.0f ? frameB : frameA;
-      const int32_t tangentCount = tangentFrame.triangles.count();
-      for (int32_t i = 0; i < count; ++i) {
-        MeshVertex& v = out[i];
-        float l[3] = {lightObj[0] - v.x, lightObj[1] - v.y, lightObj[2] - v.z};
-        Normalise(l);
-        if (e.effectMode == 1) {
-          const MeshVertex& src = i < tangentCount ? tangentFrame.triangles[i] : v;
-          const float tl = src.tx * l[0] + src.ty * l[1] + src.tz * l[2];
-          const float bl = src.bx * l[0] + src.by * l[1] + src.bz * l[2];
-          const float nl = v.nx * l[0] + v.ny * l[1] + v.nz * l[2];
-          v.lx = tl * 0.5f + 0.5f;
-          v.ly = bl * 0.5f + 0.5f;
-          v.lz = nl * 0.5f + 0.5f;
-        } else {
-          // The ramp column is the diffuse term of the light at the vertex.
-          float nl = v.nx * l[0] + v.ny * l[1] + v.nz * l[2];
-          nl = nl < 0.05f ? 0.05f : nl > 0.95f ? 0.95f : nl;
-          v.bx = nl;
-          v.by = (static_cast<float>(v.paletteIndex) + 0.5f) * mesh.celRowScale;
-        }
-      }
-    }
-    records = draw.data();
-    isStatic = false;
-    bufferName = &mesh.streamBuffer;
+    std::memcpy(out, ra, sizeof(MeshVertex) * static_cast<size_t>(count));
   }
-  if (count <= 0) return;
+  for (int32_t i = 0; i < count; ++i) {
+    out[i].u += e.textureOffsetU;
+    out[i].v += e.textureOffsetV;
+  }
+  return true;
+}
 
-  const void* base = PrepareBuffer(e, bufferName, isStatic, records, count);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, kStride, At(base, offsetof(MeshVertex, x)));
-  const bool effectArrays = e.effectFlag && multi && (e.effectMode == 1 || e.effectMode == 2);
-  if (!effectArrays) {
+// The per-vertex terms of the bump-map path (the tangent-space light vector)
+// or the cel path (the ramp coordinates), for the light at lightObj.
+void WriteEffectTerms(const Engine3D& e, const MeshObjectX& mesh, MeshVertex* out, int32_t count,
+                      const MeshFrame& tangentFrame, const float lightObj[3]) {
+  const int32_t tangentCount = tangentFrame.triangles.count();
+  for (int32_t i = 0; i < count; ++i) {
+    MeshVertex& v = out[i];
+    float l[3] = {lightObj[0] - v.x, lightObj[1] - v.y, lightObj[2] - v.z};
+    Normalise(l);
+    if (e.effectMode == kEffectBumpMap) {
+      const MeshVertex& src = i < tangentCount ? tangentFrame.triangles[i] : v;
+      const float tl = src.tx * l[0] + src.ty * l[1] + src.tz * l[2];
+      const float bl = src.bx * l[0] + src.by * l[1] + src.bz * l[2];
+      const float nl = v.nx * l[0] + v.ny * l[1] + v.nz * l[2];
+      v.lx = tl * 0.5f + 0.5f;
+      v.ly = bl * 0.5f + 0.5f;
+      v.lz = nl * 0.5f + 0.5f;
+    } else {
+      // The ramp column is the diffuse term of the light at the vertex.
+      float nl = v.nx * l[0] + v.ny * l[1] + v.nz * l[2];
+      nl = nl < 0.05f ? 0.05f : nl > 0.95f ? 0.95f : nl;
+      v.bx = nl;
+      v.by = (static_cast<float>(v.paletteIndex) + 0.5f) * mesh.celRowScale;
+    }
+  }
+}
+
+// Frame A's triangle list as it is, when nothing changes it; else the draw
+// buffer filled from it. False when the draw buffer cannot be had.
+bool ChooseDrawSource(Engine3D& e, MeshObjectX& mesh, int32_t a, int32_t b, float t, const float lightObj[3],
+                      bool multi, DrawSource* source) {
+  const MeshFrame& frameA = mesh.frames[a];
+  const MeshFrame& frameB = mesh.frames[b];
+  const bool direct = !e.effectFlag && t == 0.0f && e.textureOffsetU == 0.0f && e.textureOffsetV == 0.0f;
+  if (direct) {
+    source->records = frameA.triangles.data();
+    source->count = frameA.triangles.count();
+    source->isStatic = a == 0;
+    source->bufferName = source->isStatic ? &mesh.staticBuffer : &mesh.streamBuffer;
+    return true;
+  }
+  if (!FillDrawBuffer(e, mesh, frameA, frameB, t)) return false;
+  const int32_t count = frameA.triangles.count();
+  if (UsesEffectArrays(e, multi))
+    WriteEffectTerms(e, mesh, mesh.drawBuffer.data(), count, t != 0.0f ? frameB : frameA, lightObj);
+  source->records = mesh.drawBuffer.data();
+  source->count = count;
+  source->isStatic = false;
+  source->bufferName = &mesh.streamBuffer;
+  return true;
+}
+
+// Texture coordinate and colour arrays (and the texture units' set-up) of
+// a plain, bump-mapped or cel-shaded draw.
+void SetUpArrays(const Engine3D& e, const MeshObjectX& mesh, const void* base, bool multi, const uint32_t* table,
+                 int32_t tableCount) {
+  if (!UsesEffectArrays(e, multi)) {
     if (e.boundTexture1 >= 0) {
       if (e.boundTexture2 >= 0 && multi) {
         gl::ActiveTextureARB(GL_TEXTURE1_ARB);
@@ -409,7 +427,7 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
       glEnableClientState(GL_COLOR_ARRAY);
       glColorPointer(4, GL_FLOAT, kStride, At(base, offsetof(MeshVertex, r)));
     }
-  } else if (e.effectMode == 1) {
+  } else if (e.effectMode == kEffectBumpMap) {
     gl::ActiveTextureARB(GL_TEXTURE1_ARB);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     TexCoordArray(GL_TEXTURE1_ARB, base, offsetof(MeshVertex, u));
@@ -431,10 +449,11 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
     gl::ActiveTextureARB(GL_TEXTURE0_ARB);
     if (e.boundTexture1 >= 0) TexCoordArray(GL_TEXTURE0_ARB, base, offsetof(MeshVertex, u));
   }
+}
 
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glMultMatrixf(m);
+// The draw call itself, with normals and sphere mapping as the state asks;
+// the client arrays and the buffer binding are undone afterwards.
+void DrawTriangleArrays(Engine3D& e, const void* base, int32_t count) {
   if (e.lightMask != 0 || e.sphereMap != 0) {
     glEnableClientState(GL_NORMAL_ARRAY);
     glNormalPointer(GL_FLOAT, kStride, At(base, offsetof(MeshVertex, nx)));
@@ -453,8 +472,58 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
   }
   DisableClientArrays();
   if (HasBufferObjects(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+}
 
-  if (e.effectFlag && e.effectMode == 2 && e.cullMode != 0) DrawOutline(e, mesh, frameA, inverse, count, table);
+}  // namespace
+
+void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, float blend, bool interpolate,
+                    const uint32_t* table, int32_t tableCount) {
+  if (mesh.frames.count() == 0 || mesh.frames[0].strips.count() == 0 || mesh.frames[0].triangles.count() == 0)
+    return;
+  int32_t a = 0, b = 0;
+  float t = 0.0f;
+  ChooseAnimationFrames(from, to, blend, interpolate, mesh.frames.count(), &a, &b, &t);
+
+  ComposeMovementLevel(e);
+  const float* m = e.levels[e.movementIndex].composed;
+  const bool shadowMode = e.effectFlag && e.effectMode == kEffectShadows;
+  if (!NoteVisibility(e, mesh, m, a, b, shadowMode)) return;
+  Renderer* r = e.renderer;
+  const float alpha = r != nullptr ? r->globalAlpha : 1.0f;
+  glColor4f(1, 1, 1, alpha);
+  SwitchGLState(kStateColorMaterial, true);
+  if (e.effectFlag) PrepareEffect(e, mesh);
+
+  float inverse[16];
+  float lightObj[3] = {0, 0, 0};
+  if (e.effectFlag) {
+    if (!math3d::Invert(m, inverse)) math3d::Identity(inverse);
+    math3d::TransformPoint(inverse, e.effectLight, lightObj);
+  }
+  if (shadowMode) {
+    DrawMeshShadow(e, mesh, m, a, lightObj);
+    return;
+  }
+  ++e.stats.objectsDrawn;
+
+  const bool multi = HasMultitexture();
+  DrawSource source;
+  if (!ChooseDrawSource(e, mesh, a, b, t, lightObj, multi, &source)) return;
+  const int32_t count = source.count;
+  if (count <= 0) return;
+
+  const void* base = PrepareBuffer(e, source.bufferName, source.isStatic, source.records, count);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kStride, At(base, offsetof(MeshVertex, x)));
+  SetUpArrays(e, mesh, base, multi, table, tableCount);
+
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glMultMatrixf(m);
+  DrawTriangleArrays(e, base, count);
+
+  if (e.effectFlag && e.effectMode == kEffectCelShade && e.cullMode != kCullNone)
+    DrawOutline(e, mesh, mesh.frames[a], inverse, count, table);
 
   if (multi) {
     gl::ActiveTextureARB(GL_TEXTURE1_ARB);
@@ -465,102 +534,4 @@ void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, fl
   glPopMatrix();
   SwitchGLState(kStateColorMaterial, false);
   glColor4f(1, 1, 1, alpha);
-}
-
-// ---------------------------------------------------------------- commands
-
-void SetMeshTextureMode(Number flag) {
-  Engine3D* e = TheEngine3D();
-  if (e != nullptr) e->alternateTextures = TruncToInt32(flag);
-}
-
-void SetMeshTextures(Number texture1, Number texture2) {
-  Engine3D* e = TheEngine3D();
-  if (e == nullptr) return;
-  e->texture1 = TruncToInt32(texture1);
-  e->texture2 = TruncToInt32(texture2);
-  BindMeshTextures(*e, e->texture1, e->texture2, e->alternateTextures, nullptr);
-  const GLint filter = e->renderer != nullptr && e->renderer->smoothing ? GL_LINEAR : GL_NEAREST;
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  SetShaderSamplers();
-}
-
-namespace {
-
-void DrawSlot(Engine3D& e, MeshSlot& slot, int32_t from, int32_t to, float blend, bool interpolate) {
-  if (!slot.valid) return;
-  if (!slot.multiPart) {
-    if (slot.meshes.count() > 0) DrawMeshObject(e, slot.meshes[0], from, to, blend, interpolate, nullptr, 0);
-    return;
-  }
-  const uint32_t* table = slot.textures.data();
-  const int32_t tableCount = slot.textures.count();
-  for (MeshObjectX& mesh : slot.meshes) {
-    int32_t id1 = tableCount > 0 ? mesh.texture1Index : -1;
-    int32_t id2 = tableCount > 0 ? mesh.texture2Index : -1;
-    // Indexes outside the slot's texture list select no texture.
-    if (id1 >= tableCount) id1 = -1;
-    if (id2 >= tableCount) id2 = -1;
-    BindMeshTextures(e, id1, id2, 0, table);
-    DrawMeshObject(e, mesh, from, to, blend, interpolate, table, tableCount);
-  }
-}
-
-}  // namespace
-
-void DrawMesh(Number idNumber, Number frameNumber) {
-  Engine3D* e = TheEngine3D();
-  if (e == nullptr) return;
-  MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
-  if (slot == nullptr) {
-    SetLastError(kErrorOutOfMemory);
-    return;
-  }
-  BindMeshTextures(*e, e->texture1, e->texture2, e->alternateTextures, nullptr);
-  const int32_t frame = TruncToInt32(frameNumber);
-  DrawSlot(*e, *slot, frame, frame, 0.0f, false);
-}
-
-void DrawMeshAnimated(Number idNumber, Number frameFrom, Number frameTo, Number blend, Number interpolate) {
-  Engine3D* e = TheEngine3D();
-  if (e == nullptr) return;
-  MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
-  if (slot == nullptr) {
-    SetLastError(kErrorOutOfMemory);
-    return;
-  }
-  BindMeshTextures(*e, e->texture1, e->texture2, e->alternateTextures, nullptr);
-  DrawSlot(*e, *slot, TruncToInt32(frameFrom), TruncToInt32(frameTo), static_cast<float>(blend),
-           TruncToInt32(interpolate) != 0);
-}
-
-void SetTextureOffset3D(Number du, Number dv) {
-  Engine3D* e = TheEngine3D();
-  if (e == nullptr) return;
-  e->textureOffsetU = static_cast<float>(du);
-  e->textureOffsetV = static_cast<float>(dv);
-}
-
-void SetSphereMap(Number flag) {
-  Engine3D* e = TheEngine3D();
-  if (e != nullptr) e->sphereMap = TruncToInt32(flag) != 0 ? 1 : 0;
-}
-
-void SetCelShadeRamp(const BasicArray<double>& ramp) {
-  Engine3D* e = TheEngine3D();
-  if (e == nullptr) return;
-  e->celRamp.clear();
-  const double* values = ramp.Elements();
-  for (int32_t i = 0; values != nullptr && i < ramp.count; ++i) {
-    const int32_t v = TruncToInt32(values[i]);
-    e->celRamp.push_back(static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v));
-  }
-  if (e->celRamp.empty()) e->celRamp.push_back(255);
-  for (MeshSlot& slot : e->slots)
-    for (MeshObjectX& mesh : slot.meshes)
-      if (mesh.celTexture != 0) {
-        glDeleteTextures(1, &mesh.celTexture);
-        mesh.celTexture = 0;
-      }
 }

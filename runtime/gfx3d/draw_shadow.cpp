@@ -25,6 +25,13 @@
 
 namespace {
 
+// A finite pull is made this much longer, a margin for rounding.
+constexpr float kPullMargin = 1.01f;
+// Pulls from this far on are made infinite instead.
+constexpr float kLargestPull = 1e6f;
+// Corners with a clip w up to this lie at or behind the eye.
+constexpr float kNearestClipW = 1e-4f;
+
 inline float* PutPoint(float* out, const MeshVertex& v) {
   out[0] = v.x;
   out[1] = v.y;
@@ -75,8 +82,8 @@ float PullScale(const Engine3D& e, const float casterLow[3], const float casterH
   // Every ray has left the receivers' box before it reaches the caster: the
   // volume holds no receiving point (a flat floor lit from above, say).
   if (scale <= 1.0f) return -1.0f;
-  scale *= 1.01f;  // a margin for rounding
-  return scale < 1e6f ? scale : 0.0f;
+  scale *= kPullMargin;
+  return scale < kLargestPull ? scale : 0.0f;
 }
 
 }  // namespace
@@ -92,7 +99,7 @@ void NoteShadowBounds(Engine3D& e, const float low[3], const float high[3]) {
       clip[row] = e.worldToClip[row] * p[0] + e.worldToClip[4 + row] * p[1] + e.worldToClip[8 + row] * p[2] +
                   e.worldToClip[12 + row] * p[3];
     // A corner at or behind the eye has no place on screen: no bound.
-    if (!(clip[3] > 1e-4f)) {
+    if (!(clip[3] > kNearestClipW)) {
       e.shadowBoundsAll = true;
       return;
     }
@@ -104,24 +111,14 @@ void NoteShadowBounds(Engine3D& e, const float low[3], const float high[3]) {
   }
 }
 
-void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float light[3],
-                      const float casterLow[3], const float casterHigh[3]) {
-  if (mesh.frames.count() == 0 || mesh.shadowEdges.count() == 0) return;
-  // The edge list belongs to frame 0's triangles; another frame can stand in
-  // only when it has as many.
-  const GrowList<MeshVertex>* list = &mesh.frames[0].triangles;
-  if (frame > 0 && frame < mesh.frames.count() && mesh.frames[frame].triangles.count() == list->count())
-    list = &mesh.frames[frame].triangles;
-  const MeshVertex* v = list->data();
-  const int32_t triangles = list->count() / 3;
-  if (triangles * 3 != mesh.shadowEdges.count() || mesh.facing.count() != triangles) return;
-  const float scale = PullScale(e, casterLow, casterHigh);
-  if (scale < 0.0f) return;
+namespace {
 
-  // Facing flags. Front faces wind clockwise in the engine's meshes, which
-  // makes (p2 - p1) x (p1 - p0) their outward normal.
-  uint8_t* facing = mesh.facing.data();
-  int32_t silhouettes = 0;
+// Facing flags of the triangles and silhouette flags of their edges for the
+// light; returns the number of silhouette edges. Front faces wind clockwise
+// in the engine's meshes, which makes (p2 - p1) x (p1 - p0) their outward
+// normal.
+int32_t MarkSilhouettes(const MeshVertex* v, int32_t triangles, const float light[3], uint8_t* facing,
+                        ShadowEdge* edges) {
   for (int32_t t = 0; t < triangles; ++t) {
     const MeshVertex& p0 = v[t * 3];
     const MeshVertex& p1 = v[t * 3 + 1];
@@ -133,14 +130,18 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
                 cz = (p0.z + p1.z + p2.z) / 3.0f;
     facing[t] = nx * (light[0] - cx) + ny * (light[1] - cy) + nz * (light[2] - cz) > 0.0f ? 1 : 0;
   }
-  ShadowEdge* edges = mesh.shadowEdges.data();
+  int32_t silhouettes = 0;
   for (int32_t i = 0; i < triangles * 3; ++i) {
     const int32_t neighbour = edges[i].neighbour;
     edges[i].silhouette = facing[i / 3] && (neighbour < 0 || !facing[neighbour]) ? 1 : 0;
     silhouettes += edges[i].silhouette;
   }
+  return silhouettes;
+}
 
-  // Quads of the silhouette, then both caps, as homogeneous vertices.
+// Widens the pass's screen rectangle by the volume: the caster's box and its
+// pulled copy, or the whole screen for a volume pulled to infinity.
+void NoteVolumeBounds(Engine3D& e, const float casterLow[3], const float casterHigh[3], float scale) {
   if (scale > 0.0f) {
     float low[3], high[3];
     for (int k = 0; k < 3; ++k) {
@@ -152,6 +153,12 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
     e.shadowBoundsAny = true;
     e.shadowBoundsAll = true;
   }
+}
+
+// Writes the quads of the silhouette, then both caps, as homogeneous
+// vertices into the engine's scratch list; returns the cap vertices.
+int32_t WriteVolume(Engine3D& e, const MeshVertex* v, int32_t triangles, const ShadowEdge* edges,
+                    const uint8_t* facing, int32_t silhouettes, const float light[3], float scale) {
   const size_t floats = (static_cast<size_t>(silhouettes) * 4 + static_cast<size_t>(triangles) * 6) * 4;
   if (e.shadowScratch.size() < floats) e.shadowScratch.resize(floats);
   float* out = e.shadowScratch.data();
@@ -177,7 +184,12 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
     out = PutPulled(out, corner[1], light, scale);
     capVertices += 6;
   }
+  return capVertices;
+}
 
+// The two stencil passes over the scratch vertices: front faces count up,
+// back faces down.
+void DrawVolumePasses(Engine3D& e, int32_t quadVertexCount, int32_t capVertices) {
   SwitchGLState(kStateDepthTest, true);
   glDepthFunc(GL_LESS);
   const bool lighting = CachedGLState(kStateLighting) == 1;
@@ -190,7 +202,7 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
   glStencilFunc(GL_ALWAYS, 0, ~0u);
   glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(4, GL_FLOAT, 0, e.shadowScratch.data());
-  const GLsizei quadVertices = silhouettes * 4;
+  const GLsizei quadVertices = quadVertexCount;
   for (int pass = 0; pass < 2; ++pass) {
     glCullFace(pass == 0 ? GL_BACK : GL_FRONT);
     glStencilOp(GL_KEEP, GL_KEEP, pass == 0 ? GL_INCR : GL_DECR);
@@ -201,5 +213,29 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
   glCullFace(GL_BACK);
   ApplyCullMode(e);
   if (lighting) SwitchGLState(kStateLighting, true);
+}
+
+}  // namespace
+
+void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float light[3],
+                      const float casterLow[3], const float casterHigh[3]) {
+  if (mesh.frames.count() == 0 || mesh.shadowEdges.count() == 0) return;
+  // The edge list belongs to frame 0's triangles; another frame can stand in
+  // only when it has as many.
+  const GrowList<MeshVertex>* list = &mesh.frames[0].triangles;
+  if (frame > 0 && frame < mesh.frames.count() && mesh.frames[frame].triangles.count() == list->count())
+    list = &mesh.frames[frame].triangles;
+  const MeshVertex* v = list->data();
+  const int32_t triangles = list->count() / 3;
+  if (triangles * 3 != mesh.shadowEdges.count() || mesh.facing.count() != triangles) return;
+  const float scale = PullScale(e, casterLow, casterHigh);
+  if (scale < 0.0f) return;
+
+  uint8_t* facing = mesh.facing.data();
+  ShadowEdge* edges = mesh.shadowEdges.data();
+  const int32_t silhouettes = MarkSilhouettes(v, triangles, light, facing, edges);
+  NoteVolumeBounds(e, casterLow, casterHigh, scale);
+  const int32_t capVertices = WriteVolume(e, v, triangles, edges, facing, silhouettes, light, scale);
+  DrawVolumePasses(e, silhouettes * 4, capVertices);
   ++e.stats.shadowVolumes;
 }

@@ -15,6 +15,29 @@
 constexpr int32_t MOVEMENT_LEVEL_COUNT = 16;
 constexpr int32_t kMovementEntryLimit = 16;  // rotations or matrices per level
 
+// Drawing effects (effectMode), chosen by SetLight with a negative id.
+constexpr uint8_t kEffectNone = 0;
+constexpr uint8_t kEffectBumpMap = 1;
+constexpr uint8_t kEffectCelShade = 2;
+constexpr uint8_t kEffectShadows = 3;
+// The negative light ids naming an effect; every other negative id selects
+// cel shading.
+constexpr int32_t kBumpMapLightId = -1;
+constexpr int32_t kShadowLightId = -3;
+
+// Normal modes (normalMode) of the meshes closed next.
+constexpr int32_t kNormalsNone = 0;
+constexpr int32_t kNormalsFlat = 1;
+constexpr int32_t kNormalsSmooth = 2;
+
+// Cull modes (cullMode): which winding is the front face that stays.
+constexpr int32_t kCullNone = 0;
+constexpr int32_t kCullClockwise = 1;
+constexpr int32_t kCullCounterClockwise = -1;
+
+// GL lights the engine uses; a light id is taken modulo this.
+constexpr int32_t kLightCount = 8;
+
 struct MovementLevel {
   int32_t matrixCount = 0;
   float matrices[kMovementEntryLimit][16];
@@ -49,7 +72,7 @@ class Revazoro3D {
   // ------------------------------------------------ objects
   GrowList<MeshSlot> slots{128, 512};
   int32_t currentFrame = 0;
-  int32_t normalMode = 2;
+  int32_t normalMode = kNormalsSmooth;
   int32_t meshBeingBuilt = -1;
 
   // ------------------------------------------------ projection and camera
@@ -61,7 +84,7 @@ class Revazoro3D {
   float cameraPosition[3] = {0, 0, 0};
   float cameraTarget[3] = {0, 0, -1};
   float cameraUp[3] = {0, 1, 0};
-  int32_t cullMode = 0;
+  int32_t cullMode = kCullNone;
   uint8_t shadowPass = 0;
   // The stencil buffer holds counts of an earlier shadow pass. It is cleared
   // together with the depth buffer where that is cleared anyway (one clear
@@ -82,7 +105,7 @@ class Revazoro3D {
   uint8_t lightMask = 0;
   uint8_t sphereMap = 0;
   uint8_t effectFlag = 0;
-  uint8_t effectMode = 0;  // 1 bump mapping, 2 cel shading, 3 shadows
+  uint8_t effectMode = kEffectNone;
   int32_t effectColour = 0;
   float effectLight[3] = {0, 0, 0};
 

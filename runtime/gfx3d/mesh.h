@@ -35,6 +35,9 @@ constexpr int32_t MARK_TRIANGLE_LIST = -1;
 constexpr int32_t MARK_TRIANGLE_STRIP = -2;
 constexpr int32_t MARK_TRIANGLE_FAN = -3;
 
+// Packed white: a mesh of only white (or reserved) codes has no colours.
+constexpr int32_t kColourWhite = 0x00FFFFFF;
+
 // Codes -4..-1 are reserved: white as a colour, markers for the normal walk.
 inline bool IsReservedColour(int32_t code) { return static_cast<uint32_t>(code) >= 0xFFFFFFFCu; }
 

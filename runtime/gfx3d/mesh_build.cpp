@@ -195,9 +195,9 @@ void EndMesh() {
   }
   BuildColourPalette(mesh);
   bool built = false;
-  if (e.normalMode == 1)
+  if (e.normalMode == kNormalsFlat)
     built = ComputeMeshNormals(mesh, true, false, false);
-  else if (e.normalMode == 2)
+  else if (e.normalMode == kNormalsSmooth)
     built = ComputeMeshNormals(mesh, true, true, false);
   // ComputeMeshNormals ends by building the triangle lists; building them a
   // second time would give the same lists.
