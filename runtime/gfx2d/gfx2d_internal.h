@@ -39,9 +39,8 @@ void FreeAlphaMask(Renderer& r, int32_t id);
 
 // A zero-filled block of w x h x 4 bytes that the caller frees.
 uint8_t* AllocateBlock(int32_t w, int32_t h);
-// The GL's default pixel-store layout for uploads and for read-backs.
+// The GL's default pixel-store layout for uploads.
 void SetUnpackDefaults();
-void SetPackDefaults();
 // Texture and picture sizes of a sprite record; uploadedW x uploadedH is the
 // part of the picture that went into the texture.
 void StoreSpriteSizes(SpriteRecord& s, int32_t pictureW, int32_t pictureH, int32_t uploadedW, int32_t uploadedH);

@@ -16,9 +16,16 @@ namespace gfx2d {
 
 namespace {
 
-// The grab buffer and the zero block new grab textures start from.
+// The buffer behind ScratchBuffer.
 uint8_t* g_scratch = nullptr;
 size_t g_scratchSize = 0;
+
+void SetPackDefaults() {
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+}
 
 // The colour the frame buffer stores for the sprite key, found by drawing it
 // (a 16-bit buffer rounds it). Remembered per key and surface.

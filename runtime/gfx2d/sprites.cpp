@@ -138,13 +138,6 @@ void SetUnpackDefaults() {
   glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
 }
 
-void SetPackDefaults() {
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-}
-
 void StoreSpriteSizes(SpriteRecord& s, int32_t pictureW, int32_t pictureH, int32_t uploadedW, int32_t uploadedH) {
   s.textureWidth = TextureSizeFor(uploadedW);
   s.textureHeight = TextureSizeFor(uploadedH);

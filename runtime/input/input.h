@@ -46,13 +46,16 @@ struct MouseReading {
   int16_t wheel = 0;
 };
 
+// A hat that points nowhere; other hat values are angles.
+constexpr int32_t kHatCentred = -1;
+
 // The state of one joystick, laid out like the classic 80-byte joystick
 // record programs exchange with DLLs.
 struct JoystickState {
   int32_t x = 0, y = 0, z = 0;                          // -32768..32768
   int32_t rotationX = 0, rotationY = 0, rotationZ = 0;  // -32768..32768
   int32_t sliders[2] = {};
-  int32_t hats[4] = {};    // hundredths of a degree clockwise from up, -1 centred
+  int32_t hats[4] = {};    // hundredths of a degree clockwise from up, or kHatCentred
   uint8_t buttons[32] = {};  // bit 7 set while pressed
 };
 static_assert(sizeof(JoystickState) == 80, "programs pass this record to DLLs");
