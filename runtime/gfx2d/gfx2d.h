@@ -110,7 +110,10 @@ void DrawAnim(int32_t id, int32_t frame, float x, float y);
 void StretchAnim(int32_t id, int32_t frame, float x, float y, float w, float h);
 void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, double zoom);
 
-// Polygon lists: mode 0 triangle fan, 1 triangles, 2 triangle strip.
+// Polygon lists, drawn as one of these modes (others are clamped to them).
+constexpr int32_t kPolyTriangleFan = 0;
+constexpr int32_t kPolyTriangles = 1;
+constexpr int32_t kPolyTriangleStrip = 2;
 void BeginPoly(int32_t id, int32_t mode);
 void AddPolyVertex(float x, float y, float tx, float ty, int32_t colour);
 void NewPolyStrip();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "gfx2d/gfx2d.h"
 #include "gl/gl_ext.h"
@@ -21,12 +22,28 @@ void BindTextures(Renderer& r, int32_t id, int32_t id2, int32_t alternate, const
 // left, bottom right, top right, top left). Texture coordinates go with them
 // only when textured is set; the bound texture then clamps at its edges.
 void DrawQuad(const float* vertices, bool textured);
+// One quad's four corners for DrawQuad, reused by every draw.
+extern float g_quad[16];
+inline void SetQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1) {
+  // Fan order: bottom left, bottom right, top right, top left; the top
+  // screen edge takes the larger v.
+  const float q[16] = {x0, y1, u0, v0, x1, y1, u1, v0, x1, y0, u1, v1, x0, y0, u0, v1};
+  std::memcpy(g_quad, q, sizeof(q));
+}
 // Min and mag filter of the bound texture from the smoothing flag.
 void ApplySpriteFilter(const Renderer& r);
 // Alpha test on with GL_GREATER below 1.0, else off, from the stored threshold.
 void ApplyAlphaTest(const Renderer& r);
 
 void FreeAlphaMask(Renderer& r, int32_t id);
+
+// A zero-filled block of w x h x 4 bytes that the caller frees.
+uint8_t* AllocateBlock(int32_t w, int32_t h);
+// The GL's default pixel-store layout for uploads.
+void SetUnpackDefaults();
+// Texture and picture sizes of a sprite record; uploadedW x uploadedH is the
+// part of the picture that went into the texture.
+void StoreSpriteSizes(SpriteRecord& s, int32_t pictureW, int32_t pictureH, int32_t uploadedW, int32_t uploadedH);
 // Resolves a name for reading (memory files allowed) and decodes it with the
 // BMP, PNG and (if allowed) JPEG readers in that order.
 bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg);

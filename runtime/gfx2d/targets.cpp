@@ -46,7 +46,7 @@ void DeleteObjects(RenderTarget& record) {
 // drawing then happens in the window.
 void UseBackBuffer(Renderer& r, int32_t n, int32_t id, int32_t w, int32_t h) {
   r.savedOrientation = r.orientation;
-  r.orientation = 0;
+  r.orientation = kOrientationUpright;
   ApplyViewport(0, 0, w, h);
   const int32_t key = r.spriteKey;
   r.spriteKey = -1;
@@ -279,7 +279,7 @@ void EndScreen() {
     const int32_t tw = s.textureWidth, th = s.textureHeight;
     GrabSprite(record.spriteId, 0, 0, s.pictureWidth, s.pictureHeight);
     // The window comes back exactly as saved, whatever the blend state.
-    const bool blending = CachedGLState(kStateBlend) == 1;
+    const bool blending = CachedGLState(kStateBlend) == kGLStateOn;
     const float alpha = r->globalAlpha;
     SwitchGLState(kStateBlend, false);
     r->globalAlpha = 1.0f;

@@ -338,6 +338,110 @@ void PrintText(const BasicString& text, float x, float y, int32_t proportional) 
   PrintText(text.c_str(), x, y, proportional);
 }
 
+namespace {
+
+// Size 0: the point goes through the modelview and projection to the screen,
+// and the text is drawn flat there, centred on it, at the point's depth.
+void PrintProjectedText(Renderer& r, int32_t font, const char* text, const FontLayout& f, const GLdouble mv[16],
+                        float x, float y, float z, int32_t proportional) {
+  const SpriteRecord& s = r.sprites[FONT_SLOT_BASE + font];
+  size_t length = 0;
+  GLdouble pj[16];
+  glGetDoublev(GL_PROJECTION_MATRIX, pj);
+  GLint vp[4];
+  glGetIntegerv(GL_VIEWPORT, vp);
+  const double in[4] = {x, y, z, 1.0};
+  double eye[4], clip[4];
+  for (int i = 0; i < 4; ++i) eye[i] = mv[i] * in[0] + mv[4 + i] * in[1] + mv[8 + i] * in[2] + mv[12 + i] * in[3];
+  for (int i = 0; i < 4; ++i)
+    clip[i] = pj[i] * eye[0] + pj[4 + i] * eye[1] + pj[8 + i] * eye[2] + pj[12 + i] * eye[3];
+  if (clip[3] == 0 || !PrepareText(r, font, text, &length)) return;
+  const double sx = (clip[0] / clip[3] + 1.0) * 0.5 * vp[2];
+  const double sy = vp[3] - (clip[1] / clip[3] + 1.0) * 0.5 * vp[3];
+  const double depth = clip[2] / clip[3];
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, vp[2], vp[3], 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  const float left = static_cast<float>(sx - static_cast<double>(length) * f.cellWidth / 2.0);
+  const float top = static_cast<float>(sy - s.pictureHeight / 8);
+  const int32_t count = LayoutText(r, font, text, left, top, static_cast<float>(-depth), proportional != 0);
+  DrawQuadList(r, count);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+}
+
+// The width of the text in world units, glyphs of size units per cell.
+double BillboardTextWidth(const Renderer& r, int32_t font, const char* text, const FontLayout& f, double cellW,
+                          float size, int32_t proportional) {
+  double total = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    const int32_t c = *p % f.glyphs;
+    if (c == 0) break;
+    total += proportional ? r.glyphs[font][c].advance / cellW * size : size;
+  }
+  return total;
+}
+
+// Glyphs facing the camera, centred on the point: the camera's right and up
+// axes are the first two rows of the modelview's rotation part.
+void PrintBillboardText(Renderer& r, int32_t font, const char* text, const FontLayout& f, const GLdouble mv[16],
+                        float x, float y, float z, float size, int32_t proportional) {
+  size_t length = 0;
+  if (!PrepareText(r, font, text, &length)) return;
+  double right[3] = {mv[0], mv[4], mv[8]};
+  const double up[3] = {mv[1], mv[5], mv[9]};
+  if (proportional) {
+    const double n = std::sqrt(right[0] * right[0] + right[1] * right[1] + right[2] * right[2]);
+    for (double& c : right) c = n < 1e-7 ? 0.0 : c / n;
+  }
+  const double cellW = f.cellWidth > 0 ? f.cellWidth : 1;
+  const double glyphH = size * (f.cellHeight / cellW);
+  // Widths first, so the whole string can be centred on the point.
+  double pos = -BillboardTextWidth(r, font, text, f, cellW, size, proportional) / 2;
+  float* v = r.quads.vertices;
+  int32_t count = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    const int32_t c = *p % f.glyphs;
+    if (c == 0) break;
+    const float vBottom = static_cast<float>(f.topRow - c / 16) * f.rowV;
+    const float vTop = vBottom + f.rowV;
+    float ul, ur;
+    double advance;
+    if (proportional) {
+      const GlyphRecord& g = r.glyphs[font][c];
+      ul = g.u0;
+      ur = g.u1;
+      advance = g.advance / cellW * size;
+    } else {
+      ul = static_cast<float>(c % 16) * f.columnU;
+      ur = ul + f.columnU;
+      advance = size;
+    }
+    const double corners[4][2] = {{pos, -glyphH / 2}, {pos, glyphH / 2}, {pos + advance, -glyphH / 2},
+                                  {pos + advance, glyphH / 2}};
+    const float uv[4][2] = {{ul, vBottom}, {ul, vTop}, {ur, vBottom}, {ur, vTop}};
+    for (int k = 0; k < 4; ++k) {
+      const double a = corners[k][0], b = corners[k][1];
+      v[count * 5 + 0] = static_cast<float>(x + right[0] * a + up[0] * b);
+      v[count * 5 + 1] = static_cast<float>(y + right[1] * a + up[1] * b);
+      v[count * 5 + 2] = static_cast<float>(z + right[2] * a + up[2] * b);
+      v[count * 5 + 3] = uv[k][0];
+      v[count * 5 + 4] = uv[k][1];
+      ++count;
+    }
+    pos += advance;
+  }
+  DrawQuadList(r, count);
+}
+
+}  // namespace
+
 void PrintText3D(int32_t font, const char* text, float x, float y, float z, float size, int32_t proportional) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
@@ -345,99 +449,17 @@ void PrintText3D(int32_t font, const char* text, float x, float y, float z, floa
     SetLastError(kErrorOutOfMemory);
     return;
   }
-  const bool cull = CachedGLState(kStateCullFace) == 1;
-  const bool lighting = CachedGLState(kStateLighting) == 1;
+  const bool cull = CachedGLState(kStateCullFace) == kGLStateOn;
+  const bool lighting = CachedGLState(kStateLighting) == kGLStateOn;
   SwitchGLState(kStateCullFace, false);
   SwitchGLState(kStateLighting, false);
-  const SpriteRecord& s = r->sprites[FONT_SLOT_BASE + font];
-  const FontLayout f = LayoutOf(s);
-  GLdouble mv[16], pj[16];
+  const FontLayout f = LayoutOf(r->sprites[FONT_SLOT_BASE + font]);
+  GLdouble mv[16];
   glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-  size_t length = 0;
-
-  if (size == 0) {
-    glGetDoublev(GL_PROJECTION_MATRIX, pj);
-    GLint vp[4];
-    glGetIntegerv(GL_VIEWPORT, vp);
-    const double in[4] = {x, y, z, 1.0};
-    double eye[4], clip[4];
-    for (int i = 0; i < 4; ++i) eye[i] = mv[i] * in[0] + mv[4 + i] * in[1] + mv[8 + i] * in[2] + mv[12 + i] * in[3];
-    for (int i = 0; i < 4; ++i)
-      clip[i] = pj[i] * eye[0] + pj[4 + i] * eye[1] + pj[8 + i] * eye[2] + pj[12 + i] * eye[3];
-    if (clip[3] != 0 && PrepareText(*r, font, text, &length)) {
-      const double sx = (clip[0] / clip[3] + 1.0) * 0.5 * vp[2];
-      const double sy = vp[3] - (clip[1] / clip[3] + 1.0) * 0.5 * vp[3];
-      const double depth = clip[2] / clip[3];
-      glMatrixMode(GL_PROJECTION);
-      glPushMatrix();
-      glLoadIdentity();
-      glOrtho(0, vp[2], vp[3], 0, -1, 1);
-      glMatrixMode(GL_MODELVIEW);
-      glPushMatrix();
-      glLoadIdentity();
-      const float left = static_cast<float>(sx - static_cast<double>(length) * f.cellWidth / 2.0);
-      const float top = static_cast<float>(sy - s.pictureHeight / 8);
-      const int32_t count = LayoutText(*r, font, text, left, top, static_cast<float>(-depth), proportional != 0);
-      DrawQuadList(*r, count);
-      glMatrixMode(GL_PROJECTION);
-      glPopMatrix();
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
-    }
-  } else if (PrepareText(*r, font, text, &length)) {
-    // The camera's right and up axes are the first two rows of the
-    // modelview's rotation part.
-    double right[3] = {mv[0], mv[4], mv[8]};
-    const double up[3] = {mv[1], mv[5], mv[9]};
-    if (proportional) {
-      const double n = std::sqrt(right[0] * right[0] + right[1] * right[1] + right[2] * right[2]);
-      for (double& c : right) c = n < 1e-7 ? 0.0 : c / n;
-    }
-    const double cellW = f.cellWidth > 0 ? f.cellWidth : 1;
-    const double glyphH = size * (f.cellHeight / cellW);
-    // Widths first, so the whole string can be centred on the point.
-    double total = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-      const int32_t c = *p % f.glyphs;
-      if (c == 0) break;
-      total += proportional ? r->glyphs[font][c].advance / cellW * size : size;
-    }
-    double pos = -total / 2;
-    float* v = r->quads.vertices;
-    int32_t count = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-      const int32_t c = *p % f.glyphs;
-      if (c == 0) break;
-      const float vBottom = static_cast<float>(f.topRow - c / 16) * f.rowV;
-      const float vTop = vBottom + f.rowV;
-      float ul, ur;
-      double advance;
-      if (proportional) {
-        const GlyphRecord& g = r->glyphs[font][c];
-        ul = g.u0;
-        ur = g.u1;
-        advance = g.advance / cellW * size;
-      } else {
-        ul = static_cast<float>(c % 16) * f.columnU;
-        ur = ul + f.columnU;
-        advance = size;
-      }
-      const double corners[4][2] = {{pos, -glyphH / 2}, {pos, glyphH / 2}, {pos + advance, -glyphH / 2},
-                                    {pos + advance, glyphH / 2}};
-      const float uv[4][2] = {{ul, vBottom}, {ul, vTop}, {ur, vBottom}, {ur, vTop}};
-      for (int k = 0; k < 4; ++k) {
-        const double a = corners[k][0], b = corners[k][1];
-        v[count * 5 + 0] = static_cast<float>(x + right[0] * a + up[0] * b);
-        v[count * 5 + 1] = static_cast<float>(y + right[1] * a + up[1] * b);
-        v[count * 5 + 2] = static_cast<float>(z + right[2] * a + up[2] * b);
-        v[count * 5 + 3] = uv[k][0];
-        v[count * 5 + 4] = uv[k][1];
-        ++count;
-      }
-      pos += advance;
-    }
-    DrawQuadList(*r, count);
-  }
+  if (size == 0)
+    PrintProjectedText(*r, font, text, f, mv, x, y, z, proportional);
+  else
+    PrintBillboardText(*r, font, text, f, mv, x, y, z, size, proportional);
   if (cull) SwitchGLState(kStateCullFace, true);
   if (lighting) SwitchGLState(kStateLighting, true);
 }

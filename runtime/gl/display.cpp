@@ -31,7 +31,7 @@ void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h) {
     if (target) {
       w = targetW;
       h = targetH;
-    } else if (o == 1 || o == 3) {
+    } else if (OrientationSwapsSides(o)) {
       w = H;
       h = W;
     } else {
@@ -52,13 +52,13 @@ void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h) {
   } else {
     GLfloat m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     switch (o) {
-      case 1:
+      case kOrientationQuarterTurn:
         m[0] = 0; m[1] = -1; m[4] = 1; m[5] = 0;
         break;
-      case 2:
+      case kOrientationHalfTurn:
         m[0] = -1; m[5] = -1;
         break;
-      case 3:
+      case kOrientationThreeQuarterTurn:
         m[0] = 0; m[1] = 1; m[4] = -1; m[5] = 0;
         break;
       default:
@@ -82,9 +82,9 @@ void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h) {
 void OrientedRectangle(int32_t o, int32_t W, int32_t H, int32_t x, int32_t y, int32_t w, int32_t h,
                        int32_t out[4]) {
   switch (o) {
-    case 1: out[0] = W - y - h; out[1] = x; out[2] = h; out[3] = w; break;
-    case 2: out[0] = W - x - w; out[1] = H - y - h; out[2] = w; out[3] = h; break;
-    case 3: out[0] = y; out[1] = H - x - w; out[2] = h; out[3] = w; break;
+    case kOrientationQuarterTurn: out[0] = W - y - h; out[1] = x; out[2] = h; out[3] = w; break;
+    case kOrientationHalfTurn: out[0] = W - x - w; out[1] = H - y - h; out[2] = w; out[3] = h; break;
+    case kOrientationThreeQuarterTurn: out[0] = y; out[1] = H - x - w; out[2] = h; out[3] = w; break;
     default: out[0] = x; out[1] = y; out[2] = w; out[3] = h; break;
   }
 }
@@ -99,12 +99,14 @@ void GetViewport(int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
 
 void StoreOrientation(int32_t orientation) {
   if (g_display == nullptr) return;
-  g_display->orientation = orientation < 0 ? 0 : orientation > 3 ? 3 : orientation;
+  g_display->orientation = orientation < kOrientationUpright ? kOrientationUpright
+                          : orientation > kOrientationLast ? kOrientationLast
+                                                           : orientation;
 }
 
 int32_t GetOrientation() {
   const gl::Display* r = g_display;
-  return r != nullptr ? r->orientation : 0;
+  return r != nullptr ? r->orientation : kOrientationUpright;
 }
 
 void GetScreenSize(int32_t* w, int32_t* h) {
@@ -112,7 +114,7 @@ void GetScreenSize(int32_t* w, int32_t* h) {
   *w = *h = 0;
   if (r == nullptr) return;
   if (ActiveTarget(*r, w, h)) return;
-  if (r->orientation == 1 || r->orientation == 3) {
+  if (OrientationSwapsSides(r->orientation)) {
     *w = r->clientHeight;
     *h = r->clientWidth;
   } else {

@@ -7,6 +7,19 @@
 
 #include "platform/platform.h"
 
+// Screen orientations: how many quarter turns, clockwise, the logical screen
+// is turned by in the window.
+constexpr int32_t kOrientationUpright = 0;
+constexpr int32_t kOrientationQuarterTurn = 1;
+constexpr int32_t kOrientationHalfTurn = 2;
+constexpr int32_t kOrientationThreeQuarterTurn = 3;
+constexpr int32_t kOrientationLast = kOrientationThreeQuarterTurn;
+
+// A quarter or three-quarter turn swaps the screen's width and height.
+inline bool OrientationSwapsSides(int32_t orientation) {
+  return orientation == kOrientationQuarterTurn || orientation == kOrientationThreeQuarterTurn;
+}
+
 namespace gl {
 
 // The window and GL part of the process-wide renderer. The renderer derives
@@ -22,7 +35,7 @@ struct Display {
   int32_t multisample = 0;  // the request; 0 once the window exists
   // Viewport in logical, orientation-adjusted coordinates.
   int32_t viewportX = 0, viewportY = 0, viewportWidth = 0, viewportHeight = 0;
-  int32_t orientation = 0;  // quarter turns, 0..3
+  int32_t orientation = kOrientationUpright;  // quarter turns, 0..3
   // The picture size of the off-screen target being drawn into; false (and
   // nothing written) while drawing goes to the window. Set by the owner of
   // the targets; null means there are none.

@@ -35,7 +35,7 @@ GLenum CapabilityOf(GLStateSlot slot) {
 
 void SwitchGLState(GLStateSlot slot, bool on) {
   if (slot < 0 || slot >= kStateSlotCount) return;
-  const int32_t wanted = on ? 1 : 0;
+  const int32_t wanted = on ? kGLStateOn : kGLStateOff;
   if (g_cache[slot] == wanted) return;
   g_cache[slot] = wanted;
   const GLenum capability = CapabilityOf(slot);
@@ -50,7 +50,7 @@ void SwitchGLState(GLStateSlot slot, bool on) {
 void InvalidateGLStateCache() { std::memset(g_cache, 0x7F, sizeof g_cache); }
 
 int32_t CachedGLState(GLStateSlot slot) {
-  return slot >= 0 && slot < kStateSlotCount ? g_cache[slot] : 0;
+  return slot >= 0 && slot < kStateSlotCount ? g_cache[slot] : kGLStateOff;
 }
 
 uint64_t GLStateSwitchCount() { return g_switches; }

@@ -28,7 +28,11 @@ enum GLStateSlot : int {
 void SwitchGLState(GLStateSlot slot, bool on);
 // Every flag reads as neither on nor off, so the next switches are issued.
 void InvalidateGLStateCache();
-// The cached value: 1 on, 0 off, anything else unknown.
+// What the cache holds for a slot: on, off, or anything else for unknown.
+constexpr int32_t kGLStateOff = 0;
+constexpr int32_t kGLStateOn = 1;
+
+// The cached value: kGLStateOn, kGLStateOff, anything else unknown.
 int32_t CachedGLState(GLStateSlot slot);
 // glEnable/glDisable calls issued through the cache so far.
 uint64_t GLStateSwitchCount();

@@ -33,6 +33,10 @@ BasicString& CommandLineText();
 // The executable's full path with "/" separators, stored at start-up.
 BasicString& ExecutablePathText();
 
+// How the window shows after start-up (the system's show codes): hidden, or
+// as the system places it.
+constexpr int kShowHidden = 0;
+constexpr int kShowDefault = 10;
 // Start-up: run log, clock, renderer, window, subsystems. False when the
 // window cannot be created.
 bool StartRuntime(int showCode, const char* title);

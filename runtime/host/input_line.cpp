@@ -30,8 +30,8 @@ void InputLine(BasicString& text, int32_t x, int32_t y, int32_t proportional) {
   for (;;) {
     RefreshKeyboard();
     const int32_t c = PopTypedChar();
-    if (c == 13 || c == 10) break;
-    if (c == 8) {
+    if (c == kCharCarriageReturn || c == kCharLineFeed) break;
+    if (c == kCharBackspace) {
       if (text.Length() > 0) text.SetLength(text.Length() - 1);
     } else if (c != 0) {
       text += static_cast<char>(c);

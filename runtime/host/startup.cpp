@@ -126,19 +126,29 @@ void HostDesktopSize(int32_t* w, int32_t* h) {
   *h = g_desktopHeight;
 }
 
-bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t fps, int32_t samples,
-                      int32_t fullScreen) {
-  (void)fullScreen;
-  ApplyFramePacing(fps);
-  if (!platform::Init()) return false;
-  r.multisample = samples;
-  WriteLog("WIN32 init video\n");
-  platform::GetDesktopSize(&g_desktopWidth, &g_desktopHeight);
+namespace {
 
-  // A size of 0 takes what the system offers: the desktop's.
-  const int32_t createWidth = w > 0 ? w : g_desktopWidth;
-  const int32_t createHeight = h > 0 ? h : g_desktopHeight;
-  if (bits == 0) bits = platform::DesktopColourDepth();
+// Makes the renderer's context current on the window, creating one when
+// there is none; a context made for an earlier window that does not fit
+// this one is replaced. False (with the window destroyed) when none works.
+bool AttachGLContext(Renderer& r, platform::Window* window) {
+  if (r.glContext == nullptr) r.glContext = platform::CreateGLContext(window);
+  if (r.glContext != nullptr && platform::MakeCurrent(window, r.glContext)) return true;
+  platform::DeleteGLContext(r.glContext);
+  r.glContext = platform::CreateGLContext(window);
+  if (r.glContext != nullptr && platform::MakeCurrent(window, r.glContext)) return true;
+  platform::DeleteGLContext(r.glContext);
+  r.glContext = nullptr;
+  platform::DestroyWindow(window);
+  r.window = nullptr;
+  return false;
+}
+
+// The window of w x h (0: the desktop's size, then the client area's) with
+// its context; w and h come back as the client size that was used.
+bool OpenWindowWithContext(Renderer& r, int32_t* w, int32_t* h, int32_t bits) {
+  const int32_t createWidth = *w > 0 ? *w : g_desktopWidth;
+  const int32_t createHeight = *h > 0 ? *h : g_desktopHeight;
   platform::GLConfig config;
   config.colourBits = bits;
   platform::Window* window = platform::CreateWindow("Velmora", 0, 0, createWidth, createHeight, config);
@@ -146,56 +156,36 @@ bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t f
   r.window = window;
   int32_t clientW = 0, clientH = 0;
   platform::GetWindowClientSize(window, &clientW, &clientH);
-  if (w == 0) w = clientW;
-  if (h == 0) h = clientH;
-  r.clientWidth = w;
-  r.clientHeight = h;
+  if (*w == 0) *w = clientW;
+  if (*h == 0) *h = clientH;
+  r.clientWidth = *w;
+  r.clientHeight = *h;
   r.colourBits = bits;
   r.fullScreenActive = 0;
+  return AttachGLContext(r, window);
+}
 
-  if (r.glContext == nullptr) r.glContext = platform::CreateGLContext(window);
-  if (r.glContext == nullptr || !platform::MakeCurrent(window, r.glContext)) {
-    // A context made for an earlier window may not fit this one.
+// Replaces the window with a multisampled one when the system offers it;
+// the first window stays otherwise.
+void SwitchToMultisampleWindow(Renderer& r, int32_t w, int32_t h, int32_t bits) {
+  platform::GLContext* context = nullptr;
+  platform::Window* multisampled = CreateMultisampleWindow(w, h, bits, &context);
+  if (multisampled != nullptr) {
+    // The old context's objects go with the old window.
+    platform::MakeCurrent(r.window, r.glContext);
+    DestroyMainWindow(r);
     platform::DeleteGLContext(r.glContext);
-    r.glContext = platform::CreateGLContext(window);
-    if (r.glContext == nullptr || !platform::MakeCurrent(window, r.glContext)) {
-      platform::DeleteGLContext(r.glContext);
-      r.glContext = nullptr;
-      platform::DestroyWindow(window);
-      r.window = nullptr;
-      return false;
-    }
+    r.window = multisampled;
+    r.glContext = context;
+    platform::MakeCurrent(r.window, r.glContext);
+  } else {
+    platform::MakeCurrent(r.window, r.glContext);
   }
-  r.multisample = 0;
+}
 
-  if (samples != 0) {
-    platform::GLContext* context = nullptr;
-    platform::Window* multisampled = CreateMultisampleWindow(w, h, bits, &context);
-    if (multisampled != nullptr) {
-      // The old context's objects go with the old window.
-      platform::MakeCurrent(r.window, r.glContext);
-      DestroyMainWindow(r);
-      platform::DeleteGLContext(r.glContext);
-      r.window = multisampled;
-      r.glContext = context;
-      platform::MakeCurrent(r.window, r.glContext);
-    } else {
-      platform::MakeCurrent(r.window, r.glContext);
-    }
-  }
-
-  CheckSoftwareRenderer();
-
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  r.clientWidth = w;
-  r.clientHeight = h;
-  r.colourBits = bits;
-  r.fullScreenActive = 0;
-  WriteLog("get accurate timer - 1st call\n");
-  TheFrameClock().deadline = GetMilliseconds();
-  WriteLog("flip - 1st call\n");
-  PresentFrame(r, nullptr);
-
+// Loads the extension groups the GL names and notes what the renderer
+// uses of them: BGRA uploads, the texture size limit, frame-buffer objects.
+void SetUpGLExtensions(Renderer& r) {
   const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
   if (extensions != nullptr) gl::LoadExtensionGroups(extensions);
 
@@ -211,6 +201,36 @@ bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t f
   WriteLogF("Texture size limit: %d\n", maxTexture);
   WriteLog("init fbo\n");
   InitFramebufferExtension();
+}
+
+}  // namespace
+
+bool CreateMainWindow(Renderer& r, int32_t w, int32_t h, int32_t bits, int32_t fps, int32_t samples,
+                      int32_t fullScreen) {
+  (void)fullScreen;
+  ApplyFramePacing(fps);
+  if (!platform::Init()) return false;
+  r.multisample = samples;
+  WriteLog("WIN32 init video\n");
+  platform::GetDesktopSize(&g_desktopWidth, &g_desktopHeight);
+  if (bits == 0) bits = platform::DesktopColourDepth();
+  if (!OpenWindowWithContext(r, &w, &h, bits)) return false;
+  r.multisample = 0;
+  if (samples != 0) SwitchToMultisampleWindow(r, w, h, bits);
+
+  CheckSoftwareRenderer();
+
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  r.clientWidth = w;
+  r.clientHeight = h;
+  r.colourBits = bits;
+  r.fullScreenActive = 0;
+  WriteLog("get accurate timer - 1st call\n");
+  TheFrameClock().deadline = GetMilliseconds();
+  WriteLog("flip - 1st call\n");
+  PresentFrame(r, nullptr);
+
+  SetUpGLExtensions(r);
 
   platform::HideWindow(r.window);
   ApplyFramePacing(fps);
@@ -413,7 +433,7 @@ bool StartRuntime(int showCode, const char* title) {
   SetFont(0);
   platform::ShowSystemPointer(true);
   StartFrameClock();
-  if (showCode == 0) {
+  if (showCode == kShowHidden) {
     HideMainWindow(*r);
     platform::HideWindow(r->window);
   }
@@ -438,7 +458,7 @@ int RunApplication(int argc, char** argv, const Application& app) {
   SetAutomation(frames, screenshot);
   SetCallByNameTable(app.callByName);
   if (app.settings != nullptr) app.settings();
-  if (!StartRuntime(10, Settings().AppTitle.c_str())) {
+  if (!StartRuntime(kShowDefault, Settings().AppTitle.c_str())) {
     ShowStartFailure();
     return 1;
   }

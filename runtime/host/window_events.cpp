@@ -75,7 +75,7 @@ bool AnyJoystickActive(InputDevices& input) {
       const double axis = value / 32767.0;
       if (std::fabs(axis > 1.0 ? 1.0 : axis < -1.0 ? -1.0 : axis) > 0.1) return true;
     }
-    if (s.hats[0] != -1) return true;
+    if (s.hats[0] != kHatCentred) return true;
   }
   return false;
 }

@@ -154,7 +154,7 @@ uint32_t PollMouse(InputDevices& input, int32_t& x, int32_t& y, int32_t& wheel) 
     if (x > w) x = w;
     if (y > h) y = h;
   }
-  return platform::MouseButtons() & 7u;
+  return platform::MouseButtons() & (kMouseBitLeft | kMouseBitRight | kMouseBitMiddle);
 }
 
 void ReadMouse(InputDevices& input, MouseReading& result, bool consume) {
@@ -172,9 +172,9 @@ void ReadMouse(InputDevices& input, MouseReading& result, bool consume) {
     r.x = x;
     r.y = y;
   }
-  result.button1 = (buttons & 1u) != 0 ? 1 : 0;
-  result.button2 = (buttons & 2u) != 0 ? 1 : 0;
-  result.button3 = (buttons & 4u) != 0 ? 1 : 0;
+  result.button1 = (buttons & kMouseBitLeft) != 0 ? 1 : 0;
+  result.button2 = (buttons & kMouseBitRight) != 0 ? 1 : 0;
+  result.button3 = (buttons & kMouseBitMiddle) != 0 ? 1 : 0;
   result.moveX = ToShort(x - r.referenceX);
   result.moveY = ToShort(y - r.referenceY);
   const int32_t steps = r.wheel + wheel;
@@ -191,7 +191,7 @@ void ReadMouse(InputDevices& input, MouseReading& result, bool consume) {
 namespace {
 
 struct ScreenFrame {
-  int32_t orientation = 0;
+  int32_t orientation = kOrientationUpright;
   int32_t width = 0, height = 0;  // the window, unturned
 };
 
@@ -217,19 +217,19 @@ void MouseScreenPosition(InputDevices& input, int32_t* outX, int32_t* outY) {
   const int32_t px = r.referenceX, py = r.referenceY;
   int32_t lx = px, ly = py;
   switch (f.orientation) {
-    case 1: lx = py; ly = W - 1 - px; break;
-    case 2: lx = W - 1 - px; ly = H - 1 - py; break;
-    case 3: lx = H - 1 - py; ly = px; break;
+    case kOrientationQuarterTurn: lx = py; ly = W - 1 - px; break;
+    case kOrientationHalfTurn: lx = W - 1 - px; ly = H - 1 - py; break;
+    case kOrientationThreeQuarterTurn: lx = H - 1 - py; ly = px; break;
     default: break;
   }
   // Inclusive bounds: the far edge itself is a valid answer.
-  const bool turned = f.orientation == 1 || f.orientation == 3;
+  const bool turned = OrientationSwapsSides(f.orientation);
   lx = std::clamp(lx, 0, std::max(turned ? H : W, 0));
   ly = std::clamp(ly, 0, std::max(turned ? W : H, 0));
   switch (f.orientation) {
-    case 1: r.referenceX = W - 1 - ly; r.referenceY = lx; break;
-    case 2: r.referenceX = W - 1 - lx; r.referenceY = H - 1 - ly; break;
-    case 3: r.referenceX = ly; r.referenceY = H - 1 - lx; break;
+    case kOrientationQuarterTurn: r.referenceX = W - 1 - ly; r.referenceY = lx; break;
+    case kOrientationHalfTurn: r.referenceX = W - 1 - lx; r.referenceY = H - 1 - ly; break;
+    case kOrientationThreeQuarterTurn: r.referenceX = ly; r.referenceY = H - 1 - lx; break;
     default: r.referenceX = lx; r.referenceY = ly; break;
   }
   *outX = lx;
@@ -266,18 +266,18 @@ int32_t GetMouseAxis(int32_t n) {
   const int32_t mx = reading.moveX, my = reading.moveY;
   int32_t lx = mx, ly = my;
   switch (CurrentFrame(*input).orientation) {
-    case 1: lx = my; ly = -mx; break;
-    case 2: lx = -mx; ly = -my; break;
-    case 3: lx = -my; ly = mx; break;
+    case kOrientationQuarterTurn: lx = my; ly = -mx; break;
+    case kOrientationHalfTurn: lx = -mx; ly = -my; break;
+    case kOrientationThreeQuarterTurn: lx = -my; ly = mx; break;
     default: break;
   }
   switch (n) {
-    case 0: return lx;
-    case 1: return ly;
-    case 2: return reading.wheel;
-    case 3: return reading.button1;
-    case 4: return reading.button2;
-    case 5: return reading.button3;
+    case kMouseAxisX: return lx;
+    case kMouseAxisY: return ly;
+    case kMouseAxisWheel: return reading.wheel;
+    case kMouseAxisButton1: return reading.button1;
+    case kMouseAxisButton2: return reading.button2;
+    case kMouseAxisButton3: return reading.button3;
     default: return 0;
   }
 }
@@ -314,16 +314,16 @@ bool AnyMouseButtonDown() {
 void TurnWithOrientation(int32_t orientation, double& x, double& y) {
   const double ox = x, oy = y;
   switch (orientation & 3) {
-    case 1: x = -oy; y = ox; break;
-    case 2: x = -ox; y = -oy; break;
-    case 3: x = oy; y = -ox; break;
+    case kOrientationQuarterTurn: x = -oy; y = ox; break;
+    case kOrientationHalfTurn: x = -ox; y = -oy; break;
+    case kOrientationThreeQuarterTurn: x = oy; y = -ox; break;
     default: break;
   }
 }
 
 int32_t CurrentOrientation() {
   const gl::Display* r = gl::TheDisplay();
-  return r != nullptr ? (r->orientation & 3) : 0;
+  return r != nullptr ? (r->orientation & 3) : kOrientationUpright;
 }
 
 // ---------------------------------------------------------------- pointer

@@ -46,13 +46,16 @@ struct MouseReading {
   int16_t wheel = 0;
 };
 
+// A hat that points nowhere; other hat values are angles.
+constexpr int32_t kHatCentred = -1;
+
 // The state of one joystick, laid out like the classic 80-byte joystick
 // record programs exchange with DLLs.
 struct JoystickState {
   int32_t x = 0, y = 0, z = 0;                          // -32768..32768
   int32_t rotationX = 0, rotationY = 0, rotationZ = 0;  // -32768..32768
   int32_t sliders[2] = {};
-  int32_t hats[4] = {};    // hundredths of a degree clockwise from up, -1 centred
+  int32_t hats[4] = {};    // hundredths of a degree clockwise from up, or kHatCentred
   uint8_t buttons[32] = {};  // bit 7 set while pressed
 };
 static_assert(sizeof(JoystickState) == 80, "programs pass this record to DLLs");
@@ -138,8 +141,24 @@ void MouseScreenPosition(InputDevices& input, int32_t* x, int32_t* y);
 
 // Key codes (keyboard scan codes) the runtime itself tests.
 constexpr int32_t kKeyEscape = 1;
+constexpr int32_t kKeyBackspace = 14;
+constexpr int32_t kKeyTab = 15;
+constexpr int32_t kKeyReturn = 28;
+constexpr int32_t kKeyLeftControl = 29;
+constexpr int32_t kKeyLeftShift = 42;
+constexpr int32_t kKeyRightShift = 54;
+constexpr int32_t kKeyPadMultiply = 55;
 constexpr int32_t kKeyLeftAlt = 56;
+constexpr int32_t kKeyCapsLock = 58;
 constexpr int32_t kKeyF4 = 62;
+constexpr int32_t kKeyNumLock = 69;
+constexpr int32_t kKeyPad7 = 71;        // the keypad block runs from here
+constexpr int32_t kKeyPadDecimal = 83;  // to here
+constexpr int32_t kKeyPadEquals = 141;
+constexpr int32_t kKeyPadEnter = 156;
+constexpr int32_t kKeyPadComma = 179;
+constexpr int32_t kKeyPadDivide = 181;
+constexpr int32_t kKeyApplications = 221;
 // The second quit key: a code no standard keyboard reports.
 constexpr int32_t kKeyQuitExtra = 129;
 
@@ -168,14 +187,31 @@ void ReadMouse(InputDevices& input, MouseReading& result, bool consume);
 // and 0..height inclusive, and buttons 1 and 2. Consumes the movement.
 void GetMouseState(Number& x, Number& y, Number& button1, Number& button2);
 void GetMouseState(int32_t& x, int32_t& y, int32_t& button1, int32_t& button2);
-// 0: x movement, 1: y movement (turned with the screen), 2: wheel steps,
-// 3-5: buttons 1-3; other n: 0. Does not consume.
+// The mouse's button bits, as PollMouse returns them.
+constexpr uint32_t kMouseBitLeft = 1u;
+constexpr uint32_t kMouseBitRight = 2u;
+constexpr uint32_t kMouseBitMiddle = 4u;
+// GetMouseAxis's n: x and y movement (turned with the screen), wheel steps,
+// buttons 1-3.
+constexpr int32_t kMouseAxisX = 0;
+constexpr int32_t kMouseAxisY = 1;
+constexpr int32_t kMouseAxisWheel = 2;
+constexpr int32_t kMouseAxisButton1 = 3;
+constexpr int32_t kMouseAxisButton2 = 4;
+constexpr int32_t kMouseAxisButton3 = 5;
+// The kMouseAxis* value; other n: 0. Does not consume.
 int32_t GetMouseAxis(int32_t n);
 int32_t GetMouseCount();
 void SelectMouse(int32_t n);
 bool AnyMouseButtonDown();
 
 // ---------------------------------------------------------------- typed characters
+
+// Control characters of the queue: the ones keys type and Return's two.
+constexpr int32_t kCharBackspace = 8;
+constexpr int32_t kCharTab = 9;
+constexpr int32_t kCharLineFeed = 10;
+constexpr int32_t kCharCarriageReturn = 13;
 
 // Queues a typed character (a byte of the code page): 0 is ignored, 13
 // becomes 10, control characters other than 8, 9 and 10 are dropped, and so

@@ -11,6 +11,16 @@
 
 namespace {
 
+// Hat positions: the angle clockwise from up in hundredths of a degree.
+constexpr int32_t kHatUp = 0;
+constexpr int32_t kHatUpRight = 4500;
+constexpr int32_t kHatRight = 9000;
+constexpr int32_t kHatDownRight = 13500;
+constexpr int32_t kHatDown = 18000;
+constexpr int32_t kHatDownLeft = 22500;
+constexpr int32_t kHatLeft = 27000;
+constexpr int32_t kHatUpLeft = 31500;
+
 void CloseAll(InputDevices& input) {
   for (platform::Joystick*& joystick : input.joysticks) {
     platform::CloseJoystick(joystick);
@@ -101,7 +111,7 @@ void ReadJoystick(InputDevices& input, JoystickState& state, int32_t n) {
   state = JoystickState();
   // A joystick that cannot be read shows nothing pressed and its hats
   // centred: hat 0 would mean "up".
-  for (int32_t& hat : state.hats) hat = -1;
+  for (int32_t& hat : state.hats) hat = kHatCentred;
   CatchUp(input);
   if (n < 0 || n >= input.joystickCount || input.joysticks[n] == nullptr) return;
   platform::JoystickReading reading;
@@ -142,14 +152,14 @@ Number JoystickRotationZ(int32_t n) { return AxisValue(Read(n).rotationZ); }
 void HatDirection(int32_t hat, int32_t& x, int32_t& y) {
   x = y = 0;
   switch (hat) {
-    case 0: y = -1; break;
-    case 4500: x = 1; y = -1; break;
-    case 9000: x = 1; break;
-    case 13500: x = 1; y = 1; break;
-    case 18000: y = 1; break;
-    case 22500: x = -1; y = 1; break;
-    case 27000: x = -1; break;
-    case 31500: x = -1; y = -1; break;
+    case kHatUp: y = -1; break;
+    case kHatUpRight: x = 1; y = -1; break;
+    case kHatRight: x = 1; break;
+    case kHatDownRight: x = 1; y = 1; break;
+    case kHatDown: y = 1; break;
+    case kHatDownLeft: x = -1; y = 1; break;
+    case kHatLeft: x = -1; break;
+    case kHatUpLeft: x = -1; y = -1; break;
     default: break;
   }
 }

@@ -67,9 +67,11 @@ char ShiftedUs(char c) {
   return at != nullptr && c != '\0' ? kShifted[at - kPlain] : c;
 }
 
+// The numeric keypad: 7 to the decimal point, multiply, equals, Enter,
+// comma and divide.
 bool IsKeypadCode(int32_t code) {
-  return (code >= 71 && code <= 83) || code == 55 || code == 141 || code == 156 || code == 179 ||
-         code == 181;
+  return (code >= kKeyPad7 && code <= kKeyPadDecimal) || code == kKeyPadMultiply || code == kKeyPadEquals ||
+         code == kKeyPadEnter || code == kKeyPadComma || code == kKeyPadDivide;
 }
 
 }  // namespace
@@ -98,8 +100,8 @@ void AddTypedChar(int32_t c) {
   // negative control code.
   c &= 0xFF;
   if (c == 0) return;
-  if (c == 13) c = 10;
-  if (c < 32 && c != 8 && c != 9 && c != 10) return;
+  if (c == kCharCarriageReturn) c = kCharLineFeed;
+  if (c < 32 && c != kCharBackspace && c != kCharTab && c != kCharLineFeed) return;
   if (static_cast<int32_t>(input->typed.size()) >= kTypedCharLimit) return;
   input->typed.push_back(static_cast<uint8_t>(c));
 }
@@ -137,10 +139,10 @@ void TypeText(const char* utf8) {
 void TypeKey(int32_t code) {
   // Keys whose character code arrives without text.
   switch (code) {
-    case 28:
-    case 156: AddTypedChar(13); break;
-    case 14: AddTypedChar(8); break;
-    case 15: AddTypedChar(9); break;
+    case kKeyReturn:
+    case kKeyPadEnter: AddTypedChar(kCharCarriageReturn); break;
+    case kKeyBackspace: AddTypedChar(kCharBackspace); break;
+    case kKeyTab: AddTypedChar(kCharTab); break;
     default: break;
   }
 }
@@ -149,17 +151,18 @@ void TypeKey(int32_t code) {
 
 int32_t KeyCodeToChar(int32_t code) {
   switch (code) {
-    case 14: return 8;
-    case 28:
-    case 156: return 10;
-    case 42: case 54: case 29: case 56: case 58: case 69: case 221: return 0;
+    case kKeyBackspace: return kCharBackspace;
+    case kKeyReturn:
+    case kKeyPadEnter: return kCharLineFeed;
+    case kKeyLeftShift: case kKeyRightShift: case kKeyLeftControl: case kKeyLeftAlt: case kKeyCapsLock:
+    case kKeyNumLock: case kKeyApplications: return 0;
     default: break;
   }
   if (code < 0 || code > 255) return 0;
   uint32_t cp = platform::KeyLayoutCharacter(code);
   if (cp == 0) return 0;
   const uint8_t* keys = platform::KeyboardState();
-  const bool shift = ((keys[42] | keys[54]) & 0x80) != 0;
+  const bool shift = ((keys[kKeyLeftShift] | keys[kKeyRightShift]) & 0x80) != 0;
   const bool letter = (cp >= 'a' && cp <= 'z') || (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7);
   if (letter) {
     if (shift != platform::CapsLockOn()) cp -= 0x20;
@@ -169,6 +172,6 @@ int32_t KeyCodeToChar(int32_t code) {
   const uint8_t c = CodePointToCodePage(cp);
   // Unrepresentable characters type nothing rather than a question mark.
   if (c == '?' && cp != '?') return 0;
-  if ((c < 32 && c != 8 && c != 10) || c == 127) return 0;
+  if ((c < 32 && c != kCharBackspace && c != kCharLineFeed) || c == 127) return 0;
   return c;
 }

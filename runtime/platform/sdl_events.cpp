@@ -47,39 +47,55 @@ void DrainSystemEvents() {
 
 }  // namespace
 
-bool TranslateSdlEvent(const SDL_Event& sdl, Event* event) {
-  Event e;
+namespace {
+
+// Each of these fills the event for the SDL events of its kind and says
+// whether it did; events the runtime does not use give false.
+
+bool TranslateWindowEvent(const SDL_Event& sdl, Event& e) {
   switch (sdl.type) {
     case SDL_QUIT:
       e.type = EventType::Close;
-      break;
+      return true;
     case SDL_WINDOWEVENT:
       switch (sdl.window.event) {
-        case SDL_WINDOWEVENT_CLOSE: e.type = EventType::Close; break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = EventType::FocusGained; break;
-        case SDL_WINDOWEVENT_FOCUS_LOST: e.type = EventType::FocusLost; break;
-        case SDL_WINDOWEVENT_EXPOSED: e.type = EventType::Exposed; break;
+        case SDL_WINDOWEVENT_CLOSE: e.type = EventType::Close; return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = EventType::FocusGained; return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST: e.type = EventType::FocusLost; return true;
+        case SDL_WINDOWEVENT_EXPOSED: e.type = EventType::Exposed; return true;
         default: return false;
       }
-      break;
+    default:
+      return false;
+  }
+}
+
+bool TranslateKeyboardEvent(const SDL_Event& sdl, Event& e) {
+  switch (sdl.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
       e.type = sdl.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
       e.key = KeyCodeFromSdl(sdl.key.keysym.scancode);
       e.repeat = sdl.key.repeat != 0;
-      if (e.key == 0) return false;
-      break;
+      return e.key != 0;
     case SDL_TEXTINPUT:
       e.type = EventType::Text;
       std::snprintf(e.text, sizeof e.text, "%s", sdl.text.text);
-      break;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TranslateMouseEvent(const SDL_Event& sdl, Event& e) {
+  switch (sdl.type) {
     case SDL_MOUSEMOTION:
       e.type = EventType::MouseMotion;
       e.x = sdl.motion.x;
       e.y = sdl.motion.y;
       e.dx = sdl.motion.xrel;
       e.dy = sdl.motion.yrel;
-      break;
+      return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
       e.type = sdl.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseButtonDown : EventType::MouseButtonUp;
@@ -87,24 +103,31 @@ bool TranslateSdlEvent(const SDL_Event& sdl, Event* event) {
       e.pressed = sdl.type == SDL_MOUSEBUTTONDOWN;
       e.x = sdl.button.x;
       e.y = sdl.button.y;
-      break;
+      return true;
     case SDL_MOUSEWHEEL:
       e.type = EventType::MouseWheel;
       e.wheel = sdl.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -sdl.wheel.y : sdl.wheel.y;
-      break;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TranslateJoystickEvent(const SDL_Event& sdl, Event& e) {
+  switch (sdl.type) {
     case SDL_JOYAXISMOTION:
       e.type = EventType::JoystickAxis;
       e.joystick = sdl.jaxis.which;
       e.axis = sdl.jaxis.axis;
       e.value = sdl.jaxis.value;
-      break;
+      return true;
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP:
       e.type = EventType::JoystickButton;
       e.joystick = sdl.jbutton.which;
       e.axis = sdl.jbutton.button;
       e.pressed = sdl.type == SDL_JOYBUTTONDOWN;
-      break;
+      return true;
     case SDL_JOYHATMOTION: {
       e.type = EventType::JoystickHat;
       e.joystick = sdl.jhat.which;
@@ -112,19 +135,28 @@ bool TranslateSdlEvent(const SDL_Event& sdl, Event* event) {
       static const int kHat[16] = {-1, 0, 9000, 4500, 18000, -1, 13500, -1,
                                    27000, 31500, -1, -1, 22500, -1, -1, -1};
       e.value = kHat[sdl.jhat.value & 15];
-      break;
+      return true;
     }
     case SDL_JOYDEVICEADDED:
       e.type = EventType::JoystickAdded;
       e.joystick = sdl.jdevice.which;
-      break;
+      return true;
     case SDL_JOYDEVICEREMOVED:
       e.type = EventType::JoystickRemoved;
       e.joystick = sdl.jdevice.which;
-      break;
+      return true;
     default:
       return false;
   }
+}
+
+}  // namespace
+
+bool TranslateSdlEvent(const SDL_Event& sdl, Event* event) {
+  Event e;
+  const bool translated = TranslateWindowEvent(sdl, e) || TranslateKeyboardEvent(sdl, e) ||
+                          TranslateMouseEvent(sdl, e) || TranslateJoystickEvent(sdl, e);
+  if (!translated) return false;
   *event = e;
   return true;
 }

@@ -152,7 +152,7 @@ TEST(ScreenMode, SetScreenModeResizesTheDrawableSurface) {
     s.FrameRate = -1;
     s.DebugMode = 0;
     s.HideMouse = 0;
-    if (!StartRuntime(10, "resize")) _exit(99);
+    if (!StartRuntime(kShowDefault, "resize")) _exit(99);
     SetScreenMode(800, 600, 0);
     Renderer& r = *TheRenderer();
     int32_t w = 0, h = 0;

@@ -37,7 +37,7 @@ Renderer& StartTestRuntime(const RuntimeOptions& options) {
     settings.HideMouse = 0;
     settings.Multisample = 0;
     settings.AppTitle = "Velmora test";
-    if (!StartRuntime(10, "Velmora test")) {
+    if (!StartRuntime(kShowDefault, "Velmora test")) {
       std::fprintf(stderr, "the test runtime could not start (no GL window)\n");
       std::abort();
     }
