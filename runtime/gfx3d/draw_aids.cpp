@@ -20,7 +20,7 @@ struct AidState {
 };
 
 AidState BeginAid(Engine3D& e, int32_t colour) {
-  AidState saved{CachedGLState(kStateColorMaterial), CachedGLState(kStateLighting) == 1};
+  AidState saved{CachedGLState(kStateColorMaterial), CachedGLState(kStateLighting) == kGLStateOn};
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadMatrixf(e.camera);
@@ -46,7 +46,7 @@ void DrawDot3D(Number x, Number y, Number z, Number size, Number colour) {
   Engine3D* e = TheEngine3D();
   if (e == nullptr) return;
   const AidState saved = BeginAid(*e, TruncToInt32(colour));
-  const bool smooth = CachedGLState(kStatePointSmooth) == 1;
+  const bool smooth = CachedGLState(kStatePointSmooth) == kGLStateOn;
   SwitchGLState(kStatePointSmooth, true);
   glPointSize(Clamp(size, 1.0f, 512.0f));
   glBegin(GL_POINTS);
@@ -77,7 +77,7 @@ void DrawAxes3D(Number x, Number y, Number z) {
   glPushMatrix();
   glLoadMatrixf(e->camera);
   const int32_t lineSmooth = CachedGLState(kStateLineSmooth);
-  const bool lighting = CachedGLState(kStateLighting) == 1;
+  const bool lighting = CachedGLState(kStateLighting) == kGLStateOn;
   SwitchGLState(kStateLineSmooth, true);
   Bind2DTextures(-1, -1, 0, nullptr);
   SwitchGLState(kStateLighting, false);

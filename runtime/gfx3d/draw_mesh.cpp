@@ -162,7 +162,7 @@ void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const 
   }
   const void* base = PrepareBuffer(e, &mesh.streamBuffer, false, records, count);
   Bind2DTextures(-1, -1, 0, nullptr);
-  const bool lighting = CachedGLState(kStateLighting) == 1;
+  const bool lighting = CachedGLState(kStateLighting) == kGLStateOn;
   SwitchGLState(kStateLighting, false);
   SwitchGLState(kStateColorMaterial, true);
   glColor3f(0, 0, 0);

@@ -192,7 +192,7 @@ int32_t WriteVolume(Engine3D& e, const MeshVertex* v, int32_t triangles, const S
 void DrawVolumePasses(Engine3D& e, int32_t quadVertexCount, int32_t capVertices) {
   SwitchGLState(kStateDepthTest, true);
   glDepthFunc(GL_LESS);
-  const bool lighting = CachedGLState(kStateLighting) == 1;
+  const bool lighting = CachedGLState(kStateLighting) == kGLStateOn;
   SwitchGLState(kStateLighting, false);
   // The passes count front and back faces of the volume apart, which needs
   // culling with the meshes' own (clockwise) front faces whatever the
