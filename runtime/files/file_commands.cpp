@@ -1,5 +1,6 @@
 // The BASIC file commands: eight numbered channels with raw values and text
 // lines.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -194,9 +195,11 @@ void SeekFile(int number, int64_t offset, int mode) {
     return;
   }
   if (!IsOpen(*channel)) return;
-  int64_t position = offset;
-  if (mode > 0) position = channel->position + offset;
-  if (mode < 0) position = channel->size + offset;
+  // Positions before the start read as the start; one past the largest
+  // position a channel can hold stays at that largest position.
+  const int64_t base = mode > 0 ? channel->position : mode < 0 ? channel->size : 0;
+  int64_t position = 0;
+  if (__builtin_add_overflow(base, offset, &position)) position = offset < 0 ? 0 : INT64_MAX;
   channel->position = position < 0 ? 0 : position;
 }
 

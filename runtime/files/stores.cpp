@@ -1,5 +1,6 @@
 // The line-indexed text-file store, the INI store and the files subsystem's
 // part of program end.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -30,22 +31,32 @@ std::string BackingPath(const std::string& name) {
   return absolute.empty() ? path : absolute;
 }
 
-// Replaces a file with new contents. The new file is written beside it and
-// renamed over it, so a failure part-way keeps the old contents.
+// Replaces a file with new contents without ever leaving it half written or
+// missing: the new contents go to a file beside it, reach the disk, and are
+// renamed over the old file in one step; the folder is flushed so the rename
+// itself survives a power cut. On any failure before the rename the old file
+// stays as it was and the temporary file is removed. Failures are silent.
 void ReplaceFile(const std::string& path, const std::string& contents) {
   if (path.empty()) return;
   const std::string temporary = path + ".vlmnew";
   platform::RemovePath(temporary.c_str());
   const intptr_t handle = platform::OpenFileHandle(temporary.c_str(), platform::FileOpenMode::CreateReadWrite);
-  if (handle == 0) return;  // write-back failures are silent
+  if (handle == 0) return;
   const int64_t size = static_cast<int64_t>(contents.size());
-  const bool written = platform::WriteFileAt(handle, contents.data(), size, 0) == size;
-  platform::CloseFileHandle(handle);
-  if (written) {
-    platform::RemovePath(path.c_str());  // a file, or an empty folder, of that name
-    if (platform::RenamePath(temporary.c_str(), path.c_str())) return;
+  bool written = platform::WriteFileAt(handle, contents.data(), size, 0) == size;
+  written = written && platform::SyncFileHandle(handle);
+  written = platform::CloseFileHandle(handle) && written;
+  // A rename cannot replace a folder; an empty one of that name holds
+  // nothing to lose and goes first.
+  if (written && platform::QueryPathKind(path.c_str()) == platform::PathKind::Directory)
+    platform::RemovePath(path.c_str());
+  if (!written || !platform::RenamePath(temporary.c_str(), path.c_str())) {
+    platform::RemovePath(temporary.c_str());
+    return;
   }
-  platform::RemovePath(temporary.c_str());
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  platform::SyncFolder(folder.c_str());
 }
 
 void StripControlTail(std::string& text) {
@@ -64,10 +75,16 @@ bool ReadLines(const ResolvedFile& file, size_t maximum, std::vector<std::string
 
 // ---------------------------------------------------------------- line files
 
+// A program addresses lines 0-255 and their first 1024 characters. What lies
+// beyond (the rest of a longer line, the lines after line 255) is kept as it
+// was read and written back unchanged, so editing one line never shortens
+// the file.
 struct LineFileCache {
   std::string name;
   std::string backing;
   std::vector<std::string> slots = std::vector<std::string>(kLineSlots);
+  std::vector<std::string> tails = std::vector<std::string>(kLineSlots);  // past character 1024
+  std::string rest;  // the bytes after line 255, exactly as read
   int highest = -1;
   bool changed = false;
   bool missing = false;  // the selected file could not be read
@@ -78,12 +95,52 @@ LineFileCache& Lines() {
   return *cache;
 }
 
+// Everything a resolved file holds; false when it does not open.
+bool ReadAllBytes(const ResolvedFile& file, std::string* bytes) {
+  ReadChannel channel;
+  if (!OpenReadChannel(channel, file)) return false;
+  char block[4096];
+  for (;;) {
+    const int64_t got = ChannelRead(channel, block, sizeof block);
+    if (got <= 0) break;
+    bytes->append(block, static_cast<size_t>(got));
+  }
+  CloseChannel(channel);
+  return true;
+}
+
+// Splits a file into the cache: a line ends at a line feed, and a carriage
+// return before it is dropped. A slot holds text as a program sees it, up to
+// 1024 characters and never past a zero byte; the rest of the line is its
+// tail.
+void FillLineCache(LineFileCache& cache, const std::string& bytes) {
+  size_t start = 0;
+  int count = 0;
+  while (start < bytes.size() && count < kLineSlots) {
+    size_t end = bytes.find('\n', start);
+    const size_t next = end == std::string::npos ? bytes.size() : end + 1;
+    if (end == std::string::npos) end = bytes.size();
+    if (end > start && bytes[end - 1] == '\r') --end;
+    const size_t length = end - start;
+    size_t kept = std::min(length, static_cast<size_t>(kLineLength));
+    if (const void* zero = std::memchr(bytes.data() + start, 0, kept))
+      kept = static_cast<size_t>(static_cast<const char*>(zero) - (bytes.data() + start));
+    cache.slots[count].assign(bytes, start, kept);
+    cache.tails[count].assign(bytes, start + kept, length - kept);
+    ++count;
+    start = next;
+  }
+  cache.rest.assign(bytes, start, std::string::npos);
+  cache.highest = count - 1;
+}
+
 void WriteBackLines() {
   LineFileCache& cache = Lines();
   if (!cache.changed || cache.name.empty()) return;
   cache.changed = false;
   std::string contents;
-  for (int i = 0; i <= cache.highest; ++i) contents += cache.slots[i] + "\r\n";
+  for (int i = 0; i <= cache.highest; ++i) contents += cache.slots[i] + cache.tails[i] + "\r\n";
+  contents += cache.rest;
   ReplaceFile(cache.backing, contents);
 }
 
@@ -97,21 +154,21 @@ bool SelectLineFile(const std::string& name) {
   }
   WriteBackLines();
   for (std::string& slot : cache.slots) slot.clear();
+  for (std::string& tail : cache.tails) tail.clear();
+  cache.rest.clear();
   cache.highest = -1;
   cache.changed = false;
   cache.missing = false;
   cache.name = name;
   cache.backing = BackingPath(name);
-  std::vector<std::string> lines;
+  std::string bytes;
   ResolvedFile file;
-  if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) ||
-      !ReadLines(file, kLineSlots, &lines)) {
+  if (name.empty() || !ResolveFile(MemoryResolver(), name.c_str(), &file) || !ReadAllBytes(file, &bytes)) {
     cache.missing = true;
     SetLastError(kErrorNoSuchFile);
     return false;
   }
-  for (size_t i = 0; i < lines.size(); ++i) cache.slots[i] = std::move(lines[i]);
-  cache.highest = static_cast<int>(lines.size()) - 1;
+  FillLineCache(cache, bytes);
   return true;
 }
 
@@ -223,6 +280,7 @@ int32_t WriteFileLine(const BasicString& file, int32_t line, const BasicString& 
   std::string value = Text(text);
   if (value.size() > static_cast<size_t>(kLineLength)) value.resize(kLineLength);
   cache.slots[line] = std::move(value);
+  cache.tails[line].clear();  // the program replaced the whole line
   if (cache.highest < line) cache.highest = line;
   cache.changed = true;
   cache.missing = false;

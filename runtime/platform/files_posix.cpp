@@ -33,6 +33,23 @@ int OpenRetrying(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
+// Opens a regular file and nothing else. The open itself does not wait: a
+// FIFO would block in open() until a writer (or reader) came along, so the
+// descriptor is opened non-blocking, examined, and only then made blocking.
+// Directories, pipes, sockets and devices are refused like a missing file.
+int OpenRegularFile(const char* path, int flags, mode_t mode) {
+  const int fd = OpenRetrying(path, flags | O_NONBLOCK, mode);
+  if (fd < 0) return -1;
+  struct stat info;
+  const int status = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fcntl(fd, F_GETFL) : -1;
+  if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    close(fd);
+    errno = ENOENT;
+    return -1;
+  }
+  return fd;
+}
+
 bool WriteAll(int fd, const void* buffer, int64_t count) {
   const auto* bytes = static_cast<const char*>(buffer);
   while (count > 0) {
@@ -55,21 +72,40 @@ intptr_t OpenFileHandle(const char* path, FileOpenMode mode) {
     case FileOpenMode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case FileOpenMode::OpenOrCreateWrite: flags |= O_WRONLY | O_CREAT; break;
   }
-  const int fd = OpenRetrying(path, flags, 0644);
+  const int fd = OpenRegularFile(path, flags, 0644);
   if (fd < 0) return 0;
-  // Directories, pipes and devices open fine on POSIX but are no files to
-  // read from: a FIFO would block the program forever.
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return 0;
-  }
   g_handlesOpened.fetch_add(1, std::memory_order_relaxed);
   return static_cast<intptr_t>(fd) + 1;
 }
 
-void CloseFileHandle(intptr_t handle) {
-  if (handle > 0) close(Descriptor(handle));
+bool CloseFileHandle(intptr_t handle) {
+  // A failed close can be the first report of a failed write; the
+  // descriptor is gone either way, so it is not closed again.
+  return handle > 0 && close(Descriptor(handle)) == 0;
+}
+
+bool SyncFileHandle(intptr_t handle) {
+  if (handle <= 0) return false;
+  int result;
+  do {
+    result = fsync(Descriptor(handle));
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool SyncFolder(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
+  const int fd = OpenRetrying(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  int result;
+  do {
+    result = fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  // Some file systems cannot flush a folder and say so; the entries are then
+  // as safe as that file system makes them.
+  const bool synced = result == 0 || errno == EINVAL || errno == EROFS;
+  close(fd);
+  return synced;
 }
 
 int64_t ReadFileAt(intptr_t handle, void* buffer, int64_t count, int64_t position) {
@@ -186,7 +222,7 @@ std::string AbsolutePath(const char* path) {
 
 bool ReadFileStart(const char* path, int64_t maximum, std::string* bytes) {
   bytes->clear();
-  const int fd = path == nullptr ? -1 : OpenRetrying(path, O_RDONLY | O_CLOEXEC, 0);
+  const int fd = path == nullptr ? -1 : OpenRegularFile(path, O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return false;
   char buffer[4096];
   while (static_cast<int64_t>(bytes->size()) < maximum) {
@@ -201,8 +237,15 @@ bool ReadFileStart(const char* path, int64_t maximum, std::string* bytes) {
 }
 
 bool AppendToFile(const char* path, const void* bytes, int64_t count) {
-  const int fd = path == nullptr ? -1 : OpenRetrying(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  // Not blocking in open(): a FIFO of that name with no reader fails at once
+  // instead of holding the program. Once open, writes block as usual.
+  const int fd = path == nullptr ? -1 : OpenRetrying(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return false;
+  const int status = fcntl(fd, F_GETFL);
+  if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return false;
+  }
   const bool written = WriteAll(fd, bytes, count);
   return close(fd) == 0 && written;
 }

@@ -192,9 +192,17 @@ enum class FileOpenMode {
   CreateReadWrite,  // created or truncated, read and write
   OpenOrCreateWrite,  // opened (or created when missing), write only, kept
 };
-// 0 when the file cannot be opened (or, for ReadExisting, is not a regular file).
+// 0 when the file cannot be opened or is not a regular file (a folder, FIFO,
+// socket or device counts as missing; opening one never waits).
 intptr_t OpenFileHandle(const char* path, FileOpenMode mode);
-void CloseFileHandle(intptr_t handle);
+// False when the close reported an error (a write that did not reach the
+// file); the handle is closed either way.
+bool CloseFileHandle(intptr_t handle);
+// Flushes what was written through a handle to the disk; false on failure.
+bool SyncFileHandle(intptr_t handle);
+// Flushes a folder's entries (a rename or a new file in it) to the disk;
+// false on failure.
+bool SyncFolder(const char* path);
 // Reads or writes at an absolute position without moving any shared file
 // pointer. Returns the bytes transferred (short only at the end of the file or
 // on an error), -1 when nothing could be transferred because of an error.
@@ -221,7 +229,8 @@ bool MakeDirectory(const char* path);
 // Creates a directory and the folders above it as needed; true when the path
 // is a directory afterwards.
 bool MakeDirectories(const char* path);
-// Moves a file over another (replacing it); false on failure.
+// Moves a file over another, replacing it in one step: the target name
+// always names either the old or the new file. False on failure.
 bool RenamePath(const char* from, const char* to);
 // True when both paths name the same existing file.
 bool SameFile(const char* a, const char* b);
@@ -229,7 +238,8 @@ bool SameFile(const char* a, const char* b);
 // empty when the current directory is unknown.
 std::string AbsolutePath(const char* path);
 // Up to maximum bytes from the start of a file. False only when the file
-// cannot be opened; a file that opens but cannot be read gives no bytes.
+// cannot be opened or is not a regular file (as OpenFileHandle); a file that
+// opens but cannot be read gives no bytes.
 bool ReadFileStart(const char* path, int64_t maximum, std::string* bytes);
 // Appends bytes to a file, creating it when missing; false on failure.
 bool AppendToFile(const char* path, const void* bytes, int64_t count);

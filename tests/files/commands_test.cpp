@@ -1,6 +1,7 @@
 // The numbered file channels and the whole-file commands, on real files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -47,6 +48,37 @@ TEST_F(FileCommands, SeekFromEndAndPosition) {
   EXPECT_TRUE(EndOfFile(2));
   SeekFile(2, -500, 0);  // before the start: clamped
   EXPECT_EQ(FilePosition(2), 0);
+}
+
+TEST_F(FileCommands, SeeksPastEitherEndOfThePositionRangeAreClamped) {
+  const std::string path = dir.File("hundred.bin");
+  WriteWholeFile(path, std::string(100, 'z'));
+  ASSERT_TRUE(OpenFile(1, path.c_str(), 1));
+  constexpr int64_t kMax = INT64_MAX;
+  constexpr int64_t kMin = INT64_MIN;
+  struct Case {
+    int64_t from;  // position before the seek
+    int64_t offset;
+    int mode;
+    int64_t expected;
+  };
+  const Case cases[] = {
+      {10, kMax, 1, kMax},     {10, kMin, 1, 0},       {0, kMax, -1, kMax},    {0, kMin, -1, 0},
+      {kMax, 1, 1, kMax},      {kMax, -1, 1, kMax - 1}, {kMax, kMin, 1, 0},     {kMax, kMax, 1, kMax},
+      {5, kMax - 5, 1, kMax},  {6, kMax - 5, 1, kMax},  {0, kMax - 100, -1, kMax},
+      {0, kMax - 99, -1, kMax}, {0, kMax - 101, -1, kMax - 1}, {50, kMax, 0, kMax}, {50, kMin, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SeekFile(1, c.from, 0);
+    ASSERT_EQ(FilePosition(1), c.from);
+    SeekFile(1, c.offset, c.mode);
+    EXPECT_EQ(FilePosition(1), c.expected) << c.from << " " << c.offset << " mode " << c.mode;
+  }
+  SeekFile(1, kMax, 1);
+  EXPECT_TRUE(EndOfFile(1));
+  SeekFile(1, -100, -1);
+  EXPECT_EQ(FilePosition(1), 0);
+  EXPECT_FALSE(EndOfFile(1));
 }
 
 TEST_F(FileCommands, WriteLineEndsWithCrLfAndValuesAreLittleEndian) {

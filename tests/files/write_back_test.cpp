@@ -1,0 +1,203 @@
+// Writing back the INI and line-file stores: failures keep the old file, and
+// line files keep what a program cannot address.
+#include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/debug.h"
+#include "files/system.h"
+#include "files_test_util.h"
+
+namespace fs = std::filesystem;
+using files_test::TempFolder;
+using testing_support::ReadWholeFile;
+using testing_support::RunInChild;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+constexpr int kNoFilter = 77;  // the child could not install its filter
+
+// Makes the kernel refuse the given system calls with EIO in this process
+// from now on (it cannot be undone, so only children call it).
+bool RefuseSystemCalls(const std::vector<int>& calls) {
+  std::vector<sock_filter> program;
+  program.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+  for (size_t i = 0; i < calls.size(); ++i) {
+    // On a match jump to the refusal after the remaining tests and the allow.
+    const auto skip = static_cast<unsigned char>(calls.size() - i);
+    program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(calls[i]), skip, 0));
+  }
+  program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO));
+  sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
+// A store with a file on disk, changed in memory and not yet written back.
+struct StoreCase {
+  const char* name;
+  std::string old;                                  // the file as it is on disk
+  std::function<void(const std::string&)> change;  // loads the file and changes it
+  std::function<void()> writeBack;
+};
+
+std::vector<StoreCase> StoreCases(const std::string& big) {
+  return {
+      {"ini", "[Video]\r\nwidth=640\r\n",
+       [big](const std::string& path) {
+         IniOpen(path.c_str());
+         IniPut("Video", "width", "800");
+         IniPut("Video", "big", big.c_str());
+       },
+       [] { IniOpen(""); }},
+      {"lines", "zero\r\none\r\ntwo\r\n",
+       [big](const std::string& path) {
+         WriteFileLine(path.c_str(), 1, "ONE");
+         for (int line = 3; line < 256; ++line) WriteFileLine(path.c_str(), line, big.substr(0, 1024).c_str());
+       },
+       [] { FlushFileStores(); }},
+  };
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Mounts a small tmpfs for the life of the object, where this process may.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& folder) : folder_(folder) {
+    fs::create_directories(folder);
+    const std::string command = "mount -t tmpfs -o size=16k tmpfs '" + folder + "' 2>/dev/null";
+    mounted_ = std::system(command.c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) std::system(("umount '" + folder_ + "'").c_str());
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+}  // namespace
+
+TEST(WriteBack, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
+  const std::string big(4096, 'b');
+  const std::pair<const char*, std::vector<int>> failures[] = {
+      {"rename", {SYS_rename, SYS_renameat, SYS_renameat2}},
+      {"flush", {SYS_fsync, SYS_fdatasync}},
+      {"write", {SYS_write, SYS_pwrite64, SYS_writev, SYS_pwritev}},
+  };
+  for (const StoreCase& store : StoreCases(big)) {
+    for (const auto& [what, calls] : failures) {
+      TempFolder dir;
+      const std::string path = dir.File("store.txt");
+      WriteWholeFile(path, store.old);
+      const auto result = RunInChild([&] {
+        store.change(path);
+        if (!RefuseSystemCalls(calls)) _exit(kNoFilter);
+        store.writeBack();
+        _exit(0);
+      });
+      if (result.exitCode == kNoFilter) GTEST_SKIP() << "system calls cannot be filtered here";
+      EXPECT_EQ(result.exitCode, 0) << store.name << " " << what;
+      EXPECT_EQ(ReadWholeFile(path), store.old) << store.name << " with a failing " << what;
+      EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"store.txt"}) << store.name << " " << what;
+    }
+    // Without a failure the same change reaches the file.
+    TempFolder dir;
+    const std::string path = dir.File("store.txt");
+    WriteWholeFile(path, store.old);
+    const auto result = RunInChild([&] {
+      store.change(path);
+      store.writeBack();
+      _exit(0);
+    });
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string now = ReadWholeFile(path);
+    EXPECT_NE(now, store.old) << store.name;
+    EXPECT_NE(now.find(big.substr(0, 1024)), std::string::npos) << store.name;
+    EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"store.txt"}) << store.name;
+  }
+}
+
+TEST(WriteBack, AFullDiskKeepsTheOldFile) {
+  TempFolder dir;
+  SmallDisk disk(dir.File("disk"));
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs mount privileges)";
+  const std::string path = dir.File("disk/store.txt");
+  // 64 KiB of new contents cannot fit on a 16 KiB disk.
+  const std::string big(64 * 1024, 'b');
+  for (const StoreCase& store : StoreCases(big)) {
+    WriteWholeFile(path, store.old);
+    const auto result = RunInChild([&] {
+      store.change(path);
+      store.writeBack();
+      _exit(0);
+    });
+    EXPECT_EQ(result.exitCode, 0) << store.name;
+    EXPECT_EQ(ReadWholeFile(path), store.old) << store.name;
+    EXPECT_EQ(FolderNames(dir.File("disk")), std::vector<std::string>{"store.txt"}) << store.name;
+  }
+  // The disk itself works: a change that fits is written.
+  WriteWholeFile(path, "[A]\r\nk=1\r\n");
+  IniOpen(path.c_str());
+  IniPut("A", "k", "2");
+  IniOpen("");
+  EXPECT_EQ(ReadWholeFile(path), "[A]\r\nk=2\r\n");
+}
+
+TEST(WriteBack, LineFilesKeepLinesPast255AndTheRestOfLongLines) {
+  TempFolder dir;
+  const std::string path = dir.File("many.txt");
+  std::vector<std::string> lines;
+  for (int i = 0; i < 300; ++i) lines.push_back("line" + std::to_string(i));
+  lines[1] = std::string(1024, 'x') + std::string(2000, 'y');  // longer than a slot
+  lines[2] = std::string(1024, 'z') + "!";
+  lines[4] = "ab" + std::string(1, '\0') + "cd";  // a program sees "ab"
+  std::string original;
+  for (const std::string& line : lines) original += line + "\n";
+  original.pop_back();  // the last line has no line feed
+  WriteWholeFile(path, original);
+
+  // A program sees the first 1024 characters, up to a zero byte, and no
+  // line past 255.
+  EXPECT_EQ(std::string(ReadFileLine(path.c_str(), 1).c_str()), std::string(1024, 'x'));
+  EXPECT_EQ(std::string(ReadFileLine(path.c_str(), 2).c_str()), std::string(1024, 'z'));
+  EXPECT_STREQ(ReadFileLine(path.c_str(), 3).c_str(), "line3");
+  EXPECT_EQ(ReadFileLine(path.c_str(), 4).Length(), 2u);
+  EXPECT_STREQ(ReadFileLine(path.c_str(), 255).c_str(), "line255");
+  EXPECT_EQ(LastErrorCode, 0);
+  EXPECT_STREQ(ReadFileLine(path.c_str(), 256).c_str(), "NO_DATA");
+  EXPECT_EQ(LastErrorCode, 7);
+  EXPECT_EQ(WriteFileLine(path.c_str(), 256, "x"), 7);
+
+  EXPECT_EQ(WriteFileLine(path.c_str(), 3, "THREE"), 0);
+  EXPECT_EQ(WriteFileLine(path.c_str(), 2, "short"), 0);  // replaces the whole line
+  FlushFileStores();
+  lines[3] = "THREE";
+  lines[2] = "short";
+  std::string expected;
+  for (int i = 0; i < 256; ++i) expected += lines[i] + "\r\n";
+  for (int i = 256; i < 300; ++i) expected += lines[i] + (i < 299 ? "\n" : "");
+  EXPECT_EQ(ReadWholeFile(path), expected);
+}
