@@ -57,7 +57,7 @@ class MainProgram : public ::testing::Test {
     for (int32_t id = 1; id <= 3; ++id) DeleteSprite(id);
   }
 
-  // Statements 1-51 on the scene in the current folder.
+  // Statements 1-53 on the scene in the current folder.
   void StartUp() {
     RoutineFrame frame;
     polyvane::MainCounters counters;
