@@ -27,8 +27,6 @@ bool isFinite(Number x) { return !(x - x != 0); }
 }  // namespace
 
 void startUp(RoutineFrame& vlm_frame_, MainCounters& counters) {
-  Number& i1 = counters.textures;
-  Number& i2 = counters.objects;
   LINE0(1);
   SetScreenMode(1024, 768, 0);
   LINE0(2);
@@ -63,6 +61,14 @@ void startUp(RoutineFrame& vlm_frame_, MainCounters& counters) {
   DimArray(nt, Trunc(z));
   LINE0(17);
   DimArray(ot, Trunc(z));
+  readScene(vlm_frame_, counters);
+  LINE0(53);
+  ClearScreen(0xFF8080);
+}
+
+void readScene(RoutineFrame& vlm_frame_, MainCounters& counters) {
+  Number& i1 = counters.textures;
+  Number& i2 = counters.objects;
   LINE0(18);
   test_Str = kSceneFileText;
   LINE0(19);
@@ -141,8 +147,6 @@ void startUp(RoutineFrame& vlm_frame_, MainCounters& counters) {
   }
   LINE0(52);
   CloseFile(1);
-  LINE0(53);
-  ClearScreen(0xFF8080);
 }
 
 void drawObjects(RoutineFrame& vlm_frame_, Number& i, int32_t firstLine) {

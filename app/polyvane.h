@@ -104,6 +104,9 @@ struct MainCounters {
 };
 // Statements 1-53: screen, arrays, the scene file, textures and objects.
 void startUp(RoutineFrame& vlm_frame_, MainCounters& counters);
+// Statements 18-52: the scene file, its textures and objects (part of
+// startUp).
+void readScene(RoutineFrame& vlm_frame_, MainCounters& counters);
 // Statements 54-84: one pass of the frame loop.
 void drawFrame(RoutineFrame& vlm_frame_, MainCounters& counters);
 // One drawing pass over the objects: statements 61-70 (firstLine 61) or

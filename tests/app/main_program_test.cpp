@@ -71,7 +71,7 @@ class MainProgram : public ::testing::Test {
     SetCamera(0, 100, 200, 0, 0, 0);
     RoutineFrame frame;
     Number i = 0;
-    polyvane::drawObjects(frame, i, 59);
+    polyvane::drawObjects(frame, i, 61);
     BasicArray<double> m;
     GetMovementMatrix(m);
     End3D();

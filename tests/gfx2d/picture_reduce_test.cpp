@@ -1,0 +1,196 @@
+// Pictures above a side limit are reduced while they are decoded (each kept
+// pixel the mean of its block), sides beyond what a sprite can describe are
+// refused as too large, and every failed load names its reason.
+#include <gtest/gtest.h>
+
+#include <cstdio>  // before jpeglib.h
+
+#include <jpeglib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "codecs_support.h"
+#include "core/settings.h"
+#include "files/files.h"
+#include "gfx2d/gfx2d_internal.h"
+#include "gfx2d/picture.h"
+#include "support/child_process.h"
+
+namespace {
+
+using codecs_test::MakeBmp;
+using codecs_test::MakeJpeg;
+using codecs_test::MakePng;
+using codecs_test::MemoryFile;
+
+// A w x h RGB picture whose colour changes per 2 x 2 block only in red and
+// green by the block's position: value(x, y) = (x / 2 * 10, y / 2 * 20, 77).
+std::vector<uint8_t> BlockRows(int w, int h) {
+  std::vector<uint8_t> rgb;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      rgb.push_back(static_cast<uint8_t>(x / 2 * 10));
+      rgb.push_back(static_cast<uint8_t>(y / 2 * 20));
+      rgb.push_back(77);
+    }
+  return rgb;
+}
+
+std::string BlockBmp(int w, int h) {
+  const std::vector<uint8_t> rgb = BlockRows(w, h);
+  std::string rows;
+  const int stride = (w * 3 + 3) / 4 * 4;
+  for (int y = h - 1; y >= 0; --y) {  // bottom-up
+    std::string row(static_cast<size_t>(stride), '\0');
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      row[x * 3] = static_cast<char>(p[2]);
+      row[x * 3 + 1] = static_cast<char>(p[1]);
+      row[x * 3 + 2] = static_cast<char>(p[0]);
+    }
+    rows += row;
+  }
+  return MakeBmp(40, w, h, 24, "", rows);
+}
+
+std::string BlockPng(int w, int h, bool interlaced = false) {
+  codecs_test::PngSpec spec;
+  spec.width = w;
+  spec.height = h;
+  spec.interlaced = interlaced;
+  return MakePng(spec, BlockRows(w, h));
+}
+
+bool LoadLimited(const std::string& bytes, int32_t maxSide, Picture& picture, DecodeLimits& limits) {
+  MemoryFile file(bytes);
+  limits.maxSide = maxSide;
+  return gfx2d::LoadPictureFile(file.name(), picture, -1, true, &limits);
+}
+
+TEST(PictureReduction, PngAndBmpKeepTheMeanOfEachBlock) {
+  // 12 x 8 with a limit of 6: factor 2, so every kept pixel is exactly one
+  // 2 x 2 block of one colour; with a limit of 4 (factor 3) blocks mix.
+  const std::vector<std::pair<const char*, std::string>> files = {{"bmp", BlockBmp(12, 8)},
+                                                                  {"png", BlockPng(12, 8)}};
+  for (const auto& [label, bytes] : files) {
+    Picture picture;
+    DecodeLimits limits;
+    ASSERT_TRUE(LoadLimited(bytes, 6, picture, limits)) << label;
+    EXPECT_EQ(limits.fileWidth, 12) << label;
+    EXPECT_EQ(limits.fileHeight, 8) << label;
+    ASSERT_EQ(picture.width, 6) << label;
+    ASSERT_EQ(picture.height, 4) << label;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 6; ++x) {
+        const uint8_t* p = picture.Pixel(x, y);
+        EXPECT_EQ(p[0], x * 10) << label << " at " << x << "," << y;
+        EXPECT_EQ(p[1], y * 20) << label << " at " << x << "," << y;
+        EXPECT_EQ(p[2], 77) << label;
+        EXPECT_EQ(p[3], 255) << label;
+      }
+    // Factor 3: 4 x 3 kept; pixel (1, 0) covers file columns 3..5 (reds 10,
+    // 20, 20) and rows 0..2 (greens 0, 0, 20): means 16.67 and 6.67, rounded.
+    // The last row covers file rows 6..7 only (a cut block): green 60.
+    ASSERT_TRUE(LoadLimited(bytes, 4, picture, limits)) << label;
+    ASSERT_EQ(picture.width, 4) << label;
+    ASSERT_EQ(picture.height, 3) << label;
+    EXPECT_EQ(picture.Pixel(1, 0)[0], 17) << label;
+    EXPECT_EQ(picture.Pixel(1, 0)[1], 7) << label;
+    EXPECT_EQ(picture.Pixel(0, 2)[1], 60) << label;
+  }
+}
+
+TEST(PictureReduction, PicturesWithinTheLimitAreUntouched) {
+  for (const std::string& bytes : {BlockBmp(12, 8), BlockPng(12, 8)}) {
+    Picture limited, plain;
+    DecodeLimits limits;
+    ASSERT_TRUE(LoadLimited(bytes, 12, limited, limits));
+    MemoryFile file(bytes);
+    ASSERT_TRUE(gfx2d::LoadPictureFile(file.name(), plain, -1, true));
+    EXPECT_EQ(limited.width, 12);
+    EXPECT_EQ(codecs_test::PixelBytes(limited), codecs_test::PixelBytes(plain));
+  }
+}
+
+TEST(PictureReduction, JpegIsScaledWhileDecodedToFitTheLimit) {
+  // One flat colour: whatever the scaling, the colour stays (within the
+  // codec's rounding); the size is the largest M/8 scale that fits, reduced
+  // further by a whole factor when even 1/8 is too large.
+  std::vector<uint8_t> samples;
+  for (int i = 0; i < 160 * 96; ++i) samples.insert(samples.end(), {200, 40, 90});
+  const std::string jpeg = MakeJpeg(160, 96, 3, JCS_RGB, samples, 95);
+  struct Case {
+    int32_t maxSide, width, height;
+  };
+  for (const Case& c : {Case{160, 160, 96}, Case{100, 100, 60}, Case{80, 80, 48}, Case{10, 10, 6}}) {
+    Picture picture;
+    DecodeLimits limits;
+    ASSERT_TRUE(LoadLimited(jpeg, c.maxSide, picture, limits)) << c.maxSide;
+    EXPECT_EQ(picture.width, c.width) << c.maxSide;
+    EXPECT_EQ(picture.height, c.height) << c.maxSide;
+    EXPECT_EQ(limits.fileWidth, 160);
+    const uint8_t* p = picture.Pixel(picture.width / 2, picture.height / 2);
+    EXPECT_NEAR(p[0], 200, 4) << c.maxSide;
+    EXPECT_NEAR(p[1], 40, 4) << c.maxSide;
+    EXPECT_NEAR(p[2], 90, 4) << c.maxSide;
+  }
+}
+
+// The reason a load gives for each kind of bad input.
+TEST(PictureReduction, FailedLoadsNameTheirReason) {
+  const std::string png = BlockPng(12, 8);
+  std::string wide = BlockBmp(4, 2);
+  wide.replace(18, 4, codecs_test::Le32(kMaxPictureSide + 1));  // width
+  struct Case {
+    const char* label;
+    std::string bytes;
+    int32_t maxSide;
+    PictureFault fault;
+  };
+  const std::vector<Case> cases = {
+      {"text", "no picture here", kMaxPictureSide, PictureFault::kNotAPicture},
+      {"cut png", png.substr(0, png.size() / 2), kMaxPictureSide, PictureFault::kTruncated},
+      {"cut bmp", BlockBmp(12, 8).substr(0, 100), kMaxPictureSide, PictureFault::kTruncated},
+      {"wide bmp", wide, kMaxPictureSide, PictureFault::kTooLarge},
+      {"interlaced png to reduce", BlockPng(12, 8, true), 6, PictureFault::kTooLarge},
+  };
+  for (const Case& c : cases) {
+    Picture picture;
+    DecodeLimits limits;
+    EXPECT_FALSE(LoadLimited(c.bytes, c.maxSide, picture, limits)) << c.label;
+    EXPECT_EQ(limits.fault, c.fault) << c.label << ": " << PictureFaultText(limits.fault);
+    EXPECT_EQ(picture.pixels, nullptr) << c.label;
+  }
+  // An interlaced file within the limit still loads.
+  Picture picture;
+  DecodeLimits limits;
+  EXPECT_TRUE(LoadLimited(BlockPng(12, 8, true), 12, picture, limits));
+  EXPECT_FALSE(gfx2d::LoadPictureFile("no/such/file.png", picture, -1, true, &limits));
+  EXPECT_EQ(limits.fault, PictureFault::kNotFound);
+}
+
+// In debug mode a failed load sends one line with the name and the reason to
+// standard error (and the debugger); otherwise it stays quiet.
+TEST(PictureReduction, DebugModeReportsEachFailedLoadOnce) {
+  const int32_t saved = Settings().DebugMode;
+  for (int32_t mode : {1, 0}) {
+    Settings().DebugMode = mode;
+    Picture picture;
+    testing::internal::CaptureStderr();
+    gfx2d::LoadPictureFile("missing-texture.png", picture, -1, true);
+    MemoryFile text("no picture here");
+    gfx2d::LoadPictureFile(text.name(), picture, -1, true);
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (mode == 1) {
+      EXPECT_EQ(err, std::string("Picture not loaded: missing-texture.png: not found\n") +
+                         "Picture not loaded: " + text.name() + ": not a PNG, BMP or JPEG\n");
+    } else {
+      EXPECT_EQ(err, "");
+    }
+  }
+  Settings().DebugMode = saved;
+}
+
+}  // namespace
