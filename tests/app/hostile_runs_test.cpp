@@ -55,7 +55,7 @@ EntryPlace OnlyEntry(const std::string& file) {
 
 using Damage = std::function<void(std::string&)>;
 
-struct Run {
+struct HostileRun {
   const char* label;
   std::string scene;       // test.pvs; "" writes an empty file
   std::string textureName;  // a texture written to media/ (empty: none)
@@ -80,7 +80,7 @@ std::string OversizedBmp() {
   return bmp;
 }
 
-ChildResult RunPolyvane(const Run& run, TempDir& dir) {
+ChildResult RunPolyvane(const HostileRun& run, TempDir& dir) {
   fs::copy_file(kBinaryDir + "/polyvane", dir.File("polyvane"));
   fs::create_directories(dir.File("media"));
   fs::create_directories(dir.File("tmp"));
@@ -103,7 +103,7 @@ ChildResult RunPolyvane(const Run& run, TempDir& dir) {
 
 std::string Texture(const std::string& name) { return "1\n" + name + "\n0\n"; }
 
-std::vector<Run> Runs() {
+std::vector<HostileRun> Runs() {
   std::string garbage(4096, '\0');
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 7919 + 13) % 251);
   const std::string png = ShippedTexture();
@@ -146,21 +146,22 @@ std::vector<Run> Runs() {
 }
 
 TEST(HostileRuns, EveryRunEndsThroughEnd) {
-  for (const Run& run : Runs()) {
+  for (const HostileRun& run : Runs()) {
     TempDir dir;
     const ChildResult result = RunPolyvane(run, dir);
     EXPECT_EQ(result.signal, 0) << run.label;
     EXPECT_EQ(result.exitCode, 0) << run.label << "\n" << result.err.substr(0, 2000);
     EXPECT_NE(result.runLog.find("-End On Line"), std::string::npos) << run.label << "\n" << result.runLog;
-    if (run.stderrHas != nullptr)
+    if (run.stderrHas != nullptr) {
       EXPECT_NE(result.err.find(run.stderrHas), std::string::npos) << run.label << "\n" << result.err.substr(0, 2000);
+    }
   }
 }
 
 // A sound archive entry loads (the damage above is what makes those runs fail).
 TEST(HostileRuns, AnUndamagedArchiveEntryLoadsQuietly) {
   TempDir dir;
-  const Run run{"archive", Texture("packed.png"), "", "", [](std::string&) {}, nullptr};
+  const HostileRun run{"archive", Texture("packed.png"), "", "", [](std::string&) {}, nullptr};
   const ChildResult result = RunPolyvane(run, dir);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_NE(result.runLog.find("-End On Line"), std::string::npos);

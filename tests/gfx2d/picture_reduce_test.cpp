@@ -13,6 +13,7 @@
 
 #include "codecs_support.h"
 #include "core/settings.h"
+#include "draw_support.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d_internal.h"
 #include "gfx2d/picture.h"
@@ -191,6 +192,45 @@ TEST(PictureReduction, DebugModeReportsEachFailedLoadOnce) {
     }
   }
   Settings().DebugMode = saved;
+}
+
+// LoadSprite under a small texture limit: the texture holds the reduced
+// picture, the record the file's size; a side no record can hold fails with
+// error 7, a file that is no picture with error 3.
+class ReducedSpriteTest : public gfx2d_test::Gfx2dTest {};
+
+TEST_F(ReducedSpriteTest, LoadSpriteKeepsTheFileSizeAndReducedTexels) {
+  SetMaxTextureSizeOverride(64);
+  testing_support::TempDir dir;
+  testing_support::WriteWholeFile(dir.File("wide.png"), BlockPng(200, 40));
+  ASSERT_TRUE(LoadSprite(dir.File("wide.png").c_str(), 30));
+  EXPECT_EQ(LastErrorCode, 0);
+  const SpriteRecord& s = R().sprites[30];
+  EXPECT_EQ(s.pictureWidth, 200);
+  EXPECT_EQ(s.pictureHeight, 40);
+  EXPECT_EQ(s.textureWidth, 64);
+  // 200 / 64 rounds up to factor 4: 50 x 10 kept, spread over the sprite.
+  EXPECT_FLOAT_EQ(s.uScale, 50.0f / 64.0f);
+  EXPECT_FLOAT_EQ(s.vScale, 10.0f / 16.0f);
+  glBindTexture(GL_TEXTURE_2D, s.texture);
+  std::vector<uint8_t> texels(64 * 16 * 4);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  // Texture row 9 is the picture's top row; texel 3 covers file columns
+  // 12..15 (reds 60, 60, 70, 70) and rows 0..3 (greens 0, 0, 20, 20).
+  const uint8_t* t = &texels[(9 * 64 + 3) * 4];
+  EXPECT_EQ(t[0], 65);
+  EXPECT_EQ(t[1], 10);
+  EXPECT_EQ(t[2], 77);
+
+  std::string wide = BlockBmp(4, 2);
+  wide.replace(18, 4, codecs_test::Le32(kMaxPictureSide + 1));
+  testing_support::WriteWholeFile(dir.File("huge.bmp"), wide);
+  EXPECT_FALSE(LoadSprite(dir.File("huge.bmp").c_str(), 30));
+  EXPECT_EQ(LastErrorCode, kErrorOutOfMemory);
+  EXPECT_EQ(R().sprites[30].pictureWidth, 0);
+  testing_support::WriteWholeFile(dir.File("text.png"), "text");
+  EXPECT_FALSE(LoadSprite(dir.File("text.png").c_str(), 30));
+  EXPECT_EQ(LastErrorCode, kErrorNoSuchFile);
 }
 
 }  // namespace
