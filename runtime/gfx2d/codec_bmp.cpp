@@ -176,7 +176,9 @@ bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key, DecodeLimits
   if (!SkipBytes(channel, blockLength - kept)) return Fail(limits, PictureFault::kTruncated);
 
   BmpLayout layout;
-  if (!ParseHeader(block, static_cast<uint32_t>(kept), key, layout)) return Fail(limits, PictureFault::kDamaged);
+  // Other header sizes, depths and compressions (or nonsense in their place).
+  if (!ParseHeader(block, static_cast<uint32_t>(kept), key, layout))
+    return Fail(limits, PictureFault::kUnsupported);
   limits.fileWidth = layout.width;
   limits.fileHeight = layout.height;
   if (layout.width > codec::kMaxSide || layout.height > codec::kMaxSide) return Fail(limits, PictureFault::kTooLarge);

@@ -194,11 +194,11 @@ bool DecodeJpeg(JpegReadState& state, Picture& picture) {
   const int components = cinfo->num_components;
   if (components != 1 && components != 3 && components != 4) {
     WriteLogF("JPEG: Channels: %d not supported!\n", components);
-    return Fail(state, PictureFault::kDamaged);
+    return Fail(state, PictureFault::kUnsupported);
   }
   // Arithmetic-coded files can describe a huge picture in a few bytes; they
   // are practically unused and libjpeg 6b never read them.
-  if (cinfo->arith_code) return Fail(state, PictureFault::kDamaged);
+  if (cinfo->arith_code) return Fail(state, PictureFault::kUnsupported);
   const int64_t width = cinfo->image_width, height = cinfo->image_height;
   state.limits->fileWidth = static_cast<int32_t>(width);
   state.limits->fileHeight = static_cast<int32_t>(height);

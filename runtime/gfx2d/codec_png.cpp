@@ -144,17 +144,17 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
   const int depth = png_get_bit_depth(png, info);
   const int colourType = png_get_color_type(png, info);
   if (channels != 1 && channels != 3 && channels != 4)  // grey + alpha: silently
-    return Fail(state, PictureFault::kDamaged);
+    return Fail(state, PictureFault::kUnsupported);
   if (depth != 8) {
     std::printf("File %s has bit depth %d.\n", name, depth);
     std::printf("Only bit depth of 8 is supported.");
-    return Fail(state, PictureFault::kDamaged);
+    return Fail(state, PictureFault::kUnsupported);
   }
   if (colourType != PNG_COLOR_TYPE_GRAY && colourType != PNG_COLOR_TYPE_RGB &&
       colourType != PNG_COLOR_TYPE_RGB_ALPHA) {
     std::printf("File %s has unsupported color type.\n", name);
     std::printf("Types GRAY, RGB and RGB_ALPHA are supported.");
-    return Fail(state, PictureFault::kDamaged);
+    return Fail(state, PictureFault::kUnsupported);
   }
   if (width == 0 || height == 0) return Fail(state, PictureFault::kDamaged);
   const int32_t factor = codec::ReductionFactor(static_cast<int64_t>(width), static_cast<int64_t>(height),

@@ -11,6 +11,7 @@ const char* PictureFaultText(PictureFault fault) {
     case PictureFault::kNone: return "no fault";
     case PictureFault::kNotFound: return "not found";
     case PictureFault::kNotAPicture: return "not a PNG, BMP or JPEG";
+    case PictureFault::kUnsupported: return "unsupported kind of picture";
     case PictureFault::kDamaged: return "damaged";
     case PictureFault::kTruncated: return "truncated";
     case PictureFault::kTooLarge: return "too large";

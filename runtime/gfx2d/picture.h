@@ -35,6 +35,7 @@ enum class PictureFault : uint8_t {
   kNone,
   kNotFound,        // no such file, memory file or archive entry
   kNotAPicture,     // no reader knows its first bytes
+  kUnsupported,     // a known format in a variety no reader takes
   kDamaged,         // a known format whose contents make no sense
   kTruncated,       // the data ends before the picture does
   kTooLarge,        // more than can be held (see DecodeLimits)

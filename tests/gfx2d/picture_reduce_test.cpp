@@ -155,6 +155,8 @@ TEST(PictureReduction, FailedLoadsNameTheirReason) {
       {"cut png", png.substr(0, png.size() / 2), kMaxPictureSide, PictureFault::kTruncated},
       {"cut bmp", BlockBmp(12, 8).substr(0, 100), kMaxPictureSide, PictureFault::kTruncated},
       {"wide bmp", wide, kMaxPictureSide, PictureFault::kTooLarge},
+      {"run-length bmp", MakeBmp(40, 4, 2, 24, "", std::string(24, '\0'), 1), kMaxPictureSide,
+       PictureFault::kUnsupported},
       {"interlaced png to reduce", BlockPng(12, 8, true), 6, PictureFault::kTooLarge},
   };
   for (const Case& c : cases) {
