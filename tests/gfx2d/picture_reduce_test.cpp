@@ -6,6 +6,10 @@
 #include <cstdio>  // before jpeglib.h
 
 #include <jpeglib.h>
+#include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -194,6 +198,63 @@ TEST(PictureReduction, DebugModeReportsEachFailedLoadOnce) {
     }
   }
   Settings().DebugMode = saved;
+}
+
+// A one-colour RGB PNG written row by row: a few kilobytes on disk.
+bool WriteFlatPng(const std::string& path, int side) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint8_t> row(static_cast<size_t>(side) * 3, 90);
+  if (setjmp(png_jmpbuf(png))) {
+    std::fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, side, side, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < side; ++y) png_write_row(png, row.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0;
+}
+
+// The peak memory a reduced load adds, measured in a child process: an
+// 8000 x 8000 PNG (256 MB as a whole picture) kept at 1000 x 1000 (4 MB).
+TEST(PictureReduction, PeakMemoryStaysNearWhatIsKept) {
+  testing_support::TempDir dir;
+  const std::string path = dir.File("flat.png");
+  ASSERT_TRUE(WriteFlatPng(path, 8000));
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    Picture picture;
+    DecodeLimits limits;
+    limits.maxSide = 1000;
+    const bool ok = gfx2d::LoadPictureFile(path.c_str(), picture, -1, true, &limits);
+    getrusage(RUSAGE_SELF, &after);
+    const long added = ok && picture.width == 1000 && picture.Pixel(999, 999)[1] == 90
+                           ? after.ru_maxrss - before.ru_maxrss
+                           : -1;
+    const ssize_t written = write(pipeEnds[1], &added, sizeof added);
+    _exit(written == sizeof added ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  long addedKiB = -2;
+  ASSERT_EQ(read(pipeEnds[0], &addedKiB, sizeof addedKiB), static_cast<ssize_t>(sizeof addedKiB));
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_GE(addedKiB, 0) << "the reduced load failed or kept the wrong picture";
+  // At least the 4 MB kept was touched; far below the 256 MB of the whole.
+  EXPECT_GE(addedKiB, 3 * 1024);
+  EXPECT_LE(addedKiB, 32 * 1024);
 }
 
 // LoadSprite under a small texture limit: the texture holds the reduced
