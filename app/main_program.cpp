@@ -20,11 +20,13 @@ void readNumber(Number& x) {
     ReadNumberLine(1, x);
 }
 
+// IF x - x <> 0: true only for NaN and the infinities, which a count read
+// from the scene must not be (a loop to infinity never ends).
+bool isFinite(Number x) { return !(x - x != 0); }
+
 }  // namespace
 
 void startUp(RoutineFrame& vlm_frame_, MainCounters& counters) {
-  Number& i1 = counters.textures;
-  Number& i2 = counters.objects;
   LINE0(1);
   SetScreenMode(1024, 768, 0);
   LINE0(2);
@@ -59,6 +61,14 @@ void startUp(RoutineFrame& vlm_frame_, MainCounters& counters) {
   DimArray(nt, Trunc(z));
   LINE0(17);
   DimArray(ot, Trunc(z));
+  readScene(vlm_frame_, counters);
+  LINE0(53);
+  ClearScreen(0xFF8080);
+}
+
+void readScene(RoutineFrame& vlm_frame_, MainCounters& counters) {
+  Number& i1 = counters.textures;
+  Number& i2 = counters.objects;
   LINE0(18);
   test_Str = kSceneFileText;
   LINE0(19);
@@ -66,73 +76,77 @@ void startUp(RoutineFrame& vlm_frame_, MainCounters& counters) {
   LINE0(20);
   readNumber(ktm);
   LINE0(21);
+  if (!isFinite(ktm)) ktm = 0;
+  LINE0(22);
   FOR_TO(i1, 1, ktm) {
-    LINE0(22);
+    // Past the end of the scene every further name would be empty and its
+    // load could only fail: the loop ends there, whatever the count says.
+    LINE0(23);
     if (EndOfFile(1))
-      a_Str = "";
+      break;
     else
       ReadLine(1, a_Str);
-    LINE0(23);
+    LINE0(24);
     LoadSprite(BasicString(kMediaText) + a_Str, Trunc(i1));
   }
-  LINE0(24);
-  readNumber(nm);
   LINE0(25);
+  readNumber(nm);
+  LINE0(26);
+  if (!isFinite(nm)) nm = 0;
+  LINE0(27);
   FOR_TO(i2, 1, nm) {
-    LINE0(26);
-    readNumber(At(ot, i2));
-    LINE0(27);
-    readNumber(OSG);
     LINE0(28);
-    readNumber(At(orx, i2));
+    readNumber(At(ot, i2));
     LINE0(29);
-    readNumber(At(ory, i2));
+    readNumber(OSG);
     LINE0(30);
-    readNumber(At(orz, i2));
+    readNumber(At(orx, i2));
     LINE0(31);
-    readNumber(At(osx, i2));
+    readNumber(At(ory, i2));
     LINE0(32);
-    readNumber(At(osy, i2));
+    readNumber(At(orz, i2));
     LINE0(33);
-    readNumber(At(osz, i2));
+    readNumber(At(osx, i2));
     LINE0(34);
-    readNumber(At(opx, i2));
+    readNumber(At(osy, i2));
     LINE0(35);
-    readNumber(At(opy, i2));
+    readNumber(At(osz, i2));
     LINE0(36);
-    readNumber(At(opz, i2));
+    readNumber(At(opx, i2));
     LINE0(37);
-    readNumber(At(rc, i2));
+    readNumber(At(opy, i2));
     LINE0(38);
-    readNumber(At(gc, i2));
+    readNumber(At(opz, i2));
     LINE0(39);
-    readNumber(At(bc, i2));
+    readNumber(At(rc, i2));
     LINE0(40);
-    readNumber(At(nt, i2));
+    readNumber(At(gc, i2));
     LINE0(41);
-    readNumber(u);
+    readNumber(At(bc, i2));
     LINE0(42);
+    readNumber(At(nt, i2));
+    LINE0(43);
+    readNumber(u);
+    LINE0(44);
     readNumber(v);
     // The file gives tile sizes; the generators take repeat factors.
-    LINE0(43);
-    u = 1 / u;
-    LINE0(44);
-    v = 1 / v;
     LINE0(45);
-    if (At(ot, i2) == 1) createSphere(i2, 5, 16, packedColour(i2), u, v);
+    u = 1 / u;
     LINE0(46);
-    if (At(ot, i2) == 2) createBox(i2, 10, packedColour(i2), u, v);
+    v = 1 / v;
     LINE0(47);
-    if (At(ot, i2) == 3) createCylinder(i2, 5, 0, 10, 10, 1, packedColour(i2), u, v);
+    if (At(ot, i2) == 1) createSphere(i2, 5, 16, packedColour(i2), u, v);
     LINE0(48);
-    if (At(ot, i2) == 4) createCylinder(i2, 5, 5, 10, 15, 1, packedColour(i2), u, v);
+    if (At(ot, i2) == 2) createBox(i2, 10, packedColour(i2), u, v);
     LINE0(49);
+    if (At(ot, i2) == 3) createCylinder(i2, 5, 0, 10, 10, 1, packedColour(i2), u, v);
+    LINE0(50);
+    if (At(ot, i2) == 4) createCylinder(i2, 5, 5, 10, 15, 1, packedColour(i2), u, v);
+    LINE0(51);
     if (At(ot, i2) == 5) createFloor(i2, packedColour(i2), u, v);
   }
-  LINE0(50);
+  LINE0(52);
   CloseFile(1);
-  LINE0(51);
-  ClearScreen(0xFF8080);
 }
 
 void drawObjects(RoutineFrame& vlm_frame_, Number& i, int32_t firstLine) {
@@ -172,32 +186,32 @@ void drawObjects(RoutineFrame& vlm_frame_, Number& i, int32_t firstLine) {
 }
 
 void drawFrame(RoutineFrame& vlm_frame_, MainCounters& counters) {
-  LINE0(52);
+  LINE0(54);
   Begin3D(10, 1600, 45);
-  LINE0(53);
+  LINE0(55);
   GetMouseState(mx, my, mb1, mb2);
   // 640 pixels of mouse travel make a full turn of the camera.
-  LINE0(54);
-  mx = mx * 360 / 640;
-  LINE0(55);
-  SetCamera(200 * SinDeg(mx), 2 * my - 100, 200 * CosDeg(mx), 0, 0, 0);
   LINE0(56);
-  DrawAxes3D(0, 0, 0);
+  mx = mx * 360 / 640;
   LINE0(57);
-  SetFog(0xDE8000, 1, 0.00007, 0);
+  SetCamera(200 * SinDeg(mx), 2 * my - 100, 200 * CosDeg(mx), 0, 0, 0);
   LINE0(58);
+  DrawAxes3D(0, 0, 0);
+  LINE0(59);
+  SetFog(0xDE8000, 1, 0.00007, 0);
+  LINE0(60);
   SetCullMode(1);
-  drawObjects(vlm_frame_, counters.pass1, 59);  // statements 59-68
+  drawObjects(vlm_frame_, counters.pass1, 61);  // statements 61-70
   // The second pass draws the same objects again with the shadow effect on:
   // they now only cast their shadow volumes.
-  LINE0(69);
+  LINE0(71);
   SetLight(-3, 0x400000, -110, 110, -110, 0, 0, 0, 360);
-  drawObjects(vlm_frame_, counters.pass2, 70);  // statements 70-79
-  LINE0(80);
-  End3D();
-  LINE0(81);
-  showFPS();
+  drawObjects(vlm_frame_, counters.pass2, 72);  // statements 72-81
   LINE0(82);
+  End3D();
+  LINE0(83);
+  showFPS();
+  LINE0(84);
   ShowScreen();
 }
 
@@ -218,25 +232,25 @@ void showFPS() {
   VLM_LOCAL(delta_time);
   VLM_LOCAL(shwFPS);
 
-  LINE0(83);
-  delta_time = GetFrameDelta();
-  LINE0(84);
-  g_frame = g_frame + 1;
   LINE0(85);
+  delta_time = GetFrameDelta();
+  LINE0(86);
+  g_frame = g_frame + 1;
+  LINE0(87);
   g_time = g_time + delta_time;
   // The rate shown is the average over the first span of more than 800 ms.
-  LINE0(86);
+  LINE0(88);
   if (g_time > 800) {
-    LINE0(87);
-    g_shwFPS = g_frame / g_time * 1000;
-    LINE0(88);
-    g_time = 0;
     LINE0(89);
+    g_shwFPS = g_frame / g_time * 1000;
+    LINE0(90);
+    g_time = 0;
+    LINE0(91);
     g_frame = 0;
   }
-  LINE0(90);
+  LINE0(92);
   SetAlphaMode(0);
-  LINE0(91);
+  LINE0(93);
   PrintText(BasicString(kFpsText) + IntegerToText(Trunc(g_shwFPS)), 900, 10, 0);
 }
 
@@ -247,19 +261,19 @@ void createFloor(Number num, Number col, Number u, Number v) {
   VLM_PARAM(u);
   VLM_PARAM(v);
 
-  LINE0(92);
-  SetMeshNormalMode(1);
-  LINE0(93);
-  BeginMesh(num);
   LINE0(94);
-  AddMeshVertex(-2, 0, -2, 0, 0, col);
+  SetMeshNormalMode(1);
   LINE0(95);
-  AddMeshVertex(2, 0, -2, u, 0, col);
+  BeginMesh(num);
   LINE0(96);
-  AddMeshVertex(-2, 0, 2, 0, v, col);
+  AddMeshVertex(-2, 0, -2, 0, 0, col);
   LINE0(97);
-  AddMeshVertex(2, 0, 2, u, v, col);
+  AddMeshVertex(2, 0, -2, u, 0, col);
   LINE0(98);
+  AddMeshVertex(-2, 0, 2, 0, v, col);
+  LINE0(99);
+  AddMeshVertex(2, 0, 2, u, v, col);
+  LINE0(100);
   EndMesh();
 }
 

@@ -97,17 +97,20 @@ void createStripCube(Number num, Number sz);
 // take the main program's frame (for the line hook's locals) and its loop
 // counters, each of which the debugger sees as i.
 struct MainCounters {
-  Number textures = 0;  // statement 21
-  Number objects = 0;   // statement 25
-  Number pass1 = 0;     // statement 59
-  Number pass2 = 0;     // statement 70
+  Number textures = 0;  // statement 22
+  Number objects = 0;   // statement 27
+  Number pass1 = 0;     // statement 61
+  Number pass2 = 0;     // statement 72
 };
-// Statements 1-51: screen, arrays, the scene file, textures and objects.
+// Statements 1-53: screen, arrays, the scene file, textures and objects.
 void startUp(RoutineFrame& vlm_frame_, MainCounters& counters);
-// Statements 52-82: one pass of the frame loop.
+// Statements 18-52: the scene file, its textures and objects (part of
+// startUp).
+void readScene(RoutineFrame& vlm_frame_, MainCounters& counters);
+// Statements 54-84: one pass of the frame loop.
 void drawFrame(RoutineFrame& vlm_frame_, MainCounters& counters);
-// One drawing pass over the objects: statements 59-68 (firstLine 59) or
-// 70-79 (firstLine 70).
+// One drawing pass over the objects: statements 61-70 (firstLine 61) or
+// 72-81 (firstLine 72).
 void drawObjects(RoutineFrame& vlm_frame_, Number& i, int32_t firstLine);
 
 }  // namespace polyvane

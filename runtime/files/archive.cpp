@@ -97,6 +97,9 @@ Step NextEntry(DirectoryReader& reader, char* name, size_t* nameLength, int32_t*
 
 // Turns a stored entry into positions from the start; false when its data
 // does not lie inside the file.
+// Entries found damaged, for diagnostics.
+uint64_t g_damagedEntries = 0;
+
 bool PlaceEntry(const ReadChannel& channel, const Trailer& trailer, ArchiveEntry* entry) {
   int64_t position = entry->storedPosition;
   if (position < 0) {
@@ -128,7 +131,9 @@ ArchiveStatus FindArchiveEntry(ReadChannel& archive, const char* baseName, Archi
     entry->name = candidate;
     entry->storedPosition = position;
     entry->packedSize = packedSize;
-    return PlaceEntry(archive, trailer, entry) ? ArchiveStatus::Ok : ArchiveStatus::Damaged;
+    if (PlaceEntry(archive, trailer, entry)) return ArchiveStatus::Ok;
+    ++g_damagedEntries;
+    return ArchiveStatus::Damaged;
   }
 }
 
@@ -186,6 +191,10 @@ bool UnpackEntryData(const uint8_t* packed, size_t packedSize, std::unique_ptr<u
 bool UnpackArchiveEntry(ReadChannel& archive, const ArchiveEntry& entry,
                         std::unique_ptr<uint8_t[]>* data, uint32_t* size) {
   std::vector<uint8_t> packed;
-  if (!ReadPackedEntry(archive, entry, &packed)) return false;
-  return UnpackEntryData(packed.data(), packed.size(), data, size);
+  if (ReadPackedEntry(archive, entry, &packed) && UnpackEntryData(packed.data(), packed.size(), data, size))
+    return true;
+  ++g_damagedEntries;
+  return false;
 }
+
+uint64_t DamagedArchiveEntries() { return g_damagedEntries; }

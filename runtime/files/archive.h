@@ -52,3 +52,7 @@ bool UnpackEntryData(const uint8_t* packed, size_t packedSize, std::unique_ptr<u
                      uint32_t* size);
 bool UnpackArchiveEntry(ReadChannel& archive, const ArchiveEntry& entry,
                         std::unique_ptr<uint8_t[]>* data, uint32_t* size);
+// How many entries were found damaged so far (FindArchiveEntry answering
+// Damaged, or UnpackArchiveEntry failing): a loader compares the count
+// before and after resolving a name to tell why the name failed.
+uint64_t DamagedArchiveEntries();

@@ -153,29 +153,46 @@ void ConvertRow(const BmpLayout& layout, const uint8_t* src, uint8_t* dst, int32
   }
 }
 
-bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key) {
+// Notes why a read failed (the first reason found stands) and fails.
+bool Fail(DecodeLimits& limits, PictureFault fault) {
+  if (limits.fault == PictureFault::kNone) limits.fault = fault;
+  return false;
+}
+
+bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key, DecodeLimits& limits) {
   uint8_t fileHeader[kFileHeaderSize];
-  if (ChannelRead(channel, fileHeader, kFileHeaderSize) != kFileHeaderSize) return false;
-  if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return false;
+  if (ChannelRead(channel, fileHeader, kFileHeaderSize) != kFileHeaderSize || fileHeader[0] != 'B' ||
+      fileHeader[1] != 'M')
+    return Fail(limits, PictureFault::kNotAPicture);
   const uint32_t dataOffset = codec::LE32(fileHeader + 10);
 
   // The header block runs from here to the data offset (at least the header
   // size field). It must lie inside the file.
   const int64_t blockLength = std::max<int64_t>(static_cast<int64_t>(dataOffset) - kFileHeaderSize, 4);
-  if (blockLength > channel.size - channel.position) return false;
+  if (blockLength > channel.size - channel.position) return Fail(limits, PictureFault::kTruncated);
   uint8_t block[kHeaderBlockMax] = {};
   const int64_t kept = std::min<int64_t>(blockLength, kHeaderBlockMax);
-  if (ChannelRead(channel, block, kept) != kept) return false;
-  if (!SkipBytes(channel, blockLength - kept)) return false;
+  if (ChannelRead(channel, block, kept) != kept) return Fail(limits, PictureFault::kTruncated);
+  if (!SkipBytes(channel, blockLength - kept)) return Fail(limits, PictureFault::kTruncated);
 
   BmpLayout layout;
-  if (!ParseHeader(block, static_cast<uint32_t>(kept), key, layout)) return false;
+  // Other header sizes, depths and compressions (or nonsense in their place).
+  if (!ParseHeader(block, static_cast<uint32_t>(kept), key, layout))
+    return Fail(limits, PictureFault::kUnsupported);
+  limits.fileWidth = layout.width;
+  limits.fileHeight = layout.height;
+  if (layout.width > codec::kMaxSide || layout.height > codec::kMaxSide) return Fail(limits, PictureFault::kTooLarge);
 
   // The pixel rows follow the header block; a header that promises more rows
   // than the file holds is refused before anything is allocated.
   // (Divided rather than multiplied: stride x height can overflow 64 bits.)
-  if (layout.stride > (channel.size - channel.position) / layout.height) return false;
-  if (!picture.ResizeUncleared(layout.width, layout.height)) return false;
+  if (layout.stride > (channel.size - channel.position) / layout.height) return Fail(limits, PictureFault::kTruncated);
+  // A picture above the limit is reduced as its rows arrive: one file row is
+  // converted at a time and folded into the reduced picture.
+  codec::RowReducer reducer;
+  const int32_t factor = codec::ReductionFactor(layout.width, layout.height, limits.maxSide);
+  if (!reducer.Begin(picture, layout.width, layout.height, factor)) return Fail(limits, PictureFault::kTooLarge);
+  std::vector<uint8_t> converted(factor > 1 ? static_cast<size_t>(layout.width) * 4 : 0);
 
   const int64_t rowsPerChunk = std::max<int64_t>(1, kReadChunk / layout.stride);
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(rowsPerChunk, layout.height) * layout.stride));
@@ -183,13 +200,20 @@ bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key) {
   for (int64_t fileRow = 0; fileRow < layout.height;) {
     const int64_t rows = std::min<int64_t>(rowsPerChunk, layout.height - fileRow);
     const int64_t bytes = rows * layout.stride;
-    if (ChannelRead(channel, buffer.data(), bytes) != bytes) return false;
+    if (ChannelRead(channel, buffer.data(), bytes) != bytes) return Fail(limits, PictureFault::kTruncated);
     for (int64_t r = 0; r < rows; ++r, ++fileRow) {
       // Bottom-up files store the last picture row first.
       const int64_t y = layout.topDown ? fileRow : layout.height - 1 - fileRow;
-      ConvertRow(layout, buffer.data() + r * layout.stride, picture.pixels + y * pictureStride, key);
+      const uint8_t* src = buffer.data() + r * layout.stride;
+      if (factor == 1) {
+        ConvertRow(layout, src, picture.pixels + y * pictureStride, key);
+      } else {
+        ConvertRow(layout, src, converted.data(), key);
+        reducer.AddRow(static_cast<int32_t>(y), converted.data());
+      }
     }
   }
+  reducer.Finish();
   picture.ownAlpha = 0;
   return true;
 }
@@ -207,8 +231,11 @@ void Put32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey) {
-  const bool ok = DecodeBmp(channel, picture, colourKey);
+bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey, DecodeLimits* limits) {
+  DecodeLimits defaults;
+  DecodeLimits& used = limits != nullptr ? *limits : defaults;
+  used.fault = PictureFault::kNone;
+  const bool ok = DecodeBmp(channel, picture, colourKey, used);
   if (!ok) picture.Clear();
   return ok;
 }

@@ -7,9 +7,11 @@
 // needs releasing lives in a state record cleaned up by the caller.
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -31,8 +33,19 @@ struct PngReadState {
   ReadChannel* channel = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
-  bool error = false;  // set by the error handler before it jumps out
+  bool error = false;      // set by the error handler before it jumps out
+  bool truncated = false;  // the data ran out
+  DecodeLimits* limits = nullptr;
+  codec::RowReducer reducer;
+  uint8_t* row = nullptr;  // one file row, when the picture is reduced
+  ~PngReadState() { std::free(row); }
 };
+
+// Notes why a read failed (the first reason found stands) and fails.
+bool Fail(PngReadState& state, PictureFault fault) {
+  if (state.limits->fault == PictureFault::kNone) state.limits->fault = fault;
+  return false;
+}
 
 void PngError(png_structp png, png_const_charp) {
   auto* state = static_cast<PngReadState*>(png_get_error_ptr(png));
@@ -44,8 +57,10 @@ void PngWarning(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, size_t length) {
   auto* state = static_cast<PngReadState*>(png_get_io_ptr(png));
-  if (ChannelRead(*state->channel, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+  if (ChannelRead(*state->channel, data, static_cast<int64_t>(length)) != static_cast<int64_t>(length)) {
+    state->truncated = true;
     png_error(png, "read past the end of the data");
+  }
 }
 
 // Expands a row of 3-channel (RGB) pixels to RGBA in place, from the right so
@@ -68,14 +83,37 @@ void ExpandGreyRow(uint8_t* row, int32_t width) {
   }
 }
 
+// Reads a non-interlaced picture one row at a time into a reduced picture.
+// Called from inside DecodePng's setjmp; what needs freeing is in state.
+bool ReducePng(PngReadState& state, Picture& picture, int32_t factor, int32_t width, int32_t height, int channels,
+               int32_t key) {
+  if (!state.reducer.Begin(picture, width, height, factor)) return Fail(state, PictureFault::kTooLarge);
+  state.row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(width) * 4));
+  if (state.row == nullptr) return Fail(state, PictureFault::kTooLarge);
+  for (int32_t y = 0; y < height; ++y) {
+    png_read_row(state.png, state.row, nullptr);
+    if (channels == 3)
+      ExpandRgbRow(state.row, width, key);
+    else if (channels == 1)
+      ExpandGreyRow(state.row, width);
+    state.reducer.AddRow(y, state.row);
+  }
+  png_read_end(state.png, nullptr);
+  state.reducer.Finish();
+  picture.ownAlpha = channels == 4 ? 1 : 0;
+  return !state.error;
+}
+
 bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* name) {
   png_structp png = state.png;
   png_infop info = state.info;
-  if (setjmp(png_jmpbuf(png))) return false;
+  if (setjmp(png_jmpbuf(png))) return Fail(state, state.truncated ? PictureFault::kTruncated : PictureFault::kDamaged);
 
   png_set_read_fn(png, &state, PngRead);
   png_set_sig_bytes(png, 4);  // the caller has read and checked those
-  png_set_user_limits(png, codec::kMaxSide, codec::kMaxSide);
+  // Sides up to libpng's own ceiling pass its header check, so that a
+  // picture too large to hold is told apart from a damaged one below.
+  png_set_user_limits(png, PNG_USER_WIDTH_MAX, PNG_USER_HEIGHT_MAX);
   png_set_chunk_malloc_max(png, kChunkMallocMax);
   // Only the chunks that make up the picture are read (IHDR, PLTE, tRNS,
   // IDAT, IEND); text, profiles and the like are skipped unread. Besides
@@ -87,9 +125,12 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
   // Raw (filtered) bytes the header promises, against what the file holds.
   const uint64_t width = png_get_image_width(png, info);
   const uint64_t height = png_get_image_height(png, info);
+  state.limits->fileWidth = static_cast<int32_t>(std::min<uint64_t>(width, INT32_MAX));
+  state.limits->fileHeight = static_cast<int32_t>(std::min<uint64_t>(height, INT32_MAX));
+  if (width > codec::kMaxSide || height > codec::kMaxSide) return Fail(state, PictureFault::kTooLarge);
   const uint64_t rawRow = (width * png_get_bit_depth(png, info) * png_get_channels(png, info) + 7) / 8 + 1;
   if (rawRow * height > static_cast<uint64_t>(state.channel->size) * kMaxInflateRatio + kInflateSlack)
-    return false;
+    return Fail(state, PictureFault::kTruncated);
 
   png_set_palette_to_rgb(png);
   png_set_expand_gray_1_2_4_to_8(png);
@@ -102,20 +143,32 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
   const int channels = png_get_channels(png, info);
   const int depth = png_get_bit_depth(png, info);
   const int colourType = png_get_color_type(png, info);
-  if (channels != 1 && channels != 3 && channels != 4) return false;  // grey + alpha: silently
+  if (channels != 1 && channels != 3 && channels != 4)  // grey + alpha: silently
+    return Fail(state, PictureFault::kUnsupported);
   if (depth != 8) {
     std::printf("File %s has bit depth %d.\n", name, depth);
     std::printf("Only bit depth of 8 is supported.");
-    return false;
+    return Fail(state, PictureFault::kUnsupported);
   }
   if (colourType != PNG_COLOR_TYPE_GRAY && colourType != PNG_COLOR_TYPE_RGB &&
       colourType != PNG_COLOR_TYPE_RGB_ALPHA) {
     std::printf("File %s has unsupported color type.\n", name);
     std::printf("Types GRAY, RGB and RGB_ALPHA are supported.");
-    return false;
+    return Fail(state, PictureFault::kUnsupported);
   }
-  if (width == 0 || height == 0) return false;
-  if (!picture.ResizeUncleared(static_cast<int32_t>(width), static_cast<int32_t>(height))) return false;
+  if (width == 0 || height == 0) return Fail(state, PictureFault::kDamaged);
+  const int32_t factor = codec::ReductionFactor(static_cast<int64_t>(width), static_cast<int64_t>(height),
+                                                state.limits->maxSide);
+  if (factor > 1) {
+    // Interlaced passes fill the rows of the whole picture in turn, so such
+    // a file cannot be reduced row by row; holding it whole is what the
+    // limit is there to prevent.
+    if (passes > 1) return Fail(state, PictureFault::kTooLarge);
+    return ReducePng(state, picture, factor, static_cast<int32_t>(width), static_cast<int32_t>(height), channels,
+                     key);
+  }
+  if (!picture.ResizeUncleared(static_cast<int32_t>(width), static_cast<int32_t>(height)))
+    return Fail(state, PictureFault::kTooLarge);
 
   // libpng writes width x channels bytes into each picture row (the rows are
   // wide enough for four); narrower rows are widened in place afterwards.
@@ -173,13 +226,17 @@ bool EncodePng(PngWriteState& state, const Picture& picture) {
 
 }  // namespace
 
-bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name) {
+bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name, DecodeLimits* limits) {
+  DecodeLimits defaults;
   PngReadState state;
   state.channel = &channel;
+  state.limits = limits != nullptr ? limits : &defaults;
+  state.limits->fault = PictureFault::kNone;
   // Foreign files are turned away on the signature, before libpng is involved.
   static const uint8_t kSignature[4] = {0x89, 'P', 'N', 'G'};
   uint8_t signature[4];
   bool ok = ChannelRead(channel, signature, 4) == 4 && std::memcmp(signature, kSignature, 4) == 0;
+  if (!ok) Fail(state, PictureFault::kNotAPicture);
   if (ok) {
     state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);

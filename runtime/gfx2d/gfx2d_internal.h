@@ -45,8 +45,10 @@ void SetUnpackDefaults();
 // part of the picture that went into the texture.
 void StoreSpriteSizes(SpriteRecord& s, int32_t pictureW, int32_t pictureH, int32_t uploadedW, int32_t uploadedH);
 // Resolves a name for reading (memory files allowed) and decodes it with the
-// BMP, PNG and (if allowed) JPEG readers in that order.
-bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg);
+// BMP, PNG and (if allowed) JPEG readers in that order. limits (optional)
+// bounds what is kept and receives why the load failed. In debug mode a
+// failure sends one line naming the file and the reason to the debug output.
+bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg, DecodeLimits* limits = nullptr);
 // Alpha-0 pixels take the mean colour of their opaque inner neighbours.
 void ColourBleed(Picture& picture);
 

@@ -30,6 +30,39 @@ struct Picture {
   uint8_t* Pixel(int32_t x, int32_t y) { return pixels + (static_cast<size_t>(y) * width + x) * 4; }
 };
 
+// Why a reader (or a loader) turned a file down.
+enum class PictureFault : uint8_t {
+  kNone,
+  kNotFound,        // no such file, memory file or archive entry
+  kNotAPicture,     // no reader knows its first bytes
+  kUnsupported,     // a known format in a variety no reader takes
+  kDamaged,         // a known format whose contents make no sense
+  kTruncated,       // the data ends before the picture does
+  kTooLarge,        // more than can be held (see DecodeLimits)
+  kArchiveDamaged,  // the archive entry holding it does not unpack
+};
+// The words a diagnostic line gives for a fault.
+const char* PictureFaultText(PictureFault fault);
+
+// The largest picture side any reader accepts: a sprite record keeps the
+// size of the picture in the file as signed 16-bit numbers, so a larger
+// side could not even be described. Such files are refused as too large.
+constexpr int32_t kMaxPictureSide = 32767;
+
+// What a reader may keep, and what it found. A picture with a side above
+// maxSide is reduced while it is decoded, by the smallest whole factor f
+// that brings both sides within it: each kept pixel is the mean of an f x f
+// block of the file's pixels (the blocks of the last row and column may be
+// cut). Only the reduced picture and a few rows of the file are ever held,
+// so memory stays near the size of what is kept.
+struct DecodeLimits {
+  int32_t maxSide = kMaxPictureSide;
+  // Results: the size the file declares, and why a read failed.
+  int32_t fileWidth = 0;
+  int32_t fileHeight = 0;
+  PictureFault fault = PictureFault::kNone;
+};
+
 // Image codecs. Readers take a file name (memory files included); a colour key
 // of -1 means none. On failure the picture is left empty.
 bool ReadBMP(Picture& picture, const char* name, int32_t colourKey);
@@ -37,9 +70,11 @@ bool ReadPNG(Picture& picture, const char* name, int32_t colourKey);
 bool ReadJPEG(Picture& picture, const char* name);
 // The same readers on an open channel, from its current position: a loader
 // opens a file once and tries them in turn, rewinding in between. name only
-// labels messages.
-bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey);
-bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name);
-bool ReadJPEG(Picture& picture, ReadChannel& channel);
+// labels messages. limits (optional) bounds what is kept and receives the
+// reason of a failure; kNotAPicture there means "not this format".
+bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey, DecodeLimits* limits = nullptr);
+bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name,
+             DecodeLimits* limits = nullptr);
+bool ReadJPEG(Picture& picture, ReadChannel& channel, DecodeLimits* limits = nullptr);
 // Writer chosen from the name: ".png" PNG, "jpg" JPEG, anything else BMP.
 bool SavePicture(const char* name, const Picture& picture);

@@ -21,47 +21,29 @@ bool LoadSpriteFile(const char* file, int32_t id, bool normalMap) {
   }
   DeleteSprite(id);
   bool ok = false;
+  // Only what fits a texture is kept: a larger picture is reduced while it
+  // is decoded, and the record keeps the size the file gives.
+  DecodeLimits limits;
+  limits.maxSide = MaxTextureSize();
   if (file != nullptr && file[0] != 0) {
     Picture picture;
-    if (LoadPictureFile(file, picture, r->spriteKey, true)) {
+    if (LoadPictureFile(file, picture, r->spriteKey, true, &limits)) {
       if (!picture.ownAlpha) ColourBleed(picture);
       ok = SetSpriteFromPicture(id, picture, normalMap);
+      if (ok && picture.width != limits.fileWidth) {
+        r->sprites[id].pictureWidth = limits.fileWidth;
+        r->sprites[id].pictureHeight = limits.fileHeight;
+      }
     }
   }
   if (!ok) {
     DeleteSprite(id);
-    SetLastError(kErrorNoSuchFile);
+    SetLastError(limits.fault == PictureFault::kTooLarge ? kErrorOutOfMemory : kErrorNoSuchFile);
   }
   return ok;
 }
 
 }  // namespace
-
-bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg) {
-  if (name == nullptr || name[0] == 0) return false;
-  // One resolution, one open; each decoder starts from the first byte.
-  ResolvedFile file;
-  ReadChannel channel;
-  if (!ResolveFile(MemoryResolver(), name, &file)) return false;
-  if (!OpenReadChannel(channel, file)) {
-    picture.Clear();
-    return false;
-  }
-  // Messages name the real file, or the name the program gave for a block.
-  const char* label = file.inMemory ? name : file.path.c_str();
-  bool ok = ReadBMP(picture, channel, key);
-  if (!ok) {
-    channel.position = 0;
-    ok = ReadPNG(picture, channel, key, label);
-  }
-  if (!ok && tryJpeg) {
-    channel.position = 0;
-    ok = ReadJPEG(picture, channel);
-  }
-  CloseChannel(channel);
-  if (!ok) picture.Clear();
-  return ok;
-}
 
 void ColourBleed(Picture& picture) {
   const int32_t w = picture.width;

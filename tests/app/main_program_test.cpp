@@ -57,7 +57,7 @@ class MainProgram : public ::testing::Test {
     for (int32_t id = 1; id <= 3; ++id) DeleteSprite(id);
   }
 
-  // Statements 1-51 on the scene in the current folder.
+  // Statements 1-53 on the scene in the current folder.
   void StartUp() {
     RoutineFrame frame;
     polyvane::MainCounters counters;
@@ -71,7 +71,7 @@ class MainProgram : public ::testing::Test {
     SetCamera(0, 100, 200, 0, 0, 0);
     RoutineFrame frame;
     Number i = 0;
-    polyvane::drawObjects(frame, i, 59);
+    polyvane::drawObjects(frame, i, 61);
     BasicArray<double> m;
     GetMovementMatrix(m);
     End3D();
@@ -184,6 +184,41 @@ TEST_F(MainProgram, SceneThatEndsEarlyReadsZerosFromThere) {
   EXPECT_EQ(app_test::AllVertices(2)[0].colour, 0);
   EXPECT_FALSE(app_test::Valid(3));
   EXPECT_EQ(ArrayElement(polyvane::ot, 3), 0);
+}
+
+// Counts as the scene gives them: the texture loop stops where the file
+// ends whatever the count, and a count that is no finite number reads as 0.
+TEST_F(MainProgram, CountsThatAreNotFiniteReadAsZeroAndTexturesStopAtTheEnd) {
+  struct Case {
+    const char* scene;
+    double ktm, nm;
+    int32_t loadedTextures;  // the texture loop's counter when it ended
+  };
+  const Case cases[] = {
+      {"nan\nnan\n", 0, 0, 1},
+      {"inf\n-inf\n", 0, 0, 1},
+      {"1e308\nbricks.png\n", 1e308, 0, 2},
+      {"-1e308\n-5\n", -1e308, -5, 1},
+      {"2\nbricks.png\nstone.png\n-inf\n", 2, 0, 3},
+  };
+  const auto width = [](int32_t id) {
+    int32_t w = 0, h = 0;
+    GetSpriteSize(id, w, h);
+    return w;
+  };
+  for (const Case& c : cases) {
+    SceneFolder folder(c.scene);
+    for (int32_t id = 1; id <= 3; ++id) DeleteSprite(id);
+    RoutineFrame frame;
+    polyvane::MainCounters counters;
+    polyvane::readScene(frame, counters);
+    EXPECT_EQ(polyvane::ktm, c.ktm) << c.scene;
+    EXPECT_EQ(polyvane::nm, c.nm) << c.scene;
+    EXPECT_EQ(counters.textures, c.loadedTextures) << c.scene;
+    // Only the named textures were loaded; the loop never ran past them.
+    for (int32_t id = 1; id < c.loadedTextures; ++id) EXPECT_GT(width(id), 0) << c.scene << " id " << id;
+    EXPECT_EQ(width(c.loadedTextures), 0) << c.scene;
+  }
 }
 
 // ------------------------------------------------------------ drawing passes

@@ -11,7 +11,39 @@ namespace codec {
 
 // The largest picture side any reader accepts. Together with Picture's
 // 32-bit capacity this keeps a lying header from asking for absurd blocks.
-constexpr int32_t kMaxSide = 32768;
+constexpr int32_t kMaxSide = kMaxPictureSide;
+
+// The whole factor a picture of w x h is reduced by to fit maxSide (1: kept
+// as it is).
+int32_t ReductionFactor(int64_t w, int64_t h, int32_t maxSide);
+
+// Shrinks a picture by a whole factor while its RGBA rows arrive one at a
+// time, in either order (top down or bottom up, as a BMP stores them). Each
+// kept pixel is the mean of its block, per channel; a block cut by the
+// picture's edge is the mean of the pixels it has. With factor 1 rows are
+// copied. Holds one row of sums besides the reduced picture.
+class RowReducer {
+ public:
+  RowReducer() = default;
+  RowReducer(const RowReducer&) = delete;
+  RowReducer& operator=(const RowReducer&) = delete;
+  ~RowReducer();
+  // Sizes picture to the reduced size; false when that cannot be allocated.
+  bool Begin(Picture& picture, int32_t width, int32_t height, int32_t factor);
+  // Row y of the file's picture (top row 0), width x 4 bytes.
+  void AddRow(int32_t y, const uint8_t* row);
+  // Writes out the last block row. Call after the last AddRow.
+  void Finish();
+  int32_t factor() const { return factor_; }
+
+ private:
+  void Flush();
+  Picture* picture_ = nullptr;
+  int32_t width_ = 0, height_ = 0, factor_ = 1;
+  int32_t pending_ = -1;  // reduced row the sums belong to, -1 = none
+  int32_t rowsInSums_ = 0;
+  uint32_t* sums_ = nullptr;
+};
 
 // A colour key is a packed R + G*256 + B*65536; -1 (or anything outside
 // 24 bits) never matches a pixel.

@@ -1,0 +1,171 @@
+// Polyvane on hostile input: bad scene files, counts and textures, and a
+// damaged media archive appended to the program. Each run must end through
+// END (the run log's END report) without a crash, and in debug mode every
+// failed texture load names its reason on standard error.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ChildResult;
+using testing_support::ReadWholeFile;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+const std::string kBinaryDir = VELMORA_BINARY_DIR;
+const std::string kSourceDir = VELMORA_SOURCE_DIR;
+
+uint32_t Le32At(const std::string& bytes, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+}
+void PutLe32(std::string& bytes, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// Where the archive's one entry lies in a file that ends in it.
+struct EntryPlace {
+  size_t directory;  // the entry's directory record
+  size_t numbers;    // its position and packed-size words
+  size_t data;       // the packed data
+  uint32_t packedSize;
+};
+EntryPlace OnlyEntry(const std::string& file) {
+  const size_t size = file.size();
+  const int32_t stored = static_cast<int32_t>(Le32At(file, size - 4));
+  EntryPlace place{};
+  place.directory = stored < 0 ? size + stored : static_cast<size_t>(stored);
+  const size_t nameLength = static_cast<uint8_t>(file[place.directory]);
+  place.numbers = place.directory + 1 + nameLength;
+  const int32_t position = static_cast<int32_t>(Le32At(file, place.numbers));
+  place.data = position < 0 ? size + position : static_cast<size_t>(position);
+  place.packedSize = Le32At(file, place.numbers + 4);
+  return place;
+}
+
+using Damage = std::function<void(std::string&)>;
+
+struct HostileRun {
+  const char* label;
+  std::string scene;       // test.pvs; "" writes an empty file
+  std::string textureName;  // a texture written to media/ (empty: none)
+  std::string texture;
+  Damage archiveDamage;    // packs "packed.png" into the program, then damages it
+  const char* stderrHas;   // a diagnostic line expected on standard error
+};
+
+std::string ShippedTexture() { return ReadWholeFile(kSourceDir + "/data/media/bricks.png"); }
+
+// A BMP header claiming a side beyond what a sprite can describe.
+std::string OversizedBmp() {
+  std::string bmp(54 + 12, '\0');
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  PutLe32(bmp, 10, 54);
+  PutLe32(bmp, 14, 40);
+  PutLe32(bmp, 18, 40000);
+  PutLe32(bmp, 22, 1);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  return bmp;
+}
+
+ChildResult RunPolyvane(const HostileRun& run, TempDir& dir) {
+  fs::copy_file(kBinaryDir + "/polyvane", dir.File("polyvane"));
+  fs::create_directories(dir.File("media"));
+  fs::create_directories(dir.File("tmp"));
+  WriteWholeFile(dir.File("test.pvs"), run.scene);
+  if (!run.textureName.empty()) WriteWholeFile(dir.File("media/" + run.textureName), run.texture);
+  if (run.archiveDamage) {
+    WriteWholeFile(dir.File("packed.png"), ShippedTexture());
+    const ChildResult pack = testing_support::RunProgram(
+        kBinaryDir + "/vlmpack", {"add", dir.File("polyvane"), dir.File("packed.png")}, dir.File("tmp/"));
+    EXPECT_EQ(pack.exitCode, 0) << pack.err;
+    fs::remove(dir.File("packed.png"));
+    std::string program = ReadWholeFile(dir.File("polyvane"));
+    run.archiveDamage(program);
+    WriteWholeFile(dir.File("polyvane"), program);
+    fs::permissions(dir.File("polyvane"), fs::perms::owner_all);
+  }
+  return testing_support::RunProgram(dir.File("polyvane"), {"--frames", "3"}, dir.File("tmp/"),
+                                     {"SDL_VIDEODRIVER=offscreen", "DISPLAY="}, dir.path(), 90);
+}
+
+std::string Texture(const std::string& name) { return "1\n" + name + "\n0\n"; }
+
+std::vector<HostileRun> Runs() {
+  std::string garbage(4096, '\0');
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 7919 + 13) % 251);
+  const std::string png = ShippedTexture();
+  return {
+      {"garbage scene", garbage, "", "", nullptr, nullptr},
+      {"empty scene", "", "", "", nullptr, nullptr},
+      {"50 MB scene", "2\n" + std::string(50u << 20, 'A') + "\n", "", "", nullptr, nullptr},
+      {"non-numeric scene", "many\nsome.png\nfew\nbox\n", "", "", nullptr, nullptr},
+      {"NaN counts", "nan\nnan\n", "", "", nullptr, nullptr},
+      {"1e308 counts", "1e308\na.png\n1e308\n", "", "", nullptr, nullptr},
+      {"-1e308 counts", "-1e308\n-1e308\n", "", "", nullptr, nullptr},
+      {"infinite counts", "inf\n-inf\n", "", "", nullptr, nullptr},
+      {"negative counts", "-3\n-7\n", "", "", nullptr, nullptr},
+      {"1e9 textures, then the end", "1e9\nx.png\ny.png\n", "", "", nullptr, nullptr},
+      {"missing texture", Texture("none.png"), "", "", nullptr, "Picture not loaded: media/none.png: not found"},
+      {"truncated texture", Texture("cut.png"), "cut.png", png.substr(0, png.size() / 2), nullptr,
+       "Picture not loaded: media/cut.png: truncated"},
+      {"mislabelled texture", Texture("text.png"), "text.png", "plain text, not a picture", nullptr,
+       "Picture not loaded: media/text.png: not a PNG, BMP or JPEG"},
+      {"oversized texture", Texture("huge.bmp"), "huge.bmp", OversizedBmp(), nullptr,
+       "Picture not loaded: media/huge.bmp: too large"},
+      {"archive trailer", Texture("packed.png"), "", "", [](std::string& f) { f[f.size() - 7] = 'x'; },
+       "Picture not loaded: media/packed.png: not found"},
+      {"archive sizes", Texture("packed.png"), "", "",
+       [](std::string& f) { PutLe32(f, OnlyEntry(f).numbers + 4, 0x7FFFFFF0u); },
+       "Picture not loaded: media/packed.png: archive entry damaged"},
+      {"archive offsets", Texture("packed.png"), "", "",
+       [](std::string& f) { PutLe32(f, OnlyEntry(f).numbers, 0x80000010u); },
+       "Picture not loaded: media/packed.png: archive entry damaged"},
+      {"archive unpacked size", Texture("packed.png"), "", "",
+       [](std::string& f) { PutLe32(f, OnlyEntry(f).data, 0xFFFFFFF0u); },
+       "Picture not loaded: media/packed.png: archive entry damaged"},
+      {"archive compressed body", Texture("packed.png"), "", "",
+       [](std::string& f) {
+         const EntryPlace e = OnlyEntry(f);
+         for (size_t i = e.data + 8; i < e.data + e.packedSize; i += 3) f[i] = static_cast<char>(~f[i]);
+       },
+       "Picture not loaded: media/packed.png"},
+  };
+}
+
+TEST(HostileRuns, EveryRunEndsThroughEnd) {
+  for (const HostileRun& run : Runs()) {
+    TempDir dir;
+    const ChildResult result = RunPolyvane(run, dir);
+    EXPECT_EQ(result.signal, 0) << run.label;
+    EXPECT_EQ(result.exitCode, 0) << run.label << "\n" << result.err.substr(0, 2000);
+    EXPECT_NE(result.runLog.find("-End On Line"), std::string::npos) << run.label << "\n" << result.runLog;
+    if (run.stderrHas != nullptr) {
+      EXPECT_NE(result.err.find(run.stderrHas), std::string::npos) << run.label << "\n" << result.err.substr(0, 2000);
+    }
+  }
+}
+
+// A sound archive entry loads (the damage above is what makes those runs fail).
+TEST(HostileRuns, AnUndamagedArchiveEntryLoadsQuietly) {
+  TempDir dir;
+  const HostileRun run{"archive", Texture("packed.png"), "", "", [](std::string&) {}, nullptr};
+  const ChildResult result = RunPolyvane(run, dir);
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.runLog.find("-End On Line"), std::string::npos);
+  EXPECT_EQ(result.err.find("Picture not loaded"), std::string::npos) << result.err.substr(0, 2000);
+}
+
+}  // namespace
