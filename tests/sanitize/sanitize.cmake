@@ -36,10 +36,8 @@ if(VELMORA_TESTS)
   set(debugger_test Debugger.GdbStopsAtABreakpointAndReadsVariables)
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/tests/sanitize_properties.cmake CONTENT
 "# Test properties of the sanitizer build (written by tests/sanitize/sanitize.cmake).
-if(TEST ${debugger_test})
-  set_tests_properties(${debugger_test} PROPERTIES
-    ENVIRONMENT_MODIFICATION \"ASAN_OPTIONS=string_append::detect_leaks=0\")
-endif()
+set_tests_properties(${debugger_test} PROPERTIES
+  ENVIRONMENT_MODIFICATION \"ASAN_OPTIONS=string_append::detect_leaks=0\")
 ")
   set_property(DIRECTORY ${CMAKE_SOURCE_DIR}/tests APPEND PROPERTY TEST_INCLUDE_FILES
     ${CMAKE_BINARY_DIR}/tests/sanitize_properties.cmake)
