@@ -9,7 +9,7 @@ PACKAGES=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev liblzo2-dev
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool gdb
+  xvfb xauth xdotool gdb ccache
   imagemagick python3 python3-pil
 )
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "core/debug.h"
@@ -487,16 +488,13 @@ double TextToDouble(const char* text) {
   const auto result = std::from_chars(start, p, value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     // Too large or too small for a double: let strtod pick infinity, zero or
-    // the nearest subnormal. Its decimal point follows the locale.
-    char buffer[512];
-    size_t length = static_cast<size_t>(p - start);
-    if (length >= sizeof buffer) length = sizeof buffer - 1;
-    std::memcpy(buffer, start, length);
-    buffer[length] = 0;
+    // the nearest subnormal, from the whole number however long it is (cutting
+    // it would drop the exponent). Its decimal point follows the locale.
+    std::string number(start, p);
     const char point = *std::localeconv()->decimal_point;
-    for (size_t i = 0; i < length; ++i)
-      if (buffer[i] == '.') buffer[i] = point;
-    value = std::strtod(buffer, nullptr);
+    for (char& c : number)
+      if (c == '.') c = point;
+    value = std::strtod(number.c_str(), nullptr);
   } else if (result.ec != std::errc()) {
     value = 0.0;
   }

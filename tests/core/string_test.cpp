@@ -240,6 +240,40 @@ TEST(TextToNumber, FollowsTheCRuntimeReaders) {
   EXPECT_EQ(ToInt64(BasicString("-77")), -77);
 }
 
+// Numbers written with hundreds of digits still carry their exponent: the
+// result is strtod's (C locale) to the bit, and its class is the one named.
+TEST(TextToNumber, LongNumbersKeepTheirExponent) {
+  const std::string zeros(600, '0');
+  enum Kind { kZero, kSubnormal, kNormal, kInfinite };
+  const struct {
+    std::string text;
+    Kind kind;
+  } cases[] = {
+      {"1" + zeros + "e-1000", kZero},  // 1e-400
+      {"-1" + zeros + "e-1000", kZero},
+      {"0." + zeros + "1e-400", kZero},
+      {"5" + zeros + "e-924", kSubnormal},  // 5e-324
+      {"1" + zeros + "e-900", kNormal},     // 1e-300
+      {"0." + zeros + "1e700", kNormal},    // 1e99
+      {" +12345" + zeros + ".5e-2100", kZero},
+      {"1" + zeros, kInfinite},
+      {"-7" + zeros + "e-200", kInfinite},  // -7e400
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 12) + "..." + c.text.substr(c.text.size() - 8));
+    const double value = TextToDouble(c.text.c_str());
+    const double expected = std::strtod(c.text.c_str(), nullptr);
+    EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << value << " vs " << expected;
+    switch (c.kind) {
+      case kZero: EXPECT_EQ(value, 0.0); break;
+      case kSubnormal: EXPECT_EQ(std::fpclassify(value), FP_SUBNORMAL); break;
+      case kNormal: EXPECT_EQ(std::fpclassify(value), FP_NORMAL); break;
+      case kInfinite: EXPECT_TRUE(std::isinf(value)); break;
+    }
+    EXPECT_EQ(std::signbit(value), c.text.find('-') < 2);
+  }
+}
+
 TEST(NumberToText, NamedExamples) {
   EXPECT_EQ(Text(NumberToText(0.0)), "0");
   EXPECT_EQ(Text(NumberToText(-0.0)), "0");
