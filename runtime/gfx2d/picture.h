@@ -44,9 +44,9 @@ enum class PictureFault : uint8_t {
 // The words a diagnostic line gives for a fault.
 const char* PictureFaultText(PictureFault fault);
 
-// The largest picture side any reader accepts: a sprite record keeps the
-// size of the picture in the file as signed 16-bit numbers, so a larger
-// side could not even be described. Such files are refused as too large.
+// The largest picture side any reader accepts. Sizes a program reads back
+// and draws with stay within signed 16 bits, and no texture comes near it;
+// larger files are refused as too large.
 constexpr int32_t kMaxPictureSide = 32767;
 
 // What a reader may keep, and what it found. A picture with a side above
