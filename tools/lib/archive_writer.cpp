@@ -17,17 +17,6 @@ namespace {
 
 constexpr int kTrailerSize = kArchiveTrailerSize;
 
-bool LzoReady() {
-  static std::once_flag once;
-  static bool ready = false;
-  std::call_once(once, [] { ready = lzo_init() == LZO_E_OK; });
-  return ready;
-}
-
-uint32_t LoadU32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 void StoreU32(uint8_t* bytes, uint32_t value) {
   bytes[0] = static_cast<uint8_t>(value);
@@ -44,7 +33,7 @@ bool ReadAt(ReadChannel& channel, int64_t position, void* buffer, int64_t count)
 }  // namespace
 
 bool PackEntryData(const uint8_t* data, size_t size, std::vector<uint8_t>* packed) {
-  if (!LzoReady() || size > 0xFFFFFFFFu) return false;
+  if (!ArchiveLzoReady() || size > 0xFFFFFFFFu) return false;
   // Worst case for incompressible input, from the LZO documentation.
   packed->resize(4 + size + size / 16 + 64 + 3);
   std::vector<uint8_t> work(LZO1X_1_MEM_COMPRESS);
@@ -153,7 +142,7 @@ bool AppendToArchive(const char* target, const std::vector<ArchiveInput>& inputs
     }
     uint8_t trailer[kTrailerSize];
     ReadAt(channel, oldSize - kTrailerSize, trailer, kTrailerSize);
-    const int32_t stored = static_cast<int32_t>(LoadU32(trailer + 3));
+    const int32_t stored = static_cast<int32_t>(LoadArchiveU32(trailer + 3));
     const int64_t directory = stored < 0 ? oldSize + stored : stored;
     contiguous = contiguous && cursor == directory && dataBytes + (oldSize - directory) == covered;
     if (contiguous) keepBytes = archiveStart;
