@@ -120,9 +120,9 @@ Figures Measure(const fs::path& folder, const std::string& scene, double seconds
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
-  // The source tree holds the shipped scene and its media (CMake compiles
-  // this file by its full path).
-  const std::string source = fs::path(__FILE__).parent_path().parent_path().string();
+  // The source tree holds the shipped scene and its media. Its path comes
+  // from the build: a compiler cache may compile this file by a relative name.
+  const std::string source = VELMORA_SOURCE_DIR;
   const std::string shippedFile = argc > 2 ? argv[2] : source + "/data/test.pvs";
   std::ifstream shippedIn(shippedFile, std::ios::binary);
   std::ostringstream shipped;
