@@ -20,21 +20,8 @@ namespace {
 using testing_support::ReadPixels;
 using testing_support::Rgba;
 using testing_support::StartTestRuntime;
-
-const double kTanHalfFov = std::tan(22.5 * 3.14159265358979323846 / 180.0);
-constexpr double kAspect = 640.0 / 480.0;
-
-struct Px {
-  int x, y;
-};
-
-// Where an eye-space point (camera at the origin looking down -z) lands on
-// the 640 x 480 screen of the test runtime.
-Px EyeToScreen(double x, double y, double z) {
-  const double depth = -z;
-  return {static_cast<int>(std::lround((x / (depth * kTanHalfFov * kAspect) + 1) / 2 * 640)),
-          static_cast<int>(std::lround((1 - y / (depth * kTanHalfFov)) / 2 * 480))};
-}
+using gfx3d_test::EyeToScreen;
+using gfx3d_test::Px;
 
 // The mean colour of the 5 x 5 pixels around p.
 struct Mean {

@@ -12,6 +12,19 @@
 
 namespace gfx3d_test {
 
+// Where an eye-space point (camera at the origin looking down -z, y up)
+// lands on the 640 x 480 screen of the test runtime with Begin3D's 45 degrees.
+struct Px {
+  int x, y;
+};
+inline Px EyeToScreen(double x, double y, double z) {
+  const double tanHalfFov = std::tan(22.5 * 3.14159265358979323846 / 180.0);
+  const double depth = -z;
+  const double nx = x / (depth * tanHalfFov * (640.0 / 480.0));
+  const double ny = y / (depth * tanHalfFov);
+  return {static_cast<int>(std::lround((nx + 1) / 2 * 640)), static_cast<int>(std::lround((1 - ny) / 2 * 480))};
+}
+
 // The process's engine; tests without GL give it a renderer of their own.
 inline Engine3D& Engine() {
   static Renderer* renderer = nullptr;

@@ -25,22 +25,11 @@ using testing_support::ReadPixel;
 using testing_support::ReadPixels;
 using testing_support::Rgba;
 using testing_support::StartTestRuntime;
+using gfx3d_test::EyeToScreen;
+using gfx3d_test::Px;
 
 const double kTanHalfFov = std::tan(22.5 * 3.14159265358979323846 / 180.0);
 constexpr double kAspect = 640.0 / 480.0;
-
-struct Px {
-  int x, y;
-};
-
-// Where an eye-space point (camera at the origin looking down -z, y up)
-// lands on the 640 x 480 screen.
-Px EyeToScreen(double x, double y, double z) {
-  const double depth = -z;
-  const double nx = x / (depth * kTanHalfFov * kAspect);
-  const double ny = y / (depth * kTanHalfFov);
-  return {static_cast<int>(std::lround((nx + 1) / 2 * 640)), static_cast<int>(std::lround((1 - ny) / 2 * 480))};
-}
 
 void Frame(int32_t background) {
   StartTestRuntime();
