@@ -45,19 +45,6 @@ void DrawSlot(Engine3D& e, MeshSlot& slot, int32_t from, int32_t to, float blend
 
 }  // namespace
 
-void DrawMesh(Number idNumber, Number frameNumber) {
-  Engine3D* e = TheEngine3D();
-  if (e == nullptr) return;
-  MeshSlot* slot = MeshSlotAt(TruncToInt32(idNumber));
-  if (slot == nullptr) {
-    SetLastError(kErrorOutOfMemory);
-    return;
-  }
-  BindMeshTextures(*e, e->texture1, e->texture2, e->alternateTextures, nullptr);
-  const int32_t frame = TruncToInt32(frameNumber);
-  DrawSlot(*e, *slot, frame, frame, 0.0f, false);
-}
-
 void DrawMeshAnimated(Number idNumber, Number frameFrom, Number frameTo, Number blend, Number interpolate) {
   Engine3D* e = TheEngine3D();
   if (e == nullptr) return;
@@ -70,6 +57,9 @@ void DrawMeshAnimated(Number idNumber, Number frameFrom, Number frameTo, Number 
   DrawSlot(*e, *slot, TruncToInt32(frameFrom), TruncToInt32(frameTo), static_cast<float>(blend),
            TruncToInt32(interpolate) != 0);
 }
+
+// One frame, unblended: the animated draw from a frame to itself.
+void DrawMesh(Number idNumber, Number frameNumber) { DrawMeshAnimated(idNumber, frameNumber, frameNumber, 0, 0); }
 
 void SetTextureOffset3D(Number du, Number dv) {
   Engine3D* e = TheEngine3D();
