@@ -28,6 +28,38 @@ int32_t ReductionFactor(int64_t w, int64_t h, int32_t maxSide) {
   return static_cast<int32_t>(std::max<int64_t>(1, (side + maxSide - 1) / maxSide));
 }
 
+namespace {
+
+// Adds each run of `factor` RGBA pixels of a row to its block's four sums.
+void AddBlocks(uint64_t* sum, const uint8_t* row, int32_t blocks, int32_t factor) {
+  for (int32_t i = 0; i < blocks; ++i, sum += 4) {
+    uint32_t r = 0, g = 0, b = 0, a = 0;
+    for (int32_t k = 0; k < factor; ++k, row += 4) {
+      r += row[0];
+      g += row[1];
+      b += row[2];
+      a += row[3];
+    }
+    sum[0] += r;
+    sum[1] += g;
+    sum[2] += b;
+    sum[3] += a;
+  }
+}
+
+// The same for the small factors that most reductions use, unrolled.
+template <int Factor>
+void AddBlocks(uint64_t* sum, const uint8_t* row, int32_t blocks) {
+  for (int32_t i = 0; i < blocks; ++i, sum += 4, row += 4 * Factor)
+    for (int c = 0; c < 4; ++c) {
+      uint32_t total = 0;
+      for (int k = 0; k < Factor; ++k) total += row[4 * k + c];
+      sum[c] += total;
+    }
+}
+
+}  // namespace
+
 RowReducer::~RowReducer() { std::free(sums_); }
 
 bool RowReducer::Begin(Picture& picture, int32_t width, int32_t height, int32_t factor) {
@@ -42,7 +74,7 @@ bool RowReducer::Begin(Picture& picture, int32_t width, int32_t height, int32_t 
   if (!picture.ResizeUncleared(w, h)) return false;
   if (factor_ > 1) {
     std::free(sums_);
-    sums_ = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(w) * 4, sizeof(uint32_t)));
+    sums_ = static_cast<uint64_t*>(std::calloc(static_cast<size_t>(w) * 4, sizeof(uint64_t)));
     if (sums_ == nullptr) {
       picture.Clear();
       return false;
@@ -62,36 +94,58 @@ void RowReducer::AddRow(int32_t y, const uint8_t* row) {
     Flush();
     pending_ = target;
   }
-  // Sums of up to factor x factor bytes: kMaxSide squared times 255 fits.
-  uint32_t* sum = sums_;
-  for (int32_t x0 = 0; x0 < width_; x0 += factor_, sum += 4) {
-    const int32_t x1 = std::min(width_, x0 + factor_);
-    uint32_t r = 0, g = 0, b = 0, a = 0;
-    for (const uint8_t* p = row + static_cast<size_t>(x0) * 4; p < row + static_cast<size_t>(x1) * 4; p += 4) {
-      r += p[0];
-      g += p[1];
-      b += p[2];
-      a += p[3];
-    }
-    sum[0] += r;
-    sum[1] += g;
-    sum[2] += b;
-    sum[3] += a;
+  // A block row sums up to factor x factor bytes (below 2^38 at the
+  // largest factor); one file row's share of a block fits 32 bits.
+  const int32_t full = width_ / factor_;
+  switch (factor_) {
+    case 2: AddBlocks<2>(sums_, row, full); break;
+    case 3: AddBlocks<3>(sums_, row, full); break;
+    case 4: AddBlocks<4>(sums_, row, full); break;
+    default: AddBlocks(sums_, row, full, factor_); break;
   }
+  if (full * factor_ < width_)
+    AddBlocks(sums_ + static_cast<size_t>(full) * 4, row + static_cast<size_t>(full) * factor_ * 4, 1,
+              width_ - full * factor_);
   ++rowsInSums_;
 }
+
+namespace {
+
+// Rounded sum / count for the averages of one block row. A division per
+// channel is the slowest step of a large reduction, so it is a multiplication
+// by the reciprocal: sums stay below 2^38 and counts below 2^30, so the
+// product is within 2^-44 of the true quotient, and the 2^-32 added before
+// truncation lifts an exact quotient past that error without ever reaching
+// the next whole number, which a true quotient short of it is at least
+// 1/count (more than 2^-30) away from.
+struct RoundedDivider {
+  explicit RoundedDivider(uint32_t count) : half(count / 2), reciprocal(1.0 / count) {}
+  uint8_t operator()(uint64_t sum) const {
+    return static_cast<uint8_t>(static_cast<uint32_t>(static_cast<double>(sum + half) * reciprocal + 0x1p-32));
+  }
+  uint32_t half;
+  double reciprocal;
+};
+
+}  // namespace
 
 void RowReducer::Flush() {
   if (pending_ < 0 || rowsInSums_ == 0) return;
   const int32_t w = picture_->width;
   uint8_t* out = picture_->pixels + static_cast<size_t>(pending_) * w * 4;
-  for (int32_t x = 0; x < w; ++x) {
-    const uint32_t columns = static_cast<uint32_t>(std::min(factor_, width_ - x * factor_));
-    const uint32_t count = columns * static_cast<uint32_t>(rowsInSums_);
-    for (int c = 0; c < 4; ++c) {
-      uint32_t& s = sums_[x * 4 + c];
-      out[x * 4 + c] = static_cast<uint8_t>((s + count / 2) / count);
-      s = 0;
+  // Every block but the last in the row spans factor columns.
+  const int32_t full = width_ / factor_;
+  const RoundedDivider divide(static_cast<uint32_t>(factor_) * static_cast<uint32_t>(rowsInSums_));
+  for (int32_t i = 0; i < full * 4; ++i) {
+    out[i] = divide(sums_[i]);
+    sums_[i] = 0;
+  }
+  if (full < w) {
+    const RoundedDivider divideLast(static_cast<uint32_t>(width_ - full * factor_) *
+                                    static_cast<uint32_t>(rowsInSums_));
+    for (int32_t i = full * 4; i < w * 4; ++i) {
+      out[i] = divideLast(sums_[i]);
+      sums_[i] = 0;
     }
   }
   pending_ = -1;

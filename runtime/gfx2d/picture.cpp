@@ -4,6 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/platform.h"
+
+namespace {
+
+// Blocks from this size on are offered large pages.
+constexpr uint64_t kLargePageThreshold = 16u << 20;
+
+}  // namespace
+
 Picture::~Picture() { std::free(pixels); }
 
 bool Picture::Resize(int32_t w, int32_t h) {
@@ -36,6 +45,9 @@ bool Picture::ResizeUncleared(int32_t w, int32_t h) {
       return false;
     }
     capacity = static_cast<uint32_t>(bytes > 0 ? bytes : 4);
+    // Decoding writes every byte of a new block once; for large pictures
+    // the page faults of that first touch cost more than the writing.
+    if (bytes >= kLargePageThreshold) platform::PreferLargePages(pixels, bytes);
   }
   width = w;
   height = h;

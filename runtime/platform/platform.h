@@ -279,6 +279,13 @@ std::string UserDataFolder();
 // and LANG that is set and not empty; empty when none is.
 std::string LocaleName();
 
+// ---------------------------------------------------------------- memory
+// Asks the system to back a large block (of malloc or new) with large pages
+// where it can, so that filling it the first time costs a fraction of the
+// page faults. Only whole large pages inside the block are affected; a hint
+// the system does not take changes nothing.
+void PreferLargePages(void* block, size_t bytes);
+
 // ---------------------------------------------------------------- input: joysticks
 // Game controllers and force feedback (implemented in sdl_joystick.cpp). The
 // joystick subsystems start on the first call. Joystick events carry the

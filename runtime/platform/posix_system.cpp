@@ -1,6 +1,7 @@
 // Clock, paths, command line, the debugger check, process exit and the
 // machine and user facts (POSIX, Linux file locations).
 #include <limits.h>
+#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,6 +23,21 @@ uint64_t g_overrideFrequency = 0;
 std::string g_commandLine;
 
 }  // namespace
+
+// ---------------------------------------------------------------- memory
+
+void PreferLargePages(void* block, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t last = (start + bytes) & ~(kLargePage - 1);
+  if (block != nullptr && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
 
 // ---------------------------------------------------------------- clock
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "draw_support.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d_internal.h"
+#include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 #include "support/child_process.h"
 
@@ -294,6 +296,37 @@ TEST_F(ReducedSpriteTest, LoadSpriteKeepsTheFileSizeAndReducedTexels) {
   testing_support::WriteWholeFile(dir.File("text.png"), "text");
   EXPECT_FALSE(LoadSprite(dir.File("text.png").c_str(), 30));
   EXPECT_EQ(LastErrorCode, kErrorNoSuchFile);
+}
+
+TEST(PictureReduction, EveryKeptPixelIsTheRoundedMeanOfItsBlock) {
+  // The reducer against integer division, for the unrolled small factors,
+  // the general one, and blocks cut short at the right and bottom edges.
+  // The 7 x 7 block holds 25 ones among 49 pixels: a mean of 0.51 that must
+  // round to 1 although 49 x (1 / 49.0) falls just short of 1 in doubles.
+  std::mt19937 random(7);
+  const int kCases[][3] = {{9, 7, 2}, {11, 5, 3}, {13, 9, 4}, {41, 23, 5}, {70, 70, 33}, {3, 2, 1}, {7, 7, 7}};
+  for (const auto& [w, h, factor] : kCases) {
+    std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < rows.size(); ++i)
+      rows[i] = static_cast<uint8_t>(factor == 7 ? i / 4 < 25 : random() % 2 == 0 ? 255 : random());
+    Picture picture;
+    codec::RowReducer reducer;
+    ASSERT_TRUE(reducer.Begin(picture, w, h, factor));
+    for (int y = 0; y < h; ++y) reducer.AddRow(y, &rows[static_cast<size_t>(y) * w * 4]);
+    reducer.Finish();
+    ASSERT_EQ(picture.width, (w + factor - 1) / factor);
+    ASSERT_EQ(picture.height, (h + factor - 1) / factor);
+    for (int by = 0; by < picture.height; ++by)
+      for (int bx = 0; bx < picture.width; ++bx)
+        for (int c = 0; c < 4; ++c) {
+          uint32_t sum = 0, count = 0;
+          for (int y = by * factor; y < std::min(h, (by + 1) * factor); ++y)
+            for (int x = bx * factor; x < std::min(w, (bx + 1) * factor); ++x, ++count)
+              sum += rows[(static_cast<size_t>(y) * w + x) * 4 + c];
+          ASSERT_EQ(picture.Pixel(bx, by)[c], (sum + count / 2) / count)
+              << w << "x" << h << " factor " << factor << " block " << bx << "," << by << " channel " << c;
+        }
+  }
 }
 
 }  // namespace

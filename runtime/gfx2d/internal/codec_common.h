@@ -42,7 +42,7 @@ class RowReducer {
   int32_t width_ = 0, height_ = 0, factor_ = 1;
   int32_t pending_ = -1;  // reduced row the sums belong to, -1 = none
   int32_t rowsInSums_ = 0;
-  uint32_t* sums_ = nullptr;
+  uint64_t* sums_ = nullptr;
 };
 
 // A colour key is a packed R + G*256 + B*65536; -1 (or anything outside
