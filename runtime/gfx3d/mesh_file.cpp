@@ -167,15 +167,20 @@ int32_t NormalTableIndex(float nx, float ny, float nz) {
     ny /= length;
     nz /= length;
   }
+  // The scores first, in a loop the compiler can run several entries at a
+  // time; then the search over them in table order.
+  float scores[kNormalTableSize];
+  for (int32_t t = 0; t < kNormalTableSize; ++t) {
+    const float* e = NORMAL_TABLE[t];
+    scores[t] = std::fabs(nx * (nx - e[0]) + ny * (ny - e[1]) + nz * (nz - e[2]));
+  }
   float best = 10000.0f;
   int32_t index = 0;
   for (int32_t t = 0; t < kNormalTableSize; ++t) {
-    const float* e = NORMAL_TABLE[t];
-    const float score = std::fabs(nx * (nx - e[0]) + ny * (ny - e[1]) + nz * (nz - e[2]));
-    if (score <= best) {
-      best = score;
+    if (scores[t] <= best) {
+      best = scores[t];
       index = t;
-      if (score == 0.0f) break;
+      if (best == 0.0f) break;
     }
   }
   return index;
