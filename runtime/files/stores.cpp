@@ -10,6 +10,7 @@
 #include "core/debug.h"
 #include "files/files.h"
 #include "files/files_internal.h"
+#include "files/ini_text.h"
 #include "files/system.h"
 #include "platform/platform.h"
 
@@ -174,11 +175,6 @@ bool SelectLineFile(const std::string& name) {
 
 // ---------------------------------------------------------------- INI files
 
-struct IniSection {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> keys;
-};
-
 struct IniStore {
   std::vector<IniSection> sections;
   std::string name;
@@ -211,44 +207,7 @@ void WriteBackIni() {
   ReplaceFile(store.backing, contents);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool EndsName(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '='; }
-
-void ParseIni(IniStore& store, const std::vector<std::string>& lines) {
-  // Sections come to life with their first key, so a header without keys
-  // leaves nothing behind; a repeated header adds to the first section.
-  std::string current;
-  for (const std::string& text : lines) {
-    const char* p = text.c_str();
-    while (IsBlank(*p) || *p == '\r' || *p == '\n') ++p;
-    if (*p == '\0' || *p == ';') continue;
-    if (*p == '[') {
-      ++p;
-      while (IsBlank(*p)) ++p;
-      const char* start = p;
-      while (!EndsName(*p)) ++p;
-      current.assign(start, p);
-      if (!current.empty() && current.back() == ']') current.pop_back();
-      continue;
-    }
-    const char* start = p;
-    while (!EndsName(*p)) ++p;
-    const std::string key(start, p);
-    while (IsBlank(*p)) ++p;
-    if (*p != '=') continue;  // "=value" is the key "" with a value
-    ++p;
-    while (IsBlank(*p)) ++p;
-    std::string value(p);
-    StripControlTail(value);
-    if (value.empty()) continue;
-    IniSection* section = FindSection(store, current);
-    if (section == nullptr) {
-      store.sections.push_back(IniSection{current, {}});
-      section = &store.sections.back();
-    }
-    section->keys.emplace_back(key, value);
-  }
-}
+void ParseIni(IniStore& store, const std::vector<std::string>& lines) { ParseIniLines(lines, &store.sections); }
 
 }  // namespace
 

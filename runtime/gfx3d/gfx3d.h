@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "core/basic_array.h"
+#include "core/basic_string.h"
 
 using Number = double;
 
@@ -44,6 +45,18 @@ void EndMesh();
 // nx, ny, nz of vertex k of triangle n.
 void GetMeshTriangle(Number id, Number frame, Number n, BasicArray<double>& array);
 void ScaleMesh(Number id, Number sx, Number sy, Number sz);
+
+// Object files (.xqo, binary or "XQOA" text form) and ";XQW" scene files,
+// through the file layer (memory files and archive entries load too). A file
+// that cannot be read leaves the object empty, with "# read error" (or
+// "# malloc error") and the file name in the run log, LastErrorCode 3.
+void LoadMesh(const char* file, Number id);
+void LoadMesh(const BasicString& file, Number id);
+// Writes the object's first mesh in the binary form, version 2.0; normals are
+// stored as the nearest of 162 table entries. Always 1 (LastErrorCode 3 when
+// the file could not be written; memory files cannot be).
+int32_t SaveMesh(const char* file, Number id);
+int32_t SaveMesh(const BasicString& file, Number id);
 
 // ---------------------------------------------------------------- 3D frame
 

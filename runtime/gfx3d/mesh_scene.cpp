@@ -1,0 +1,274 @@
+// LoadMesh and SaveMesh: object files through the file layer, scene files with their textures, the run-log lines.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/basic_string.h"
+#include "core/debug.h"
+#include "core/run_log.h"
+#include "files/file_write.h"
+#include "files/files.h"
+#include "files/ini_text.h"
+#include "gfx2d/gfx2d.h"
+#include "gfx2d/texture_picture.h"
+#include "gfx3d/engine3d.h"
+#include "gfx3d/gfx3d.h"
+#include "gfx3d/mesh_file.h"
+#include "gl/gl_ext.h"
+
+namespace {
+
+constexpr char kSceneTag[] = ";XQW";
+constexpr size_t kLineLimit = 1024;
+
+// The bytes of a file: a memory block or archive entry is read in place, a
+// real file is read once into `owned`.
+struct FileBytes {
+  ReadChannel channel;
+  std::vector<uint8_t> owned;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  bool open = false;
+  ~FileBytes() {
+    if (open) CloseChannel(channel);
+  }
+};
+
+enum class OpenResult { kOpened, kMissing, kNoMemory };
+
+OpenResult OpenFileBytes(const char* name, FileBytes* file) {
+  ResolvedFile resolved;
+  if (name == nullptr || !ResolveFile(MemoryResolver(), name, &resolved)) return OpenResult::kMissing;
+  if (!OpenReadChannel(file->channel, resolved)) return OpenResult::kMissing;
+  file->open = true;
+  if (file->channel.memory != nullptr) {
+    file->data = file->channel.memory;
+    file->size = static_cast<size_t>(file->channel.size);
+    return OpenResult::kOpened;
+  }
+  try {
+    file->owned.resize(static_cast<size_t>(file->channel.size));
+  } catch (const std::bad_alloc&) {
+    return OpenResult::kNoMemory;
+  }
+  const int64_t got = ChannelRead(file->channel, file->owned.data(), file->channel.size);
+  file->owned.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  file->data = file->owned.data();
+  file->size = file->owned.size();
+  return OpenResult::kOpened;
+}
+
+void LogReadFailure(MeshReadResult result, const char* name) {
+  WriteLog(result == MeshReadResult::kMallocError ? "# malloc error\n" : "# read error\n");
+  WriteLogF("%s\n", name);
+}
+
+// Fills an emptied mesh from an object file's bytes (binary or text form).
+// On failure the run log gets its lines and the mesh is emptied again.
+bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const FileBytes& file) {
+  ReleaseMesh(mesh, true);
+  MeshReadResult result = MeshReadResult::kReadError;
+  if (opened == OpenResult::kNoMemory) {
+    result = MeshReadResult::kMallocError;
+  } else if (opened == OpenResult::kOpened) {
+    uint32_t magic = 0;
+    if (file.size >= 4)
+      magic = file.data[0] | file.data[1] << 8 | file.data[2] << 16 | static_cast<uint32_t>(file.data[3]) << 24;
+    if (magic == static_cast<uint32_t>(kMeshFileMagic)) {
+      double version = 0;
+      result = ReadMeshBinary(file.data, file.size, mesh, &version);
+      if (result == MeshReadResult::kWrongVersion)
+        WriteLogF("Wrong .xqo version: %.2f. Can use 1.02-%.2f\n", version, kMeshFileVersion);
+    } else {
+      result = ReadMeshText(file.data, file.size, mesh);
+    }
+  }
+  if (result == MeshReadResult::kLoaded) return true;
+  ReleaseMesh(mesh, true);
+  LogReadFailure(result, name);
+  return false;
+}
+
+bool LoadMeshFile(MeshObjectX& mesh, const char* name) {
+  FileBytes file;
+  const OpenResult opened = OpenFileBytes(name, &file);
+  return LoadMeshBytes(mesh, name, opened, file);
+}
+
+void ClearSlot(MeshSlot& slot) {
+  for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, true);
+  slot.meshes.Free();
+  if (slot.textures.count() > 0) glDeleteTextures(slot.textures.count(), slot.textures.data());
+  slot.textures.Free();
+  slot.valid = 0;
+  slot.multiPart = 0;
+}
+
+bool IsAbsoluteName(const std::string& name) {
+  return IsMemoryFileName(name.c_str()) || (!name.empty() && (name[0] == '/' || name[0] == '\\')) ||
+         (name.size() > 1 && name[1] == ':');
+}
+
+// Entries name files relative to the scene file's folder. A scene that is a
+// memory file has no folder: its entries are used as they are.
+std::string SceneEntryPath(const std::string& sceneName, const std::string& entry) {
+  if (IsAbsoluteName(entry) || IsMemoryFileName(sceneName.c_str())) return entry;
+  const size_t slash = sceneName.find_last_of("/\\");
+  return slash == std::string::npos ? entry : sceneName.substr(0, slash + 1) + entry;
+}
+
+void LoadScene(MeshSlot& slot, const std::string& sceneName, const uint8_t* bytes, size_t size) {
+  slot.valid = 1;
+  slot.multiPart = 1;
+  // The scene's text is copied out first: resolving the files it names
+  // releases the block it came in.
+  const std::string text(reinterpret_cast<const char*>(bytes), size);
+  MeshScene scene;
+  ParseMeshScene(text.data(), text.size(), &scene);
+  slot.textures.SetGrowth(1, 1);
+  slot.meshes.SetGrowth(1, 1);
+  if (!slot.textures.Reserve(static_cast<int64_t>(scene.textures.size()))) return;
+  for (const std::string& entry : scene.textures) {
+    // A texture no reader takes keeps its position with no texture in it, so
+    // the numbers of the later ones stay as the scene gives them.
+    uint32_t name = 0;
+    Picture picture;
+    if (!entry.empty() && LoadTexturePicture(SceneEntryPath(sceneName, entry).c_str(), picture))
+      UploadPicture(picture, 0, 0, 0, 0, &name, nullptr, false, false);
+    slot.textures.Append(name);
+  }
+  if (!slot.meshes.Reserve(static_cast<int64_t>(scene.objects.size()))) return;
+  for (const MeshSceneObject& object : scene.objects) {
+    MeshObjectX* mesh = slot.meshes.AppendNew();
+    if (mesh == nullptr) return;
+    LoadMeshFile(*mesh, SceneEntryPath(sceneName, object.file).c_str());
+    mesh->texture1Index = object.texture1;
+    mesh->texture2Index = object.texture2;
+    mesh->BuildTriangles();
+    ComputeFrameBounds(*mesh, true);
+  }
+}
+
+std::vector<std::string> SplitLines(const char* text, size_t size) {
+  // As the INI store reads a file: a line ends at a line feed, a carriage
+  // return before it is dropped, and a longer line continues as the next.
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < size) {
+    const void* feed = std::memchr(text + start, '\n', size - start);
+    size_t end = feed != nullptr ? static_cast<size_t>(static_cast<const char*>(feed) - text) : size;
+    const size_t next = feed != nullptr ? end + 1 : size;
+    if (end > start && text[end - 1] == '\r') --end;
+    for (size_t piece = start; piece < end || piece == start; piece += kLineLimit) {
+      const size_t length = std::min(kLineLimit, end - piece);
+      lines.emplace_back(text + piece, strnlen(text + piece, length));
+      if (piece + kLineLimit >= end) break;
+    }
+    start = next;
+  }
+  return lines;
+}
+
+// A count the scene gives, limited by the entries the text could hold.
+size_t SceneCount(const IniSection* section, size_t limit) {
+  if (section == nullptr) return 0;
+  const std::string* value = FindIniValue(*section, "count");
+  if (value == nullptr) return 0;
+  const long long count = std::strtoll(value->c_str(), nullptr, 10);
+  if (count <= 0) return 0;
+  return static_cast<size_t>(count) < limit ? static_cast<size_t>(count) : limit;
+}
+
+int32_t SceneTextureNumber(const IniSection& section, const std::string& key) {
+  const std::string* value = FindIniValue(section, key);
+  if (value == nullptr) return 0;
+  const long long n = std::strtoll(value->c_str(), nullptr, 10);
+  if (n > INT32_MAX) return INT32_MAX - 1;
+  if (n < INT32_MIN) return INT32_MIN;
+  return n > 0 ? static_cast<int32_t>(n - 1) : static_cast<int32_t>(n);
+}
+
+MeshSlot* SlotForCommand(Number id) {
+  LastErrorCode = kErrorNone;
+  if (TheEngine3D() == nullptr) return nullptr;
+  MeshSlot* slot = MeshSlotAt(TruncToInt32(id));
+  if (slot == nullptr) SetLastError(kErrorOutOfMemory);
+  return slot;
+}
+
+}  // namespace
+
+bool ParseMeshScene(const char* text, size_t size, MeshScene* scene) {
+  scene->textures.clear();
+  scene->objects.clear();
+  if (size < 4 || std::memcmp(text, kSceneTag, 4) != 0) return false;
+  std::vector<IniSection> sections;
+  ParseIniLines(SplitLines(text, size), &sections);
+  // Entries beyond the keys the text holds would all be empty: a count is
+  // never taken above the number of keys in the file.
+  size_t keys = 0;
+  for (const IniSection& section : sections) keys += section.keys.size();
+  if (const IniSection* textures = FindIniSection(sections, "textures")) {
+    const size_t count = SceneCount(textures, keys);
+    for (size_t i = 1; i <= count; ++i) {
+      const std::string* name = FindIniValue(*textures, std::to_string(i));
+      scene->textures.push_back(name != nullptr ? *name : std::string());
+    }
+  }
+  if (const IniSection* objects = FindIniSection(sections, "objects")) {
+    const size_t count = SceneCount(objects, keys);
+    for (size_t i = 1; i <= count; ++i) {
+      const std::string key = std::to_string(i);
+      MeshSceneObject object;
+      if (const std::string* name = FindIniValue(*objects, key)) object.file = *name;
+      object.texture1 = SceneTextureNumber(*objects, key + "ta");
+      object.texture2 = SceneTextureNumber(*objects, key + "tb");
+      scene->objects.push_back(std::move(object));
+    }
+  }
+  return true;
+}
+
+void LoadMesh(const char* file, Number id) {
+  MeshSlot* slot = SlotForCommand(id);
+  if (slot == nullptr) return;
+  ClearSlot(*slot);
+  const std::string name = file != nullptr ? file : "";
+  FileBytes bytes;
+  const OpenResult opened = OpenFileBytes(name.c_str(), &bytes);
+  if (opened == OpenResult::kOpened && bytes.size >= 4 && std::memcmp(bytes.data, kSceneTag, 4) == 0) {
+    LoadScene(*slot, name, bytes.data, bytes.size);
+    return;
+  }
+  MeshObjectX* mesh = slot->meshes.AppendNew();
+  if (mesh == nullptr) {
+    LogReadFailure(MeshReadResult::kMallocError, name.c_str());
+    SetLastError(kErrorOutOfMemory);
+    return;
+  }
+  if (LoadMeshBytes(*mesh, name.c_str(), opened, bytes) && mesh->frames.count() > 0 &&
+      mesh->frames[0].strips.count() > 0) {
+    slot->valid = 1;
+    slot->multiPart = 0;
+    mesh->BuildTriangles();
+    ComputeFrameBounds(*mesh, true);
+    return;
+  }
+  ClearSlot(*slot);
+  SetLastError(kErrorNoSuchFile);
+}
+
+void LoadMesh(const BasicString& file, Number id) { LoadMesh(file.c_str(), id); }
+
+int32_t SaveMesh(const char* file, Number id) {
+  MeshSlot* slot = SlotForCommand(id);
+  if (slot == nullptr || slot->meshes.count() == 0) return 1;
+  const std::string bytes = EncodeMeshBinary(slot->meshes[0]);
+  if (!WriteWholeFileReplacing(file, bytes.data(), bytes.size())) SetLastError(kErrorNoSuchFile);
+  return 1;
+}
+
+int32_t SaveMesh(const BasicString& file, Number id) { return SaveMesh(file.c_str(), id); }
