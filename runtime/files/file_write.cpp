@@ -8,9 +8,9 @@
 #include "files/files_internal.h"
 #include "platform/platform.h"
 
-bool WriteWholeFileReplacing(const char* name, const void* bytes, size_t size) {
-  if (name == nullptr || *name == '\0' || IsMemoryFileName(name)) return false;
-  const std::string path = files_internal::WritePath(name, true);
+namespace files_internal {
+
+bool ReplaceFileAt(const std::string& path, const void* bytes, size_t size) {
   if (path.empty()) return false;
   const std::string temporary = path + ".vlmnew";
   platform::RemovePath(temporary.c_str());
@@ -32,4 +32,11 @@ bool WriteWholeFileReplacing(const char* name, const void* bytes, size_t size) {
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   platform::SyncFolder(folder.c_str());
   return true;
+}
+
+}  // namespace files_internal
+
+bool WriteWholeFileReplacing(const char* name, const void* bytes, size_t size) {
+  if (name == nullptr || *name == '\0' || IsMemoryFileName(name)) return false;
+  return files_internal::ReplaceFileAt(files_internal::WritePath(name, true), bytes, size);
 }

@@ -23,6 +23,12 @@ void CloseAllChannels();
 // does not exist as written matched without regard to letter case. With
 // matchExistingFile, an existing file of another letter case is chosen too.
 std::string WritePath(const char* name, bool matchExistingFile);
+// Replaces the file at an OS path without ever leaving it half written or
+// missing: the bytes go to "<path>.vlmnew", reach the disk, and are renamed
+// over the old file in one step; the folder is flushed so the rename itself
+// survives a power cut. On any failure the old file stays as it was, the
+// temporary file is removed, and the result is false.
+bool ReplaceFileAt(const std::string& path, const void* bytes, size_t size);
 // The two-letter code "LOCALE" reports for a locale name such as
 // "de_DE.UTF-8", and the rules every code passes through.
 std::string LocaleCode(const std::string& localeName);

@@ -32,34 +32,6 @@ std::string BackingPath(const std::string& name) {
   return absolute.empty() ? path : absolute;
 }
 
-// Replaces a file with new contents without ever leaving it half written or
-// missing: the new contents go to a file beside it, reach the disk, and are
-// renamed over the old file in one step; the folder is flushed so the rename
-// itself survives a power cut. On any failure before the rename the old file
-// stays as it was and the temporary file is removed. Failures are silent.
-void ReplaceFile(const std::string& path, const std::string& contents) {
-  if (path.empty()) return;
-  const std::string temporary = path + ".vlmnew";
-  platform::RemovePath(temporary.c_str());
-  const intptr_t handle = platform::OpenFileHandle(temporary.c_str(), platform::FileOpenMode::CreateReadWrite);
-  if (handle == 0) return;
-  const int64_t size = static_cast<int64_t>(contents.size());
-  bool written = platform::WriteFileAt(handle, contents.data(), size, 0) == size;
-  written = written && platform::SyncFileHandle(handle);
-  written = platform::CloseFileHandle(handle) && written;
-  // A rename cannot replace a folder; an empty one of that name holds
-  // nothing to lose and goes first.
-  if (written && platform::QueryPathKind(path.c_str()) == platform::PathKind::Directory)
-    platform::RemovePath(path.c_str());
-  if (!written || !platform::RenamePath(temporary.c_str(), path.c_str())) {
-    platform::RemovePath(temporary.c_str());
-    return;
-  }
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  platform::SyncFolder(folder.c_str());
-}
-
 void StripControlTail(std::string& text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) < 32) text.pop_back();
 }
@@ -142,7 +114,7 @@ void WriteBackLines() {
   std::string contents;
   for (int i = 0; i <= cache.highest; ++i) contents += cache.slots[i] + cache.tails[i] + "\r\n";
   contents += cache.rest;
-  ReplaceFile(cache.backing, contents);
+  files_internal::ReplaceFileAt(cache.backing, contents.data(), contents.size());
 }
 
 // Makes name the cached file; false (LastErrorCode 3) when it cannot be read.
@@ -204,7 +176,7 @@ void WriteBackIni() {
     contents += "[" + section.name + "]\r\n";
     for (const auto& [key, value] : section.keys) contents += key + "=" + value + "\r\n";
   }
-  ReplaceFile(store.backing, contents);
+  files_internal::ReplaceFileAt(store.backing, contents.data(), contents.size());
 }
 
 void ParseIni(IniStore& store, const std::vector<std::string>& lines) { ParseIniLines(lines, &store.sections); }
