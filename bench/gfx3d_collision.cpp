@@ -15,7 +15,7 @@
 #include "gfx2d/renderer.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/internal/collision.h"
+#include "gfx3d/collision_index.h"
 #include "ratio_reporter.h"
 
 namespace {

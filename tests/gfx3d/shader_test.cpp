@@ -42,7 +42,10 @@ const char kLevel[] =
 const char kSecondTexture[] =
     "uniform sampler2D TextureID1;\n"
     "uniform sampler2D TextureID2;\n"
-    "void main() { gl_FragColor = texture2D(TextureID2, vec2(0.5)) + 0.0 * texture2D(TextureID1, vec2(0.5)); }\n";
+    "void main() {\n"
+    "  vec2 c = vec2(0.5);\n"
+    "  gl_FragColor = texture2D(TextureID2, c) * step(-1.0, texture2D(TextureID1, c).r);\n"
+    "}\n";
 const char kVertex[] = "void main() { gl_Position = ftransform(); }\n";
 const char kBroken[] = "void main() { gl_FragColor = vec4(1.0; }\n";
 
@@ -197,6 +200,7 @@ TEST(Shaders, SamplerUniformsFollowTheTextureUnits) {
   EXPECT_TRUE(Is(ReadPixel(320, 240), 0, 0, 255));
   // Pointed at unit 0 by hand, it reads the first.
   SetShaderUniformInt(BasicString("TextureID2"), 0);
+  ClearDepth3D();
   DrawMesh(kBox, 0);
   EXPECT_TRUE(Is(ReadPixel(320, 240), 255, 0, 0));
   End3D();

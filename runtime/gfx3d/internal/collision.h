@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "gfx3d/collision_index.h"
 #include "gfx3d/mesh.h"
 
 namespace collision {
@@ -59,8 +60,6 @@ RayHits SearchRay(MeshFrame& frame, const RayProbe& ray);
 
 // Frames with fewer triangles are walked by the object tests.
 constexpr int32_t kIndexFromTriangles = 48;
-// Off: the object tests always walk (the benchmark's baseline).
-extern bool IndexEnabled;
 // Whether the frame holds an index for its current triangle list.
 bool HasIndex(const MeshFrame& frame);
 
