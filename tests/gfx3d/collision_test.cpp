@@ -375,6 +375,33 @@ class RandomMeshes {
     out[2] = r[0].z + b * (r[1].z - r[0].z) + c * (r[2].z - r[0].z) + jitter * Uniform(-1, 1);
   }
 
+  // A point beside the middle of a random triangle's edge: 0.4% of the
+  // edge's length outward in the plane, a third of that above it; the
+  // radius reaches the plane but not the edge. False for flat triangles.
+  bool EdgeProbe(const MeshFrame& frame, double out[3], double* radius) {
+    const int32_t t = Pick(frame.triangles.count() / 3);
+    const MeshVertex* r = &frame.triangles[t * 3];
+    const int i = Pick(3);
+    const MeshVertex& a = r[i];
+    const MeshVertex& b = r[(i + 1) % 3];
+    const MeshVertex& c = r[(i + 2) % 3];
+    const double e[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+    const double f[3] = {c.x - a.x, c.y - a.y, c.z - a.z};
+    double n[3] = {e[1] * f[2] - e[2] * f[1], e[2] * f[0] - e[0] * f[2], e[0] * f[1] - e[1] * f[0]};
+    const double nl = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    const double el = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+    if (!(nl > 1e-3 * el * el)) return false;
+    for (double& v : n) v /= nl;
+    // Outward in the plane: n x e points towards c, so away is e x n.
+    double o[3] = {e[1] * n[2] - e[2] * n[1], e[2] * n[0] - e[0] * n[2], e[0] * n[1] - e[1] * n[0]};
+    for (double& v : o) v /= el;
+    const double d = 0.004 * el;
+    const double corner[3] = {a.x, a.y, a.z};
+    for (int k = 0; k < 3; ++k) out[k] = corner[k] + e[k] / 2 + o[k] * d + n[k] * d / 3;
+    *radius = d / 2;
+    return true;
+  }
+
   void Direction(double out[3]) {
     if (Pick(4) == 0) {  // along an axis
       for (int k = 0; k < 3; ++k) out[k] = 0;
@@ -405,6 +432,15 @@ void CompareOnFrame(RandomMeshes& random, MeshFrame& frame, const char* what) {
     const int32_t walkedSphere = collision::WalkSphere(frame, target, radius);
     ASSERT_EQ(collision::SearchSphere(frame, target, radius), walkedSphere) << what << " sphere " << probe;
     spheres.Note(walkedSphere >= 0);
+    // A sphere just outside the middle of a triangle's edge, which only the
+    // angle-sum rule takes (its foot lies within 0.8% of the edge's length
+    // outside; the edge itself is out of reach).
+    double edgeProbe[3], edgeRadius;
+    if (random.EdgeProbe(frame, edgeProbe, &edgeRadius)) {
+      ASSERT_EQ(collision::SearchSphere(frame, edgeProbe, edgeRadius),
+                collision::WalkSphere(frame, edgeProbe, edgeRadius))
+          << what << " edge sphere " << probe;
+    }
 
     // A box with sheared edges (as a rotated, unevenly scaled level gives),
     // or along the axes, or flat.
