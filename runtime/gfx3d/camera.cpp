@@ -38,11 +38,6 @@ void SetShaderSamplers() {
   if (second >= 0) gl::Uniform1iARB(second, 1);
 }
 
-void SelectNoShaderProgram() {
-  if (gl::UseProgramObjectARB != nullptr) gl::UseProgramObjectARB(0);
-  ActiveShaderProgram = 0;
-}
-
 void Leave3D() {
   Engine3D* e = TheEngine3D();
   if (e == nullptr) return;

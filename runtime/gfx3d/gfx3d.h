@@ -97,3 +97,51 @@ void SetCelShadeRamp(const BasicArray<double>& ramp);
 void DrawDot3D(Number x, Number y, Number z, Number size, Number colour);
 void DrawLine3D(Number x1, Number y1, Number z1, Number x2, Number y2, Number z2, Number width, Number colour);
 void DrawAxes3D(Number x, Number y, Number z);
+
+// ---------------------------------------------------------------- shaders
+// GLSL programs in numbered slots 0..254, made current for all following
+// drawing. Messages (compile and link logs, unknown names) go to the debug
+// output in debug mode only.
+
+constexpr int32_t SHADER_SLOT_COUNT = 255;
+
+// Either name may be empty (that stage stays fixed-function); a file that
+// cannot be read leaves its stage out. 1 when the program was built.
+int32_t LoadShader(Number slot, const BasicString& vertexFile, const BasicString& fragmentFile);
+int32_t LoadShader(Number slot, const char* vertexFile, const char* fragmentFile);
+// 0..254: that slot's program becomes current; other numbers: none.
+void UseShader(Number slot);
+// The slot UseShader made current, -1 for none.
+int32_t CurrentShader();
+void SetShaderUniform(const BasicString& name, Number value);
+void SetShaderUniform(const char* name, Number value);
+void SetShaderUniformInt(const BasicString& name, Number value);
+void SetShaderUniformInt(const char* name, Number value);
+void SetShaderAttribute(const BasicString& name, Number value);
+void SetShaderAttribute(const char* name, Number value);
+
+// ---------------------------------------------------------------- collision and picking
+// Tests of an object's triangles in one animation frame, placed in the world
+// by the current movement level. A point p of the world is taken into the
+// object as R^T (p - t), with R the level's 3 x 3 part and t its
+// translation: rotations and translations are undone, scale is not.
+
+// 1 when the sphere touches a triangle of any mesh of the object.
+int32_t SphereCollision(Number id, Number frame, Number radius, Number x, Number y, Number z);
+// 1 when the box centred at (x, y, z), with its edges along the world axes,
+// touches a triangle.
+int32_t BoxCollision(Number id, Number frame, Number x, Number y, Number z, Number width, Number height,
+                     Number depth);
+// The nearest hit along the line through (x, y, z) in direction
+// (dx, dy, dz): the smallest positive distance, else the negative one
+// closest to 0 (a hit behind the origin), else 0.
+double RayCollision(Number id, Number frame, Number x, Number y, Number z, Number dx, Number dy, Number dz);
+// The triangle the last test found (its number within the frame; 0 also
+// when there was none).
+int32_t GetHitTriangle();
+// Screen position (origin top left) and depth 0..1 of a world point; 0 when
+// the point maps to infinity.
+int32_t ProjectToScreen(Number x, Number y, Number z, Number& sx, Number& sy, Number& sz);
+// The world point at a screen position and depth; the row is counted as
+// (screen height - 1 - sy) from the bottom. 0 when the view is singular.
+int32_t UnprojectFromScreen(Number sx, Number sy, Number sz, Number& x, Number& y, Number& z);

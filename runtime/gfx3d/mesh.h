@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "gfx3d/grow_list.h"
 
@@ -46,6 +47,13 @@ MeshVertex MarkerRecord(int32_t code);
 // Colour floats of a packed colour; the reserved codes give white.
 void PackedColourFloats(int32_t colour, float rgba[4]);
 
+// The search structure that collision tests build over a frame's triangles
+// (collision_accel.cpp); dropped whenever the triangles change.
+struct CollisionIndex;
+struct CollisionIndexDeleter {
+  void operator()(CollisionIndex* index) const;
+};
+
 struct MeshFrame {
   GrowList<MeshVertex> strips{128, 512};
   GrowList<MeshVertex> triangles{128, 512};
@@ -54,6 +62,7 @@ struct MeshFrame {
   // The box around the triangles' positions (both corners 0 when none).
   float boxMin[3] = {0.0f, 0.0f, 0.0f};
   float boxMax[3] = {0.0f, 0.0f, 0.0f};
+  std::unique_ptr<CollisionIndex, CollisionIndexDeleter> collisionIndex;
 };
 
 // Per triangle edge: the triangle across the welded edge (-1: open edge) and

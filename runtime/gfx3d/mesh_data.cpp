@@ -125,6 +125,7 @@ void WalkTriangles(const GrowList<MeshVertex>& strips, Emit emit) {
 // them), which saves the bounds a pass over the list.
 void TriangulateFrame(MeshFrame& frame) {
   const int64_t count = CountTriangles(frame.strips);
+  frame.collisionIndex.reset();
   frame.triangles.Clear();
   frame.triangles.Reserve(count * 3);
   double sum[3] = {0, 0, 0};
@@ -206,6 +207,7 @@ struct Box {
 
 void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
   for (MeshFrame& frame : mesh.frames) {
+    frame.collisionIndex.reset();  // the positions may have moved
     const GrowList<MeshVertex>& t = frame.triangles;
     float c[3] = {0, 0, 0};
     float radius = 0.0f;
@@ -268,6 +270,7 @@ void ReleaseMesh(MeshObject& mesh, bool freeMemory) {
   for (MeshFrame& frame : mesh.frames) {
     empty(frame.strips);
     empty(frame.triangles);
+    frame.collisionIndex.reset();
   }
   if (freeMemory) mesh.frames.Free();
   empty(mesh.shadowEdges);

@@ -1,0 +1,182 @@
+// GLSL shader slots: loading vertex and fragment stages from files, selecting
+// the current program and setting its uniforms and attributes.
+#include <cstdint>
+#include <string>
+
+#include "core/basic_string.h"
+#include "core/debug.h"
+#include "core/settings.h"
+#include "files/files.h"
+#include "gfx3d/engine3d.h"
+#include "gfx3d/gfx3d.h"
+#include "gl/gl_ext.h"
+
+namespace {
+
+struct ShaderSlot {
+  GLhandleARB program = 0;
+  GLhandleARB vertex = 0;
+  GLhandleARB fragment = 0;
+};
+
+ShaderSlot g_slots[SHADER_SLOT_COUNT];
+int32_t g_current = -1;
+bool g_noSupportReported = false;
+
+// Shader messages reach the debugger only in a debug build.
+void Report(const std::string& text) {
+  if (Settings().DebugMode == 0) return;
+  DebugOutput((text + "\n").c_str());
+}
+
+bool ShaderObjectsSupported() {
+  return gl::CreateShaderObjectARB != nullptr && gl::CompileShaderARB != nullptr &&
+         gl::LinkProgramARB != nullptr && gl::CreateProgramObjectARB != nullptr &&
+         gl::ShaderSourceARB != nullptr && gl::GetObjectParameterivARB != nullptr &&
+         gl::AttachObjectARB != nullptr;
+}
+
+// The whole file through the file layer (memory files and archive entries
+// included); false when it cannot be opened.
+bool ReadSource(const char* name, std::string* text) {
+  ResolvedFile file;
+  ReadChannel channel;
+  if (!ResolveFile(MemoryResolver(), name, &file) || !OpenReadChannel(channel, file)) return false;
+  char block[4096];
+  for (;;) {
+    const int64_t got = ChannelRead(channel, block, sizeof block);
+    if (got <= 0) break;
+    text->append(block, static_cast<size_t>(got));
+  }
+  CloseChannel(channel);
+  return true;
+}
+
+void ReportInfoLog(GLhandleARB object) {
+  if (gl::GetInfoLogARB == nullptr) return;
+  GLint length = 0;
+  gl::GetObjectParameterivARB(object, GL_OBJECT_INFO_LOG_LENGTH_ARB, &length);
+  if (length <= 1) return;
+  std::string log(static_cast<size_t>(length), '\0');
+  GLsizei written = 0;
+  gl::GetInfoLogARB(object, length, &written, log.data());
+  log.resize(written > 0 && written < length ? static_cast<size_t>(written) : 0);
+  if (!log.empty()) Report(log);
+}
+
+// Builds one stage of the slot. Returns 1 compiled, 0 failed, -1 left out
+// (no name, or a file that cannot be read).
+int32_t CompileStage(const char* name, GLenum type, const char* failure, GLhandleARB* object) {
+  if (name == nullptr || name[0] == '\0') return -1;
+  std::string source;
+  if (!ReadSource(name, &source)) return -1;
+  *object = gl::CreateShaderObjectARB(type);
+  const GLcharARB* text = source.c_str();
+  gl::ShaderSourceARB(*object, 1, &text, nullptr);
+  gl::CompileShaderARB(*object);
+  GLint compiled = 0;
+  gl::GetObjectParameterivARB(*object, GL_OBJECT_COMPILE_STATUS_ARB, &compiled);
+  if (compiled != 0) return 1;
+  ReportInfoLog(*object);
+  Report(failure);
+  return 0;
+}
+
+void DeleteObject(GLhandleARB* object) {
+  if (*object != 0) gl::DeleteObjectARB(*object);
+  *object = 0;
+}
+
+std::string NameText(const char* name) { return name != nullptr ? name : ""; }
+
+}  // namespace
+
+int32_t LoadShader(Number slotNumber, const char* vertexFile, const char* fragmentFile) {
+  const int32_t slotId = TruncToInt32(slotNumber);
+  if (slotId < 0 || slotId >= SHADER_SLOT_COUNT) {
+    SetLastError(kErrorOutOfMemory);
+    return 0;
+  }
+  if (!ShaderObjectsSupported()) {
+    if (!g_noSupportReported) Report("No OpenGL 2.0 Shader Support");
+    g_noSupportReported = true;
+    return 0;
+  }
+  ShaderSlot& slot = g_slots[slotId];
+  if (gl::DeleteObjectARB != nullptr) {
+    DeleteObject(&slot.program);
+    DeleteObject(&slot.vertex);
+    DeleteObject(&slot.fragment);
+  }
+  slot.program = slot.vertex = slot.fragment = 0;
+
+  const int32_t vertex = CompileStage(vertexFile, GL_VERTEX_SHADER_ARB, "vertex shader failed", &slot.vertex);
+  const int32_t fragment =
+      CompileStage(fragmentFile, GL_FRAGMENT_SHADER_ARB, "fragment shader failed", &slot.fragment);
+  // A stage that failed to compile fails the whole load: linking it would
+  // only fail again.
+  if (vertex == 0 || fragment == 0 || (vertex < 0 && fragment < 0)) return 0;
+
+  slot.program = gl::CreateProgramObjectARB();
+  if (slot.vertex != 0) gl::AttachObjectARB(slot.program, slot.vertex);
+  if (slot.fragment != 0) gl::AttachObjectARB(slot.program, slot.fragment);
+  gl::LinkProgramARB(slot.program);
+  GLint linked = 0;
+  gl::GetObjectParameterivARB(slot.program, GL_OBJECT_LINK_STATUS_ARB, &linked);
+  if (linked != 0) return 1;
+  ReportInfoLog(slot.program);
+  Report("link shader failed");
+  return 0;
+}
+
+int32_t LoadShader(Number slot, const BasicString& vertexFile, const BasicString& fragmentFile) {
+  return LoadShader(slot, vertexFile.c_str(), fragmentFile.c_str());
+}
+
+void UseShader(Number slotNumber) {
+  const int32_t slotId = TruncToInt32(slotNumber);
+  const bool inTable = slotId >= 0 && slotId < SHADER_SLOT_COUNT;
+  const GLhandleARB program = inTable ? g_slots[slotId].program : 0;
+  if (gl::UseProgramObjectARB != nullptr) gl::UseProgramObjectARB(program);
+  g_current = inTable ? slotId : -1;
+  ActiveShaderProgram = gl::UseProgramObjectARB != nullptr ? program : 0;
+}
+
+int32_t CurrentShader() { return g_current; }
+
+// Window re-activation and every new frame start without a program.
+void SelectNoShaderProgram() { UseShader(-1); }
+
+void SetShaderUniform(const char* name, Number value) {
+  if (ActiveShaderProgram == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1fARB == nullptr) return;
+  const GLint location = gl::GetUniformLocationARB(ActiveShaderProgram, name != nullptr ? name : "");
+  if (location == -1) {
+    Report("undefined uniform:" + NameText(name));
+    return;
+  }
+  gl::Uniform1fARB(location, static_cast<float>(value));
+}
+
+void SetShaderUniformInt(const char* name, Number value) {
+  if (ActiveShaderProgram == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1iARB == nullptr) return;
+  const GLint location = gl::GetUniformLocationARB(ActiveShaderProgram, name != nullptr ? name : "");
+  if (location == -1) {
+    Report("undefined uniform:" + NameText(name));
+    return;
+  }
+  gl::Uniform1iARB(location, TruncToInt32(value));
+}
+
+void SetShaderAttribute(const char* name, Number value) {
+  if (ActiveShaderProgram == 0 || gl::GetAttribLocationARB == nullptr || gl::VertexAttrib1fARB == nullptr) return;
+  const GLint location = gl::GetAttribLocationARB(ActiveShaderProgram, name != nullptr ? name : "");
+  if (location == -1) {
+    Report("undefined attrib:" + NameText(name));
+    return;
+  }
+  gl::VertexAttrib1fARB(static_cast<GLuint>(location), static_cast<float>(value));
+}
+
+void SetShaderUniform(const BasicString& name, Number value) { SetShaderUniform(name.c_str(), value); }
+void SetShaderUniformInt(const BasicString& name, Number value) { SetShaderUniformInt(name.c_str(), value); }
+void SetShaderAttribute(const BasicString& name, Number value) { SetShaderAttribute(name.c_str(), value); }
