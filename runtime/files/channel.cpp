@@ -195,6 +195,12 @@ bool MemoryBlockBytes(const char* name, const uint8_t** bytes, uint64_t* size) {
   return true;
 }
 
+bool IsListedMemoryBlock(const void* start) {
+  Registry& registry = Blocks();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  return registry.byAddress.count(reinterpret_cast<uintptr_t>(start)) != 0;
+}
+
 std::string ToSlashes(const char* name) {
   std::string path(name == nullptr ? "" : name);
   for (char& c : path)
