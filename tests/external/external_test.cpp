@@ -162,6 +162,7 @@ TEST_F(External, WaitedProgramGetsItsArgumentsUninterpretedAndReturnsItsCode) {
       {1, "300", R"(`echo hi` a\"b "x""y" | > & *)", {"`echo", "hi`", R"(a"b)", R"(x"y)", "|", ">", "&", "*"}, 44},
       {-2, "-1", "", {}, 255},
       {NAN, "9", "  tab\tsplit", {"tab", "split"}, 9},
+      {1, "signal:9", "k", {"k"}, 128 + 9},
   };
   int run = 0;
   for (const auto& c : cases) {

@@ -3,8 +3,10 @@
 // given.
 //   external_child_program REPORT CODE [ARG...]
 // With CODE "gate:FILE" it first waits (at most a minute) until FILE exists,
-// then reports and exits with 0.
+// then reports and exits with 0; with CODE "signal:N" it reports and ends
+// itself with signal N.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,5 +31,6 @@ int main(int argc, char** argv) {
     for (int i = 3; i < argc; ++i) out << argv[i] << '\n';
   }
   std::filesystem::rename(report + ".part", report);
+  if (code.rfind("signal:", 0) == 0) std::raise(std::atoi(code.c_str() + 7));
   return code.rfind("gate:", 0) == 0 ? 0 : std::atoi(code.c_str());
 }
