@@ -12,19 +12,25 @@
 
 #include "files/files.h"
 #include "files/files_internal.h"
+#include "platform/memory_probe.h"
 #include "platform/platform.h"
 
 namespace {
 
 // A block that may be read as a memory file. A memory-file name carries a raw
-// address, so a made-up or stale name must never reach memcpy: only blocks in
-// this registry open, and every read checks its block is still alive.
+// address, so a made-up or stale name must never reach memcpy: blocks in this
+// registry open, and every read checks its block is still alive. A name of
+// memory the registry does not know (a buffer a library function returned)
+// opens when the system says the whole range is readable; such a block lives
+// only while channels read it, and its bytes are copied through the kernel,
+// so memory freed in the meantime ends the data instead of faulting.
 struct MemoryBlock {
   const uint8_t* start = nullptr;
   uint64_t size = 0;
   uint64_t ticket = 0;
   int openChannels = 0;
   bool listed = true;               // names of it still open
+  bool probed = false;              // not registered: found readable when opened
   std::unique_ptr<uint8_t[]> owned;  // blocks the resolvers extracted
 };
 
@@ -83,6 +89,24 @@ MemoryBlock* FindBlock(Registry& registry, uintptr_t address, uint64_t size) {
   return block;
 }
 
+// The listed block whose bytes hold address: a name starting there is judged
+// by that block alone (its owner said how large it is), or null.
+MemoryBlock* BlockHolding(Registry& registry, uintptr_t address) {
+  auto it = registry.byAddress.upper_bound(address);
+  if (it == registry.byAddress.begin()) return nullptr;
+  --it;
+  MemoryBlock* block = it->second;
+  return address - reinterpret_cast<uintptr_t>(block->start) < block->size ? block : nullptr;
+}
+
+// Whether [address, address + size) may be read as a memory file: inside a
+// listed block, or readable memory that starts in no listed block.
+bool MayRead(Registry& registry, uintptr_t address, uint64_t size, MemoryBlock** block) {
+  *block = FindBlock(registry, address, size);
+  if (*block != nullptr) return true;
+  return BlockHolding(registry, address) == nullptr && platform::IsReadableMemory(address, size);
+}
+
 int64_t ReadMemory(ReadChannel& channel, void* buffer, int64_t count) {
   Registry& registry = Blocks();
   std::lock_guard<std::mutex> guard(registry.lock);
@@ -91,6 +115,12 @@ int64_t ReadMemory(ReadChannel& channel, void* buffer, int64_t count) {
   if (channel.position < 0 || channel.position >= channel.size) return 0;
   const int64_t left = channel.size - channel.position;
   const int64_t take = count < left ? count : left;
+  if (it->second->probed) {
+    const auto got = static_cast<int64_t>(platform::CopyOwnMemory(
+        buffer, reinterpret_cast<uintptr_t>(channel.memory + channel.position), static_cast<uint64_t>(take)));
+    channel.position += got;
+    return got;
+  }
   std::memcpy(buffer, channel.memory + channel.position, static_cast<size_t>(take));
   channel.position += take;
   return take;
@@ -100,8 +130,17 @@ int64_t ReadMemory(ReadChannel& channel, void* buffer, int64_t count) {
 bool OpenMemoryChannel(ReadChannel& channel, uintptr_t address, uint64_t length) {
   Registry& registry = Blocks();
   std::lock_guard<std::mutex> guard(registry.lock);
-  MemoryBlock* block = FindBlock(registry, address, length);
-  if (block == nullptr || length > static_cast<uint64_t>(INT64_MAX)) return false;
+  MemoryBlock* block = nullptr;
+  if (length > static_cast<uint64_t>(INT64_MAX) || !MayRead(registry, address, length, &block)) return false;
+  if (block == nullptr) {
+    block = new MemoryBlock;
+    block->start = reinterpret_cast<const uint8_t*>(address);
+    block->size = length;
+    block->ticket = registry.nextTicket++;
+    block->listed = false;
+    block->probed = true;
+    registry.byTicket[block->ticket] = block;
+  }
   ++block->openChannels;
   channel.memory = reinterpret_cast<const uint8_t*>(address);
   channel.size = static_cast<int64_t>(length);
@@ -149,10 +188,17 @@ bool MemoryBlockBytes(const char* name, const uint8_t** bytes, uint64_t* size) {
   if (!ParseMemoryFileName(name, &length, &address)) return false;
   Registry& registry = Blocks();
   std::lock_guard<std::mutex> guard(registry.lock);
-  if (FindBlock(registry, address, length) == nullptr) return false;
+  MemoryBlock* block = nullptr;
+  if (!MayRead(registry, address, length, &block)) return false;
   *bytes = reinterpret_cast<const uint8_t*>(address);
   *size = length;
   return true;
+}
+
+bool IsListedMemoryBlock(const void* start) {
+  Registry& registry = Blocks();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  return registry.byAddress.count(reinterpret_cast<uintptr_t>(start)) != 0;
 }
 
 std::string ToSlashes(const char* name) {

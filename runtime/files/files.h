@@ -70,9 +70,12 @@ constexpr bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 // ---------------------------------------------------------------- memory files
 // A memory file is a block of bytes in the process named
 // "mem://" + size + "." + address (both "%8x"-style lower-case hexadecimal,
-// padded with spaces to at least 8 characters). Only blocks the runtime knows
-// open: the resolvers' results and blocks registered here. A name with an
-// unknown address, or a size beyond its block, fails like a missing file.
+// padded with spaces to at least 8 characters). A name that starts inside a
+// block the runtime knows (the resolvers' results and blocks registered here)
+// opens when it ends inside that block too. Any other name opens when its
+// whole range is readable memory of the process (a buffer a library function
+// returned), checked without touching it. Everything else fails like a
+// missing file.
 
 void RegisterMemoryFile(const void* block, uint64_t size);
 // Open channels on the block stop delivering bytes at once.
@@ -84,7 +87,7 @@ bool IsMemoryFileName(const char* name);
 // Reads size and address out of a name; says nothing about whether the
 // block is registered.
 bool ParseMemoryFileName(const char* name, uint64_t* size, uintptr_t* address);
-// True for a name whose block is registered and large enough.
+// True for a name that would open (see above).
 bool MemoryFileValid(const char* name);
 
 // ---------------------------------------------------------------- resolution

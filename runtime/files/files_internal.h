@@ -13,8 +13,12 @@ const uint8_t* AdoptMemoryFile(std::unique_ptr<uint8_t[]> data, uint64_t size);
 // Unlists a block: its name stops opening; an adopted block is freed once
 // the last channel reading it closes.
 void ReleaseMemoryFile(const void* block);
-// The bytes a memory-file name denotes, when its block is registered.
+// The bytes a memory-file name denotes, when the name may be read (inside a
+// registered block, or readable memory that starts in none).
 bool MemoryBlockBytes(const char* name, const uint8_t** bytes, uint64_t* size);
+// True while a registered block (an extracted or registered one) starts at
+// this address.
+bool IsListedMemoryBlock(const void* start);
 // The name with every "\" turned into "/", ready for an OS call.
 std::string ToSlashes(const char* name);
 // Closes the eight numbered channels.

@@ -356,7 +356,20 @@ void RuntimeShutdown() {
     r->glContext = nullptr;
     DestroyRenderer();
   }
-  FreeDeclaredFunctions();
+  UnloadDeclaredModules();
+}
+
+// A program the application starts finds the desktop as it was: full screen
+// is left first, and the window takes the focus back once it has started (or
+// ended, when the application waits for it).
+void LeaveFullScreenForProgram() {
+  Renderer* r = TheRenderer();
+  if (r != nullptr && r->window != nullptr && r->fullScreenActive) SetWindowedMode(*r);
+}
+
+void RefocusAfterProgram() {
+  Renderer* r = TheRenderer();
+  if (r != nullptr && r->window != nullptr && platform::IsWindowShown(r->window)) platform::RaiseWindow(r->window);
 }
 
 // A debugger stop: the pointer is let go while the program waits; afterwards
@@ -380,6 +393,7 @@ bool StartRuntime(int showCode, const char* title) {
   WriteLog("rbow init\n");
   SetRuntimeShutdown(&RuntimeShutdown);
   SetDebuggerStopHooks(&ReleaseInputForDebugger, &AfterDebuggerStop);
+  SetRunProgramHooks(&LeaveFullScreenForProgram, &RefocusAfterProgram);
   ProjectSettings& settings = Settings();
   if (!CreateMainWindow(*r, settings.ScreenWidth, settings.ScreenHeight, 0, settings.FrameRate,
                         settings.Multisample, settings.FullScreen))
@@ -438,7 +452,6 @@ bool StartRuntime(int showCode, const char* title) {
     platform::HideWindow(r->window);
   }
   ShowMousePointer(settings.HideMouse == 0 ? 1.0 : 0.0);
-  WriteLog("Delay load DLLs\n");
   LoadDeclaredFunctions();
   CreateSoundSystem(r->window);
   WriteLog("Init Finalized\n");

@@ -1,5 +1,9 @@
-// Helper programs (the desktop's file dialogs) and the terminal as console.
+// Helper programs (the desktop's file dialogs), programs the application
+// starts, shared libraries it declares functions of, and the terminal as
+// console.
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/external_code.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -78,6 +83,109 @@ int RunCapturingOutput(const std::vector<std::string>& args, std::string* output
   if (!WIFEXITED(status)) return -1;
   const int code = WEXITSTATUS(status);
   return code == 127 ? -1 : code;
+}
+
+Library* OpenLibrary(const char* name) {
+  if (name == nullptr || *name == '\0') return nullptr;
+  return static_cast<Library*>(dlopen(name, RTLD_NOW | RTLD_LOCAL));
+}
+
+void* LibraryEntry(Library* library, const char* entry) {
+  if (library == nullptr || entry == nullptr) return nullptr;
+  return dlsym(library, entry);
+}
+
+void CloseLibrary(Library* library) {
+  if (library != nullptr) dlclose(library);
+}
+
+namespace {
+
+// Waits for a child, through interruptions. False when it cannot be waited for.
+bool ReapChild(pid_t pid, int* status) {
+  while (waitpid(pid, status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// In the child between fork and exec: only calls that are safe there. The
+// program gets default signal handling, no blocked signals and none of the
+// parent's files except the standard streams (and the report pipe, which
+// closes itself on exec).
+[[noreturn]] void ExecChild(const char* program, char* const* argv, int reportFd) {
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &standard, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  const bool closed = (reportFd <= 3 || close_range(3, static_cast<unsigned>(reportFd) - 1, 0) == 0) &&
+                      close_range(static_cast<unsigned>(reportFd < 3 ? 3 : reportFd + 1), ~0U, 0) == 0;
+  if (!closed) {  // a kernel before close_range
+    for (int fd = 3; fd < 4096; ++fd)
+      if (fd != reportFd) close(fd);
+  }
+  execv(program, argv);
+  const int error = errno;
+  (void)!write(reportFd, &error, sizeof error);
+  _exit(127);
+}
+
+}  // namespace
+
+bool StartProgram(const std::vector<std::string>& args, bool wait, int* exitCode) {
+  if (exitCode != nullptr) *exitCode = 0;
+  if (args.empty()) return false;
+  const std::string program = FindExecutableInPath(args[0].c_str());
+  if (program.empty()) return false;
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  // The child reports a failed exec through this pipe; a successful exec
+  // closes it, so the parent reads end-of-file.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(report[0]);
+    // A program nobody waits for is started by a short-lived middle process,
+    // so that it belongs to init (or the nearest subreaper) and its end
+    // leaves no zombie here.
+    if (!wait) {
+      const pid_t grandchild = fork();
+      if (grandchild < 0) {
+        const int error = errno;
+        (void)!write(report[1], &error, sizeof error);
+        _exit(127);
+      }
+      if (grandchild > 0) _exit(0);
+    }
+    ExecChild(program.c_str(), argv.data(), report[1]);
+  }
+  close(report[1]);
+  int error = 0;
+  ssize_t got = 0;
+  do {
+    got = read(report[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  int status = 0;
+  const bool reaped = ReapChild(pid, &status);
+  if (got == static_cast<ssize_t>(sizeof error)) return false;  // exec failed
+  if (!wait) return true;
+  if (!reaped) return false;
+  if (exitCode != nullptr) {
+    if (WIFEXITED(status)) *exitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) *exitCode = 128 + WTERMSIG(status);
+  }
+  return true;
 }
 
 bool AttachTerminal() {

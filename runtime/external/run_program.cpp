@@ -1,0 +1,53 @@
+// RunProgram: another program started from the command line the application
+// gives, optionally waited for.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "external/external.h"
+#include "platform/external_code.h"
+#include "platform/platform.h"
+
+namespace {
+
+void (*g_beforeStart)() = nullptr;
+void (*g_afterStart)() = nullptr;
+
+// Windows programs are named with ".exe"; here the same program has no
+// extension. The name is kept when it is found as written.
+std::string ProgramPath(std::string name) {
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  if (!platform::FindExecutableInPath(name.c_str()).empty() || name.size() <= 4) return name;
+  std::string extension = name.substr(name.size() - 4);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (extension == ".exe") name.resize(name.size() - 4);
+  return name;
+}
+
+// NaN is not zero, so it counts as set.
+bool FlagSet(double value) { return value != 0.0 || std::isnan(value); }
+
+}  // namespace
+
+void SetRunProgramHooks(void (*beforeStart)(), void (*afterStart)()) {
+  g_beforeStart = beforeStart;
+  g_afterStart = afterStart;
+}
+
+int32_t RunProgram(const BasicString& command, double wait, double show, double& exitCode) {
+  (void)show;
+  exitCode = 0;
+  if (g_beforeStart != nullptr) g_beforeStart();
+  std::vector<std::string> args = CommandLineArguments(command.c_str());  // the text ends at a NUL, as for the system
+  bool started = false;
+  if (!args.empty() && !args[0].empty()) {
+    args[0] = ProgramPath(args[0]);
+    int code = 0;
+    started = platform::StartProgram(args, FlagSet(wait), &code);
+    if (started) exitCode = code;
+  }
+  if (g_afterStart != nullptr) g_afterStart();
+  return started ? 1 : 0;
+}
