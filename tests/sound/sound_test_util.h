@@ -123,6 +123,7 @@ class DiskDevice : public ::testing::Test {
     return std::vector<float>(all.begin() + from, all.begin() + to);
   }
 
+ public:
   TempDir dir_;
 };
 
