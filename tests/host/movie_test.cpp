@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "files/files.h"
 #include "host/host.h"
 #include "host/window_events.h"
 #include "platform/platform.h"
@@ -98,6 +99,12 @@ TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
       std::printf("%s error %d colours %s\n", clip.name, LastErrorCode,
                   Colours({{4, 4}, {500, 384}, {4, 763}, {524, 4}, {1019, 384}, {1019, 763}}).c_str());
     }
+    // The same clip from a memory file.
+    const std::string bytes = testing_support::ReadWholeFile(dir.File("h264.mp4"));
+    RegisterMemoryFile(bytes.data(), bytes.size());
+    PlayMovieAndWait(MemoryFileName(bytes.data(), bytes.size()).c_str(), 0);
+    UnregisterMemoryFile(bytes.data());
+    std::printf("memory error %d colours %s\n", LastErrorCode, Colours({{4, 4}, {1019, 763}}).c_str());
     // 2 seconds of 320 x 120: 1024 x 384, 192 rows below the top.
     const std::string wide = dir.File("wide.mp4");
     if (MakeClip(wide, 320, 120, 2.0, {"-c:v", "libx264", "-c:a", "aac"})) {
@@ -117,6 +124,7 @@ TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
   for (const char* name : {"h264.mp4", "vp9.webm", "mpeg4.avi", "theora.ogv", "h264.mkv"})
     EXPECT_NE(child.out.find(std::string(name) + " error 0 colours rrrbbb\n"), std::string::npos)
         << name << "\n" << child.out;
+  EXPECT_NE(child.out.find("memory error 0 colours rb\n"), std::string::npos) << child.out;
   EXPECT_NE(child.out.find("wide colours krrbkkk\n"), std::string::npos) << child.out;
   EXPECT_NE(child.out.find("missing error 3\n"), std::string::npos) << child.out;
 }
