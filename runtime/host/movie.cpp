@@ -18,9 +18,11 @@
 namespace {
 
 // Decoded pictures kept ahead of the clock, and sound queued ahead of what
-// the device plays (milliseconds).
+// the device plays (milliseconds). To reach sound that the container stores
+// late, more pictures are decoded, up to kPictureBytesAhead of them.
 constexpr size_t kPicturesAhead = 8;
 constexpr double kSoundAheadMs = 400.0;
+constexpr size_t kPictureBytesAhead = 128u << 20;
 
 // Draws an RGBA picture into the rectangle (window pixels, origin top left)
 // on black, through a texture of its own, and shows it.
@@ -142,16 +144,25 @@ void PlayMovieAndWait(const char* file, int32_t interrupt) {
   // The clock is the sound the device has played; without sound (or once it
   // has all played) the runtime clock goes on from where it was.
   double wallOffset = GetMilliseconds();
+  const size_t mostPictures =
+      std::max(kPicturesAhead, kPictureBytesAhead / (static_cast<size_t>(facts.width) * facts.height * 4));
+  const auto wantMore = [&] {
+    if (decoded) return false;
+    if (pictures.empty()) return true;
+    if (sound && MovieSoundQueuedFrames() * 1000.0 / kSoundDeviceRate < kSoundAheadMs)
+      return pictures.size() < mostPictures;
+    return pictures.size() < kPicturesAhead;
+  };
   while (MovieSlotOpen()) {
-    const bool soundClock = sound && (MovieSoundQueuedFrames() > 0 || !decoded);
-    double clock = soundClock ? MovieSoundPlayedMs() : GetMilliseconds() - wallOffset;
+    const bool soundClock = sound && MovieSoundQueuedFrames() > 0;
+    const double clock = soundClock ? MovieSoundPlayedMs() : GetMilliseconds() - wallOffset;
     if (soundClock) wallOffset = GetMilliseconds() - clock;
-    while (!decoded && pictures.size() < kPicturesAhead &&
-           (pictures.empty() || (sound && MovieSoundQueuedFrames() * 1000.0 / kSoundDeviceRate < kSoundAheadMs))) {
+    while (wantMore()) {
       const platform::MovieItem item = platform::DecodeMovie(movie, &picture, &samples);
       if (item == platform::MovieItem::End) decoded = true;
       if (item == platform::MovieItem::Picture) pictures.push_back(std::move(picture));
-      if (item == platform::MovieItem::Sound) QueueMovieSound(samples.data(), static_cast<int>(samples.size()) / facts.channels);
+      if (item == platform::MovieItem::Sound)
+        QueueMovieSound(samples.data(), static_cast<int>(samples.size()) / facts.channels);
     }
     if (decoded) EndMovieSlot();
     const platform::MoviePicture* due = nullptr;

@@ -102,44 +102,6 @@ int AudioRate() { return State().rate; }
 void LockAudio() { State().lock.lock(); }
 void UnlockAudio() { State().lock.unlock(); }
 
-bool ConvertPcmToDevice(const uint8_t* data, uint64_t bytes, int bits, int channels, int rate,
-                        std::vector<float>* out) {
-  AudioState& s = State();
-  if (!s.open || (bits != 8 && bits != 16) || channels < 1 || channels > 2 || rate <= 0) return false;
-  const SDL_AudioFormat format = bits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-  SDL_AudioStream* stream = SDL_NewAudioStream(format, static_cast<Uint8>(channels), rate, AUDIO_F32SYS, 2, s.rate);
-  if (stream == nullptr) return false;
-  const uint64_t frameBytes = static_cast<uint64_t>(channels) * static_cast<uint64_t>(bits / 8);
-  bytes -= bytes % frameBytes;
-  // Fed in pieces: SDL takes an int length, and a long sound need not be
-  // held twice in its intermediate buffers.
-  constexpr uint64_t kPiece = 1 << 20;
-  bool ok = true;
-  std::vector<float> block(16384);
-  const auto drain = [&]() {
-    for (;;) {
-      const int got = SDL_AudioStreamGet(stream, block.data(), static_cast<int>(block.size() * sizeof(float)));
-      if (got < 0) return false;
-      if (got == 0) return true;
-      out->insert(out->end(), block.begin(), block.begin() + got / static_cast<int>(sizeof(float)));
-    }
-  };
-  const size_t start = out->size();
-  for (uint64_t at = 0; ok && at < bytes; at += kPiece) {
-    const uint64_t n = bytes - at < kPiece ? bytes - at : kPiece;
-    ok = SDL_AudioStreamPut(stream, data + at, static_cast<int>(n)) == 0 && drain();
-  }
-  // The resampler holds back frames that a flush does not push out: feed
-  // silence behind the sound and keep as many frames as the sound lasts.
-  const std::vector<uint8_t> silence(static_cast<size_t>(4096 * frameBytes), bits == 8 ? 0x80 : 0);
-  ok = ok && SDL_AudioStreamPut(stream, silence.data(), static_cast<int>(silence.size())) == 0 &&
-       SDL_AudioStreamFlush(stream) == 0 && drain();
-  const uint64_t frames = (bytes / frameBytes * static_cast<uint64_t>(s.rate) + rate - 1) / rate;
-  if (ok && out->size() - start > frames * 2) out->resize(start + frames * 2);
-  SDL_FreeAudioStream(stream);
-  return ok;
-}
-
 PcmConverter* CreatePcmConverter(int channels, int rate) {
   AudioState& s = State();
   if (!s.open || channels < 1 || channels > 2 || rate <= 0) return nullptr;
