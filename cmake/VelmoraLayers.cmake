@@ -69,6 +69,14 @@ function(velmora_layer_externals folder scope)
     endif()
     # The platform layer makes the GL context and asks the driver for its name.
     target_link_libraries(${lib} ${scope} Threads::Threads ${CMAKE_DL_LIBS} OpenGL::OpenGL)
+    # Movies are decoded with FFmpeg's libraries, also seen by the platform layer only.
+    pkg_check_modules(VELMORA_FFMPEG REQUIRED IMPORTED_TARGET GLOBAL
+                      libavformat libavcodec libswscale libswresample libavutil)
+    if(scope STREQUAL "PUBLIC")
+      target_link_libraries(${lib} PRIVATE PkgConfig::VELMORA_FFMPEG)
+    else()
+      target_link_libraries(${lib} INTERFACE PkgConfig::VELMORA_FFMPEG)
+    endif()
   elseif(folder STREQUAL "files")
     if(scope STREQUAL "PUBLIC")
       target_include_directories(${lib} PRIVATE ${LZO2_INCLUDE_DIR})

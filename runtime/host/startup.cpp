@@ -307,7 +307,7 @@ void SetScreenMode(int32_t width, int32_t height, int32_t fullScreen) {
   ChangeScreenMode(*r, width, height, 0, fullScreen);
   ShowMousePointer(PointerShown() ? 1.0 : 0.0);
   SetInputWindow(r->window);
-  SetSoundWindow(r->window);
+  BindSoundWindow(r->window);
   const RuntimeFramesScope settling;
   for (int i = 0; i < 5; ++i) ShowScreen();
 }
@@ -453,7 +453,7 @@ bool StartRuntime(int showCode, const char* title) {
   }
   ShowMousePointer(settings.HideMouse == 0 ? 1.0 : 0.0);
   LoadDeclaredFunctions();
-  CreateSoundSystem(r->window);
+  CreateSoundDevice(r->window);
   WriteLog("Init Finalized\n");
   return true;
 }

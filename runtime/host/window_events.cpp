@@ -338,7 +338,7 @@ BasicString FileRequest(int32_t open, const char* filter) {
       SetWindowedMode(*r);
     ShowMousePointer(PointerShown() ? 1.0 : 0.0);
     SetInputWindow(r->window);
-    SetSoundWindow(r->window);
+    BindSoundWindow(r->window);
     const RuntimeFramesScope settling;
     for (int i = 0; i < 5; ++i) ShowScreen();
   }

@@ -34,6 +34,18 @@ BasicString FileRequest(int32_t open, const BasicString& filter);
 // Standard input and output on the terminal, when the process has one.
 void OpenConsole();
 
+// Plays a movie in the main window, scaled to fit with its aspect kept and
+// centred, and returns when it has ended; with interrupt set a typed
+// character or a mouse button ends it early. The movie takes the media slot
+// (music stops). A file that cannot be found or read sets error 3.
+void PlayMovieAndWait(const char* file, int32_t interrupt);
+void PlayMovieAndWait(const BasicString& file, int32_t interrupt);
+// Where a movie of width x height lands in the client area.
+struct MovieGeometry {
+  int32_t x = 0, y = 0, width = 0, height = 0;
+};
+MovieGeometry FitMovie(int32_t clientWidth, int32_t clientHeight, int32_t width, int32_t height);
+
 // ---------------------------------------------------------------- file dialog helpers
 
 struct FileFilter {

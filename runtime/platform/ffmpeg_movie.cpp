@@ -1,0 +1,219 @@
+// Movie decoding over FFmpeg's libraries (libavformat, libavcodec, libswscale, libswresample).
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/movie.h"
+
+namespace platform {
+
+struct Movie {
+  AVFormatContext* format = nullptr;
+  AVIOContext* io = nullptr;  // for a movie from bytes
+  std::vector<uint8_t> bytes;
+  int64_t readAt = 0;
+  AVCodecContext* video = nullptr;
+  AVCodecContext* audio = nullptr;
+  int videoStream = -1, audioStream = -1;
+  SwsContext* scaler = nullptr;
+  SwrContext* resampler = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;
+  bool flushed = false;  // the container is read to its end
+  MovieFacts facts;
+};
+
+namespace {
+
+int ReadBytes(void* opaque, uint8_t* buffer, int size) {
+  Movie* m = static_cast<Movie*>(opaque);
+  const int64_t left = static_cast<int64_t>(m->bytes.size()) - m->readAt;
+  if (left <= 0) return AVERROR_EOF;
+  const int n = static_cast<int>(std::min<int64_t>(left, size));
+  std::memcpy(buffer, m->bytes.data() + m->readAt, static_cast<size_t>(n));
+  m->readAt += n;
+  return n;
+}
+
+int64_t SeekBytes(void* opaque, int64_t offset, int whence) {
+  Movie* m = static_cast<Movie*>(opaque);
+  const int64_t size = static_cast<int64_t>(m->bytes.size());
+  if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE) return size;
+  int64_t to = offset;
+  if ((whence & 3) == SEEK_CUR) to += m->readAt;
+  if ((whence & 3) == SEEK_END) to += size;
+  if (to < 0 || to > size) return -1;
+  m->readAt = to;
+  return to;
+}
+
+AVCodecContext* OpenDecoder(AVStream* stream) {
+  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+  if (codec == nullptr) return nullptr;
+  AVCodecContext* context = avcodec_alloc_context3(codec);
+  if (context == nullptr) return nullptr;
+  if (avcodec_parameters_to_context(context, stream->codecpar) < 0 || avcodec_open2(context, codec, nullptr) < 0) {
+    avcodec_free_context(&context);
+    return nullptr;
+  }
+  return context;
+}
+
+// Finds the streams and opens their decoders; false without a picture stream.
+bool Prepare(Movie* m) {
+  if (avformat_find_stream_info(m->format, nullptr) < 0) return false;
+  m->videoStream = av_find_best_stream(m->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (m->videoStream < 0) return false;
+  m->video = OpenDecoder(m->format->streams[m->videoStream]);
+  if (m->video == nullptr || m->video->width <= 0 || m->video->height <= 0) return false;
+  m->facts.width = m->video->width;
+  m->facts.height = m->video->height;
+  m->audioStream = av_find_best_stream(m->format, AVMEDIA_TYPE_AUDIO, -1, m->videoStream, nullptr, 0);
+  if (m->audioStream >= 0) m->audio = OpenDecoder(m->format->streams[m->audioStream]);
+  if (m->audio != nullptr && m->audio->sample_rate > 0) {
+    // Sound comes out as float stereo (or mono) at the stream's own rate;
+    // the mixer converts the rate.
+    const int channels = m->audio->ch_layout.nb_channels >= 2 ? 2 : 1;
+    AVChannelLayout out;
+    av_channel_layout_default(&out, channels);
+    if (swr_alloc_set_opts2(&m->resampler, &out, AV_SAMPLE_FMT_FLT, m->audio->sample_rate, &m->audio->ch_layout,
+                            m->audio->sample_fmt, m->audio->sample_rate, 0, nullptr) == 0 &&
+        swr_init(m->resampler) == 0) {
+      m->facts.channels = channels;
+      m->facts.rate = m->audio->sample_rate;
+    }
+  }
+  if (m->facts.channels == 0) m->audioStream = -1;
+  m->packet = av_packet_alloc();
+  m->frame = av_frame_alloc();
+  return m->packet != nullptr && m->frame != nullptr;
+}
+
+Movie* Finish(Movie* m) {
+  if (Prepare(m)) return m;
+  CloseMovie(m);
+  return nullptr;
+}
+
+bool TakePicture(Movie* m, MoviePicture* picture) {
+  AVFrame* f = m->frame;
+  if (f->width != m->facts.width || f->height != m->facts.height) return false;
+  m->scaler = sws_getCachedContext(m->scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+                                   f->height, AV_PIX_FMT_RGBA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (m->scaler == nullptr) return false;
+  picture->rgba.resize(static_cast<size_t>(f->width) * f->height * 4);
+  uint8_t* planes[1] = {picture->rgba.data()};
+  const int strides[1] = {f->width * 4};
+  sws_scale(m->scaler, f->data, f->linesize, 0, f->height, planes, strides);
+  const AVStream* stream = m->format->streams[m->videoStream];
+  const int64_t pts = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
+  const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+  picture->time = static_cast<double>(pts - start) * av_q2d(stream->time_base) * 1000.0;
+  return true;
+}
+
+bool TakeSound(Movie* m, std::vector<float>* sound) {
+  AVFrame* f = m->frame;
+  const int most = swr_get_out_samples(m->resampler, f->nb_samples);
+  if (most <= 0) return false;
+  sound->resize(static_cast<size_t>(most) * m->facts.channels);
+  uint8_t* out[1] = {reinterpret_cast<uint8_t*>(sound->data())};
+  const int got = swr_convert(m->resampler, out, most, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+  if (got <= 0) return false;
+  sound->resize(static_cast<size_t>(got) * m->facts.channels);
+  return true;
+}
+
+}  // namespace
+
+Movie* OpenMovieFile(const char* path) {
+  auto* m = new Movie;
+  if (avformat_open_input(&m->format, path, nullptr, nullptr) < 0) {
+    delete m;
+    return nullptr;
+  }
+  return Finish(m);
+}
+
+Movie* OpenMovieBytes(const uint8_t* bytes, uint64_t size) {
+  if (size == 0) return nullptr;
+  auto* m = new Movie;
+  m->bytes.assign(bytes, bytes + size);
+  constexpr int kBuffer = 1 << 16;
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kBuffer));
+  m->io = buffer == nullptr ? nullptr : avio_alloc_context(buffer, kBuffer, 0, m, ReadBytes, nullptr, SeekBytes);
+  m->format = m->io == nullptr ? nullptr : avformat_alloc_context();
+  if (m->format == nullptr) {
+    if (m->io == nullptr) av_free(buffer);
+    CloseMovie(m);
+    return nullptr;
+  }
+  m->format->pb = m->io;
+  if (avformat_open_input(&m->format, nullptr, nullptr, nullptr) < 0) {
+    m->format = nullptr;  // freed by the failed open
+    CloseMovie(m);
+    return nullptr;
+  }
+  return Finish(m);
+}
+
+void CloseMovie(Movie* m) {
+  if (m == nullptr) return;
+  avcodec_free_context(&m->video);
+  avcodec_free_context(&m->audio);
+  sws_freeContext(m->scaler);
+  swr_free(&m->resampler);
+  av_packet_free(&m->packet);
+  av_frame_free(&m->frame);
+  avformat_close_input(&m->format);
+  if (m->io != nullptr) {
+    av_freep(&m->io->buffer);
+    avio_context_free(&m->io);
+  }
+  delete m;
+}
+
+MovieFacts DescribeMovie(Movie* movie) { return movie == nullptr ? MovieFacts() : movie->facts; }
+
+MovieItem DecodeMovie(Movie* m, MoviePicture* picture, std::vector<float>* sound) {
+  if (m == nullptr) return MovieItem::End;
+  for (;;) {
+    // What the decoders already hold comes first.
+    if (avcodec_receive_frame(m->video, m->frame) == 0) {
+      const bool ok = TakePicture(m, picture);
+      av_frame_unref(m->frame);
+      if (ok) return MovieItem::Picture;
+      continue;
+    }
+    if (m->audioStream >= 0 && avcodec_receive_frame(m->audio, m->frame) == 0) {
+      const bool ok = TakeSound(m, sound);
+      av_frame_unref(m->frame);
+      if (ok) return MovieItem::Sound;
+      continue;
+    }
+    if (m->flushed) return MovieItem::End;
+    if (av_read_frame(m->format, m->packet) < 0) {
+      // Drain both decoders.
+      avcodec_send_packet(m->video, nullptr);
+      if (m->audioStream >= 0) avcodec_send_packet(m->audio, nullptr);
+      m->flushed = true;
+      continue;
+    }
+    if (m->packet->stream_index == m->videoStream)
+      avcodec_send_packet(m->video, m->packet);
+    else if (m->packet->stream_index == m->audioStream)
+      avcodec_send_packet(m->audio, m->packet);
+    av_packet_unref(m->packet);
+  }
+}
+
+}  // namespace platform

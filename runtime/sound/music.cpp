@@ -1,0 +1,227 @@
+// The media slot: streamed music (or a movie's sound), its volume, pause
+// state and loop deadline.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/debug.h"
+#include "files/files.h"
+#include "platform/audio.h"
+#include "sound/sound.h"
+#include "sound/sound_internal.h"
+#include "sound/sound_media.h"
+
+namespace {
+
+// A looping piece is never restarted sooner than this after the last start.
+constexpr double kShortestLoopMs = 500.0;
+
+enum class MediaKind { None, Music, Movie };
+
+// The movie's sound, converted to device frames and drained by the mixer.
+struct MovieSound final : MediaMixSource {
+  platform::PcmConverter* converter = nullptr;
+  int64_t played = 0;  // device frames mixed
+  float gain = 1.0f;
+  bool paused = false;
+  std::vector<float> block;
+
+  void Mix(float* out, int count) override {
+    if (paused) return;
+    if (block.size() < static_cast<size_t>(count) * 2) block.resize(static_cast<size_t>(count) * 2);
+    const int got = platform::TakePcm(converter, block.data(), count);
+    for (int i = 0; i < got * 2; ++i) out[i] += block[i] * gain;
+    played += got;
+  }
+};
+
+struct MediaSlot {
+  MediaKind kind = MediaKind::None;
+  platform::MusicPiece* piece = nullptr;
+  bool loop = false;
+  double length = 0.0;       // milliseconds, at least kShortestLoopMs
+  double volume = -1.0;      // -1: not set yet
+  double deadline = 0.0;     // > 0 looping, < 0 paused while looping, 0 otherwise
+  double pauseStart = 0.0;
+  MovieSound movie;
+  bool movieHasSound = false;
+  bool movieEnded = false;
+};
+
+MediaSlot& Slot() {
+  static MediaSlot slot;
+  return slot;
+}
+
+void CloseSlot() {
+  MediaSlot& m = Slot();
+  if (m.kind == MediaKind::Music) {
+    platform::HaltMusic();
+    platform::FreeMusicPiece(m.piece);
+    m.piece = nullptr;
+  } else if (m.kind == MediaKind::Movie && m.movieHasSound) {
+    SetMediaMixSource(nullptr);
+    platform::DestroyPcmConverter(m.movie.converter);
+    m.movie.converter = nullptr;
+  }
+  m.kind = MediaKind::None;
+  m.movieHasSound = false;
+  m.movieEnded = false;
+  platform::SetMusicGain(1.0f);
+}
+
+void ApplyVolume() {
+  MediaSlot& m = Slot();
+  // The player's volume scale runs 0..1000 and is linear.
+  const double scale = std::clamp(std::trunc(m.volume * 1000.0), 0.0, 1000.0) / 1000.0;
+  if (m.kind == MediaKind::Music) platform::SetMusicGain(static_cast<float>(scale));
+  if (m.kind == MediaKind::Movie) {
+    platform::LockAudio();
+    m.movie.gain = static_cast<float>(scale);
+    platform::UnlockAudio();
+  }
+}
+
+}  // namespace
+
+void PlayMusic(const char* file, int32_t loop) {
+  ClearLastError();
+  MediaSlot& m = Slot();
+  m.volume = -1.0;
+  m.deadline = 0.0;
+  CloseSlot();
+  ResolvedFile resolved;
+  if (file == nullptr || !ResolveFile(MemoryResolver(), file, &resolved)) {
+    SetLastError(kErrorNoSuchFile);
+    return;
+  }
+  if (!SoundDeviceOpen()) return;
+  platform::MusicPiece* piece = resolved.inMemory ? platform::OpenMusicBytes(resolved.bytes, resolved.size)
+                                                  : platform::OpenMusicFile(resolved.path.c_str());
+  if (piece == nullptr) {
+    SetLastError(kErrorNoSuchFile);
+    return;
+  }
+  m.kind = MediaKind::Music;
+  m.piece = piece;
+  m.loop = loop != 0;
+  m.length = std::max(platform::MusicPieceLength(piece), kShortestLoopMs);
+  if (m.loop) m.deadline = GetMilliseconds() + m.length;
+  m.volume = 1.0;
+  ApplyVolume();
+  platform::PlayMusicPiece(piece, m.loop);
+}
+
+void PlayMusic(const BasicString& file, int32_t loop) { PlayMusic(file.c_str(), loop); }
+
+void StopMusic() {
+  MediaSlot& m = Slot();
+  m.deadline = 0.0;
+  m.volume = -1.0;
+  CloseSlot();
+}
+
+void StopMovie() { StopMusic(); }
+
+void RestartMusic() {
+  MediaSlot& m = Slot();
+  if (m.kind == MediaKind::Music) platform::PlayMusicPiece(m.piece, m.loop);
+}
+
+void SetMusicVolume(double volume) {
+  MediaSlot& m = Slot();
+  if (volume == m.volume) return;
+  m.volume = volume;
+  if (m.kind != MediaKind::None) ApplyVolume();
+}
+
+int32_t MusicPlaying() {
+  MediaSlot& m = Slot();
+  if (m.kind == MediaKind::None) return 0;
+  if (m.deadline > 0.0) return 1;
+  if (m.kind == MediaKind::Music) return platform::MusicOutputActive() ? 1 : 0;
+  return !m.movieEnded || MovieSoundQueuedFrames() > 0 ? 1 : 0;
+}
+
+void PauseMusic(int32_t pause) {
+  MediaSlot& m = Slot();
+  if (m.kind == MediaKind::None) return;
+  const double now = GetMilliseconds();
+  if (pause != 0) {
+    if (m.deadline > 0.0) {
+      m.pauseStart = now;
+      m.deadline = -m.deadline;
+    }
+  } else if (m.deadline < 0.0) {
+    m.deadline = -m.deadline + (now - m.pauseStart);
+  }
+  if (m.kind == MediaKind::Music) platform::PauseMusicOutput(pause != 0);
+  if (m.kind == MediaKind::Movie) {
+    platform::LockAudio();
+    m.movie.paused = pause != 0;
+    platform::UnlockAudio();
+  }
+}
+
+void MediaLoopMaintenance() {
+  MediaSlot& m = Slot();
+  if (m.kind != MediaKind::Music || m.deadline <= 0.0) return;
+  const double now = GetMilliseconds();
+  // The stream itself went back to its start when it reached its end,
+  // inside the block that reached it, so there is no gap to close: the
+  // deadline only follows it.
+  if (now >= m.deadline) m.deadline = now + m.length;
+}
+
+double MusicLoopDeadline() { return Slot().deadline; }
+
+// ---------------------------------------------------------------- movies
+
+void OpenMovieSlot(int channels, int rate) {
+  MediaSlot& m = Slot();
+  m.volume = -1.0;
+  m.deadline = 0.0;
+  CloseSlot();
+  m.kind = MediaKind::Movie;
+  m.movie.played = 0;
+  m.movie.paused = false;
+  m.movie.gain = 1.0f;
+  if (channels > 0 && SoundDeviceOpen()) {
+    m.movie.converter = platform::CreatePcmConverter(channels, rate);
+    m.movieHasSound = m.movie.converter != nullptr;
+    if (m.movieHasSound) SetMediaMixSource(&m.movie);
+  }
+}
+
+void QueueMovieSound(const float* samples, int frames) {
+  MediaSlot& m = Slot();
+  if (m.kind != MediaKind::Movie || !m.movieHasSound) return;
+  platform::LockAudio();
+  platform::PutPcm(m.movie.converter, samples, frames);
+  platform::UnlockAudio();
+}
+
+double MovieSoundPlayedMs() {
+  MediaSlot& m = Slot();
+  if (m.kind != MediaKind::Movie || !m.movieHasSound) return -1.0;
+  platform::LockAudio();
+  const int64_t played = m.movie.played;
+  platform::UnlockAudio();
+  return static_cast<double>(played) * 1000.0 / kSoundDeviceRate;
+}
+
+int64_t MovieSoundQueuedFrames() {
+  MediaSlot& m = Slot();
+  if (m.kind != MediaKind::Movie || !m.movieHasSound) return 0;
+  platform::LockAudio();
+  const int64_t queued = platform::PcmAvailable(m.movie.converter);
+  platform::UnlockAudio();
+  return queued;
+}
+
+bool MovieSlotOpen() { return Slot().kind == MediaKind::Movie; }
+bool MovieSlotPaused() { return Slot().kind == MediaKind::Movie && Slot().movie.paused; }
+void EndMovieSlot() {
+  if (Slot().kind == MediaKind::Movie) Slot().movieEnded = true;
+}

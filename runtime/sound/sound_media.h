@@ -1,0 +1,36 @@
+// The media slot's side for movies: a movie claims the slot and sends its
+// sound through the output device, whose played frames are its clock.
+#pragma once
+
+#include <cstdint>
+
+// False when start-up found no output device (movies then show pictures only).
+bool SoundDeviceOpen();
+
+// Closes whatever the media slot holds and makes it hold a movie whose sound
+// has the given channels (1 or 2) and rate; without a device, or with
+// channels 0, the movie has no sound. The music operations (stop, restart,
+// volume, playing, pause) then act on the movie.
+void OpenMovieSlot(int channels, int rate);
+// Hands interleaved float samples of the movie's sound to the mixer.
+void QueueMovieSound(const float* samples, int frames);
+// Milliseconds of the movie's sound the device has played, -1 when the movie
+// has no sound.
+double MovieSoundPlayedMs();
+// Device frames of the movie's sound converted but not yet played.
+int64_t MovieSoundQueuedFrames();
+// True while the media slot holds a movie and it has not been stopped.
+bool MovieSlotOpen();
+bool MovieSlotPaused();
+// Marks the movie's pictures as ended: MusicPlaying reads 0 once its queued
+// sound has played.
+void EndMovieSlot();
+
+// A second source the mixer adds after the effects (the movie's sound).
+struct MediaMixSource {
+  virtual void Mix(float* out, int count) = 0;
+
+ protected:
+  ~MediaMixSource() = default;
+};
+void SetMediaMixSource(MediaMixSource* source);

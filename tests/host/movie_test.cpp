@@ -1,0 +1,160 @@
+// Movies in the main window: the fitted and centred picture read back from
+// the window, the formats, sound through the device, a missing file and an
+// interrupting mouse button. Each case runs in a fresh runtime process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "files/files.h"
+#include "host/host.h"
+#include "host/window_events.h"
+#include "platform/platform.h"
+#include "sound/sound.h"
+#include "sound/sound_media.h"
+#include "support/child_process.h"
+#include "support/runtime_fixture.h"
+
+using testing_support::ChildResult;
+using testing_support::InFreshChild;
+using testing_support::RunCurrentTestInFreshProcess;
+using testing_support::TempDir;
+
+namespace {
+
+// A clip whose left half is red and right half blue, with a tone; false when
+// ffmpeg cannot write it.
+bool MakeClip(const std::string& path, int width, int height, double seconds, const std::vector<std::string>& codec) {
+  const std::string half = "s=" + std::to_string(width / 2) + "x" + std::to_string(height) + ":d=" +
+                           std::to_string(seconds);
+  std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                                   "-f", "lavfi", "-i", "color=c=red:" + half,
+                                   "-f", "lavfi", "-i", "color=c=blue:" + half,
+                                   "-f", "lavfi", "-i", "sine=frequency=440:duration=" + std::to_string(seconds),
+                                   "-filter_complex", "[0][1]hstack", "-pix_fmt", "yuv420p"};
+  args.insert(args.end(), codec.begin(), codec.end());
+  args.push_back(path);
+  std::string output;
+  return platform::RunCapturingOutput(args, &output) == 0;
+}
+
+void StartWindow(const char* audioDriver) {
+  setenv("VELMORA_NO_DIALOGS", "1", 1);
+  setenv("SDL_AUDIODRIVER", audioDriver, 1);
+  ProjectSettings& s = Settings();
+  s.ScreenWidth = 1024;
+  s.ScreenHeight = 768;
+  s.FullScreen = 0;
+  s.FrameRate = -1;
+  s.DebugMode = 1;
+  s.HideMouse = 0;
+  if (!StartRuntime(10, "movie")) _exit(99);
+}
+
+// "k" for black, "r" red, "b" blue, "?" anything else, for each point.
+std::string Colours(const std::vector<std::pair<int, int>>& points) {
+  std::string out;
+  for (auto [x, y] : points) {
+    const testing_support::Rgba p = testing_support::ReadPixel(x, y);
+    if (p.r < 40 && p.g < 40 && p.b < 40)
+      out += 'k';
+    else if (p.r > 200 && p.g < 60 && p.b < 60)
+      out += 'r';
+    else if (p.b > 200 && p.r < 60 && p.g < 60)
+      out += 'b';
+    else
+      out += '?';
+  }
+  return out;
+}
+
+TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
+  if (InFreshChild()) {
+    TempDir dir;
+    setenv("SDL_DISKAUDIOFILE", dir.File("out.raw").c_str(), 1);
+    StartWindow("disk");
+    std::printf("device %d\n", SoundDeviceOpen() ? 1 : 0);
+    struct Clip {
+      const char* name;
+      std::vector<std::string> codec;
+    };
+    const Clip clips[] = {
+        {"h264.mp4", {"-c:v", "libx264", "-c:a", "aac"}},
+        {"vp9.webm", {"-c:v", "libvpx-vp9", "-c:a", "libvorbis"}},
+        {"mpeg4.avi", {"-c:v", "mpeg4", "-c:a", "libmp3lame"}},
+        {"theora.ogv", {"-c:v", "libtheora", "-c:a", "libvorbis"}},
+        {"h264.mkv", {"-c:v", "libx264", "-c:a", "flac"}},
+    };
+    for (const Clip& clip : clips) {
+      const std::string path = dir.File(clip.name);
+      if (!MakeClip(path, 320, 240, 0.4, clip.codec)) {
+        std::printf("%s cannot be made\n", clip.name);
+        continue;
+      }
+      ClearLastError();
+      PlayMovieAndWait(path.c_str(), 0);
+      // 320 x 240 in 1024 x 768: the whole window, red on the left, blue on the right.
+      std::printf("%s error %d colours %s\n", clip.name, LastErrorCode,
+                  Colours({{4, 4}, {500, 384}, {4, 763}, {524, 4}, {1019, 384}, {1019, 763}}).c_str());
+    }
+    // The same clip from a memory file.
+    const std::string bytes = testing_support::ReadWholeFile(dir.File("h264.mp4"));
+    RegisterMemoryFile(bytes.data(), bytes.size());
+    PlayMovieAndWait(MemoryFileName(bytes.data(), bytes.size()).c_str(), 0);
+    UnregisterMemoryFile(bytes.data());
+    std::printf("memory error %d colours %s\n", LastErrorCode, Colours({{4, 4}, {1019, 763}}).c_str());
+    // 2 seconds of 320 x 120: 1024 x 384, 192 rows below the top.
+    const std::string wide = dir.File("wide.mp4");
+    if (MakeClip(wide, 320, 120, 2.0, {"-c:v", "libx264", "-c:a", "aac"})) {
+      PlayMovieAndWait(wide.c_str(), 0);
+      std::printf("wide colours %s\n",
+                  Colours({{4, 190}, {4, 193}, {500, 384}, {1019, 574}, {1019, 577}, {512, 100}, {512, 700}}).c_str());
+    }
+    ClearLastError();
+    PlayMovieAndWait(dir.File("missing.mp4").c_str(), 0);
+    std::printf("missing error %d\n", LastErrorCode);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const ChildResult child = RunCurrentTestInFreshProcess(120);
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("device 1\n"), std::string::npos) << child.out;
+  for (const char* name : {"h264.mp4", "vp9.webm", "mpeg4.avi", "theora.ogv", "h264.mkv"})
+    EXPECT_NE(child.out.find(std::string(name) + " error 0 colours rrrbbb\n"), std::string::npos)
+        << name << "\n" << child.out;
+  EXPECT_NE(child.out.find("memory error 0 colours rb\n"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("wide colours krrbkkk\n"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("missing error 3\n"), std::string::npos) << child.out;
+}
+
+uint64_t g_frozen = 1;
+uint64_t FrozenClock() { return g_frozen; }
+
+TEST(Movie, AMouseButtonEndsItWhenInterruptingIsAllowed) {
+  if (InFreshChild()) {
+    TempDir dir;
+    // No sound device and a clock that stands still: the movie never
+    // reaches its end by itself, only the button ends it.
+    StartWindow("no-such-driver");
+    std::printf("device %d\n", SoundDeviceOpen() ? 1 : 0);
+    const std::string path = dir.File("clip.mp4");
+    if (!MakeClip(path, 320, 240, 2.0, {"-c:v", "libx264", "-c:a", "aac"})) _exit(98);
+    platform::SetCounterOverride(FrozenClock, 1000);
+    platform::Event press;
+    press.type = platform::EventType::MouseButtonDown;
+    press.button = 1;
+    platform::InjectEvent(press);
+    PlayMovieAndWait(path.c_str(), 1);
+    std::printf("ended, first picture %s\n", Colours({{4, 4}, {1019, 763}}).c_str());
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const ChildResult child = RunCurrentTestInFreshProcess(60);
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("device 0\n"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("ended, first picture rb\n"), std::string::npos) << child.out;
+}
+
+}  // namespace
