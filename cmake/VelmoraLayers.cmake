@@ -69,6 +69,9 @@ function(velmora_layer_externals folder scope)
     endif()
     # The platform layer makes the GL context and asks the driver for its name.
     target_link_libraries(${lib} ${scope} Threads::Threads ${CMAKE_DL_LIBS} OpenGL::OpenGL)
+    # Sockets speak TLS through OpenSSL for HTTPS downloads.
+    find_package(OpenSSL REQUIRED)
+    target_link_libraries(${lib} ${scope} OpenSSL::SSL OpenSSL::Crypto)
   elseif(folder STREQUAL "files")
     if(scope STREQUAL "PUBLIC")
       target_include_directories(${lib} PRIVATE ${LZO2_INCLUDE_DIR})

@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool gdb ccache
   imagemagick python3 python3-pil
+  libssl-dev openssl
 )
 
 missing=()
