@@ -10,22 +10,6 @@
 #include "platform/platform.h"
 #include "platform/sockets.h"
 
-int64_t HeaderEndScanner::Scan(const char* bytes, int64_t count) {
-  if (done_) return 0;
-  for (int64_t i = 0; i < count; ++i) {
-    const char c = bytes[i];
-    if (c == '\n') {
-      if (++lineFeeds_ == 2) {
-        done_ = true;
-        return i + 1;
-      }
-    } else if (c != '\r') {
-      lineFeeds_ = 0;
-    }
-  }
-  return -1;
-}
-
 namespace {
 
 constexpr int kHttpsPort = 443;

@@ -506,62 +506,6 @@ bool Ask(Session& s, uint8_t type, const void* payload, size_t length, WireMessa
 
 }  // namespace
 
-// ---------------------------------------------------------------- the wire format
-
-void EncodeMessage(uint8_t type, uint16_t to, uint16_t from, const void* payload, size_t length,
-                   std::vector<char>* out) {
-  if (length > kMaxPayload) length = kMaxPayload;
-  char header[kWireHeaderSize];
-  header[0] = static_cast<char>(type);
-  PutU16(header + 1, static_cast<uint16_t>(length));
-  PutU16(header + 3, to);
-  PutU16(header + 5, from);
-  out->insert(out->end(), header, header + kWireHeaderSize);
-  if (length > 0) out->insert(out->end(), static_cast<const char*>(payload), static_cast<const char*>(payload) + length);
-}
-
-bool MessageReader::Feed(const char* bytes, size_t count) {
-  if (broken_) return false;
-  if (start_ > 0 && start_ == buffer_.size()) {
-    buffer_.clear();
-    start_ = 0;
-  }
-  buffer_.insert(buffer_.end(), bytes, bytes + count);
-  // Check every header now complete, so a bad length is caught before its payload is waited for.
-  size_t at = start_;
-  while (buffer_.size() - at >= kWireHeaderSize) {
-    const size_t length = static_cast<uint8_t>(buffer_[at + 1]) | (static_cast<uint8_t>(buffer_[at + 2]) << 8);
-    if (length > kMaxPayload) {
-      broken_ = true;
-      buffer_.clear();
-      start_ = 0;
-      return false;
-    }
-    at += kWireHeaderSize + length;
-  }
-  return true;
-}
-
-bool MessageReader::Next(WireMessage* message) {
-  if (broken_ || buffer_.size() - start_ < kWireHeaderSize) return false;
-  const char* h = buffer_.data() + start_;
-  const size_t length = static_cast<uint8_t>(h[1]) | (static_cast<uint8_t>(h[2]) << 8);
-  if (buffer_.size() - start_ < kWireHeaderSize + length) return false;
-  message->type = static_cast<uint8_t>(h[0]);
-  message->to = static_cast<uint16_t>(static_cast<uint8_t>(h[3]) | (static_cast<uint8_t>(h[4]) << 8));
-  message->from = static_cast<uint16_t>(static_cast<uint8_t>(h[5]) | (static_cast<uint8_t>(h[6]) << 8));
-  message->payload.assign(h + kWireHeaderSize, h + kWireHeaderSize + length);
-  start_ += kWireHeaderSize + length;
-  if (start_ == buffer_.size()) {
-    buffer_.clear();
-    start_ = 0;
-  } else if (start_ > (1u << 16)) {
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
-    start_ = 0;
-  }
-  return true;
-}
-
 // ---------------------------------------------------------------- operations
 
 int32_t HostSession(int32_t port) {
@@ -649,6 +593,7 @@ void RemovePlayer(int32_t id) {
 }
 
 int32_t SendPlayerMessage(int32_t from, int32_t to, const BasicString& text) {
+  if (text.Length() > kMaxPayload) return 0;  // no peer could take it
   const uint16_t target = to == 0 ? kEveryPlayer : static_cast<uint16_t>(to);
   return SendToHost(TheSession(), kPlayerText, target, static_cast<uint16_t>(from), text.c_str(), text.Length())
              ? 1

@@ -72,6 +72,9 @@ TEST_F(SessionTest, BroadcastsReachEveryOtherPlayerAndQueriesSeeNoQueryPlayers) 
   // Had the sender got its own broadcast, it would come before this reply.
   EXPECT_EQ(b_->Ask("send 105 103 just you"), "1");
   EXPECT_EQ(a_->Ask("recv 103"), "105 just you");
+  EXPECT_EQ(a_->Ask("send 103 105 " + std::string(kMaxPayload + 1, 'x')), "0");
+  EXPECT_EQ(a_->Ask("send 103 105 " + std::string(kMaxPayload, 'y')), "1");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 " + std::string(kMaxPayload, 'y'));
   EXPECT_EQ(host_->Ask("count"), "3");  // keeper, alice, bob; every query player hidden
   EXPECT_EQ(b_->Ask("count"), "3");
   EXPECT_EQ(a_->Ask("name 105"), "bob");
