@@ -47,7 +47,7 @@ bool MessageReader::Feed(const char* bytes, size_t count) {
   buffer_.insert(buffer_.end(), bytes, bytes + count);
   // Check every header now complete, so a bad length is caught before its payload is waited for.
   size_t at = start_;
-  while (buffer_.size() - at >= kWireHeaderSize) {
+  while (at <= buffer_.size() && buffer_.size() - at >= kWireHeaderSize) {
     const size_t length = static_cast<uint8_t>(buffer_[at + 1]) | (static_cast<uint8_t>(buffer_[at + 2]) << 8);
     if (length > kMaxPayload) {
       broken_ = true;
