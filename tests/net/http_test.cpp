@@ -23,7 +23,7 @@ using testing_support::WriteWholeFile;
 class TestServer {
  public:
   explicit TestServer(const std::string& root, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"python3", net_testing::TestScript("http_server.py"), "--root", root};
+    std::vector<std::string> args = {net_testing::Python(), net_testing::TestScript("http_server.py"), "--root", root};
     args.insert(args.end(), extra.begin(), extra.end());
     process_ = std::make_unique<LineProcess>(args);
     port_ = std::atoi(process_->ReadLine(20).c_str());

@@ -99,4 +99,6 @@ int FreePort() {
 std::string TestProgram(const std::string& name) { return std::string(VELMORA_TEST_PROGRAMS_DIR) + "/" + name; }
 std::string TestScript(const std::string& name) { return std::string(VELMORA_SOURCE_DIR) + "/tests/net/" + name; }
 
+std::string Python() { return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3"; }
+
 }  // namespace net_testing

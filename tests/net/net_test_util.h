@@ -39,5 +39,7 @@ int FreePort();
 // Path of a test program or script.
 std::string TestProgram(const std::string& name);
 std::string TestScript(const std::string& name);
+// The system's Python 3 (a version manager's shim in PATH starts slowly).
+std::string Python();
 
 }  // namespace net_testing
