@@ -314,8 +314,12 @@ int32_t SendBytes(const Slot& s, const BasicString& text, const platform::Socket
     const int64_t n = platform::SendSocket(s.handle, text.c_str() + sent, text.Length() - sent, to);
     if (n < 0) {
       RecordSystemError();
-      if (g_lastError == platform::kSocketWouldBlock) continue;
-      return -1;
+      if (g_lastError != platform::kSocketWouldBlock) return -1;
+      // Full: try again as soon as the system takes more (waiting instead of spinning).
+      const bool write[1] = {true};
+      uint8_t ready[1] = {0};
+      platform::WaitSockets(&s.handle, write, ready, 1, 100);
+      continue;
     }
     sent += n;
   }
@@ -335,7 +339,7 @@ int32_t NetSendText(int32_t slot, const BasicString& text) {
 int32_t NetSendTextTo(int32_t slot, const BasicString& text, int32_t ip, int32_t port) {
   Slot s;
   if (!ReadSlot(slot, &s)) return -1;
-  if (ip == 0 && port == 0) return -1;
+  if (s.datagram && ip == 0 && port == 0) return -1;
   const platform::SocketAddress target{AsUnsigned(ip), static_cast<uint16_t>(port)};
   return SendBytes(s, text, s.datagram ? &target : nullptr);
 }
