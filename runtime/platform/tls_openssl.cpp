@@ -5,6 +5,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -17,6 +19,39 @@ struct TlsStream {
 };
 
 namespace {
+
+// OpenSSL writes with plain send(): a peer that has gone would raise SIGPIPE.
+// While a guard lives the signal is blocked for this thread, and one it
+// caused is taken back before the old mask returns.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  ~SigpipeGuard() {
+    if (!wasPending_) {
+      sigset_t pending;
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE) == 1) {
+        const timespec none{};
+        sigtimedwait(&pipe_, nullptr, &none);
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+ private:
+  sigset_t pipe_;
+  sigset_t old_;
+  bool wasPending_ = false;
+};
 
 void FreeStream(TlsStream* stream) {
   if (stream->ssl != nullptr) SSL_free(stream->ssl);
@@ -71,6 +106,7 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
     return nullptr;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  SigpipeGuard quiet;
   for (;;) {
     const int result = SSL_connect(stream->ssl);
     if (result == 1) break;
@@ -91,6 +127,7 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
 
 int64_t TlsSend(TlsStream* stream, const void* bytes, int64_t count) {
   if (count <= 0) return 0;
+  SigpipeGuard quiet;
   const int n = SSL_write(stream->ssl, bytes, static_cast<int>(count > 1 << 30 ? 1 << 30 : count));
   if (n > 0) return n;
   return StreamFailure(stream, n);
@@ -112,6 +149,7 @@ int64_t TlsReceive(TlsStream* stream, void* buffer, int64_t count) {
 
 void EndTls(TlsStream* stream) {
   if (stream == nullptr) return;
+  SigpipeGuard quiet;
   SSL_shutdown(stream->ssl);
   FreeStream(stream);
 }
