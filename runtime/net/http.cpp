@@ -1,4 +1,4 @@
-// The HTTP/1.0 GET client: a request, the header skipped by its blank line, the body into a file or a text (TLS on port 443).
+// The HTTP/1.0 GET client: one request, the header skipped, the body into a file or a text (TLS on 443).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

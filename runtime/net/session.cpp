@@ -319,7 +319,8 @@ void SessionThread(void* argument) {
     const size_t firstClient = handles.size();
     for (const ClientConnection& c : s.clients) handles.push_back(c.handle);
     wantWrite.reset(new bool[handles.size()]());
-    for (size_t i = 0; i < s.clients.size(); ++i) wantWrite[firstClient + i] = s.clients[i].outputStart < s.clients[i].output.size();
+    for (size_t i = 0; i < s.clients.size(); ++i)
+      wantWrite[firstClient + i] = s.clients[i].outputStart < s.clients[i].output.size();
     ready.assign(handles.size(), 0);
     if (hostHandle < 0) break;
     if (platform::WaitSockets(handles.data(), wantWrite.get(), ready.data(), static_cast<int>(handles.size()),

@@ -35,7 +35,8 @@ void EncodeMessage(uint8_t type, uint16_t to, uint16_t from, const void* payload
   PutU16(header + 3, to);
   PutU16(header + 5, from);
   out->insert(out->end(), header, header + kWireHeaderSize);
-  if (length > 0) out->insert(out->end(), static_cast<const char*>(payload), static_cast<const char*>(payload) + length);
+  const char* bytes = static_cast<const char*>(payload);
+  if (length > 0) out->insert(out->end(), bytes, bytes + length);
 }
 
 bool MessageReader::Feed(const char* bytes, size_t count) {

@@ -112,7 +112,8 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
     if (result == 1) break;
     const int error = SSL_get_error(stream->ssl, result);
     ERR_clear_error();
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) || left.count() <= 0) {
       SetLastSocketError(error == SSL_ERROR_SSL ? kSocketReset : kSocketInProgress);
       FreeStream(stream);
