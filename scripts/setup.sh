@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth xdotool gdb ccache
   imagemagick python3 python3-pil
   ffmpeg sox libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  libssl-dev openssl
 )
 
 missing=()

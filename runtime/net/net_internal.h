@@ -1,0 +1,20 @@
+// Networking internals shared by the slot table, the HTTP client and the session: slot access and shutdown.
+#pragma once
+
+#include <cstdint>
+
+#include "net/wire.h"
+
+// ---------------------------------------------------------------- slot table
+
+// Connect timeouts below 1 ms or above 30 s wait 30 s.
+constexpr int kLongestConnectWait = 30000;
+int EffectiveConnectTimeout(int timeoutMs);
+// The system handle of an open slot, -1 for a free or invalid one.
+int SlotHandle(int32_t slot);
+// Records a Winsock error number as the last error.
+void SetNetLastError(int32_t code);
+// Closes every slot and forgets every start (process shutdown).
+void NetShutdown();
+// Counts of open slots (for tests that check nothing leaks).
+int OpenSlotCount();

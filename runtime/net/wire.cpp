@@ -1,0 +1,83 @@
+// Readers and writers of a peer's bytes: the HTTP header scanner and the session's 7-byte message framing.
+#include "net/wire.h"
+
+namespace {
+
+void PutU16(char* at, uint16_t value) {
+  at[0] = static_cast<char>(value & 0xFF);
+  at[1] = static_cast<char>(value >> 8);
+}
+
+}  // namespace
+
+int64_t HeaderEndScanner::Scan(const char* bytes, int64_t count) {
+  if (done_) return 0;
+  for (int64_t i = 0; i < count; ++i) {
+    const char c = bytes[i];
+    if (c == '\n') {
+      if (++lineFeeds_ == 2) {
+        done_ = true;
+        return i + 1;
+      }
+    } else if (c != '\r') {
+      lineFeeds_ = 0;
+    }
+  }
+  return -1;
+}
+
+void EncodeMessage(uint8_t type, uint16_t to, uint16_t from, const void* payload, size_t length,
+                   std::vector<char>* out) {
+  if (length > kMaxPayload) length = kMaxPayload;
+  char header[kWireHeaderSize];
+  header[0] = static_cast<char>(type);
+  PutU16(header + 1, static_cast<uint16_t>(length));
+  PutU16(header + 3, to);
+  PutU16(header + 5, from);
+  out->insert(out->end(), header, header + kWireHeaderSize);
+  const char* bytes = static_cast<const char*>(payload);
+  if (length > 0) out->insert(out->end(), bytes, bytes + length);
+}
+
+bool MessageReader::Feed(const char* bytes, size_t count) {
+  if (broken_) return false;
+  if (start_ > 0 && start_ == buffer_.size()) {
+    buffer_.clear();
+    start_ = 0;
+  }
+  buffer_.insert(buffer_.end(), bytes, bytes + count);
+  // Check every header now complete, so a bad length is caught before its payload is waited for.
+  size_t at = start_;
+  while (at <= buffer_.size() && buffer_.size() - at >= kWireHeaderSize) {
+    const size_t length = static_cast<uint8_t>(buffer_[at + 1]) | (static_cast<uint8_t>(buffer_[at + 2]) << 8);
+    if (length > kMaxPayload) {
+      broken_ = true;
+      buffer_.clear();
+      start_ = 0;
+      return false;
+    }
+    at += kWireHeaderSize + length;
+  }
+  return true;
+}
+
+bool MessageReader::Next(WireMessage* message) {
+  if (broken_ || buffer_.size() - start_ < kWireHeaderSize) return false;
+  const char* h = buffer_.data() + start_;
+  const size_t length = static_cast<uint8_t>(h[1]) | (static_cast<uint8_t>(h[2]) << 8);
+  if (buffer_.size() - start_ < kWireHeaderSize + length) return false;
+  message->type = static_cast<uint8_t>(h[0]);
+  message->to = static_cast<uint16_t>(static_cast<uint8_t>(h[3]) | (static_cast<uint8_t>(h[4]) << 8));
+  message->from = static_cast<uint16_t>(static_cast<uint8_t>(h[5]) | (static_cast<uint8_t>(h[6]) << 8));
+  message->payload.assign(h + kWireHeaderSize, h + kWireHeaderSize + length);
+  start_ += kWireHeaderSize + length;
+  if (start_ == buffer_.size()) {
+    buffer_.clear();
+    start_ = 0;
+  } else if (start_ > (1u << 16)) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+    start_ = 0;
+  }
+  return true;
+}
+

@@ -1,0 +1,168 @@
+// Multiplayer session across real processes: ids, routing, queries, departures and hostile peers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/net.h"
+#include "net/net_internal.h"
+#include "net_test_util.h"
+
+namespace {
+
+using net_testing::LineProcess;
+
+std::unique_ptr<LineProcess> Peer() {
+  return std::make_unique<LineProcess>(std::vector<std::string>{net_testing::TestProgram("net_session_peer")});
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = std::to_string(net_testing::FreePort());
+    ASSERT_EQ(host_->Ask("host " + port_), "1");
+    ASSERT_EQ(host_->Ask("create keeper"), "101");
+    ASSERT_EQ(a_->Ask("join 127.0.0.1 " + port_), "1");  // its query player takes 102
+    ASSERT_EQ(a_->Ask("create alice"), "103");
+    ASSERT_EQ(b_->Ask("join 127.0.0.1 " + port_), "1");  // 104
+    ASSERT_EQ(b_->Ask("create bob"), "105");
+  }
+  void TearDown() override { NetShutdown(); }
+
+  // A raw connection to the host, as a peer that does not follow the protocol.
+  int32_t RawPeer() {
+    if (raw_started_ == false) raw_started_ = NetStart() == 1;
+    const int32_t slot = NetTcpConnect("127.0.0.1", std::stoi(port_), 2000);
+    EXPECT_GE(slot, 0);
+    return slot;
+  }
+  static void SendRaw(int32_t slot, uint8_t type, uint16_t length, uint16_t to, uint16_t from, size_t payload) {
+    std::vector<char> bytes;
+    const std::string filler(payload, 'p');
+    EncodeMessage(type, to, from, filler.data(), filler.size(), &bytes);
+    bytes[1] = static_cast<char>(length & 0xFF);  // the announced length, true or not
+    bytes[2] = static_cast<char>(length >> 8);
+    ASSERT_EQ(NetSendText(slot, BasicString(bytes.data(), static_cast<uint32_t>(bytes.size()))),
+              static_cast<int32_t>(bytes.size()));
+  }
+  // True when the host closes the connection within 5 s.
+  static bool ClosedByHost(int32_t slot) {
+    BasicString text;
+    for (int i = 0; i < 5000; ++i) {
+      const int32_t n = NetReceive(slot, text, 4096);
+      if (n == 0) return true;
+      if (n == -1) return false;
+      if (n == -2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  }
+
+  std::string port_;
+  std::unique_ptr<LineProcess> host_ = Peer(), a_ = Peer(), b_ = Peer();
+  bool raw_started_ = false;
+};
+
+TEST_F(SessionTest, BroadcastsReachEveryOtherPlayerAndQueriesSeeNoQueryPlayers) {
+  EXPECT_EQ(a_->Ask("send 103 0 hello all"), "1");
+  EXPECT_EQ(host_->Ask("recv 101"), "103 hello all");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 hello all");
+  // Had the sender got its own broadcast, it would come before this reply.
+  EXPECT_EQ(b_->Ask("send 105 103 just you"), "1");
+  EXPECT_EQ(a_->Ask("recv 103"), "105 just you");
+  EXPECT_EQ(a_->Ask("send 103 105 " + std::string(kMaxPayload + 1, 'x')), "0");
+  EXPECT_EQ(a_->Ask("send 103 105 " + std::string(kMaxPayload, 'y')), "1");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 " + std::string(kMaxPayload, 'y'));
+  EXPECT_EQ(host_->Ask("count"), "3");  // keeper, alice, bob; every query player hidden
+  EXPECT_EQ(b_->Ask("count"), "3");
+  EXPECT_EQ(a_->Ask("name 105"), "bob");
+  EXPECT_EQ(a_->Ask("name 101"), "keeper");
+  EXPECT_EQ(a_->Ask("name 4242"), "NO_DATA");
+}
+
+TEST_F(SessionTest, AKilledClientsPlayersDepartOldestFirst) {
+  ASSERT_EQ(a_->Ask("create carol"), "106");
+  a_->Kill();
+  EXPECT_EQ(host_->Ask("departed"), "103");
+  EXPECT_EQ(host_->Ask("departed"), "106");
+  EXPECT_EQ(host_->Ask("count"), "2");
+  EXPECT_EQ(b_->Ask("remove 105"), "0");
+  EXPECT_EQ(host_->Ask("departed"), "105");
+  EXPECT_EQ(host_->Ask("count"), "1");
+}
+
+TEST_F(SessionTest, HostilePeersLoseOnlyTheirOwnConnection) {
+  const int32_t stalling = RawPeer();
+  char half[3] = {kPlayerText, 5, 0};
+  EXPECT_EQ(NetSendText(stalling, BasicString(half, 3)), 3);
+  const int32_t oversized = RawPeer();
+  SendRaw(oversized, kPlayerText, 2000, kEveryPlayer, 103, 1024);
+  EXPECT_TRUE(ClosedByHost(oversized));
+  const int32_t garbage = RawPeer();
+  for (uint8_t type : {0, 5, 77, 100, 105, 255}) SendRaw(garbage, type, 10, 0, 103, 10);
+  SendRaw(garbage, kAskName, 0, 0, 0, 0);  // a question too short to name anyone
+  SendRaw(garbage, kPlayerLeaves, 0, 0, 105, 0);  // bob is not this connection's to remove
+  const int32_t flooding = RawPeer();
+  for (int i = 0; i < 300; ++i) SendRaw(flooding, kJoinRequest, kJoinPayloadSize, 0, 0, kJoinPayloadSize);
+  EXPECT_TRUE(ClosedByHost(flooding));
+  const int32_t leaving = RawPeer();
+  SendRaw(leaving, kPlayerText, 100, kEveryPlayer, 103, 50);
+  NetClose(leaving);
+
+  EXPECT_EQ(a_->Ask("send 103 105 still here"), "1");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 still here");
+  EXPECT_EQ(b_->Ask("send 105 0 and here"), "1");
+  EXPECT_EQ(a_->Ask("recv 103"), "105 and here");
+  EXPECT_EQ(host_->Ask("recv 101"), "105 and here");
+  EXPECT_EQ(b_->Ask("name 105"), "bob");
+  // The flood's players went with its connection; the hidden-free count is that of before.
+  EXPECT_EQ(host_->Ask("count"), "3");
+  EXPECT_EQ(host_->Ask("running"), "1");
+}
+
+TEST(SessionJoin, NothingListeningFailsWithinTheConnectWait) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(JoinSession("127.0.0.1", net_testing::FreePort()), 0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.5);
+  EXPECT_EQ(SessionRunning(), 0);
+  EXPECT_EQ(CreatePlayer("nobody"), 0);
+  EXPECT_STREQ(PlayerName(101).c_str(), "NO_DATA");
+  EXPECT_EQ(OpenSlotCount(), 0);
+}
+
+TEST(MessageReader, CutsAnyPiecesIntoMessagesAndRefusesLongOnes) {
+  std::vector<char> stream;
+  EncodeMessage(kPlayerText, 7, 9, "hello", 5, &stream);
+  EncodeMessage(kProbe, 0, 3, nullptr, 0, &stream);
+  const std::string big(kMaxPayload, 'x');
+  EncodeMessage(kPlayerText, kEveryPlayer, 2, big.data(), big.size(), &stream);
+  for (size_t pieceSize : {size_t{1}, size_t{3}, size_t{7}, stream.size()}) {
+    MessageReader reader;
+    std::vector<WireMessage> got;
+    for (size_t at = 0; at < stream.size(); at += pieceSize) {
+      ASSERT_TRUE(reader.Feed(stream.data() + at, std::min(pieceSize, stream.size() - at)));
+      WireMessage m;
+      while (reader.Next(&m)) got.push_back(m);
+    }
+    ASSERT_EQ(got.size(), 3u) << pieceSize;
+    EXPECT_EQ(got[0].type, kPlayerText);
+    EXPECT_EQ(got[0].to, 7);
+    EXPECT_EQ(got[0].from, 9);
+    EXPECT_EQ(std::string(got[0].payload.begin(), got[0].payload.end()), "hello");
+    EXPECT_EQ(got[1].type, kProbe);
+    EXPECT_TRUE(got[1].payload.empty());
+    EXPECT_EQ(got[2].to, kEveryPlayer);
+    EXPECT_EQ(got[2].payload.size(), size_t{kMaxPayload});
+    EXPECT_EQ(reader.Buffered(), 0u);
+  }
+  MessageReader reader;
+  const char oversized[kWireHeaderSize] = {kPlayerText, 0x01, 0x04, 0, 0, 0, 0};  // 1025 bytes announced
+  EXPECT_FALSE(reader.Feed(oversized, sizeof oversized));
+  EXPECT_TRUE(reader.Broken());
+  WireMessage m;
+  EXPECT_FALSE(reader.Next(&m));
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// A session peer driven line by line on standard input, answering each command with one line:
+//   host PORT | join HOST PORT | end | running | accept FLAG        -> the result
+//   create [NAME] | remove ID | count | name ID                     -> the result
+//   send FROM TO TEXT                                               -> 1 when sent
+//   recv ID       -> "SENDER TEXT" of the next message (waits up to 5 s), "none"
+//   departed      -> the next departed id (waits up to 5 s), 0 when none
+//   quit          -> ends the program
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "net/net.h"
+
+namespace {
+
+template <typename Poll>
+auto WaitFor(Poll poll) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  auto result = poll();
+  while (!result.first && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    result = poll();
+  }
+  return result.second;
+}
+
+}  // namespace
+
+int main() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::istringstream in(line);
+    std::string command;
+    in >> command;
+    std::string reply;
+    if (command == "host") {
+      int port = 0;
+      in >> port;
+      reply = std::to_string(HostSession(port));
+    } else if (command == "join") {
+      std::string host;
+      int port = 0;
+      in >> host >> port;
+      reply = std::to_string(JoinSession(host.c_str(), port));
+    } else if (command == "end") {
+      EndSession();
+      reply = "0";
+    } else if (command == "running") {
+      reply = std::to_string(SessionRunning());
+    } else if (command == "accept") {
+      int flag = 1;
+      in >> flag;
+      SetAcceptPlayers(flag);
+      reply = "0";
+    } else if (command == "create") {
+      std::string name;
+      in >> name;
+      reply = std::to_string(CreatePlayer(name.c_str()));
+    } else if (command == "remove") {
+      int id = 0;
+      in >> id;
+      RemovePlayer(id);
+      reply = "0";
+    } else if (command == "count") {
+      reply = std::to_string(CountPlayers());
+    } else if (command == "name") {
+      int id = 0;
+      in >> id;
+      reply = PlayerName(id).c_str();
+    } else if (command == "send") {
+      int from = 0, to = 0;
+      in >> from >> to;
+      std::string text;
+      std::getline(in >> std::ws, text);
+      reply = std::to_string(SendPlayerMessage(from, to, text.c_str()));
+    } else if (command == "recv") {
+      int id = 0;
+      in >> id;
+      reply = WaitFor([id] {
+        const BasicString text = ReceivePlayerMessage(id);
+        const bool got = text.Length() > 0;
+        return std::make_pair(got, got ? std::to_string(LastMessageSender()) + " " + text.c_str() : "none");
+      });
+    } else if (command == "departed") {
+      reply = std::to_string(WaitFor([] {
+        const int32_t id = NextDepartedPlayer();
+        return std::make_pair(id != 0, id);
+      }));
+    } else if (command == "quit") {
+      break;
+    } else {
+      reply = "?";
+    }
+    std::printf("%s\n", reply.c_str());
+    std::fflush(stdout);
+  }
+  EndSessionAndNetwork();
+  return 0;
+}
