@@ -6,8 +6,7 @@
 #include <memory>
 #include <vector>
 
-// One search node. parent, x, y, f, g and next are the node proper; order
-// and closed belong to the indexed search (AStarPlanner) only.
+// One search node.
 struct Node {
   Node* parent = nullptr;
   int32_t x = 0;
@@ -15,8 +14,6 @@ struct Node {
   float f = 0;  // the ordering key
   float g = 0;  // the cost from the start
   Node* next = nullptr;  // the chain inside a NodeHashTable bucket
-  uint64_t order = 0;    // stamp of the node's latest open-list entry
-  bool closed = false;   // expanded and not reopened since
 };
 
 // The node pool: nodes are handed out in index order and given back only by

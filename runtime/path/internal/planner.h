@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "path/internal/node_containers.h"
@@ -86,12 +87,15 @@ struct Expansion {
 // keys the one that entered the open list first. A closed node reached more
 // cheaply is opened again.
 //
-// Nodes are found through a per-cell table and the open list is a binary heap
-// ordered on (f, entry stamp): the entry stamp reproduces the ordering of a
-// sorted list into which each node is inserted in front of its equal keys,
-// so the expansions are those of that list, one for one. A node whose g
+// The search keeps its state per cell (state, cost so far, the step it was
+// reached by) instead of in nodes found by scanning, and its open list is a
+// binary heap ordered on (f, entry stamp): the stamp reproduces the order of
+// a sorted list into which each node is inserted in front of its equal keys,
+// so the expansions are those of that list, one for one. A cell whose cost
 // drops while it is open gets a new entry; the old one is recognised by its
-// stale stamp and passed over.
+// stale stamp and passed over. Nodes from the pool are made for the path
+// only, when the goal is reached; the pool's size still bounds the number of
+// cells the search may touch.
 class AStarPlanner : public Planner {
  public:
   ~AStarPlanner() override;
@@ -110,16 +114,23 @@ class AStarPlanner : public Planner {
  private:
   struct OpenEntry {
     uint64_t order;
-    Node* node;
     float f;
+    int32_t cell;
   };
-  void Open(Node* node, float f);
-  void DropNodes();
+  enum CellState : uint8_t { kUntouched = 0, kOpen = 1, kClosed = 2 };
+  void Open(size_t cell, float f);
+  void Reset();
+  void BuildPath(size_t goalCell);
 
-  std::vector<Node*> cellNodes_;  // the node standing on each cell, or null
-  std::vector<OpenEntry> open_;   // binary heap, earliest (f, order) on top
-  int64_t openCount_ = 0;         // nodes open; open_ may also hold stale entries
+  std::unique_ptr<uint8_t[]> state_;   // a CellState per cell
+  std::unique_ptr<uint8_t[]> from_;    // the step a touched cell was last reached by
+  std::unique_ptr<float[]> g_;         // the cost from the start of a touched cell
+  std::unique_ptr<uint64_t[]> stamp_;  // the stamp of an open cell's live entry
+  std::vector<OpenEntry> open_;        // binary heap, earliest (f, order) on top
+  int64_t openCount_ = 0;              // cells open; open_ may also hold stale entries
+  int64_t touched_ = 0;                // cells given a state, bounded by the pool size
   uint64_t nextOrder_ = 0;
   int64_t expansions_ = 0;
+  bool used_ = false;  // state_ holds a search's marks
   std::vector<Expansion>* trace_ = nullptr;
 };
