@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "literal_planner.h"
-#include "path/internal/planner.h"
+#include "path/planner.h"
 #include "ratio_reporter.h"
 
 namespace {
@@ -240,7 +240,8 @@ int main(int argc, char** argv) {
   }
   for (const Grid& grid : grids) {
     if (!StepByStepRuns(grid)) continue;
-    reporter.Ratio(("step-by-step / indexed, " + grid.name).c_str(), "StepByStep/" + grid.name, "Indexed/" + grid.name);
+    reporter.Ratio(("step-by-step / indexed, " + grid.name).c_str(), "StepByStep/" + grid.name + "/iterations:1",
+                   "Indexed/" + grid.name);
   }
   benchmark::Shutdown();
   return 0;

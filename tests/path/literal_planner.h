@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "path/internal/node_containers.h"
-#include "path/internal/planner.h"
+#include "path/node_containers.h"
+#include "path/planner.h"
 
 class LiteralPlanner : public Planner {
  public:
