@@ -197,7 +197,7 @@ TEST_F(Music, MusicAndMoviesShareOneSlot) {
   EXPECT_EQ(MusicPlaying(), 1);  // the movie now
   EndMovieSlot();
   EXPECT_EQ(MusicPlaying(), 0);
-  PlayMusic(MemoryFileName(wave.data(), wave.size()).c_str(), 0);  // no longer registered
+  PlayMusic("no-such-music.wav", 0);
   EXPECT_EQ(LastErrorCode, kErrorNoSuchFile);
   EXPECT_FALSE(MovieSlotOpen());
 }
