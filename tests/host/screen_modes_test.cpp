@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "external/external.h"
 #include "gl/gl_ext.h"
 #include "gfx2d/gfx2d.h"
 #include "host/host.h"
@@ -193,4 +194,29 @@ TEST(SoftwareRendererNote, ShowsTheDriverFileFromTheStartFolder) {
     EXPECT_EQ(child.err.substr(at + title.size(), c.shown.size()), c.shown);
     EXPECT_EQ(child.err.find(title, at + 1), std::string::npos) << "shown once";
   }
+}
+
+// Starting another program leaves full screen first, so the program is not
+// hidden behind it; a window that is not full screen stays as it is.
+TEST(FullScreenMode, RunProgramLeavesFullScreenFirst) {
+  if (InFreshChild()) {
+    StartRuntimeOfSize(320, 240, 60);
+    Renderer& r = *TheRenderer();
+    double code = -1;
+    const void* windowed = r.window;
+    RunProgram("true", 1, 1, code);
+    std::printf("windowed kept %d full %d code %g\n", r.window == windowed ? 1 : 0, IsFullScreen(), code);
+    int32_t dw = 0, dh = 0;
+    GetDesktopSize(&dw, &dh);
+    SetScreenMode(dw, dh, 1);
+    std::printf("before %d\n", IsFullScreen());
+    RunProgram("false", 1, 1, code);
+    std::printf("after %d code %g\n", IsFullScreen(), code);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const ChildResult child = RunCurrentTestInFreshProcess();
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("windowed kept 1 full 0 code 0\n"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("before 1\nafter 0 code 1\n"), std::string::npos) << child.out;
 }
