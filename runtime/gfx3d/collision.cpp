@@ -31,6 +31,18 @@ inline void Corner(const MeshVertex& r, double out[3]) {
   out[2] = r.z;
 }
 
+// A triangle's corners, its edges e1 = b - a and e2 = c - a, and its
+// (unnormalised) normal e1 x e2.
+void TriangleEdges(const MeshVertex* t, double a[3], double b[3], double c[3], double e1[3], double e2[3],
+                   double n[3]) {
+  Corner(t[0], a);
+  Corner(t[1], b);
+  Corner(t[2], c);
+  Sub(b, a, e1);
+  Sub(c, a, e2);
+  Cross(e1, e2, n);
+}
+
 // 0.99 * 2 pi in float32: the angle sum that counts a point as inside.
 constexpr double kInsideAngleSum = static_cast<double>(6.2203536f);
 
@@ -77,14 +89,8 @@ inline bool Separates(const BoxProbe& box, const double p[3][3], const double ax
 }  // namespace
 
 bool SphereTouchesTriangle(const double centre[3], double radius, const MeshVertex* t) {
-  double a[3], b[3], c[3];
-  Corner(t[0], a);
-  Corner(t[1], b);
-  Corner(t[2], c);
-  double e1[3], e2[3], n[3];
-  Sub(b, a, e1);
-  Sub(c, a, e2);
-  Cross(e1, e2, n);
+  double a[3], b[3], c[3], e1[3], e2[3], n[3];
+  TriangleEdges(t, a, b, c, e1, e2, n);
   const double length = std::sqrt(Dot(n, n));
   if (length > 0.0) {
     n[0] /= length;
@@ -168,14 +174,8 @@ bool BoxTouchesTriangle(const BoxProbe& box, const MeshVertex* t) {
 }
 
 double RayTriangleDistance(const RayProbe& ray, const MeshVertex* t) {
-  double a[3], b[3], c[3];
-  Corner(t[0], a);
-  Corner(t[1], b);
-  Corner(t[2], c);
-  double e1[3], e2[3], n[3];
-  Sub(b, a, e1);
-  Sub(c, a, e2);
-  Cross(e1, e2, n);
+  double a[3], b[3], c[3], e1[3], e2[3], n[3];
+  TriangleEdges(t, a, b, c, e1, e2, n);
   const double nn = Dot(n, n);
   if (nn == 0.0) return 0.0;
   const double along = Dot(n, ray.step);

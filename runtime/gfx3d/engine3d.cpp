@@ -15,15 +15,6 @@ Engine3D* g_engine = nullptr;
 const uint8_t kDefaultCelRamp[16] = {100, 160, 160, 160, 160, 160, 160, 207,
                                      255, 255, 255, 255, 255, 255, 255, 255};
 
-void ReleaseSlot(MeshSlot& slot) {
-  for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, true);
-  slot.meshes.Free();
-  if (slot.textures.count() > 0) glDeleteTextures(slot.textures.count(), slot.textures.data());
-  slot.textures.Free();
-  slot.valid = 0;
-  slot.multiPart = 0;
-}
-
 }  // namespace
 
 Revazoro3D::Revazoro3D(Renderer* r) : renderer(r) {

@@ -129,6 +129,8 @@ bool EnsureDrawBuffer(MeshObject& mesh);
 // Empties every list of the mesh (freeing the blocks when freeMemory is set)
 // and deletes its GL buffers and cel texture.
 void ReleaseMesh(MeshObject& mesh, bool freeMemory);
+// Releases every mesh of a slot and its textures, and marks the slot empty.
+void ReleaseSlot(MeshSlot& slot);
 // Deletes the two buffer objects only (the next draw uploads again).
 void ReleaseMeshBuffers(MeshObject& mesh);
 

@@ -281,3 +281,12 @@ void ReleaseMesh(MeshObject& mesh, bool freeMemory) {
   if (mesh.celTexture != 0) glDeleteTextures(1, &mesh.celTexture);
   mesh.celTexture = 0;
 }
+
+void ReleaseSlot(MeshSlot& slot) {
+  for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, true);
+  slot.meshes.Free();
+  if (slot.textures.count() > 0) glDeleteTextures(slot.textures.count(), slot.textures.data());
+  slot.textures.Free();
+  slot.valid = 0;
+  slot.multiPart = 0;
+}

@@ -98,15 +98,6 @@ bool LoadMeshFile(MeshObjectX& mesh, const char* name) {
   return LoadMeshBytes(mesh, name, opened, file);
 }
 
-void ClearSlot(MeshSlot& slot) {
-  for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, true);
-  slot.meshes.Free();
-  if (slot.textures.count() > 0) glDeleteTextures(slot.textures.count(), slot.textures.data());
-  slot.textures.Free();
-  slot.valid = 0;
-  slot.multiPart = 0;
-}
-
 bool IsAbsoluteName(const std::string& name) {
   return IsMemoryFileName(name.c_str()) || (!name.empty() && (name[0] == '/' || name[0] == '\\')) ||
          (name.size() > 1 && name[1] == ':');
@@ -235,7 +226,7 @@ bool ParseMeshScene(const char* text, size_t size, MeshScene* scene) {
 void LoadMesh(const char* file, Number id) {
   MeshSlot* slot = SlotForCommand(id);
   if (slot == nullptr) return;
-  ClearSlot(*slot);
+  ReleaseSlot(*slot);
   const std::string name = file != nullptr ? file : "";
   FileBytes bytes;
   const OpenResult opened = OpenFileBytes(name.c_str(), &bytes);
@@ -257,7 +248,7 @@ void LoadMesh(const char* file, Number id) {
     ComputeFrameBounds(*mesh, true);
     return;
   }
-  ClearSlot(*slot);
+  ReleaseSlot(*slot);
   SetLastError(kErrorNoSuchFile);
 }
 

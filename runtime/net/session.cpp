@@ -277,6 +277,16 @@ void FlushClient(ClientConnection& c) {
   }
 }
 
+// Closes the listening and host sockets and gives back the session's start
+// of networking. Called with the session lock held.
+void CloseSessionSockets(Session& s) {
+  if (s.listenSlot >= 0) NetClose(s.listenSlot);
+  if (s.hostSlot >= 0) NetClose(s.hostSlot);
+  s.listenSlot = s.hostSlot = -1;
+  if (s.holdsNetwork) NetStop();
+  s.holdsNetwork = false;
+}
+
 void SessionThread(void* argument) {
   Session& s = *static_cast<Session*>(argument);
   std::vector<char> piece(kReadPiece);
@@ -408,11 +418,7 @@ void SessionThread(void* argument) {
   s.clients.clear();
   s.hostReader = MessageReader();
   std::lock_guard<std::mutex> hold(s.lock);
-  if (s.listenSlot >= 0) NetClose(s.listenSlot);
-  if (s.hostSlot >= 0) NetClose(s.hostSlot);
-  s.listenSlot = s.hostSlot = -1;
-  if (s.holdsNetwork) NetStop();
-  s.holdsNetwork = false;
+  CloseSessionSockets(s);
   s.stopRequested = true;
   s.threadRunning = false;
   s.nextId = kFirstPlayerId;
@@ -432,11 +438,7 @@ void ResetSession(Session& s) {
   platform::JoinThread(s.thread);
   s.thread = nullptr;
   std::lock_guard<std::mutex> hold(s.lock);
-  if (s.listenSlot >= 0) NetClose(s.listenSlot);
-  if (s.hostSlot >= 0) NetClose(s.hostSlot);
-  s.listenSlot = s.hostSlot = -1;
-  if (s.holdsNetwork) NetStop();
-  s.holdsNetwork = false;
+  CloseSessionSockets(s);
   s.localPlayers.clear();
   s.registry.clear();
   s.answers.clear();

@@ -47,6 +47,18 @@ bool HasFreeSlot() {
   return false;
 }
 
+// A new socket when a slot is free for it; -1 with the last error set
+// (error 8 when every slot is taken) otherwise.
+int OpenSlotSocket(bool stream) {
+  if (!HasFreeSlot()) {
+    g_lastError = kNoFreeSlotError;
+    return -1;
+  }
+  const int handle = stream ? platform::OpenTcpSocket() : platform::OpenUdpSocket();
+  if (handle < 0) RecordSystemError();
+  return handle;
+}
+
 // A copy of an open slot; false (error 10038) for a free or invalid number.
 bool ReadSlot(int32_t slot, Slot* out) {
   if (slot >= 0 && slot < kSocketSlotCount) {
@@ -178,15 +190,8 @@ void NetShutdown() {
 }
 
 int32_t NetTcpListen(int32_t port) {
-  if (!HasFreeSlot()) {
-    g_lastError = kNoFreeSlotError;
-    return -1;
-  }
-  const int handle = platform::OpenTcpSocket();
-  if (handle < 0) {
-    RecordSystemError();
-    return -1;
-  }
+  const int handle = OpenSlotSocket(true);
+  if (handle < 0) return -1;
   const platform::SocketAddress local{0, static_cast<uint16_t>(port)};
   platform::SetReuseAddress(handle);
   if (!platform::BindSocket(handle, local) || !platform::ListenSocket(handle, 10)) {
@@ -226,15 +231,8 @@ int32_t NetTcpConnect(const BasicString& host, int32_t port, int32_t timeoutMs) 
   if (!ResolveText(std::string(host.c_str(), host.Length()), &ip)) return -1;
   const platform::SocketAddress target{ip, static_cast<uint16_t>(port)};
   if (target.ip == 0 && target.port == 0) return -1;
-  if (!HasFreeSlot()) {
-    g_lastError = kNoFreeSlotError;
-    return -1;
-  }
-  const int handle = platform::OpenTcpSocket();
-  if (handle < 0) {
-    RecordSystemError();
-    return -1;
-  }
+  const int handle = OpenSlotSocket(true);
+  if (handle < 0) return -1;
   const int slot = ClaimSlot(handle, target, false);
   if (slot < 0) {
     platform::CloseSocket(handle);
@@ -262,15 +260,8 @@ int32_t NetTcpConnect(const BasicString& host, int32_t port, int32_t timeoutMs) 
 }
 
 int32_t NetUdpOpen(int32_t port) {
-  if (!HasFreeSlot()) {
-    g_lastError = kNoFreeSlotError;
-    return -1;
-  }
-  const int handle = platform::OpenUdpSocket();
-  if (handle < 0) {
-    RecordSystemError();
-    return -1;
-  }
+  const int handle = OpenSlotSocket(false);
+  if (handle < 0) return -1;
   const platform::SocketAddress local{0, static_cast<uint16_t>(port)};
   platform::SetReuseAddress(handle);
   if (port != 0 && !platform::BindSocket(handle, local)) {

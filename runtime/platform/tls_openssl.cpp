@@ -136,16 +136,7 @@ int64_t TlsSend(TlsStream* stream, const void* bytes, int64_t count) {
 
 int64_t TlsReceive(TlsStream* stream, void* buffer, int64_t count) {
   const int n = SSL_read(stream->ssl, buffer, static_cast<int>(count > 1 << 30 ? 1 << 30 : count));
-  if (n > 0) return n;
-  const int error = SSL_get_error(stream->ssl, n);
-  ERR_clear_error();
-  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-    SetLastSocketError(kSocketWouldBlock);
-    return -1;
-  }
-  if (error == SSL_ERROR_ZERO_RETURN) return 0;
-  SetLastSocketError(kSocketReset);
-  return -1;
+  return n > 0 ? n : StreamFailure(stream, n);
 }
 
 void EndTls(TlsStream* stream) {
