@@ -233,28 +233,11 @@ TEST(HashedConstruction, SmoothKeysAreTheTruncatedWeightedSum) {
   EXPECT_EQ(SmoothNormalKey(2.001f, 0, 0), SmoothNormalKey(2.0001f, 0, 0));
 }
 
-std::string FindGdb() {
-  for (const char* path : {"/usr/bin/gdb", "/usr/local/bin/gdb"})
-    if (std::filesystem::exists(path)) return path;
-  return "";
-}
-
 TEST(FrameCheck, MismatchedFramesReportToTheDebugger) {
-  const std::string gdb = FindGdb();
-  if (gdb.empty()) GTEST_SKIP() << "gdb is not installed";
-  std::ifstream scope("/proc/sys/kernel/yama/ptrace_scope");
-  std::string level;
-  std::getline(scope, level);
-  if (level == "3") GTEST_SKIP() << "ptrace is switched off here";
-  testing_support::TempDir tmp;
-  const std::string program = std::string(VELMORA_TEST_PROGRAMS_DIR) + "/gfx3d_frames_program";
-  const std::string script = std::string(VELMORA_SOURCE_DIR) + "/tests/gfx3d/debug_text.py";
-  const auto result =
-      testing_support::RunProgram(gdb, {"-nx", "-batch", "-x", script, "--args", program}, tmp.path(), {}, "", 120);
-  std::vector<std::string> texts;
-  for (const std::string& line : testing_support::Lines(result.out))
-    if (line.rfind("TX ", 0) == 0) texts.push_back(line.substr(3));
-  if (texts.empty() && result.err.find("ptrace") != std::string::npos) GTEST_SKIP() << result.err;
+  const gfx3d_test::DebuggedRun run = gfx3d_test::RunUnderDebugger("gfx3d_frames_program", {}, 120);
+  if (!run.skip.empty()) GTEST_SKIP() << run.skip;
+  const testing_support::ChildResult& result = run.result;
+  const std::vector<std::string>& texts = run.texts;
   ASSERT_EQ(texts.size(), 1u) << result.out << result.err;
   EXPECT_EQ(texts[0], "Frame 2 has 6 nodes, but must have (like frame 0) 5 nodes");
   // The program reports what it saw after EndMesh.

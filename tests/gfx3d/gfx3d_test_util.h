@@ -4,11 +4,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "gfx2d/renderer.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "support/child_process.h"
 
 namespace gfx3d_test {
 
@@ -120,6 +124,47 @@ inline void BuildFloor(int32_t id, float y, float h, int32_t colour) {
   const float up[3] = {0, 0, -h};
   AddFace(c, right, up, colour);
   EndMesh();
+}
+
+}  // namespace gfx3d_test
+
+namespace gfx3d_test {
+
+// A test program of the build run under gdb with the script that prints
+// what the runtime sends to a debugger. `skip` says why it could not run
+// here (no gdb, ptrace switched off), else it is empty.
+struct DebuggedRun {
+  testing_support::ChildResult result;
+  std::vector<std::string> texts;  // the "TX" texts, in order
+  std::string skip;
+};
+
+inline DebuggedRun RunUnderDebugger(const std::string& programName, const std::vector<std::string>& env,
+                                    int timeoutSeconds) {
+  DebuggedRun run;
+  std::string gdb;
+  for (const char* path : {"/usr/bin/gdb", "/usr/local/bin/gdb"})
+    if (std::filesystem::exists(path)) gdb = path;
+  if (gdb.empty()) {
+    run.skip = "gdb is not installed";
+    return run;
+  }
+  std::ifstream scope("/proc/sys/kernel/yama/ptrace_scope");
+  std::string level;
+  std::getline(scope, level);
+  if (level == "3") {
+    run.skip = "ptrace is switched off here";
+    return run;
+  }
+  testing_support::TempDir tmp;
+  const std::string program = std::string(VELMORA_TEST_PROGRAMS_DIR) + "/" + programName;
+  const std::string script = std::string(VELMORA_SOURCE_DIR) + "/tests/gfx3d/debug_text.py";
+  run.result = testing_support::RunProgram(gdb, {"-nx", "-batch", "-x", script, "--args", program}, tmp.path(), env,
+                                           "", timeoutSeconds);
+  for (const std::string& line : testing_support::Lines(run.result.out))
+    if (line.rfind("TX ", 0) == 0) run.texts.push_back(line.substr(3));
+  if (run.texts.empty() && run.result.err.find("ptrace") != std::string::npos) run.skip = run.result.err;
+  return run;
 }
 
 }  // namespace gfx3d_test

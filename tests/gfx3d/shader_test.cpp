@@ -209,29 +209,13 @@ TEST(Shaders, SamplerUniformsFollowTheTextureUnits) {
 
 // ---------------------------------------------------------------- debug messages
 
-std::string FindGdb() {
-  for (const char* path : {"/usr/bin/gdb", "/usr/local/bin/gdb"})
-    if (std::filesystem::exists(path)) return path;
-  return "";
-}
-
 TEST(Shaders, DebugBuildsReportFailuresToTheDebugger) {
-  const std::string gdb = FindGdb();
-  if (gdb.empty()) GTEST_SKIP() << "gdb is not installed";
-  std::ifstream scope("/proc/sys/kernel/yama/ptrace_scope");
-  std::string level;
-  std::getline(scope, level);
-  if (level == "3") GTEST_SKIP() << "ptrace is switched off here";
-  testing_support::TempDir tmp;
-  const std::string program = std::string(VELMORA_TEST_PROGRAMS_DIR) + "/gfx3d_shader_program";
-  const std::string script = std::string(VELMORA_SOURCE_DIR) + "/tests/gfx3d/debug_text.py";
-  const auto result = testing_support::RunProgram(gdb, {"-nx", "-batch", "-x", script, "--args", program},
-                                                  tmp.path(), {"VELMORA_NO_DIALOGS=1"}, "", 240);
+  const gfx3d_test::DebuggedRun run =
+      gfx3d_test::RunUnderDebugger("gfx3d_shader_program", {"VELMORA_NO_DIALOGS=1"}, 240);
+  if (!run.skip.empty()) GTEST_SKIP() << run.skip;
+  const testing_support::ChildResult& result = run.result;
   if (result.out.find("support 0") != std::string::npos) GTEST_SKIP() << "the GL offers no shader objects";
-  std::vector<std::string> texts;
-  for (const std::string& line : testing_support::Lines(result.out))
-    if (line.rfind("TX ", 0) == 0) texts.push_back(line.substr(3));
-  if (texts.empty() && result.err.find("ptrace") != std::string::npos) GTEST_SKIP() << result.err;
+  const std::vector<std::string>& texts = run.texts;
   EXPECT_NE(result.out.find("slot 255: 0"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("broken: 0"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("level: 1"), std::string::npos) << result.out;
