@@ -29,11 +29,11 @@ function(velmora_sanitize_targets dir)
 endfunction()
 velmora_sanitize_targets(${CMAKE_SOURCE_DIR})
 
-# gdb runs the debugger test's program under ptrace, where the leak checker cannot work; that
-# one test runs with leak detection off. The tests are discovered at build time, so the property is
+# gdb runs the debugger tests' programs under ptrace, where the leak checker cannot work; those
+# tests run with leak detection off. The tests are discovered at build time, so the property is
 # set by a CTest include file read after the discovered test lists.
 if(VELMORA_TESTS)
-  set(debugger_test Debugger.GdbStopsAtABreakpointAndReadsVariables)
+  set(debugger_test "Debugger.GdbStopsAtABreakpointAndReadsVariables ExternalUnderDebugger.ReportsReachTheDebuggerAsText")
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/tests/sanitize_properties.cmake CONTENT
 "# Test properties of the sanitizer build (written by tests/sanitize/sanitize.cmake).
 set_tests_properties(${debugger_test} PROPERTIES
