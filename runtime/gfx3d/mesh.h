@@ -46,6 +46,8 @@ inline bool IsReservedColour(int32_t code) { return static_cast<uint32_t>(code) 
 MeshVertex MarkerRecord(int32_t code);
 // Colour floats of a packed colour; the reserved codes give white.
 void PackedColourFloats(int32_t colour, float rgba[4]);
+// Gives a record the packed colour and its colour floats.
+void SetRecordColour(MeshVertex& record, int32_t colour);
 
 // The search structure that collision tests build over a frame's triangles
 // (collision_accel.cpp); dropped whenever the triangles change.

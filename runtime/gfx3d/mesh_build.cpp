@@ -144,13 +144,7 @@ void AddMeshVertex(Number x, Number y, Number z, Number u, Number v, Number colo
   r.z = static_cast<float>(z);
   r.u = static_cast<float>(u);
   r.v = -static_cast<float>(v);
-  r.colour = colour;
-  float rgba[4];
-  PackedColourFloats(colour, rgba);
-  r.r = rgba[0];
-  r.g = rgba[1];
-  r.b = rgba[2];
-  r.a = rgba[3];
+  SetRecordColour(r, colour);
   frame->strips.Append(r);
   TraceVertex(e.currentFrame, frame->strips.count());
 }

@@ -26,6 +26,16 @@ void PackedColourFloats(int32_t colour, float rgba[4]) {
   rgba[3] = 1.0f;
 }
 
+void SetRecordColour(MeshVertex& record, int32_t colour) {
+  float rgba[4];
+  PackedColourFloats(colour, rgba);
+  record.colour = colour;
+  record.r = rgba[0];
+  record.g = rgba[1];
+  record.b = rgba[2];
+  record.a = rgba[3];
+}
+
 // ---------------------------------------------------------------- palette
 
 void BuildColourPalette(MeshObject& mesh) {

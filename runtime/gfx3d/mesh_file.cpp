@@ -77,13 +77,7 @@ inline void FillRecord(MeshVertex& r, float x, float y, float z, uint8_t normal,
     r.nz = NORMAL_TABLE[normal][2];
     r.u = u;
     r.v = v;
-    r.colour = code;
-    float rgba[4];
-    PackedColourFloats(code, rgba);
-    r.r = rgba[0];
-    r.g = rgba[1];
-    r.b = rgba[2];
-    r.a = rgba[3];
+    SetRecordColour(r, code);
   }
   r.paletteIndex = paletteIndex;
 }
