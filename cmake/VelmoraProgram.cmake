@@ -1,5 +1,8 @@
 # velmora_add_program(name SOURCES src... [DATA folder] [ARCHIVE file...])
 #
+# SOURCES may mix C++ files and BASIC modules (.bas); the modules are translated to C++ at build
+# time by velmora_translate_basic (cmake/VelmoraBasic.cmake), in the order given (module 0 first).
+#
 # Builds a program on the runtime: an executable `name` from the sources, linked with the
 # runtime. DATA copies the folder's contents beside the executable after each build (the
 # program reads its data from the folder it lives in). ARCHIVE appends the listed files to the
@@ -8,12 +11,31 @@
 #
 # The function works in the source tree (the vlmpack target) and from an installed package
 # (the Velmora::vlmpack imported executable), linking `velmora` or `Velmora::velmora`.
+include(${CMAKE_CURRENT_LIST_DIR}/VelmoraBasic.cmake OPTIONAL)
+
 function(velmora_add_program name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "DATA" "SOURCES;ARCHIVE")
   if(NOT arg_SOURCES)
     message(FATAL_ERROR "velmora_add_program(${name}): no SOURCES")
   endif()
-  add_executable(${name} ${arg_SOURCES})
+  set(cxx_sources "")
+  set(basic_modules "")
+  foreach(src IN LISTS arg_SOURCES)
+    if(src MATCHES "\\.bas$")
+      get_filename_component(abs ${src} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      list(APPEND basic_modules ${abs})
+    else()
+      list(APPEND cxx_sources ${src})
+    endif()
+  endforeach()
+  if(basic_modules)
+    if(NOT COMMAND velmora_translate_basic)
+      message(FATAL_ERROR "velmora_add_program(${name}): BASIC sources need the translator")
+    endif()
+    velmora_translate_basic(${name} translated ${basic_modules})
+    list(APPEND cxx_sources ${translated})
+  endif()
+  add_executable(${name} ${cxx_sources})
   if(TARGET Velmora::velmora)
     target_link_libraries(${name} PRIVATE Velmora::velmora)
   else()
