@@ -122,8 +122,11 @@ void PlayMovieAndWait(const char* file, int32_t interrupt) {
     SetLastError(kErrorNoSuchFile);
     return;
   }
-  platform::Movie* movie = resolved.inMemory ? platform::OpenMovieBytes(resolved.bytes, resolved.size)
-                                             : platform::OpenMovieFile(resolved.path.c_str());
+  const auto open = [&resolved] {
+    return resolved.inMemory ? platform::OpenMovieBytes(resolved.bytes, resolved.size)
+                             : platform::OpenMovieFile(resolved.path.c_str());
+  };
+  platform::Movie* movie = open();
   Renderer* r = TheRenderer();
   if (movie == nullptr || r == nullptr || r->window == nullptr) {
     if (movie == nullptr) SetLastError(kErrorNoSuchFile);
@@ -142,8 +145,10 @@ void PlayMovieAndWait(const char* file, int32_t interrupt) {
   std::vector<float> samples;
   bool decoded = false;
   // The clock is the sound the device has played; without sound (or once it
-  // has all played) the runtime clock goes on from where it was.
+  // has all played) the runtime clock goes on from where it was. While the
+  // movie is paused the clock stands.
   double wallOffset = GetMilliseconds();
+  double lastClock = 0.0;
   const size_t mostPictures =
       std::max(kPicturesAhead, kPictureBytesAhead / (static_cast<size_t>(facts.width) * facts.height * 4));
   const auto wantMore = [&] {
@@ -154,9 +159,27 @@ void PlayMovieAndWait(const char* file, int32_t interrupt) {
     return pictures.size() < kPicturesAhead;
   };
   while (MovieSlotOpen()) {
+    if (TakeMovieRestart()) {
+      platform::CloseMovie(movie);
+      movie = open();
+      if (movie == nullptr) break;
+      pictures.clear();
+      decoded = false;
+      wallOffset = GetMilliseconds();
+      lastClock = 0.0;
+    }
     const bool soundClock = sound && MovieSoundQueuedFrames() > 0;
-    const double clock = soundClock ? MovieSoundPlayedMs() : GetMilliseconds() - wallOffset;
-    if (soundClock) wallOffset = GetMilliseconds() - clock;
+    double clock;
+    if (soundClock) {
+      clock = MovieSoundPlayedMs();
+      wallOffset = GetMilliseconds() - clock;
+    } else if (MovieSlotPaused()) {
+      clock = lastClock;
+      wallOffset = GetMilliseconds() - clock;
+    } else {
+      clock = GetMilliseconds() - wallOffset;
+    }
+    lastClock = clock;
     while (wantMore()) {
       const platform::MovieItem item = platform::DecodeMovie(movie, &picture, &samples);
       if (item == platform::MovieItem::End) decoded = true;

@@ -47,6 +47,9 @@ struct MediaSlot {
   MovieSound movie;
   bool movieHasSound = false;
   bool movieEnded = false;
+  bool movieRestart = false;  // asked for, carried out by the movie's wait
+  int movieChannels = 0;
+  int movieRate = 0;
 };
 
 MediaSlot& Slot() {
@@ -68,6 +71,7 @@ void CloseSlot() {
   m.kind = MediaKind::None;
   m.movieHasSound = false;
   m.movieEnded = false;
+  m.movieRestart = false;
   platform::SetMusicGain(1.0f);
 }
 
@@ -127,6 +131,8 @@ void StopMovie() { StopMusic(); }
 void RestartMusic() {
   MediaSlot& m = Slot();
   if (m.kind == MediaKind::Music) platform::PlayMusicPiece(m.piece, m.loop);
+  // A movie goes back to its start in its wait, which owns the decoder.
+  if (m.kind == MediaKind::Movie) m.movieRestart = true;
 }
 
 void SetMusicVolume(double volume) {
@@ -184,6 +190,8 @@ void OpenMovieSlot(int channels, int rate) {
   m.deadline = 0.0;
   CloseSlot();
   m.kind = MediaKind::Movie;
+  m.movieChannels = channels;
+  m.movieRate = rate;
   m.movie.played = 0;
   m.movie.paused = false;
   m.movie.gain = 1.0f;
@@ -192,6 +200,24 @@ void OpenMovieSlot(int channels, int rate) {
     m.movieHasSound = m.movie.converter != nullptr;
     if (m.movieHasSound) SetMediaMixSource(&m.movie);
   }
+}
+
+bool TakeMovieRestart() {
+  MediaSlot& m = Slot();
+  if (m.kind != MediaKind::Movie || !m.movieRestart) return false;
+  m.movieRestart = false;
+  m.movieEnded = false;
+  if (m.movieHasSound) {
+    // The sound converted but not yet played belongs to the old position.
+    platform::PcmConverter* fresh = platform::CreatePcmConverter(m.movieChannels, m.movieRate);
+    platform::LockAudio();
+    platform::PcmConverter* old = m.movie.converter;
+    if (fresh != nullptr) m.movie.converter = fresh;
+    m.movie.played = 0;
+    platform::UnlockAudio();
+    if (fresh != nullptr) platform::DestroyPcmConverter(old);
+  }
+  return true;
 }
 
 void QueueMovieSound(const float* samples, int frames) {

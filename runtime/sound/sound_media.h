@@ -12,6 +12,9 @@ bool SoundDeviceOpen();
 // channels 0, the movie has no sound. The music operations (stop, restart,
 // volume, playing, pause) then act on the movie.
 void OpenMovieSlot(int channels, int rate);
+// True once after RestartMusic asked a movie to go back to its start; its
+// queued sound is dropped and its sound clock starts again at 0.
+bool TakeMovieRestart();
 // Hands interleaved float samples of the movie's sound to the mixer.
 void QueueMovieSound(const float* samples, int frames);
 // Milliseconds of the movie's sound the device has played, -1 when the movie

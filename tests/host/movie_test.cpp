@@ -157,4 +157,89 @@ TEST(Movie, AMouseButtonEndsItWhenInterruptingIsAllowed) {
   EXPECT_NE(child.out.find("ended, first picture rb\n"), std::string::npos) << child.out;
 }
 
+// A clock the test steps: every read moves it 4 ms on, and at the script's
+// times the movie is paused, restarted or stopped, as an application's
+// callback would while the wait pumps messages.
+struct MovieScript {
+  uint64_t pauseAt, restartAt, stopAt;
+};
+MovieScript g_script;
+uint64_t g_virtual = 0;
+
+uint64_t SteppingClock() {
+  g_virtual += 4;
+  const uint64_t now = g_virtual;
+  // Each action fires once; the operations read the clock themselves.
+  if (now >= g_script.pauseAt) {
+    g_script.pauseAt = UINT64_MAX;
+    PauseMusic(1);
+  }
+  if (now >= g_script.restartAt) {
+    g_script.restartAt = UINT64_MAX;
+    RestartMusic();
+  }
+  if (now >= g_script.stopAt) {
+    g_script.stopAt = UINT64_MAX;
+    StopMovie();
+  }
+  return now;
+}
+
+TEST(Movie, PicturesAreShownAtTheirTimesAndFollowPauseAndRestart) {
+  if (InFreshChild()) {
+    TempDir dir;
+    // No sound: the runtime clock is the movie's clock.
+    StartWindow("no-such-driver");
+    // One second of red, then one second of blue, 25 pictures a second.
+    const std::string path = dir.File("halves.mp4");
+    std::string output;
+    if (platform::RunCapturingOutput({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                      "color=c=red:s=320x240:d=1:r=25", "-f", "lavfi", "-i",
+                                      "color=c=blue:s=320x240:d=1:r=25", "-filter_complex",
+                                      "[0][1]concat=n=2:v=1:a=0", "-pix_fmt", "yuv420p", "-c:v", "libx264", path},
+                                     &output) != 0)
+      _exit(98);
+    platform::SetCounterOverride(SteppingClock, 1000);
+    const uint64_t never = UINT64_MAX;
+    struct Case {
+      const char* name;
+      MovieScript script;
+    };
+    const Case cases[] = {
+        {"whole", {never, never, never}},
+        {"stop-500", {never, never, 500}},
+        {"stop-1500", {never, never, 1500}},
+        {"pause-500-stop-1700", {500, never, 1700}},
+        {"restart-1500-stop-1800", {never, 1500, 1800}},
+    };
+    for (const Case& c : cases) {
+      g_virtual = 0;
+      g_script = c.script;
+      PlayMovieAndWait(path.c_str(), 0);
+      PauseMusic(0);
+      std::printf("%s %s after %llu ms\n", c.name, Colours({{4, 4}, {1019, 763}}).c_str(),
+                  static_cast<unsigned long long>(g_virtual));
+    }
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const ChildResult child = RunCurrentTestInFreshProcess(120);
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  // Played through, the wait lasts the movie's two seconds, not the time
+  // its pictures take to decode, and ends on the last (blue) picture.
+  unsigned long long whole = 0;
+  const size_t at = child.out.find("whole bb after ");
+  ASSERT_NE(at, std::string::npos) << child.out;
+  ASSERT_EQ(std::sscanf(child.out.c_str() + at, "whole bb after %llu", &whole), 1);
+  EXPECT_GE(whole, 1950u);
+  EXPECT_LE(whole, 2150u);
+  // Half a second in the first picture shows; a second and a half in, the second.
+  EXPECT_NE(child.out.find("stop-500 rr"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("stop-1500 bb"), std::string::npos) << child.out;
+  // Paused at 0.5 s the clock stands, so 1.7 s later the first half still shows.
+  EXPECT_NE(child.out.find("pause-500-stop-1700 rr"), std::string::npos) << child.out;
+  // Restarted at 1.5 s, 0.3 s later the movie is back in its first half.
+  EXPECT_NE(child.out.find("restart-1500-stop-1800 rr"), std::string::npos) << child.out;
+}
+
 }  // namespace
