@@ -2,6 +2,7 @@
 // pitch, copy rotation and the slot table.
 #include "core/debug.h"
 #include "files/files.h"
+#include "lib/archive_writer.h"
 #include "sound/sound_test_util.h"
 
 namespace sound_test {
@@ -188,7 +189,7 @@ TEST_F(Effects, TheTableHas4096SlotsAndTheTopOneIsFoundFirst) {
   EXPECT_EQ(LastErrorCode, kErrorNone);
 }
 
-TEST_F(Effects, MemoryFilesLoadAsDiskFilesDo) {
+TEST_F(Effects, MemoryFilesAndArchiveEntriesLoadAsDiskFilesDo) {
   const std::string wave = MakeWave(Tone());
   RegisterMemoryFile(wave.data(), wave.size());
   LoadSound(MemoryFileName(wave.data(), wave.size()).c_str(), 3, 2);
@@ -196,6 +197,22 @@ TEST_F(Effects, MemoryFilesLoadAsDiskFilesDo) {
   EXPECT_EQ(LastErrorCode, kErrorNone);
   EXPECT_EQ(PlaySound(3, 0, 1), 3 * 256);
   EXPECT_EQ(ChannelPlaying(3 * 256), 1);
+  // Entries of an archive appended to the program load by their base name, sounds and music alike.
+  const std::string host = WriteFile("game", "host program bytes");
+  WriteFile("packed.wav", wave);
+  std::string error;
+  ASSERT_TRUE(AppendToArchive(host.c_str(), {{"packed.wav", dir_.File("packed.wav")}}, &error)) << error;
+  SetArchive(host.c_str(), host.c_str());
+  LoadSound("media/packed.wav", 4, 1);
+  EXPECT_EQ(LastErrorCode, kErrorNone);
+  EXPECT_EQ(PlaySound(4, 0, 1), 4 * 256);
+  PlayMusic("media/packed.wav", 0);
+  EXPECT_EQ(LastErrorCode, kErrorNone);
+  EXPECT_EQ(MusicPlaying(), 1);
+  StopMusic();
+  LoadSound("media/absent.wav", 5, 1);
+  EXPECT_EQ(LastErrorCode, kErrorNoSuchFile);
+  SetArchive("", "");
 }
 
 TEST_F(Effects, BadFilesLeaveTheSlotEmptyWithError3) {

@@ -100,7 +100,7 @@ TEST_F(Music, EveryFormatStreamsAndEnds) {
 }
 
 TEST_F(Music, LoopingPiecesGoBackToTheirStartWithoutAGap) {
-  for (const char* name : {"loop.wav", "loop.flac", "loop.ogg"}) {
+  for (const char* name : {"loop.wav", "loop.flac", "loop.ogg", "loop.mp3"}) {
     SCOPED_TRACE(name);
     const std::string path = MakePiece(*this, name, 0.25, 1000);
     if (path.empty()) GTEST_SKIP() << "ffmpeg cannot write " << name;
