@@ -10,6 +10,14 @@
 #                                              velmora_add_program;
 #   lib/pkgconfig/velmora.pc                   the same for pkg-config.
 # `cpack -G DEB` in the build folder makes velmora_<version>_<arch>.deb of the same files.
+#
+# The installed package is made of the strict layers' libraries, whose link interfaces name each
+# other; the single-group link of a non-strict build does not export, so that build installs
+# nothing.
+if(NOT VELMORA_STRICT_LAYERS)
+  message(STATUS "VELMORA_STRICT_LAYERS is off: no install rules, no package")
+  return()
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
