@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs the built runtime into a temporary prefix, then builds the first program outside the
+# tree twice (find_package(Velmora) with velmora_add_program, and g++ with pkg-config), runs each
+# headless for three frames and checks its screenshot's pixels.
+# Usage: install_and_build.sh BUILD_DIR CMAKE CXX
+set -euo pipefail
+build=$1 cmake=$2 cxx=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-package.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+step() {  # step LOG COMMAND...: runs the command, showing its output only when it fails
+  local log=$work/$1
+  shift
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log"
+    echo "FAILED: $*"
+    exit 1
+  fi
+}
+
+run_headless() {  # run_headless DIR: runs DIR/first for three frames and checks the screenshot
+  (cd "$1" && step "$(basename "$1").run" env SDL_VIDEODRIVER=offscreen DISPLAY= \
+    timeout 120 ./first --frames 3 --screenshot shot.png)
+  python3 "$here/check_screenshot.py" "$1/shot.png"
+}
+
+step install.log "$cmake" --install "$build" --prefix "$prefix"
+
+# 1. A CMake project that finds the installed package.
+mkdir "$work/with-cmake"
+cp "$here/first_program.cpp" "$work/with-cmake/"
+cp "$here/CMakeLists.program.txt" "$work/with-cmake/CMakeLists.txt"
+step cmake-configure.log "$cmake" -S "$work/with-cmake" -B "$work/with-cmake/build" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release
+found=$(sed -n 's/^Velmora_DIR:PATH=//p' "$work/with-cmake/build/CMakeCache.txt")
+if [[ "$found" != "$prefix"/* ]]; then
+  echo "find_package(Velmora) found '$found', not the package in $prefix"
+  exit 1
+fi
+step cmake-build.log "$cmake" --build "$work/with-cmake/build"
+run_headless "$work/with-cmake/build"
+
+# 2. One compiler command line with the flags pkg-config gives.
+pc=$(find "$prefix" -name velmora.pc)
+mkdir "$work/with-pkg-config"
+flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs velmora)
+step pkg-config-build.log "$cxx" -std=c++20 -o "$work/with-pkg-config/first" \
+  "$here/first_program.cpp" $flags
+run_headless "$work/with-pkg-config"
+echo "the installed package builds the program with CMake and with pkg-config; both draw it"
