@@ -90,6 +90,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libsdl2-dev, libsdl2-mixer-dev, libavformat-dev, libavcodec-dev, libswscale-dev, \
 libswresample-dev, libavutil-dev, libssl-dev, libpng-dev, libjpeg62-turbo-dev | libjpeg-dev, \
-zlib1g-dev, liblzo2-dev, libgl-dev")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "g++ (>= 4:12), cmake (>= 3.25), pkg-config")
+zlib1g-dev, liblzo2-dev, libgl-dev, libopengl-dev")
+# Programs run on a Mesa (or vendor) GL driver; offscreen runs need its EGL side.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "g++ (>= 4:12), cmake (>= 3.25), pkg-config, libgl1-mesa-dri, libegl-mesa0")
 include(CPack)

@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   libsdl2-dev libsdl2-mixer-dev
   libpng-dev libjpeg62-turbo-dev zlib1g-dev liblzo2-dev
-  libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
+  libgl-dev libopengl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool gdb ccache
   imagemagick python3 python3-pil

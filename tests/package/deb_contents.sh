@@ -24,7 +24,7 @@ fail() { echo "$deb: $*"; failures=$((failures + 1)); }
 depends=$(dpkg-deb -f "$deb" Depends)
 for dev in libsdl2-dev libsdl2-mixer-dev libavformat-dev libavcodec-dev libswscale-dev \
            libswresample-dev libavutil-dev libssl-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev \
-           liblzo2-dev libgl-dev; do
+           liblzo2-dev libgl-dev libopengl-dev; do
   [[ ", $depends," == *", $dev"[,\ ]* ]] || fail "Depends lacks $dev: $depends"
 done
 
