@@ -480,16 +480,22 @@ def parse_header(text):
         decls.append(Decl('macro', name, '#define ' + signature, line, header.comment_for(line, line), [],
                           end_line))
     decls.sort(key=lambda d: d.line)
+    for decl in decls:
+        decl.block = bool(header.comment_above(decl.line))
     # Overloads declared in a row share the comment above the first; so do constants, variables and
     # type aliases written on consecutive lines (a table of codes under one comment).
     previous = None
     for decl in decls:
         if not decl.comment and previous is not None and previous.scope == decl.scope and (
                 (previous.name == decl.name and previous.kind == decl.kind) or
-                (decl.kind in RUN_KINDS and previous.kind in RUN_KINDS and
+                (decl.kind in RUN_KINDS and previous.kind in RUN_KINDS and previous.block and
                  decl.line == previous.end_line + 1)):
             decl.comment = previous.comment
             decl.inherited = True
+            decl.block = previous.block
+        elif previous is not None and decl.kind in RUN_KINDS and previous.kind in RUN_KINDS and \
+                previous.block and decl.line == previous.end_line + 1:
+            decl.block = True   # a note on its own line does not end the table
         previous = decl
     return header, decls
 
