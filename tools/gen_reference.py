@@ -482,20 +482,26 @@ def parse_header(text):
     decls.sort(key=lambda d: d.line)
     for decl in decls:
         decl.block = bool(header.comment_above(decl.line))
-    # Overloads declared in a row share the comment above the first; so do constants, variables and
-    # type aliases written on consecutive lines (a table of codes under one comment).
+    # An overload without a comment shares the one of the overload declared before it; constants,
+    # variables, type aliases and macros written on consecutive lines under one comment block share it
+    # (a table of codes), and a note at the end of one line does not end such a table.
     previous = None
+    documented = {}
     for decl in decls:
-        if not decl.comment and previous is not None and previous.scope == decl.scope and (
-                (previous.name == decl.name and previous.kind == decl.kind) or
-                (decl.kind in RUN_KINDS and previous.kind in RUN_KINDS and previous.block and
-                 decl.line == previous.end_line + 1)):
+        key = (tuple(decl.scope), decl.kind, decl.name)
+        in_table = previous is not None and previous.scope == decl.scope and decl.kind in RUN_KINDS and \
+            previous.kind in RUN_KINDS and previous.block and decl.line == previous.end_line + 1
+        if not decl.comment and key in documented:
+            decl.comment = documented[key].comment
+            decl.inherited = True
+        elif not decl.comment and in_table:
             decl.comment = previous.comment
             decl.inherited = True
-            decl.block = previous.block
-        elif previous is not None and decl.kind in RUN_KINDS and previous.kind in RUN_KINDS and \
-                previous.block and decl.line == previous.end_line + 1:
-            decl.block = True   # a note on its own line does not end the table
+            decl.block = True
+        elif in_table:
+            decl.block = True
+        if decl.comment:
+            documented[key] = decl
         previous = decl
     return header, decls
 
@@ -585,11 +591,21 @@ def render_group(out, group):
             names.append(d.name)
     out.append('#### ' + ', '.join('`%s`' % n for n in names))
     out.append('')
-    out.append('```cpp')
-    out.extend(d.signature for d in group)
-    out.append('```')
-    out.append('')
-    out.extend(paragraph(decl.comment))
+    # Signatures that share a comment are shown together, then the comment.
+    parts = []
+    for d in group:
+        if parts and parts[-1][1] is d.comment:
+            parts[-1][0].append(d.signature)
+        else:
+            parts.append(([d.signature], d.comment))
+    for signatures, comment in parts:
+        out.append('```cpp')
+        out.extend(signatures)
+        out.append('```')
+        out.append('')
+        out.extend(paragraph(comment))
+        out.append('')
+    out.pop()
     members = [m for d in group for m in d.members]
     if members:
         out.append('')
@@ -657,9 +673,19 @@ def render(folders):
                     continue
                 out.append('**%s**' % title)
                 out.append('')
+                if kind == 'function' or kind == 'macro':
+                    # One entry per name, its overloads gathered at the first one.
+                    order, by_name = [], {}
+                    for d in chosen:
+                        if d.name not in by_name:
+                            order.append(d.name)
+                            by_name[d.name] = []
+                        by_name[d.name].append(d)
+                    chosen = [d for name in order for d in by_name[name]]
                 group = []
                 for d in chosen:
-                    if group and not (d.inherited and d.comment is group[-1].comment):
+                    if group and not (d.inherited and d.comment is group[-1].comment) and \
+                            not (kind in ('function', 'macro') and d.name == group[0].name):
                         render_group(out, group)
                         group = []
                     group.append(d)
