@@ -237,6 +237,11 @@ class Parser:
                 continue
             if tok.text == '}':   # stray close: leave the scope
                 break
+            if re.match(r'[A-Z][A-Z0-9_]{2,}$', tok.text) and i + 1 < end and self.t[i + 1].text == '(':
+                # A macro invocation standing as a statement (it declares what its expansion does).
+                close = matching(self.t, i + 1, '(', ')')
+                i = close + 2 if close + 1 < end and self.t[close + 1].text == ';' else close + 1
+                continue
             stop = self.statement_end(i, end)
             words = [self.t[k].text for k in range(i, stop)]
             if stop >= end or self.t[stop].text == '}':
@@ -373,6 +378,8 @@ class Parser:
     @staticmethod
     def function_shape(head):
         """True when the statement declares a function: a `(` that follows the name, not `=`."""
+        if 'operator' in head:
+            return True
         depth = 0
         for n, w in enumerate(head):
             if w == '=' and depth == 0:
@@ -489,8 +496,10 @@ def parse_header(text):
     documented = {}
     for decl in decls:
         key = (tuple(decl.scope), decl.kind, decl.name)
-        in_table = previous is not None and previous.scope == decl.scope and decl.kind in RUN_KINDS and \
-            previous.kind in RUN_KINDS and previous.block and decl.line == previous.end_line + 1
+        adjacent = previous is not None and previous.scope == decl.scope and decl.line == previous.end_line + 1
+        in_table = adjacent and previous.block and (
+            (decl.kind in RUN_KINDS and previous.kind in RUN_KINDS) or
+            (decl.name.startswith('operator') and previous.name.startswith('operator')))
         if not decl.comment and key in documented:
             decl.comment = documented[key].comment
             decl.inherited = True
