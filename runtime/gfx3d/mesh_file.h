@@ -34,6 +34,7 @@ extern const float NORMAL_TABLE[kNormalTableSize][3];
 // ends the search. A zero normal gets entry 0.
 int32_t NormalTableIndex(float nx, float ny, float nz);
 
+// The outcome of reading an object file.
 enum class MeshReadResult : uint8_t {
   kLoaded,
   kReadError,     // damaged, truncated or inconsistent contents
