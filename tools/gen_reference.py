@@ -450,6 +450,10 @@ class Parser:
     def variable(self, i, stop, words, scope, in_class):
         depth = 0
         name = None
+        for n in range(len(words) - 2):
+            if words[n] == '(' and words[n + 1] == '*' and re.match(r'[A-Za-z_]\w*$', words[n + 2]):
+                name = words[n + 2]   # a pointer to a function: `void (*name)(...)`
+                break
         for n, w in enumerate(words):
             if w in ('(', '['):
                 if depth == 0 and name is None and n:
@@ -487,28 +491,29 @@ def parse_header(text):
         decls.append(Decl('macro', name, '#define ' + signature, line, header.comment_for(line, line), [],
                           end_line))
     decls.sort(key=lambda d: d.line)
-    for decl in decls:
-        decl.block = bool(header.comment_above(decl.line))
-    # An overload without a comment shares the one of the overload declared before it; constants,
-    # variables, type aliases and macros written on consecutive lines under one comment block share it
-    # (a table of codes), and a note at the end of one line does not end such a table.
+    # An overload without a comment shares the one of the overload declared before it. One-line
+    # constants, variables, type aliases, macros and operators written on consecutive lines under a
+    # comment block form a table that shares the block; a note at the end of one line adds to it.
     previous = None
     documented = {}
     for decl in decls:
         key = (tuple(decl.scope), decl.kind, decl.name)
-        adjacent = previous is not None and previous.scope == decl.scope and decl.line == previous.end_line + 1
-        in_table = adjacent and previous.block and (
-            (decl.kind in RUN_KINDS and previous.kind in RUN_KINDS) or
-            (decl.name.startswith('operator') and previous.name.startswith('operator')))
-        if not decl.comment and key in documented:
+        above = header.comment_above(decl.line)
+        tabular = (decl.line == decl.end_line or decl.kind == 'macro') and (
+            decl.kind in RUN_KINDS or decl.name.startswith('operator'))
+        continues = tabular and not above and previous is not None and previous.table is not None and \
+            previous.scope == decl.scope and decl.line == previous.end_line + 1 and \
+            (previous.kind in RUN_KINDS) == (decl.kind in RUN_KINDS)
+        decl.table = None
+        if continues:
+            decl.table = previous.table
+            decl.comment = decl.table + decl.comment if decl.comment else decl.table
+            decl.inherited = True
+        elif not decl.comment and key in documented:
             decl.comment = documented[key].comment
             decl.inherited = True
-        elif not decl.comment and in_table:
-            decl.comment = previous.comment
-            decl.inherited = True
-            decl.block = True
-        elif in_table:
-            decl.block = True
+        elif tabular and above:
+            decl.table = decl.comment if decl.comment == above else above
         if decl.comment:
             documented[key] = decl
         previous = decl
@@ -596,8 +601,9 @@ def render_group(out, group):
     decl = group[0]
     names = []
     for d in group:
-        if d.name not in names:
-            names.append(d.name)
+        qualified = '::'.join(d.scope + [d.name])
+        if qualified not in names:
+            names.append(qualified)
     out.append('#### ' + ', '.join('`%s`' % n for n in names))
     out.append('')
     # Signatures that share a comment are shown together, then the comment.

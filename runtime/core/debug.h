@@ -228,6 +228,7 @@ void Assert(double value);
 
 // The application's parameterless routines, found by name.
 using Routine = void (*)();
+// One entry of the table: the routine and its name.
 struct RoutineEntry {
   Routine routine;   // null ends the table
   const char* name;

@@ -52,13 +52,15 @@ MeshReadResult ReadMeshText(const uint8_t* bytes, size_t size, MeshObject& mesh)
 // The file a mesh is saved as: version 2.0, frame 0's texture coordinates.
 std::string EncodeMeshBinary(const MeshObject& mesh);
 
-// What a scene file lists. Texture numbers are the file's, less one when
-// above 0 (so 0 and 1 both select the first texture).
+// One object a scene file lists: its object file and texture numbers. Texture
+// numbers are the file's, less one when above 0 (so 0 and 1 both select the
+// first texture).
 struct MeshSceneObject {
   std::string file;
   int32_t texture1 = 0;
   int32_t texture2 = 0;
 };
+// What a scene file lists: its texture files and objects.
 struct MeshScene {
   std::vector<std::string> textures;
   std::vector<MeshSceneObject> objects;
