@@ -48,6 +48,8 @@ class Decl:
         self.comment, self.scope = comment, scope
         self.members = []
         self.inherited = False
+        self.table = None   # the comment block of the table of declarations this one belongs to
+        self.note = []      # its own note within such a table
 
 
 TOKEN_RE = re.compile(r'''
@@ -505,8 +507,10 @@ def parse_header(text):
             previous.scope == decl.scope and decl.line == previous.end_line + 1 and \
             (previous.kind in RUN_KINDS) == (decl.kind in RUN_KINDS)
         decl.table = None
+        decl.note = []
         if continues:
             decl.table = previous.table
+            decl.note = decl.comment
             decl.comment = decl.table + decl.comment if decl.comment else decl.table
             decl.inherited = True
         elif not decl.comment and key in documented:
@@ -514,6 +518,7 @@ def parse_header(text):
             decl.inherited = True
         elif tabular and above:
             decl.table = decl.comment if decl.comment == above else above
+            decl.note = decl.comment[len(above):]
         if decl.comment:
             documented[key] = decl
         previous = decl
@@ -606,6 +611,17 @@ def render_group(out, group):
             names.append(qualified)
     out.append('#### ' + ', '.join('`%s`' % n for n in names))
     out.append('')
+    if len(group) > 1 and all(d.table is not None and d.table is decl.table for d in group):
+        # A table: each line with its own note, then the comment over it.
+        out.append('```cpp')
+        for d in group:
+            note = ' '.join(line.strip() for line in d.note)
+            out.append(d.signature + ('  // ' + note if note else ''))
+        out.append('```')
+        out.append('')
+        out.extend(paragraph(decl.table))
+        out.append('')
+        return
     # Signatures that share a comment are shown together, then the comment.
     parts = []
     for d in group:
@@ -699,7 +715,8 @@ def render(folders):
                     chosen = [d for name in order for d in by_name[name]]
                 group = []
                 for d in chosen:
-                    if group and not (d.inherited and d.comment is group[-1].comment) and \
+                    same_table = d.table is not None and d.table is group[-1].table if group else False
+                    if group and not same_table and not (d.inherited and d.comment is group[-1].comment) and \
                             not (kind in ('function', 'macro') and d.name == group[0].name):
                         render_group(out, group)
                         group = []
