@@ -226,7 +226,6 @@ class Parser:
 
     def parse_scope(self, i, end, scope, in_class=False, class_name='', public=True, hidden=False):
         decls = []
-        previous = None
         while i < end:
             tok = self.t[i]
             if in_class and tok.text in ('public', 'private', 'protected') and i + 1 < end and \
@@ -262,14 +261,7 @@ class Parser:
                 decl.end_line = self.t[min(next_i, len(self.t)) - 1].line
                 visible = public and not hidden
                 if visible:
-                    if not decl.comment and previous is not None and previous.name == decl.name and \
-                            previous.kind == decl.kind:
-                        decl.comment = previous.comment
-                        decl.inherited = True
                     decls.append(decl)
-                previous = decl
-            elif decl == 'scope':
-                pass
             i = next_i
         return decls, i
 

@@ -113,6 +113,7 @@ BasicString operator+(BasicString&& left, int64_t right);
 BasicString operator+(BasicString&& left, float right);
 BasicString operator+(BasicString&& left, double right);
 
+// A number joined as its text, on either side.
 BasicString operator+(const BasicString& left, int32_t right);
 BasicString operator+(const BasicString& left, int64_t right);
 BasicString operator+(const BasicString& left, float right);
