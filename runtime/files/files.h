@@ -146,7 +146,7 @@ constexpr int kFileChannels = 8;
 
 // mode > 0 read, 0 write (replace), < 0 append.
 bool OpenFile(int channel, const char* name, int mode);
-// Closes channel n; a channel with nothing open stays closed.
+// Closes the channel; a channel with nothing open stays closed.
 void CloseFile(int channel);
 // Lowest channel with nothing open, -1 when all are in use.
 int FindFreeChannel();

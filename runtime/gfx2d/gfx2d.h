@@ -82,8 +82,8 @@ bool SaveScreen(const BasicString& file);
 
 // ---------------------------------------------------------------- backgrounds
 
-// Loads an image file into background 0, cut into tiles, drawn behind every frame. False with
-// LastErrorCode 3 when the file cannot be read.
+// Loads an image file into background 0 (tiles of at most 512 pixels, 8 x 8 of them), drawn
+// behind every frame. False with LastErrorCode 3 when the file cannot be read.
 bool LoadBackground(const char* file);
 bool LoadBackground(const BasicString& file);
 void GrabBackground();  // into background 0, the one drawn behind frames
@@ -92,7 +92,7 @@ void GrabBackground(int32_t n);
 // Deletes the tiles of background n (0..7); the record becomes empty.
 void ReleaseBackground(int32_t n);
 bool BackgroundPresent(int32_t n);  // background n holds tiles
-// Draws background n (0..7) over the whole screen now; nothing when it holds no tiles.
+// Draws background n (0..7) now; nothing when it holds no tiles.
 void DrawBackground(int32_t n);
 // Deletes every sprite texture and background (the window is going away).
 void ReleaseAllTextures();
@@ -128,7 +128,7 @@ void BindSpriteTexture(int32_t id, int32_t id2, int32_t alternate, const uint32_
 
 // Draws one pixel in the colour (packed R + G*256 + B*65536).
 void DrawPixel(int32_t x, int32_t y, int32_t colour);
-// Draws a line from (x1, y1) to (x2, y2), both ends included.
+// Draws a line from (x1, y1) to (x2, y2).
 void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t colour);
 // Fills the rectangle at (x, y), w x h pixels; a negative size extends to the left or up.
 void DrawRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t colour);
@@ -213,14 +213,15 @@ bool CreateScreen(int32_t n, int32_t id, int32_t w, int32_t h);
 // Sends the drawing that follows to target n; a negative n (or a target never created) goes
 // back to the window.
 void UseScreen(int32_t n);
-// The frame buffer of a target record: a colour texture of w x h (texture, or a new one when
-// 0) with a depth buffer when depth is set. False when the GL refuses it.
+// Gives a target record a frame buffer of w x h drawing into texture, with a depth buffer when
+// depth is set (the record's old objects are deleted first). False when the GL refuses it.
 bool CreateFramebuffer(RenderTarget& record, int32_t w, int32_t h, uint32_t texture, bool depth);
-// Binds the record's frame buffer for drawing; false when it has none.
+// Binds the record's frame buffer for drawing, noting the binding it replaces; false when the
+// record is bound already or there are no frame buffers.
 bool BindTarget(RenderTarget& record);
-// Binds the window's frame buffer again.
+// Binds again what the record's BindTarget replaced.
 void UnbindTarget(RenderTarget& record);
-// Deletes the record's frame buffer and depth buffer; the record becomes empty.
+// Unbinds and deletes the record's objects; the record becomes empty (no sprite).
 void DestroyTarget(RenderTarget& record);
 // The frame buffer bound now (0: the window's).
 uint32_t CurrentFramebuffer();

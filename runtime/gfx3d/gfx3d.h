@@ -49,7 +49,9 @@ void SelectMeshFrame(Number frame);
 void AddMeshVertex(Number x, Number y, Number z, Number u, Number v, Number colour);
 // Ends the current triangle strip; the next vertex starts a new one.
 void NewMeshStrip();
-// Finishes the object being built: its normals are made (SetMeshNormalMode) and it is uploaded.
+// Finishes the object being built: palette, normals (SetMeshNormalMode), triangle lists and
+// bounds. It stays empty when frame 0 has fewer than 3 vertices or another frame has a
+// different count (reported to the debug output).
 void EndMesh();
 // Dimensions the array 3 x 9: row k holds x, y, z, u, stored v, colour code,
 // nx, ny, nz of vertex k of triangle n.
@@ -121,8 +123,9 @@ void SetMeshTextures(Number texture1, Number texture2);
 // Draws animation frame frame of object id with the current movement and textures; a bad id
 // gives LastErrorCode 7.
 void DrawMesh(Number id, Number frame);
-// Draws the object between frames frameFrom and frameTo, blend 0..1 of the way; interpolate
-// non-zero blends the positions, else the nearer frame is drawn.
+// Draws the object blended between two frames. interpolate 0: frameFrom and frameTo mixed by
+// blend (0..1); non-zero: blend 0..1 of the way through the frames from frameFrom to frameTo,
+// mixing the two it falls between.
 void DrawMeshAnimated(Number id, Number frameFrom, Number frameTo, Number blend, Number interpolate);
 // Shifts the texture coordinates of the objects drawn next by (du, dv).
 void SetTextureOffset3D(Number du, Number dv);

@@ -136,7 +136,8 @@ void ResetInputAfterDebugger();
 // Typed text (UTF-8) and the characters of keys that type no text, as the
 // event pump delivers them.
 void TypeText(const char* utf8);
-// Queues the character a key types without text (Backspace, Tab, Return); others are ignored.
+// Queues the character a key types without text (Backspace, Tab, Return and keypad Enter);
+// other keys are ignored.
 void TypeKey(int32_t code);
 // Notes a joystick event of the event pump: devices that come or go are
 // picked up at the next joystick query.
@@ -252,7 +253,7 @@ uint8_t CodePointToCodePage(uint32_t codePoint);
 
 // Fills state from joystick n; all zero (hats included) when it cannot be read.
 void ReadJoystick(InputDevices& input, JoystickState& state, int32_t n);
-// How many joysticks are attached (opened at start-up or at the last rescan).
+// How many joysticks are attached.
 int32_t GetJoystickCount();
 // "instance name, product name"; empty for n outside 0 .. count-1.
 BasicString GetJoystickName(int32_t n);

@@ -83,7 +83,7 @@ void EndSession();
 void SetAcceptPlayers(int32_t accept);
 // 1 while the session runs (hosted or joined).
 int32_t SessionRunning();
-// Creates a local player with that name: its id (1 and up), 0 when the host gave none.
+// Creates a local player with that name: the id the host gave it, 0 when it gave none.
 int32_t CreatePlayer(const BasicString& name);
 // Removes the local player id from the session.
 void RemovePlayer(int32_t id);
