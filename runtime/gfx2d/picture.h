@@ -69,7 +69,7 @@ struct DecodeLimits {
 bool ReadBMP(Picture& picture, const char* name, int32_t colourKey);
 // PNG files.
 bool ReadPNG(Picture& picture, const char* name, int32_t colourKey);
-// JPEG files (no colour key: JPEG pictures are opaque).
+// JPEG files (no colour key).
 bool ReadJPEG(Picture& picture, const char* name);
 // The same readers on an open channel, from its current position: a loader
 // opens a file once and tries them in turn, rewinding in between. name only

@@ -92,7 +92,8 @@ void SetCameraLight(Number id, Number colour);
 // Colour -1 switches fog off. exponential non-zero: density startOrDensity; else linear from
 // startOrDensity to end (both 0: the near and far planes).
 void SetFog(Number colour, Number exponential, Number startOrDensity, Number end);
-// Which faces are culled: > 0 clockwise, < 0 counter-clockwise, 0 none.
+// Back-face culling: the winding of the faces that stay is > 0 clockwise, < 0
+// counter-clockwise; 0 culls nothing.
 void SetCullMode(Number mode);
 // Non-zero: hidden surfaces are removed with the depth buffer; 0: drawn in order.
 void SetDepthTest(Number flag);
