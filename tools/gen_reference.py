@@ -5,10 +5,12 @@
 Reads every public header of the runtime (runtime/<folder>/*.h, not *_internal.h, not
 runtime/<folder>/internal/, and not the platform folder, which programs do not call) and writes one
 section per folder in layer order (cmake/layers.txt). Each operation (namespace-scope function,
-operator or macro) appears with its signature and the comment block directly above it, or the
-comment on its own line; an overload declared right after another of the same name shares that
-one's comment. Types, constants and variables are listed the same way, a type with its public
-members.
+operator or macro) appears with its signature and the comment block directly above it (a blank
+line or a // ---- rule line cuts it off) and the comment at the end of its own line. An overload
+without a comment shares the one of the overload declared before it; one-line constants, variables,
+type aliases, macros and operators written on consecutive lines under one comment block form a
+table that shares it. Types, constants and variables are listed the same way, a type with its
+public members (an enum with its values).
 
   gen_reference.py [--root DIR] [--output FILE]   write the reference
   gen_reference.py [--root DIR] --check           fail (exit 1) when a public declaration has no
@@ -26,7 +28,7 @@ HIDDEN_NAMESPACES = re.compile(r'(detail|internal)$')
 
 KIND_TITLES = [('function', 'Operations'), ('macro', 'Macros'), ('type', 'Types'),
                ('constant', 'Constants'), ('variable', 'Variables')]
-# Kinds whose declarations on consecutive lines share one comment.
+# Kinds that form tables: one-line declarations on consecutive lines sharing one comment.
 RUN_KINDS = {'constant', 'variable', 'type', 'macro'}
 # Kinds that must carry a comment.
 DOCUMENTED_KINDS = {'function', 'macro', 'type', 'constant', 'variable'}
@@ -58,6 +60,7 @@ TOKEN_RE = re.compile(r'''
     (?P<ident>[A-Za-z_]\w*) | (?P<number>\.?\d(?:[\w.']|[eEpP][+-])*) |
     (?P<punct>::|->|\.\.\.|.)
 ''', re.VERBOSE | re.DOTALL)
+DIRECTIVE_RE = re.compile(r'[ \t]*#')
 
 
 class Header:
@@ -65,12 +68,10 @@ class Header:
 
     def __init__(self, text):
         self.text = text
-        self.lines = text.split('\n')
         self.comment_lines = {}    # line number -> text of a line that is only a comment
         self.trailing = {}         # line number -> text of a comment after code on that line
-        self.blank = set()
         self.tokens = []
-        self.macros = []           # (name, signature, line)
+        self.macros = []           # (name, signature, first line, last line)
         self.undefined = set()
         self._scan()
 
@@ -79,11 +80,9 @@ class Header:
         line, pos, at_line_start = 1, 0, True
         text = self.text
         while pos < len(text):
-            if at_line_start:
-                stripped = text[pos:text.find('\n', pos) if '\n' in text[pos:] else len(text)].lstrip()
-                if stripped.startswith('#'):
-                    pos, line = self._directive(pos, line)
-                    continue
+            if at_line_start and DIRECTIVE_RE.match(text, pos):
+                pos, line = self._directive(pos, line)
+                continue
             m = TOKEN_RE.match(text, pos)
             kind, value = m.lastgroup, m.group()
             if kind == 'delim':
@@ -109,9 +108,6 @@ class Header:
                 line += value.count('\n')
                 at_line_start = False
             pos = m.end()
-        for number, content in enumerate(self.lines, 1):
-            if not content.strip():
-                self.blank.add(number)
 
     def _directive(self, pos, line):
         end = pos
@@ -299,7 +295,7 @@ class Parser:
                 decl.members = self.enumerators(stop + 1, close)
             return decl, after + 1
         if '(' in head:
-            decl = self.function(i, stop, words, scope, in_class, class_name, body=True)
+            decl = self.function(i, stop, words, scope, in_class, class_name)
             return decl, close + 1
         # A variable with a braced initializer.
         while after < end and self.t[after].text != ';':
@@ -366,7 +362,7 @@ class Parser:
             return Decl('type', name, self.source(i, stop - 1) + ';', self.t[i].line,
                         self.h.comment_for(self.t[i].line, self.t[stop].line), scope)
         if self.function_shape(head):
-            return self.function(i, stop, words, scope, in_class, class_name, body=False)
+            return self.function(i, stop, words, scope, in_class, class_name)
         return self.variable(i, stop, words, scope, in_class)
 
     @staticmethod
@@ -391,7 +387,7 @@ class Parser:
                     before in ('>',)
         return False
 
-    def function(self, i, stop, words, scope, in_class, class_name, body):
+    def function(self, i, stop, words, scope, in_class, class_name):
         # Attributes [[...]] are part of the signature but never the name.
         depth = 0
         name = None
@@ -431,8 +427,8 @@ class Parser:
         if tail[-2:] == ['=', 'delete'] or tail[-2:] == ['=', 'default']:
             return None
         signature = self.source(i, stop - 1) + ';'
-        last_line = self.t[stop].line if not body else self.t[stop].line
-        comment = self.h.comment_for(self.t[i].line, last_line)
+        # A body's own comments are not the declaration's: the comment ends where the body opens.
+        comment = self.h.comment_for(self.t[i].line, self.t[stop].line)
         return Decl('function', name, signature, self.t[i].line, comment, scope)
 
     def operator_before(self, i, n):
