@@ -9,6 +9,7 @@ import unittest
 
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 GENERATOR = os.path.join(SOURCE_DIR, 'tools', 'gen_reference.py')
+sys.dont_write_bytecode = True   # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(SOURCE_DIR, 'tools'))
 import gen_reference  # noqa: E402
 
