@@ -47,6 +47,7 @@ static_assert(sizeof(void*) != 8 || (sizeof(ArrayHeader) == 48 &&
 // The most elements one array may hold; larger requests fail with error 7.
 constexpr int64_t kMaxArrayElements = 0x7FFFFFF0;
 
+// An array of T elements (double, int32_t or BasicString); copies copy the elements.
 template <class T>
 class BasicArray : public ArrayHeader {
  public:

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+// The text value (see above).
 class BasicString {
  public:
   BasicString() noexcept;
@@ -97,6 +98,8 @@ static_assert(sizeof(void*) != 8 || sizeof(BasicString) == 16, "debuggers rely o
 
 // ---------------------------------------------------------------- concatenation
 
+// The joined text; a number on either side is joined as its text (NumberToText for float and
+// double, decimal for integers).
 BasicString operator+(const BasicString& left, const BasicString& right);
 BasicString operator+(const BasicString& left, const char* right);
 BasicString operator+(const char* left, const BasicString& right);
@@ -110,6 +113,7 @@ BasicString operator+(BasicString&& left, int64_t right);
 BasicString operator+(BasicString&& left, float right);
 BasicString operator+(BasicString&& left, double right);
 
+// A number joined as its text, on either side.
 BasicString operator+(const BasicString& left, int32_t right);
 BasicString operator+(const BasicString& left, int64_t right);
 BasicString operator+(const BasicString& left, float right);
@@ -152,6 +156,8 @@ VLM_DECLARE_STRING_COMPARISONS(float)
 VLM_DECLARE_STRING_COMPARISONS(double)
 #undef VLM_DECLARE_STRING_COMPARISONS
 
+// Comparisons as Compare orders, with another string here and, through the declarations
+// above, with C text or a number on either side.
 bool operator==(const BasicString& left, const BasicString& right);
 bool operator!=(const BasicString& left, const BasicString& right);
 bool operator<(const BasicString& left, const BasicString& right);
@@ -166,22 +172,31 @@ bool operator>=(const BasicString& left, const BasicString& right);
 // fit; 0 when nothing fits. Integers saturate instead of overflowing. Only
 // decimal text is read (no hexadecimal, "inf" or "nan"), whatever the locale.
 int32_t TextToInt32(const char* text);
+// As _atoi64 reads it.
 int64_t TextToInt64(const char* text);
+// As atof reads it.
 double TextToDouble(const char* text);
+// As atof reads it, rounded to a float.
 inline float TextToFloat(const char* text) { return static_cast<float>(TextToDouble(text)); }
+// The same conversions of a string's text.
 inline int32_t ToInt32(const BasicString& s) { return TextToInt32(s.c_str()); }
+// The string's text as TextToInt64 reads it.
 inline int64_t ToInt64(const BasicString& s) { return TextToInt64(s.c_str()); }
+// The string's text as TextToDouble reads it.
 inline double ToDouble(const BasicString& s) { return TextToDouble(s.c_str()); }
+// The string's text as TextToFloat reads it.
 inline float ToFloat(const BasicString& s) { return TextToFloat(s.c_str()); }
 
+// The most bytes FormatNumberText writes before its NUL.
+constexpr int kNumberTextMax = 31;
 // Number to text as the Windows C runtime's _gcvt writes it with 10
 // significant digits, with the final '.' dropped: 5.0 -> "5", 0.25 -> "0.25",
 // 0.01 -> "1.e-002", 123456789012 -> "1.23456789e+011". Fixed notation is
 // used while the decimal exponent of the rounded value is between -1 and 9.
 // Zero (either sign) gives "0"; infinities "inf"/"-inf"; NaN "nan".
-// Writes at most kNumberTextMax bytes plus a NUL; returns the length.
-constexpr int kNumberTextMax = 31;
+// Writes at most kNumberTextMax bytes plus a NUL into out; returns the length.
 int FormatNumberText(double value, char* out);
+// The same text as a string.
 BasicString NumberToText(double value);
 // Integers as decimal text.
 BasicString IntegerToText(int32_t value);

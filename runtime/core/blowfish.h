@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+// One keyed instance of the cipher.
 class Blowfish {
  public:
   // The standard key schedule over the key's bytes, cycled and packed

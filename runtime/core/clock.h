@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+// The clock's record: whether a counter exists, its frequency and the first reading.
 struct MillisecondClock {
   int32_t hasCounter = 0;         // the platform offers a counter
   double counterFrequency = 0.0;  // its counts per second

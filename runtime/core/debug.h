@@ -35,6 +35,7 @@ extern int32_t LastErrorCode;  // an ErrorCode
 extern int32_t ErrorLine;      // CurrentLine when the last error was recorded
 
 void SetLastError(int32_t code);  // code and ErrorLine := CurrentLine
+// LastErrorCode := 0 (ErrorLine is kept).
 void ClearLastError();
 
 // ---------------------------------------------------------------- debugger channel
@@ -62,6 +63,7 @@ enum VariableType : int32_t {
   kVariableInt = 5,          // int32_t
 };
 
+// Entries a variable table holds at most.
 constexpr int32_t kVariableTableSize = 1024;
 
 // One registered variable. 64-bit layout (24 bytes):
@@ -103,6 +105,7 @@ extern VariableTable GlobalVariables;
 
 // ---------------------------------------------------------------- breakpoints and state
 
+// Breakpoints the debugger may set at most.
 constexpr int32_t kBreakpointTableSize = 1024;
 // Entry k is the breakpoint (BreakpointModules[k], BreakpointLines[k]) for
 // k < DebugState::breakpointCount. Only the debugger writes them.
@@ -153,6 +156,7 @@ static_assert(sizeof(void*) != 8 || (sizeof(DebugState) == 0x40 &&
                                      offsetof(DebugState, localEntries) == 0x38),
               "debuggers rely on this layout");
 
+// The one block a debugger reads and writes.
 extern DebugState TheDebugState;
 // Stepping stops at statements whose call depth is at most this.
 extern int32_t StepDepth;
@@ -167,6 +171,7 @@ void DebugStop(int32_t module, int32_t line, VariableTable* locals);
 // True when (module, line) is one of the debugger's breakpoints.
 bool IsBreakpoint(int32_t module, int32_t line);
 
+// Records the statement now executing (CurrentModule, CurrentLine).
 inline void NoteLine(int32_t module, int32_t line) {
   CurrentModule = module;
   CurrentLine = line;
@@ -223,11 +228,14 @@ void Assert(double value);
 
 // The application's parameterless routines, found by name.
 using Routine = void (*)();
+// One entry of the table: the routine and its name.
 struct RoutineEntry {
   Routine routine;   // null ends the table
   const char* name;
 };
+// Installs the application's table (RunApplication does it).
 void SetCallByNameTable(const RoutineEntry* table);
+// The routine of that name (exact spelling), null when the table has none.
 Routine FindRoutineByName(const char* name);
 // Runs the routine of that name: 1.0 when found and run, else 0.0.
 double CallByName(const char* name);

@@ -98,10 +98,12 @@ class RoutineFrame {
   VariableTable* table_;
 };
 
+// Registers a global variable under name (type code from its C++ type).
 template <class T>
 void RegisterGlobal(const char* name, T& variable) {
   AddVariable(GlobalVariables, name, VariableTypeOf<T>::value, &variable);
 }
+// Removes a global variable's registration.
 template <class T>
 void UnregisterGlobal(T& variable) {
   RemoveVariable(GlobalVariables, &variable);
@@ -122,12 +124,15 @@ class GlobalVariable {
   void* address_;
 };
 
+// Pastes two tokens after expanding them (for names made from __LINE__ or __COUNTER__).
 #define VLM_CONCAT_INNER(a, b) a##b
 #define VLM_CONCAT(a, b) VLM_CONCAT_INNER(a, b)
 
 // Opens the routine's frame; the other macros of a routine refer to it.
 #define VLM_ROUTINE() RoutineFrame vlm_frame_
+// Registers a parameter under its own name.
 #define VLM_PARAM(var) vlm_frame_.Param(#var, var)
+// Sets a local to 0 (empty) and registers it under its own name.
 #define VLM_LOCAL(var) vlm_frame_.Local(#var, var)
 // Registered under another name than the C++ identifier.
 #define VLM_PARAM_AS(var, name) vlm_frame_.Param(name, var)
@@ -136,6 +141,7 @@ class GlobalVariable {
 #define VLM_LINE(module, line) LineHook((module), (line), vlm_frame_.Locals())
 // Before a statement outside any routine.
 #define VLM_LINE_NO_LOCALS(module, line) LineHook((module), (line), nullptr)
+// Registers a global for the rest of the run (see above); _AS under another name.
 #define VLM_GLOBAL(var) \
   static const GlobalVariable VLM_CONCAT(vlm_global_, __COUNTER__)(#var, var)
 #define VLM_GLOBAL_AS(var, name) \

@@ -6,17 +6,22 @@
 
 #include "core/basic_string.h"
 
-// Angles in degrees.
+// Sine of an angle in degrees.
 double SinDeg(double x);
+// Cosine of an angle in degrees.
 double CosDeg(double x);
+// Tangent of an angle in degrees.
 double TanDeg(double x);
+// The angle of the point (x, y) from the x axis, in degrees (-180..180).
 double Atan2Deg(double y, double x);
 // 0 for x >= 1 and 180 for x <= -1, so values a little outside [-1, 1]
 // (rounding) still give an angle.
 double AcosDeg(double x);
 
+// Square root (NaN for x < 0).
 double Sqrt(double x);
 double Log(double x);  // natural logarithm
+// x to the power y.
 double Pow(double x, double y);
 // fmod, but 0 when y is 0.
 double FMod(double x, double y);

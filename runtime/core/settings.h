@@ -6,6 +6,8 @@
 
 #include "core/basic_string.h"
 
+// The project's options: screen size and mode, frame rate, multisampling, debug mode, mouse
+// and window title.
 struct ProjectSettings {
   int32_t ScreenWidth = 640;   // 0: take the created window's width
   int32_t ScreenHeight = 480;  // 0: take the created window's height
@@ -17,4 +19,5 @@ struct ProjectSettings {
   BasicString AppTitle;
 };
 
+// The process's project settings.
 ProjectSettings& Settings();

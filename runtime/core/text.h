@@ -14,14 +14,18 @@
 // start is outside the text or nothing remains.
 BasicString Mid(const BasicString& s, int32_t start, int32_t count = -1);
 
-// Only a-z / A-Z change (the C locale's toupper / tolower).
+// Upper case copy; only a-z change (the C locale's toupper / tolower).
 BasicString Upper(const BasicString& s);
+// Lower case copy; only A-Z change.
 BasicString Lower(const BasicString& s);
+// Upper case in place.
 void UpperInPlace(BasicString& s);
+// Lower case in place.
 void LowerInPlace(BasicString& s);
 
-// Remove bytes of the set from the end / the start.
+// Removes bytes of the set from the end.
 BasicString TrimRight(const BasicString& s, const BasicString& set);
+// Removes bytes of the set from the start.
 BasicString TrimLeft(const BasicString& s, const BasicString& set);
 // In place: removes trailing bytes 0..31 (CR, LF, ...).
 void StripControlTail(BasicString& s);
@@ -32,8 +36,9 @@ int32_t Find(const BasicString& s, const BasicString& needle, int32_t from = 0);
 // Last occurrence that starts at or before from; a negative from means
 // Length(s) - Length(needle). -1 when none.
 int32_t FindLast(const BasicString& s, const BasicString& needle, int32_t from = -1);
-// First byte of s that is (FindAny) / is not (FindNotAny) in the set; -1 when none.
+// First byte of s that is in the set; -1 when none.
 int32_t FindAny(const BasicString& s, const BasicString& set);
+// First byte of s that is not in the set; -1 when none.
 int32_t FindNotAny(const BasicString& s, const BasicString& set);
 // Every occurrence of find, left to right, replaced by with; inserted text is
 // never searched again. An empty find changes nothing.
@@ -59,6 +64,7 @@ void Utf8ToBytes(BasicString& s);
 // lower-case hex. Decrypt reverses it up to the first NUL. An empty key, or
 // for Decrypt text that is not hex digits, gives an empty result.
 BasicString Encrypt(const BasicString& key, const BasicString& text);
+// Decrypts the hex text Encrypt made with the same key (see above).
 BasicString Decrypt(const BasicString& key, const BasicString& hex);
 
 // Conversion to and from the platform's wide characters (mbstowcs /
@@ -66,6 +72,7 @@ BasicString Decrypt(const BasicString& key, const BasicString& hex);
 // next call. Bytes the locale cannot convert pass through as Latin-1;
 // characters that do not fit a byte become '?'.
 const wchar_t* ToWide(const BasicString& s);
+// Wide text back to bytes (see above).
 BasicString FromWide(const wchar_t* text);
 
 // The text of LastErrorCode: "0009 out of bounds" and the like.

@@ -34,6 +34,7 @@ void ResolveDeclare(const char* module, const char* entry, void* slot);
 void UnloadDeclaredModules();
 // Libraries loaded and declarations registered so far.
 size_t DeclaredModuleCount();
+// Declarations registered so far.
 size_t DeclarationCount();
 
 // Runs another program. The command line is split into arguments the way a

@@ -19,6 +19,7 @@
 
 #include "files/files.h"
 
+// One entry of the archive's directory: its name, where its data lies and its packed size.
 struct ArchiveEntry {
   std::string name;
   int32_t storedPosition = 0;  // P as written in the directory
@@ -26,6 +27,7 @@ struct ArchiveEntry {
   uint32_t packedSize = 0;     // S, the four size bytes included
 };
 
+// The outcome of a directory search or read.
 enum class ArchiveStatus {
   Ok,         // found / the whole directory was read
   NotFound,   // the directory ended (or was cut short) without a match
@@ -55,6 +57,7 @@ bool ReadPackedEntry(ReadChannel& archive, const ArchiveEntry& entry, std::vecto
 // Unpacks S stored bytes (size word and LZO1X data) into a new block.
 bool UnpackEntryData(const uint8_t* packed, size_t packedSize, std::unique_ptr<uint8_t[]>* data,
                      uint32_t* size);
+// Reads and unpacks one entry into a new block; false when it does not unpack.
 bool UnpackArchiveEntry(ReadChannel& archive, const ArchiveEntry& entry,
                         std::unique_ptr<uint8_t[]>* data, uint32_t* size);
 // How many entries were found damaged so far (FindArchiveEntry answering

@@ -49,6 +49,7 @@ bool ChannelReadInt32(ReadChannel& channel, int32_t* value);
 // line is cut and the rest comes with the next call. False at the end of
 // the data.
 bool ChannelReadLine(ReadChannel& channel, char* buffer, int maximum);
+// Closes the file or lets go of the block; the channel becomes empty.
 void CloseChannel(ReadChannel& channel);
 struct ResolvedFile;
 // Opens what ResolveFile found: the real file, or the block (while it is
@@ -59,7 +60,9 @@ bool OpenReadChannel(ReadChannel& channel, const ResolvedFile& file);
 // Names compare without regard to the letter case of ASCII letters: folder
 // walks, archive entries, wildcards, INI sections and keys.
 
+// An ASCII letter in lower case; every other character as it is.
 constexpr char FoldNameCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// True when the names are equal but for the letter case of ASCII letters.
 constexpr bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
@@ -77,12 +80,14 @@ constexpr bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 // returned), checked without touching it. Everything else fails like a
 // missing file.
 
+// Makes a block known as a memory file of size bytes, so that names inside it open.
 void RegisterMemoryFile(const void* block, uint64_t size);
 // Open channels on the block stop delivering bytes at once.
 void UnregisterMemoryFile(const void* block);
 // The name for a block (or a part of one): "mem://%8x.%8x" with the address
 // printed in full on 64-bit.
 std::string MemoryFileName(const void* block, uint64_t size);
+// True when the name starts with "mem://".
 bool IsMemoryFileName(const char* name);
 // Reads size and address out of a name; says nothing about whether the
 // block is registered.
@@ -105,6 +110,8 @@ struct ResolvedFile {
 // The resolver whose results may be memory files (loaders, read commands) and
 // the one that always yields a real file on disk.
 FileResolver& MemoryResolver();
+// The resolver that always yields a real file on disk (archive entries and memory files are
+// copied to a temporary file).
 FileResolver& DiskResolver();
 // Resolves a name into out (kMaxFileName bytes): the real file (exact name
 // first, else the one file matching it without regard to letter case,
@@ -134,14 +141,18 @@ bool FindRealPath(const char* name, bool wantDirectory, std::string* path);
 // read or write that cannot complete sets LastErrorCode 3; both then end the
 // program through EndProgram. Opening reports failure by its result.
 
+// File channels a program may open (numbered 0-7).
 constexpr int kFileChannels = 8;
 
 // mode > 0 read, 0 write (replace), < 0 append.
 bool OpenFile(int channel, const char* name, int mode);
+// Closes the channel; a channel with nothing open stays closed.
 void CloseFile(int channel);
 // Lowest channel with nothing open, -1 when all are in use.
 int FindFreeChannel();
+// True when every byte of the channel has been read (or nothing is open on it).
 bool EndOfFile(int channel);
+// The channel's read or write position in bytes from the start.
 int64_t FilePosition(int channel);
 // mode 0 from the start, > 0 from the current position, < 0 from the end.
 void SeekFile(int channel, int64_t offset, int mode);
@@ -149,10 +160,15 @@ void SeekFile(int channel, int64_t offset, int mode);
 // Raw values, little-endian on every host. Integers are sign- or
 // zero-extended; true when the value was read.
 bool ReadInt8(int channel, int32_t& value);
+// One unsigned byte.
 bool ReadUInt8(int channel, int32_t& value);
+// Two bytes, signed.
 bool ReadInt16(int channel, int32_t& value);
+// Two bytes, unsigned.
 bool ReadUInt16(int channel, int32_t& value);
+// Four bytes, signed.
 bool ReadInt32(int channel, int32_t& value);
+// Four bytes, unsigned.
 bool ReadUInt32(int channel, int64_t& value);
 bool ReadInt8(int channel, double& value);
 bool ReadUInt8(int channel, double& value);
@@ -160,7 +176,9 @@ bool ReadInt16(int channel, double& value);
 bool ReadUInt16(int channel, double& value);
 bool ReadInt32(int channel, double& value);
 bool ReadUInt32(int channel, double& value);
+// Four bytes as an IEEE single.
 bool ReadFloat32(int channel, double& value);
+// Eight bytes as an IEEE double.
 bool ReadFloat64(int channel, double& value);
 // Exactly count bytes.
 bool ReadString(int channel, BasicString& value, int64_t count);
@@ -168,16 +186,24 @@ bool ReadString(int channel, BasicString& value, int64_t count);
 bool ReadLine(int channel, BasicString& value);
 // One line converted with atof / atoi.
 bool ReadNumberLine(int channel, double& value);
+// One line converted to an integer as atoi reads it.
 bool ReadIntLine(int channel, int32_t& value);
 
 // Integer arguments are truncated to the width written.
 bool WriteInt16(int channel, int64_t value);
+// Four bytes.
 bool WriteInt32(int channel, int64_t value);
+// One byte.
 bool WriteUInt8(int channel, int64_t value);
+// Two bytes, unsigned.
 bool WriteUInt16(int channel, int64_t value);
+// Four bytes, unsigned.
 bool WriteUInt32(int channel, int64_t value);
+// An IEEE single (four bytes).
 bool WriteFloat32(int channel, double value);
+// An IEEE double (eight bytes).
 bool WriteFloat64(int channel, double value);
+// The text's bytes, no terminator.
 bool WriteString(int channel, const BasicString& text);
 // The text followed by "\r\n".
 bool WriteLine(int channel, const BasicString& text);
@@ -190,9 +216,11 @@ const ReadChannel* FileChannel(int channel);
 
 // An existing file that is not a directory (memory files included).
 bool FileExists(const char* name);
+// True when the name is an existing directory.
 bool DirectoryExists(const char* name);
 // Removes an empty directory if the name is one, else deletes the file.
 bool RemovePath(const char* name);
+// Creates one directory; false when it cannot (its parent must exist).
 bool MakeDirectory(const char* name);
 // Copies a real file or memory file (not through the archive). An existing
 // destination is replaced, but only once the source has opened.
@@ -207,6 +235,7 @@ BasicString QueryCurrentDirectory();
 // "*" matches any run of characters, "?" one character other than ".";
 // letters compare without regard to case; "*.*" matches everything.
 bool WildcardMatch(const char* pattern, const char* name);
+// Turns every "\" of the text into "/".
 void ToForwardSlashes(BasicString& text);
 void ToForwardSlashes(char* text);
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+// One section of an INI text: its name and its keys with their values, in file order.
 struct IniSection {
   std::string name;
   std::vector<std::pair<std::string, std::string>> keys;

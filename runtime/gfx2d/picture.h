@@ -7,6 +7,7 @@
 
 struct ReadChannel;
 
+// A decoded picture: width x height RGBA pixels, top row first.
 struct Picture {
   uint8_t ownAlpha = 1;  // 1: alpha came from the file; 0: from the key or opaque
   int32_t width = 0;
@@ -66,15 +67,19 @@ struct DecodeLimits {
 // Image codecs. Readers take a file name (memory files included); a colour key
 // of -1 means none. On failure the picture is left empty.
 bool ReadBMP(Picture& picture, const char* name, int32_t colourKey);
+// PNG files.
 bool ReadPNG(Picture& picture, const char* name, int32_t colourKey);
+// JPEG files (no colour key).
 bool ReadJPEG(Picture& picture, const char* name);
 // The same readers on an open channel, from its current position: a loader
 // opens a file once and tries them in turn, rewinding in between. name only
 // labels messages. limits (optional) bounds what is kept and receives the
 // reason of a failure; kNotAPicture there means "not this format".
 bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey, DecodeLimits* limits = nullptr);
+// PNG from the channel.
 bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name,
              DecodeLimits* limits = nullptr);
+// JPEG from the channel.
 bool ReadJPEG(Picture& picture, ReadChannel& channel, DecodeLimits* limits = nullptr);
 // Writer chosen from the name: ".png" PNG, "jpg" JPEG, anything else BMP.
 bool SavePicture(const char* name, const Picture& picture);

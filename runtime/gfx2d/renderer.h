@@ -33,6 +33,7 @@ struct SpriteRecord {
   int32_t frameWidth = 0, frameHeight = 0;      // animation frames
 };
 
+// The measured shape of one character of a loaded font.
 struct GlyphRecord {
   uint8_t left = 0;     // first opaque column of the glyph inside its cell
   uint8_t advance = 0;  // pixels drawn and advanced in proportional mode
@@ -75,6 +76,8 @@ struct PolyVertex {
   uint8_t r, g, b, a;
 };
 
+// The 2D renderer: the display, the sprite and font store, backgrounds, targets and the
+// drawing state.
 class OpenGLRevazoro : public gl::Display {
  public:
   OpenGLRevazoro();
@@ -138,11 +141,14 @@ class OpenGLRevazoro : public gl::Display {
   int32_t polyPictureHeight = 0;
 };
 
+// The name the rest of the runtime uses for the renderer.
 using Renderer = OpenGLRevazoro;
 
 // The process-wide renderer, created and destroyed here only. CreateRenderer
 // also makes it the gl layer's display; a second call returns the existing
 // one. TheRenderer is null before CreateRenderer and after DestroyRenderer.
 Renderer* CreateRenderer();
+// The renderer, null when there is none.
 Renderer* TheRenderer();
+// Destroys the renderer (the gl layer's display goes with it).
 void DestroyRenderer();

@@ -12,6 +12,7 @@
 #include "gfx3d/grow_list.h"
 #include "gfx3d/mesh.h"
 
+// Levels of the movement stack.
 constexpr int32_t MOVEMENT_LEVEL_COUNT = 16;
 constexpr int32_t kMovementEntryLimit = 16;  // rotations or matrices per level
 
@@ -38,6 +39,7 @@ constexpr int32_t kCullCounterClockwise = -1;
 // GL lights the engine uses; a light id is taken modulo this.
 constexpr int32_t kLightCount = 8;
 
+// One level of the movement stack: its matrices, rotations, scale and translation.
 struct MovementLevel {
   int32_t matrixCount = 0;
   float matrices[kMovementEntryLimit][16];
@@ -61,6 +63,7 @@ struct DrawStatistics {
   uint64_t trianglesDrawn = 0;
 };
 
+// The engine's state (see above).
 class Revazoro3D {
  public:
   explicit Revazoro3D(Renderer* renderer);
@@ -129,6 +132,7 @@ class Revazoro3D {
   DrawStatistics stats;
 };
 
+// The name the rest of the runtime uses for the engine.
 using Engine3D = Revazoro3D;
 
 // The process-wide engine; null before CreateEngine3D.

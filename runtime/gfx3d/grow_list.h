@@ -15,6 +15,7 @@
 // Test hook: the next n block allocations of any GrowList fail.
 inline int32_t GrowListFailures = 0;
 
+// A growable array of T records (see above).
 template <typename T>
 class GrowList {
  public:

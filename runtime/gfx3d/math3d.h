@@ -6,7 +6,9 @@
 
 namespace math3d {
 
+// m := the identity.
 void Identity(float m[16]);
+// True when m is exactly the identity.
 bool IsIdentity(const float m[16]);
 // out = a × b (out may alias neither input).
 void Multiply(const float a[16], const float b[16], float out[16]);
@@ -19,6 +21,7 @@ void TransformPoint(const float m[16], const float p[3], float out[3]);
 float TanPolynomial(float x);
 // The matrices glFrustum and glOrtho build.
 void FrustumMatrix(double l, double r, double b, double t, double n, double f, float out[16]);
+// The same for glOrtho.
 void OrthoMatrix(double l, double r, double b, double t, double n, double f, float out[16]);
 // The camera matrix looking from eye at target.
 void LookAt(const float eye[3], const float target[3], const float up[3], float out[16]);

@@ -32,6 +32,8 @@ static_assert(offsetof(MeshVertex, x) == 0 && offsetof(MeshVertex, nx) == 12 &&
                   offsetof(MeshVertex, r) == 76,
               "vertex field offsets are fixed");
 
+// Strip markers: a vertex record with one of these colour codes starts a list of separate
+// triangles, a strip or a fan.
 constexpr int32_t MARK_TRIANGLE_LIST = -1;
 constexpr int32_t MARK_TRIANGLE_STRIP = -2;
 constexpr int32_t MARK_TRIANGLE_FAN = -3;
@@ -52,10 +54,13 @@ void SetRecordColour(MeshVertex& record, int32_t colour);
 // The search structure that collision tests build over a frame's triangles
 // (collision_accel.cpp); dropped whenever the triangles change.
 struct CollisionIndex;
+// Frees a frame's collision index (its type is private to the collision code).
 struct CollisionIndexDeleter {
   void operator()(CollisionIndex* index) const;
 };
 
+// One animation frame: the strip records as built, the triangle list made from them, the
+// bounds and the collision index.
 struct MeshFrame {
   GrowList<MeshVertex> strips{128, 512};
   GrowList<MeshVertex> triangles{128, 512};
@@ -74,6 +79,8 @@ struct ShadowEdge {
   int32_t silhouette;
 };
 
+// One mesh of an object: its frames, the draw buffer, the palette, the GL buffers and the
+// data of the effects (cel texture, shadow edges).
 class MeshObject {
  public:
   virtual void BuildTriangles() = 0;
@@ -99,6 +106,7 @@ class MeshObject {
   MeshObject(MeshObject&&) = default;
 };
 
+// The mesh class the object table holds.
 class MeshObjectX final : public MeshObject {
  public:
   MeshObjectX() = default;
@@ -107,6 +115,7 @@ class MeshObjectX final : public MeshObject {
   void BuildTriangles() override;
 };
 
+// One entry of the object table: whether it holds an object, its meshes and their textures.
 struct MeshSlot {
   uint8_t valid = 0;
   uint8_t multiPart = 0;
@@ -114,10 +123,13 @@ struct MeshSlot {
   GrowList<uint32_t> textures{128, 512};
 };
 
+// Entries of the object table (object numbers 0..MESH_SLOT_COUNT - 1).
 constexpr int32_t MESH_SLOT_COUNT = 4096;
 
 // ---------------------------------------------------------------- algorithms
 
+// Collects the distinct colour codes of the mesh's strip records into its palette and gives
+// each record its palette index.
 void BuildColourPalette(MeshObject& mesh);
 // Normals (flat or smooth) and, on request, tangents and bitangents of every
 // frame; rebuilds the triangle lists when it ran. True when it ran.

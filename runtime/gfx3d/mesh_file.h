@@ -34,6 +34,7 @@ extern const float NORMAL_TABLE[kNormalTableSize][3];
 // ends the search. A zero normal gets entry 0.
 int32_t NormalTableIndex(float nx, float ny, float nz);
 
+// The outcome of reading an object file.
 enum class MeshReadResult : uint8_t {
   kLoaded,
   kReadError,     // damaged, truncated or inconsistent contents
@@ -51,13 +52,15 @@ MeshReadResult ReadMeshText(const uint8_t* bytes, size_t size, MeshObject& mesh)
 // The file a mesh is saved as: version 2.0, frame 0's texture coordinates.
 std::string EncodeMeshBinary(const MeshObject& mesh);
 
-// What a scene file lists. Texture numbers are the file's, less one when
-// above 0 (so 0 and 1 both select the first texture).
+// One object a scene file lists: its object file and texture numbers. Texture
+// numbers are the file's, less one when above 0 (so 0 and 1 both select the
+// first texture).
 struct MeshSceneObject {
   std::string file;
   int32_t texture1 = 0;
   int32_t texture2 = 0;
 };
+// What a scene file lists: its texture files and objects.
 struct MeshScene {
   std::vector<std::string> textures;
   std::vector<MeshSceneObject> objects;

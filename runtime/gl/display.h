@@ -44,6 +44,7 @@ struct Display {
 
 // The display of the process; null before the renderer exists.
 Display* TheDisplay();
+// Makes display the process's display (null: none).
 void SetDisplay(Display* display);
 
 }  // namespace gl
@@ -51,6 +52,7 @@ void SetDisplay(Display* display);
 // The viewport's inner step: the projection and GL viewport for the logical
 // rectangle x, y, w, h (w or h <= 0: the whole screen or active target).
 void ApplyViewport(int32_t x, int32_t y, int32_t w, int32_t h);
+// The viewport ApplyViewport set, in logical coordinates.
 void GetViewport(int32_t* x, int32_t* y, int32_t* w, int32_t* h);
 // The physical window rectangle (origin top left) that shows the logical
 // rectangle x, y, w, h of a W x H window turned by `orientation` quarter
@@ -59,6 +61,7 @@ void OrientedRectangle(int32_t orientation, int32_t W, int32_t H, int32_t x, int
                        int32_t out[4]);
 // Stores the orientation clamped to 0..3 (the viewport is not re-applied).
 void StoreOrientation(int32_t orientation);
+// The stored orientation, 0..3 quarter turns.
 int32_t GetOrientation();
 // The logical screen size: the active target's picture, else the window
 // turned with the orientation; 0 x 0 without a display.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+// The capabilities the cache tracks, by slot.
 enum GLStateSlot : int {
   kStateBlend = 0,
   kStateAlphaTest = 1,

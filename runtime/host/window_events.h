@@ -12,9 +12,11 @@
 #include "core/basic_string.h"
 #include "host/host.h"
 
+// Pauses (non-zero) or resumes the program (see host/host.h).
 void SetPaused(int32_t flag);
 // Pausing allowed or not; forbidding it while paused resumes at once.
 void AllowPause(int32_t flag);
+// 1 while the program is paused.
 int32_t IsPaused();
 // One short wait for input (at most 15 passes of 5 ms), or, while paused,
 // the pause loop that sleeps in 200 ms steps until the program is resumed.
@@ -44,10 +46,12 @@ void PlayMovieAndWait(const BasicString& file, int32_t interrupt);
 struct MovieGeometry {
   int32_t x = 0, y = 0, width = 0, height = 0;
 };
+// The centred rectangle, aspect kept, that a movie of width x height fills in the client area.
 MovieGeometry FitMovie(int32_t clientWidth, int32_t clientHeight, int32_t width, int32_t height);
 
 // ---------------------------------------------------------------- file dialog helpers
 
+// One entry of a file-dialog filter: its name and its patterns.
 struct FileFilter {
   std::string name;
   std::vector<std::string> patterns;

@@ -17,14 +17,16 @@
 #include "core/basic_string.h"
 #include "platform/platform.h"
 
+// The language's numeric value (as in core/core.h).
 using Number = double;
 
 // ---------------------------------------------------------------- records
 
+// Joysticks the input object holds at most.
 constexpr int32_t kMaxJoysticks = 10;
 constexpr int32_t kJoystickNameBytes = 522;  // name and its terminator
 constexpr int32_t kTypedCharLimit = 16;      // the queue never holds more
-constexpr int32_t kTypedQueueMinimum = 512;
+constexpr int32_t kTypedQueueMinimum = 512;  // bytes the queue reserves at start-up
 
 // Mouse cooperative levels: the exclusive level takes the pointer (relative
 // motion, pointer hidden), the shared one reads window positions.
@@ -34,12 +36,14 @@ constexpr int32_t kMouseShared = 6;
 // Result of InitInput when the mouse could not be taken over.
 constexpr int32_t kInputMouseNotAcquired = static_cast<int32_t>(0x8000000C);
 
+// One mouse's position and the wheel steps since the last consuming read.
 struct MouseRecord {
   int32_t x = 0, y = 0;                    // position, window client pixels
   int32_t referenceX = 100, referenceY = 100;  // position at the last consuming read
   int32_t wheel = 0;                       // steps since the last consuming read
 };
 
+// What a consuming read of a mouse gives (ReadMouse).
 struct MouseReading {
   int16_t button1 = 0, button2 = 0, button3 = 0;  // 0 or 1
   int16_t moveX = 0, moveY = 0;                  // position minus reference
@@ -60,6 +64,7 @@ struct JoystickState {
 };
 static_assert(sizeof(JoystickState) == 80, "programs pass this record to DLLs");
 
+// The keyboard, mice, joysticks and typed-character queue of the window.
 struct InputDevices {
   InputDevices();
   ~InputDevices();
@@ -103,13 +108,16 @@ void RescanJoysticks();
 void CreateInputDevices();
 // InitInput on the process-wide object (created first if need be).
 int32_t InitInput(platform::Window* window, bool hideMouse);
+// Lets the pointer go, closes the joysticks and destroys the input object.
 void DestroyInputDevices();
 // The window whose keys and pointer are read (after a mode change).
 void SetInputWindow(platform::Window* window);
 // What ShowScreen does each frame: the key-query counter starts again, the
 // key state is refreshed and every mouse's motion is consumed.
 void ResetKeyQueryCounter();
+// Reads the key state of the window into the key table.
 void RefreshKeyboard();
+// A consuming read of every mouse, so that the next frame's motion starts at zero.
 void ConsumeMouseMotionForFrame();
 // Bit 7 of the refreshed key state (no refresh of its own).
 bool KeyStateDown(int32_t code);
@@ -120,6 +128,7 @@ bool PointerShown();  // the input object's pointer-shown flag
 // Around a debugger stop: the pointer is let go, then taken back without the
 // motion made meanwhile.
 void ReleaseInputForDebugger();
+// Takes the pointer back (as it was before the stop) and drops the motion made meanwhile.
 void ResetInputAfterDebugger();
 
 // ---------------------------------------------------------------- events of the window
@@ -127,6 +136,8 @@ void ResetInputAfterDebugger();
 // Typed text (UTF-8) and the characters of keys that type no text, as the
 // event pump delivers them.
 void TypeText(const char* utf8);
+// Queues the character a key types without text (Backspace, Tab, Return and keypad Enter);
+// other keys are ignored.
 void TypeKey(int32_t code);
 // Notes a joystick event of the event pump: devices that come or go are
 // picked up at the next joystick query.
@@ -201,8 +212,11 @@ constexpr int32_t kMouseAxisButton2 = 4;
 constexpr int32_t kMouseAxisButton3 = 5;
 // The kMouseAxis* value; other n: 0. Does not consume.
 int32_t GetMouseAxis(int32_t n);
+// How many mice the input object holds (1 before start-up).
 int32_t GetMouseCount();
+// Selects the mouse GetMouseState and GetMouseAxis read; one mouse exists, so every n selects it.
 void SelectMouse(int32_t n);
+// True while any button of any mouse is down.
 bool AnyMouseButtonDown();
 
 // ---------------------------------------------------------------- typed characters
@@ -223,19 +237,23 @@ int32_t PopTypedChar();
 bool PopTypedCharFlag();
 // The character as a one-character string, empty when none waits.
 BasicString PopTypedCharString();
+// Empties the typed-character queue.
 void ClearTypedChars();
+// How many typed characters wait in the queue.
 int32_t TypedCharCount();
 // UTF-8 text to the 8-bit code page (Windows-1252): code points below 256
 // map to themselves except 0x80-0x9F, the code page's specials (the euro
 // sign, typographic quotes, ...) to their bytes, anything else to '?'.
 // Writes at most capacity bytes; returns the count.
 int32_t Utf8ToCodePage(const char* utf8, uint8_t* out, int32_t capacity);
+// One code point to the code page byte (rules as Utf8ToCodePage).
 uint8_t CodePointToCodePage(uint32_t codePoint);
 
 // ---------------------------------------------------------------- joysticks
 
 // Fills state from joystick n; all zero (hats included) when it cannot be read.
 void ReadJoystick(InputDevices& input, JoystickState& state, int32_t n);
+// How many joysticks are attached.
 int32_t GetJoystickCount();
 // "instance name, product name"; empty for n outside 0 .. count-1.
 BasicString GetJoystickName(int32_t n);
@@ -243,14 +261,20 @@ BasicString GetJoystickName(int32_t n);
 // Axes as value / 32767 clamped to [-1, 1]. The stick pair (X, Y) and the
 // rotation pair turn with the screen orientation; Z and rotation Z do not.
 Number JoystickX(int32_t n);
+// The Y axis.
 Number JoystickY(int32_t n);
+// The Z axis.
 Number JoystickZ(int32_t n);
+// The rotation about X.
 Number JoystickRotationX(int32_t n);
+// The rotation about Y.
 Number JoystickRotationY(int32_t n);
+// The rotation about Z.
 Number JoystickRotationZ(int32_t n);
 // The first hat as -1, 0 or 1 per direction (y -1 is up), turned with the
 // screen orientation.
 int32_t JoystickHatX(int32_t n);
+// The first hat's vertical direction.
 int32_t JoystickHatY(int32_t n);
 // Joystick 0: X / 30000 and Y / 30000 (truncated) and its first two button
 // bytes.

@@ -12,55 +12,93 @@
 
 #include "core/basic_string.h"
 
+// Socket slots (numbered 0..kSocketSlotCount - 1).
 constexpr int kSocketSlotCount = 1024;
 constexpr int kNoFreeSlotError = 8;
 
 // ---------------------------------------------------------------- sockets
 
 int32_t NetStart();  // 1 when sockets are available
+// Undoes one NetStart; the last one closes every socket.
 void NetStop();
+// A TCP socket listening on port (all interfaces): its slot, -1 on failure (see NetLastError).
 int32_t NetTcpListen(int32_t port);
 // peerIp receives the peer's address.
 int32_t NetTcpAccept(int32_t slot, int32_t& peerIp);
+// Connects a TCP socket to host (a name or dotted address) and port, waiting at most timeoutMs:
+// its slot, -1 on failure or timeout (10036).
 int32_t NetTcpConnect(const BasicString& host, int32_t port, int32_t timeoutMs);
+// A UDP socket bound to port (0: any port) with broadcast allowed: its slot, -1 on failure.
 int32_t NetUdpOpen(int32_t port);
+// Closes the socket and frees its slot: 1 when closed, 0 for an empty slot.
 int32_t NetClose(int32_t slot);
+// blocking non-zero makes the socket's operations wait; 0 makes them return at once. The result
+// is the last error (0 when it worked).
 int32_t NetSetBlocking(int32_t slot, int32_t blocking);
+// Sends the whole text on a TCP socket: the bytes sent, -1 on error (or for a UDP socket).
 int32_t NetSendText(int32_t slot, const BasicString& text);
+// Sends the text as a datagram to ip and port (a TCP socket sends it on its connection): the
+// bytes sent, -1 on error.
 int32_t NetSendTextTo(int32_t slot, const BasicString& text, int32_t ip, int32_t port);
 // Bytes received, 0 when the peer closed, -1 on error, -2 when nothing waits.
 int32_t NetReceive(int32_t slot, BasicString& text, int32_t maximum);
 int32_t NetResolve(const BasicString& host);  // -1 when nothing resolves
+// The address as dotted text "a.b.c.d".
 BasicString NetIpToText(int32_t ip);
+// The address the socket is connected to (TCP) or last received from (UDP); 0 for a bad slot.
 int32_t NetRemoteIp(int32_t slot);
+// That address's port; 0 for a bad slot.
 int32_t NetRemotePort(int32_t slot);
+// The machine's IPv4 addresses as dotted text, separated by "|".
 BasicString NetLocalIps();
+// The last error (Winsock numbering, 0 when the last operation worked).
 int32_t NetLastError();
+// The last error as "<number> <message>"; empty when there is none.
 BasicString NetLastErrorText();
 
 // ---------------------------------------------------------------- HTTP
 
+// Downloads http://server:port/path (port 0: 80; 443: HTTPS) into fileName, waiting at most
+// timeoutMs whenever the server is silent. 1 when the whole body arrived, else 0 (see
+// NetLastError); memory-file names are refused.
 int32_t HttpGetToFile(const BasicString& server, const BasicString& path, int32_t port, const BasicString& fileName,
                       int32_t timeoutMs);
+// The body of the same request as text, at most maximum bytes (up to its first zero byte);
+// empty on failure.
 BasicString HttpGetToText(const BasicString& server, const BasicString& path, int32_t port, int32_t maximum,
                           int32_t timeoutMs);
 
 // ---------------------------------------------------------------- multiplayer session
 
+// The port HostSession and JoinSession use when given 0 (or less).
 constexpr int kDefaultSessionPort = 27910;
 
+// Hosts a session on port: listens for other processes and joins it itself. 1 when it runs.
 int32_t HostSession(int32_t port);
+// Joins the session hosted at host and port. 1 when the host answered, else 0 (see NetLastError).
 int32_t JoinSession(const BasicString& host, int32_t port);
+// Leaves or ends the session: its players go, its sockets close.
 void EndSession();
+// Non-zero: the host accepts new players; 0 refuses them.
 void SetAcceptPlayers(int32_t accept);
+// 1 while the session runs (hosted or joined).
 int32_t SessionRunning();
+// Creates a local player with that name: the id the host gave it, 0 when it gave none.
 int32_t CreatePlayer(const BasicString& name);
+// Removes the local player id from the session.
 void RemovePlayer(int32_t id);
+// Sends text from player from to player to (0: every player). 1 when sent, 0 when it is too
+// long or there is no session.
 int32_t SendPlayerMessage(int32_t from, int32_t to, const BasicString& text);
+// The oldest message waiting for local player id (and notes its sender); empty when none.
 BasicString ReceivePlayerMessage(int32_t id);
+// The sender of the message ReceivePlayerMessage returned last.
 int32_t LastMessageSender();
+// The number of players in the session (asked of the host); 0 without an answer.
 int32_t CountPlayers();
+// Player id's name (asked of the host); "NO_DATA" without an answer.
 BasicString PlayerName(int32_t id);
+// The id of a player that left the session since the last call, 0 when none did.
 int32_t NextDepartedPlayer();
 
 // ---------------------------------------------------------------- start-up and shutdown

@@ -24,16 +24,22 @@ class HeaderEndScanner {
 
 // ---------------------------------------------------------------- session wire format
 
+// Sizes of the wire format: the header (type, to, from, payload length), the largest payload,
+// a join request's payload and the player name within it.
 constexpr int kWireHeaderSize = 7;
 constexpr int kMaxPayload = 1024;
 constexpr int kJoinPayloadSize = 136;
 constexpr int kPlayerNameSize = 128;
+// Player ids: the broadcast address, the two states of a local player not yet given an id,
+// the highest valid id and the first one the host gives out.
 constexpr uint16_t kEveryPlayer = 0xFFFF;
 constexpr uint16_t kJoinNotSent = 0xFFFE;
 constexpr uint16_t kJoinSent = 0xFFFC;
 constexpr uint16_t kHighestPlayerId = 0xFEFF;
 constexpr uint16_t kFirstPlayerId = 101;
 
+// The messages of a session: players joining, texts and departures, and the questions a
+// member asks the host.
 enum MessageType : uint8_t {
   kJoinRequest = 1,
   kJoinAccepted = 2,
@@ -45,6 +51,7 @@ enum MessageType : uint8_t {
   kProbe = 104,
 };
 
+// One message as read from the stream.
 struct WireMessage {
   uint8_t type = 0;
   uint16_t to = 0;

@@ -24,6 +24,7 @@ double MovieSoundPlayedMs();
 int64_t MovieSoundQueuedFrames();
 // True while the media slot holds a movie and it has not been stopped.
 bool MovieSlotOpen();
+// True while the movie in the media slot is paused.
 bool MovieSlotPaused();
 // Marks the movie's pictures as ended: MusicPlaying reads 0 once its queued
 // sound has played.
@@ -36,4 +37,5 @@ struct MediaMixSource {
  protected:
   ~MediaMixSource() = default;
 };
+// Installs the second source (null: none).
 void SetMediaMixSource(MediaMixSource* source);

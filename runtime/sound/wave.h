@@ -10,6 +10,7 @@
 constexpr int kWaveRateMin = 100;
 constexpr int kWaveRateMax = 200000;
 
+// A WAVE file's format and sample bytes.
 struct WaveSound {
   int formatTag = 0;  // as stored; not examined
   int channels = 0;   // 1 or 2
