@@ -216,9 +216,9 @@ void drawLegend() {
 
 void drawMap() {
   VLM_ROUTINE();
-  Number y, x;
-  VLM_LOCAL(y);
+  Number x, y;
   VLM_LOCAL(x);
+  VLM_LOCAL(y);
 
   LINE0(72);
   FOR_TO(y, 0, mapH - 1) {

@@ -107,7 +107,7 @@ END FUNCTION
 ' A click at a screen point: outside the grid it does nothing; the first
 ' click sets the start, the second the goal and searches the route.
 FUNCTION clickCell(px, py)
-  LOCAL cx, cy
+  LOCAL cx, cy, k
  49  IF px < originX OR py < originY THEN RETURN
  50  cx = INT((px - originX) / cellSize)
  51  cy = INT((py - originY) / cellSize)
@@ -141,6 +141,7 @@ END FUNCTION
 
 ' Every cell in its terrain's colour, with a gap of two pixels between cells.
 FUNCTION drawMap()
+  LOCAL x, y
  72  FOR y = 0 TO mapH - 1
  73    FOR x = 0 TO mapW - 1
  74      DrawRect(originX + x * cellSize, originY + y * cellSize, cellSize - 2, cellSize - 2, terrainColour(costs[x, y]))
@@ -155,6 +156,7 @@ END FUNCTION
 
 ' The route's cells in yellow, the start in red, the goal in cyan.
 FUNCTION drawRoute()
+  LOCAL k
  76  FOR k = 0 TO cells - 1
  77    markCell(route[k, 0], route[k, 1], $00DCFF)
      NEXT

@@ -50,6 +50,7 @@ TEST_P(ArcadeDemo, PlayerAndAnimationFrameAtTheScriptedPosition) {
   const testing_support::ChildResult result = run.Run({"demo"}, c.frames);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(example_test::EndErrorCode(result.runLog), "0") << result.runLog;
+  EXPECT_TRUE(example_test::ErrorLines(result.runLog).empty()) << result.runLog;
   Image image;
   ASSERT_TRUE(image.Load(run.Shot()));
   ASSERT_EQ(image.Width(), 640);
@@ -145,6 +146,27 @@ TEST(ArcadeExample, SoundEffectPanFollowsThePlayer) {
   }
   EXPECT_GT(sides[0].left, 2 * sides[0].right);
   EXPECT_GT(sides[1].right, 2 * sides[1].left);
+}
+
+// On a virtual display the right arrow key moves the player: it starts at
+// (304, 300) and, with the key held, moves right along its row.
+TEST(ArcadeExample, ArrowKeyMovesThePlayerOnAVirtualDisplay) {
+  testing_support::TempDir dir;
+  const testing_support::ChildResult session = testing_support::RunProgram(
+      "/bin/bash",
+      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh",
+       std::string(VELMORA_BINARY_DIR) + "/examples/arcade/arcade", "Arcade", dir.path(), dir.path(), "shoot",
+       "start", "hold", "Right", "0.5", "shoot", "moved"},
+      "", {"SDL_AUDIODRIVER=dummy"}, "", 120);
+  if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
+  ASSERT_EQ(session.exitCode, 0) << testing_support::ReadWholeFile(dir.File("session.log"));
+  Image start, moved;
+  ASSERT_TRUE(start.Load(dir.File("start.png"))) << testing_support::ReadWholeFile(dir.File("session.log"));
+  ASSERT_TRUE(moved.Load(dir.File("moved.png")));
+  EXPECT_EQ(HullLeft(start), 304 + 8);
+  EXPECT_GE(HullLeft(moved), 304 + 8 + 40);
+  EXPECT_LE(HullLeft(moved), 608 + 8);
+  EXPECT_EQ(testing_support::ReadWholeFile(dir.File("status.txt")), "ended 0\n");
 }
 
 }  // namespace

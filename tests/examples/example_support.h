@@ -78,4 +78,14 @@ inline std::string EndErrorCode(const std::string& runLog) {
   return "";
 }
 
+// Run-log lines that report a failure ("... failed", "can't ...", errors).
+inline std::vector<std::string> ErrorLines(const std::string& runLog) {
+  std::vector<std::string> found;
+  for (const std::string& line : testing_support::Lines(runLog))
+    if (line.find("fail") != std::string::npos || line.find("can't") != std::string::npos ||
+        line.find("rror") != std::string::npos)
+      found.push_back(line);
+  return found;
+}
+
 }  // namespace example_test

@@ -112,20 +112,14 @@ void RunWithCells(const std::vector<std::string>& cells, testing_support::ChildR
   *result = run.Run(words, 4);
   EXPECT_EQ(result->exitCode, 0) << result->err;
   EXPECT_EQ(example_test::EndErrorCode(result->runLog), "0") << result->runLog;
+  EXPECT_TRUE(example_test::ErrorLines(result->runLog).empty()) << result->runLog;
   EXPECT_TRUE(image->Load(run.Shot()));
 }
 
-// The drawn route starts and ends at the clicked cells, is one unbroken
+// The drawn route starts and ends at the given cells, is one unbroken
 // 4-connected chain through passable cells, and costs what the cheapest
-// route costs; the status line is written.
-TEST(PathfinderExample, DrawsTheCheapestRouteBetweenTheClickedCells) {
-  const Map map = ReadMap();
-  ASSERT_EQ(map.width, 20);
-  ASSERT_EQ(map.height, 14);
-  const int sx = 2, sy = 2, gx = 17, gy = 10;
-  testing_support::ChildResult result;
-  Image image;
-  RunWithCells({"2", "2", "17", "10"}, &result, &image);
+// route costs.
+void ExpectCheapestRoute(const Image& image, const Map& map, int sx, int sy, int gx, int gy) {
   ASSERT_EQ(image.Width(), 640);
   const std::vector<Mark> marks = Marks(image, map);
   auto mark = [&](int x, int y) { return marks[x + y * map.width]; };
@@ -160,8 +154,19 @@ TEST(PathfinderExample, DrawsTheCheapestRouteBetweenTheClickedCells) {
   int routeCells = 0;
   for (Mark m : marks) routeCells += m == Mark::kRoute;
   EXPECT_EQ(routeCells, steps - 1) << "route cells off the chain";
-  const double cheapest = CheapestRoute(map, sx, sy, gx, gy);
-  EXPECT_NEAR(cost, cheapest, 1e-4);
+  EXPECT_NEAR(cost, CheapestRoute(map, sx, sy, gx, gy), 1e-4);
+}
+
+// The cells given on the command line: the cheapest route between them, and
+// the length and cost line.
+TEST(PathfinderExample, DrawsTheCheapestRouteBetweenTheClickedCells) {
+  const Map map = ReadMap();
+  ASSERT_EQ(map.width, 20);
+  ASSERT_EQ(map.height, 14);
+  testing_support::ChildResult result;
+  Image image;
+  RunWithCells({"2", "2", "17", "10"}, &result, &image);
+  ExpectCheapestRoute(image, map, 2, 2, 17, 10);
   EXPECT_GT(StatusTextPixels(image), 200) << "the length and cost line";
 }
 
@@ -183,6 +188,29 @@ TEST(PathfinderExample, GoalOnAWallDrawsNoRoute) {
   const int text = StatusTextPixels(image);
   EXPECT_GT(text, 20) << "NO PATH";
   EXPECT_LT(text, 200);
+}
+
+// On a virtual display, the same two cells clicked with the mouse (window
+// points in their middles) give the cheapest route, and Escape ends the
+// program.
+TEST(PathfinderExample, MouseClicksOnAVirtualDisplay) {
+  const Map map = ReadMap();
+  testing_support::TempDir dir;
+  auto middle = [](int cell) { return std::to_string(kOrigin + cell * kCell + kMarkerOffset); };
+  const testing_support::ChildResult session = testing_support::RunProgram(
+      "/bin/bash",
+      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh",
+       std::string(VELMORA_BINARY_DIR) + "/examples/pathfinder/pathfinder", "Pathfinder", dir.path(), dir.path(),
+       "shoot", "before", "click", middle(2), middle(2), "click", middle(17), middle(10), "shoot", "route"},
+      "", {}, "", 120);
+  if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
+  ASSERT_EQ(session.exitCode, 0) << testing_support::ReadWholeFile(dir.File("session.log"));
+  Image before, route;
+  ASSERT_TRUE(before.Load(dir.File("before.png"))) << testing_support::ReadWholeFile(dir.File("session.log"));
+  ASSERT_TRUE(route.Load(dir.File("route.png")));
+  for (Mark m : Marks(before, map)) EXPECT_EQ(m, Mark::kNone) << "nothing marked before the clicks";
+  ExpectCheapestRoute(route, map, 2, 2, 17, 10);
+  EXPECT_EQ(testing_support::ReadWholeFile(dir.File("status.txt")), "ended 0\n");
 }
 
 }  // namespace
