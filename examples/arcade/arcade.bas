@@ -25,6 +25,8 @@
 PROJECT ScreenWidth = 640, ScreenHeight = 480, FullScreen = 0, DebugMode = 1
 PROJECT HideMouse = 0, Multisample = 0, FrameRate = 60, AppTitle = "Arcade"
 
+' pixels[] and glyphs[] hold picture elements for ArrayToSprite and
+' SpriteToArray, which take integer arrays: they are integer arrays.
 GLOBAL pixels[], glyphs[]
 GLOBAL px, py, frame, anim, score, demo
 GLOBAL folder$, command$, key$

@@ -17,6 +17,8 @@
 PROJECT ScreenWidth = 640, ScreenHeight = 480, FullScreen = 0, DebugMode = 1
 PROJECT HideMouse = 0, Multisample = 0, FrameRate = 60, AppTitle = "Pathfinder"
 
+' pixels[] receives the map picture from LoadImageToArray, which takes an
+' integer array: it is an integer array.
 GLOBAL pixels[], costs[], route[]
 GLOBAL mapW, mapH, cellSize, originX, originY
 GLOBAL startX, startY, goalX, goalY, cells, total
