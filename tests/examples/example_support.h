@@ -1,0 +1,91 @@
+// Shared by the examples' end-to-end tests: running an example program
+// headless with its own temporary folder, and reading its screenshot.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "gfx2d/picture.h"
+#include "support/child_process.h"
+
+namespace example_test {
+
+struct Rgb {
+  int r, g, b;
+};
+
+inline bool Near(Rgb c, int r, int g, int b, int tolerance) {
+  return std::abs(c.r - r) <= tolerance && std::abs(c.g - g) <= tolerance && std::abs(c.b - b) <= tolerance;
+}
+
+class Image {
+ public:
+  bool Load(const std::string& file) { return ReadPNG(picture_, file.c_str(), -1); }
+  int Width() const { return picture_.width; }
+  int Height() const { return picture_.height; }
+  Rgb At(int x, int y) const {
+    const uint8_t* p = const_cast<Picture&>(picture_).Pixel(x, y);
+    return {p[0], p[1], p[2]};
+  }
+  // Pixels in the rectangle that satisfy the test.
+  template <class Test>
+  int Count(int x0, int y0, int w, int h, Test test) const {
+    int count = 0;
+    for (int y = y0; y < y0 + h && y < Height(); ++y)
+      for (int x = x0; x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
+    return count;
+  }
+
+ private:
+  Picture picture_;
+};
+
+// One headless run of build/examples/<name>/<name> in its own folder (the
+// program makes its executable's folder current), with a temporary folder of
+// its own for the run log and whatever the program writes there.
+class ExampleRun {
+ public:
+  explicit ExampleRun(const std::string& name) : name_(name) {}
+
+  // Runs with the words, then --frames and --screenshot; extra "NAME=value"
+  // environment entries go with the offscreen video driver.
+  testing_support::ChildResult Run(const std::vector<std::string>& words, int frames,
+                                   const std::vector<std::string>& env = {}) const {
+    std::vector<std::string> args = words;
+    args.insert(args.end(), {"--frames", std::to_string(frames), "--screenshot", Shot()});
+    std::vector<std::string> environment = {"SDL_VIDEODRIVER=offscreen", "DISPLAY="};
+    environment.insert(environment.end(), env.begin(), env.end());
+    return testing_support::RunProgram(Program(), args, dir_.path(), environment, "", 180);
+  }
+  std::string Program() const {
+    return std::string(VELMORA_BINARY_DIR) + "/examples/" + name_ + "/" + name_;
+  }
+  std::string Shot() const { return dir_.File("shot.png"); }
+  std::string Temp(const std::string& file) const { return dir_.File(file); }
+
+ private:
+  std::string name_;
+  testing_support::TempDir dir_;
+};
+
+// The error code the END report at the end of the run log gives ("" when
+// there is no report).
+inline std::string EndErrorCode(const std::string& runLog) {
+  const std::vector<std::string> lines = testing_support::Lines(runLog);
+  for (size_t k = 0; k + 1 < lines.size(); ++k)
+    if (lines[k] == "-End On Line") return lines[k + 1];
+  return "";
+}
+
+// Run-log lines that report a failure ("... failed", "can't ...", errors).
+inline std::vector<std::string> ErrorLines(const std::string& runLog) {
+  std::vector<std::string> found;
+  for (const std::string& line : testing_support::Lines(runLog))
+    if (line.find("fail") != std::string::npos || line.find("can't") != std::string::npos ||
+        line.find("rror") != std::string::npos)
+      found.push_back(line);
+  return found;
+}
+
+}  // namespace example_test
