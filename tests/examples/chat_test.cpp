@@ -146,7 +146,7 @@ TEST(ChatExample, ThreeProcessesSeeEachOtherChatAndDownload) {
     std::vector<std::string> args = {"name", player.name, "demo", std::to_string(player.number), "expect", "3",
                                      "port", std::to_string(sessionPort), "get", url};
     if (player.number > 1) args.insert(args.end(), {"join", "127.0.0.1"});
-    args.insert(args.end(), {"--frames", "300", "--screenshot", folder + "shot.png"});
+    args.insert(args.end(), {"--frames", "360", "--screenshot", folder + "shot.png"});
     runs.push_back(std::make_unique<RunningProgram>(folder + "chat", args, folder));
     // The host listens first; the others keep trying to join anyway.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
