@@ -1,0 +1,18 @@
+// The viewer example's project settings, compiled in.
+#include "viewer.h"
+
+namespace viewer {
+
+void settings() {
+  ProjectSettings& s = Settings();
+  s.ScreenWidth = 640;
+  s.ScreenHeight = 480;
+  s.FullScreen = 0;
+  s.DebugMode = 1;
+  s.HideMouse = 0;
+  s.Multisample = 0;
+  s.FrameRate = 60;
+  s.AppTitle = "Velmora viewer";
+}
+
+}  // namespace viewer

@@ -1,0 +1,75 @@
+// The viewer and the chat on a virtual X display, driven by xdotool: the
+// real pointer picks a triangle, real keys move a player and send a line.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "example_run.h"
+#include "support/child_process.h"
+
+namespace {
+
+using example_test::Near;
+using example_test::Rgb;
+using example_test::Screenshot;
+
+// A port nothing listens on now: bound to port 0 and closed again.
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  if (s >= 0) close(s);
+  return port;
+}
+
+TEST(ExamplesOnAVirtualDisplay, PointerPicksAndKeysMoveAndSend) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir.File("tmp"));
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  const testing_support::ChildResult session = testing_support::RunProgram(
+      "/bin/bash",
+      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_examples.sh", std::string(VELMORA_BINARY_DIR) + "/examples",
+       dir.path(), dir.File("tmp"), std::to_string(port)},
+      "", {}, "", 120);
+  if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
+  const std::string log = testing_support::ReadWholeFile(dir.File("session.log"));
+  ASSERT_EQ(session.exitCode, 0) << log;
+  EXPECT_EQ(testing_support::ReadWholeFile(dir.File("status.txt")), "viewer ended 0\nchat ended 0\n") << log;
+
+  auto yellow = [](Rgb c) { return Near(c, 255, 255, 0, 8); };
+  auto red = [](Rgb c) { return c.r > 120 && c.g < 50 && c.b < 50; };
+  Screenshot over, off;
+  ASSERT_TRUE(over.Load(dir.File("viewer_over.png"))) << log;
+  ASSERT_TRUE(off.Load(dir.File("viewer_off.png")));
+  EXPECT_EQ(over.Count(316, 236, 9, 9, yellow), 81) << "the triangle under the pointer";
+  EXPECT_EQ(off.Count(0, 0, over.Width(), over.Height(), yellow), 0) << "nothing under the pointer";
+  EXPECT_GT(off.Count(240, 160, 160, 160, red), over.Count(240, 160, 160, 160, red) + 300);
+
+  // Eve hosts alone: player 101, colour 6 (cyan), starting at (480, 150);
+  // the left key moved her square left.
+  Screenshot chat;
+  ASSERT_TRUE(chat.Load(dir.File("chat.png")));
+  auto cyan = [](Rgb c) { return Near(c, 0x40, 0xFF, 0xFF, 8); };
+  EXPECT_EQ(chat.Count(474, 144, 12, 12, cyan), 0);
+  EXPECT_GT(chat.Count(40, 144, 430, 12, cyan), 100);
+  // The line sent is the last of the chat box; the input line is empty again.
+  auto glyph = [](Rgb c) { return c.r > 160 && c.g > 160 && c.b > 160; };
+  EXPECT_GT(chat.Count(16, 400, 200, 16, glyph), 40);
+  EXPECT_EQ(chat.Count(34, 418, 300, 16, glyph), 0);
+  EXPECT_EQ(chat.Count(16, 302, 600, 96, glyph), 0);
+}
+
+}  // namespace
