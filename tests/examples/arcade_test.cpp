@@ -62,7 +62,10 @@ TEST_P(ArcadeDemo, PlayerAndAnimationFrameAtTheScriptedPosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, ArcadeDemo,
-                         testing::Values(AnimationCase{10, {255, 140, 0}}, AnimationCase{22, {255, 255, 255}}));
+                         testing::Values(AnimationCase{10, {255, 140, 0}}, AnimationCase{22, {255, 255, 255}}),
+                         [](const testing::TestParamInfo<AnimationCase>& info) {
+                           return "frame" + std::to_string(info.param.frames);
+                         });
 
 bool Gold(Rgb c) { return Near(c, 255, 224, 64, 12); }
 bool Orange(Rgb c) { return Near(c, 255, 128, 32, 12); }
