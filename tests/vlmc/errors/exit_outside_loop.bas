@@ -1,0 +1,3 @@
+WHILE 1
+  EXIT FOR
+WEND

@@ -1,0 +1,4 @@
+FUNCTION area(w, h)
+  RETURN w * h
+END FUNCTION
+PRINT area(3)

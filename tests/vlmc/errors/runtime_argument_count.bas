@@ -1,0 +1,1 @@
+SetCamera(1, 2)

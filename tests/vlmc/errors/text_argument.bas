@@ -1,0 +1,1 @@
+LoadSprite(1, 2)

@@ -1,0 +1,1 @@
+PROJECT ScreenWidht = 800

@@ -1,0 +1,3 @@
+FUNCTION f(count)
+  PRINT cuont
+END FUNCTION

@@ -1,0 +1,3 @@
+PRINT $FF
+PRINT $10 + 1
+PRINT $ff8080

@@ -1,0 +1,3 @@
+PRINT "before"
+END
+PRINT "after"

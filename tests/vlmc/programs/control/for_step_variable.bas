@@ -1,0 +1,8 @@
+s = -2
+FOR i = 6 TO 1 STEP s
+  PRINT i
+NEXT
+s = 0.5
+FOR i = 0 TO 1 STEP s
+  PRINT i
+NEXT

@@ -1,0 +1,7 @@
+FUNCTION bump(x)
+  x = x + 1
+  PRINT x
+END FUNCTION
+a = 1
+bump(a)
+PRINT a

@@ -1,0 +1,5 @@
+FUNCTION hello()
+  PRINT "hello"
+END FUNCTION
+PRINT CallByName("hello")
+PRINT CallByName("nobody")

@@ -1,0 +1,13 @@
+GLOBAL counter
+FUNCTION bump()
+  counter = counter + 1
+END FUNCTION
+FUNCTION shadow()
+  LOCAL counter
+  counter = 99
+  PRINT counter
+END FUNCTION
+bump()
+bump
+shadow()
+PRINT counter

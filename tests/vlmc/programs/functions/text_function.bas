@@ -1,0 +1,5 @@
+FUNCTION greet$(name$)
+  RETURN "Hi " + name$
+END FUNCTION
+PRINT greet$("Ann")
+PRINT LEN(greet$(""))

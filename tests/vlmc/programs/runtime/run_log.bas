@@ -1,0 +1,3 @@
+WriteLog("hello from BASIC")
+PRINT Format(8, 2, 3.14159)
+PRINT FileExists("no/such/file.txt")

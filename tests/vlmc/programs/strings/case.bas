@@ -1,0 +1,2 @@
+PRINT UPPER$("abc1")
+PRINT LOWER$("MiXeD")

@@ -1,0 +1,5 @@
+a$ = "Hello"
+b$ = a$ + ", " + "world"
+PRINT b$
+PRINT LEN(b$)
+PRINT LEN("")

@@ -1,0 +1,4 @@
+PRINT INSTR("banana", "an")
+PRINT INSTR("banana", "an", 3)
+PRINT INSTR("banana", "x")
+PRINT INSTR("banana", "a", 7)
