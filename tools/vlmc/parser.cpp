@@ -87,6 +87,7 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics) {
   std::vector<Token> tokens;
   const std::string& s = file.text;
+  tokens.reserve(s.size() / 3 + 16);
   size_t i = 0;
   int line = 1;
   size_t lineStart = 0;
