@@ -33,8 +33,8 @@ void Diagnostics::Error(Position at, const std::string& message) {
   text_ += "^\n";
 }
 
-std::string Upper(const std::string& s) {
-  std::string out = s;
+std::string Upper(std::string_view s) {
+  std::string out(s);
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
@@ -84,7 +84,8 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 
 // ---------------------------------------------------------------- tokenizer
 
-std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics) {
+std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics,
+                            std::deque<std::string>& texts) {
   std::vector<Token> tokens;
   const std::string& s = file.text;
   tokens.reserve(s.size() / 3 + 16);
@@ -93,8 +94,8 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
   size_t lineStart = 0;
   bool lineHasToken = false;
   auto at = [&](size_t offset) { return Position{fileIndex, line, static_cast<int>(offset - lineStart) + 1}; };
-  auto push = [&](TokenKind kind, std::string text, size_t offset, double value = 0) {
-    tokens.push_back(Token{kind, std::move(text), value, at(offset)});
+  auto push = [&](TokenKind kind, std::string_view text, size_t offset, double value = 0) {
+    tokens.push_back(Token{kind, text, value, at(offset)});
     lineHasToken = true;
   };
   while (i < s.size()) {
@@ -119,7 +120,7 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
     if (std::isalpha(c) || c == '_') {
       while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_')) ++i;
       if (i < s.size() && s[i] == '$') ++i;
-      push(TokenKind::Identifier, s.substr(start, i - start), start);
+      push(TokenKind::Identifier, std::string_view(s).substr(start, i - start), start);
       continue;
     }
     if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
@@ -140,9 +141,9 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
           while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
         }
       }
-      std::string text = s.substr(start, i - start);
-      const double value = std::strtod(text.c_str(), nullptr);
-      if (!std::isfinite(value)) diagnostics.Error(at(start), "number " + text.substr(0, 40) + " is too large");
+      const std::string_view text = std::string_view(s).substr(start, i - start);
+      const double value = std::strtod(std::string(text).c_str(), nullptr);
+      if (!std::isfinite(value)) diagnostics.Error(at(start), "number " + std::string(text.substr(0, 40)) + " is too large");
       // A whole number that starts a line and is followed by more on the
       // line is the statement number in the margin.
       size_t j = i;
@@ -164,17 +165,18 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
         continue;
       }
       if (i - start > 17) diagnostics.Error(at(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
-      push(TokenKind::Number, s.substr(start, i - start), start, value);
+      push(TokenKind::Number, std::string_view(s).substr(start, i - start), start, value);
       continue;
     }
     if (c == '"') {
       std::string text;
       ++i;
-      bool closed = false;
+      bool closed = false, escaped = false;
       while (i < s.size() && s[i] != '\n') {
         if (s[i] == '"') {
           if (i + 1 < s.size() && s[i + 1] == '"') {
             text += '"';
+            escaped = true;
             i += 2;
             continue;
           }
@@ -185,19 +187,23 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
         text += s[i++];
       }
       if (!closed) diagnostics.Error(at(start), "text has no closing '\"'");
-      push(TokenKind::String, text, start);
+      if (escaped) {
+        texts.push_back(std::move(text));
+        push(TokenKind::String, texts.back(), start);
+      } else {
+        push(TokenKind::String, std::string_view(s).substr(start + 1, text.size()), start);
+      }
       continue;
     }
     if (c == '<' || c == '>') {
-      std::string op(1, static_cast<char>(c));
-      if (i + 1 < s.size() && (s[i + 1] == '=' || (c == '<' && s[i + 1] == '>'))) op += s[i + 1];
-      i += op.size();
-      push(TokenKind::Operator, op, start);
+      const size_t length = i + 1 < s.size() && (s[i + 1] == '=' || (c == '<' && s[i + 1] == '>')) ? 2 : 1;
+      i += length;
+      push(TokenKind::Operator, std::string_view(s).substr(start, length), start);
       continue;
     }
-    if (std::string("+-*/^()[],=:;").find(static_cast<char>(c)) != std::string::npos) {
+    if (std::string_view("+-*/^()[],=:;").find(static_cast<char>(c)) != std::string_view::npos) {
       ++i;
-      push(TokenKind::Operator, std::string(1, static_cast<char>(c)), start);
+      push(TokenKind::Operator, std::string_view(s).substr(start, 1), start);
       continue;
     }
     diagnostics.Error(at(start), c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
@@ -300,8 +306,8 @@ class Parser {
       case TokenKind::Newline: return "the end of the line";
       case TokenKind::String: return "text";
       case TokenKind::Number:
-      case TokenKind::Margin: return "number " + token.text;
-      default: return "'" + token.text + "'";
+      case TokenKind::Margin: return "number " + std::string(token.text);
+      default: return "'" + std::string(token.text) + "'";
     }
   }
   void Expect(const char* op) {
@@ -320,7 +326,7 @@ class Parser {
   }
   std::string Name(const char* what) {
     if (At(TokenKind::Identifier) && !Keywords().count(Upper(Peek().text))) {
-      std::string name = Peek().text;
+      std::string name(Peek().text);
       Next();
       return name;
     }
@@ -343,7 +349,7 @@ class Parser {
   void Count(Stmt& s) {
     s.number = ++count_;
     if (margin_ && margin_->value != count_)
-      Error(margin_->at, "statement number " + margin_->text + " does not match the count: this is statement " +
+      Error(margin_->at, "statement number " + std::string(margin_->text) + " does not match the count: this is statement " +
                              std::to_string(count_) + " of the module");
     margin_ = nullptr;
   }
@@ -444,7 +450,7 @@ class Parser {
         Error(Peek().at, "expected the library's name in quotes");
         throw SyntaxError();
       }
-      decl.library = Peek().text;
+      decl.library = std::string(Peek().text);
       Next();
       decl.entry = decl.name;
       if (!decl.entry.empty() && decl.entry.back() == '$') decl.entry.pop_back();
@@ -453,7 +459,7 @@ class Parser {
           Error(Peek().at, "expected the entry's name in quotes after ALIAS");
           throw SyntaxError();
         }
-        decl.entry = Peek().text;
+        decl.entry = std::string(Peek().text);
         Next();
       }
       EndOfLine();
@@ -722,7 +728,7 @@ class Parser {
     }
     TakeTerminator();
     if (At(TokenKind::Identifier) && Peek().text != s->target->text) {
-      Error(Peek().at, "NEXT " + Peek().text + " closes the FOR loop of " + s->target->text);
+      Error(Peek().at, "NEXT " + std::string(Peek().text) + " closes the FOR loop of " + s->target->text);
       Next();
     } else if (At(TokenKind::Identifier)) {
       Next();
@@ -844,7 +850,7 @@ class Parser {
       return 0;
     }
     if (t.kind != TokenKind::Operator) return 0;
-    const std::string& o = t.text;
+    const std::string_view o = t.text;
     if (o == "=" || o == "<>" || o == "<" || o == ">" || o == "<=" || o == ">=") return 3;
     if (o == "+" || o == "-") return 4;
     if (o == "*" || o == "/") return 5;
@@ -855,7 +861,7 @@ class Parser {
     auto e = std::make_unique<Expr>();
     e->kind = Expr::Binary;
     e->at = op.at;
-    e->text = op.kind == TokenKind::Identifier ? Upper(op.text) : op.text;
+    e->text = op.kind == TokenKind::Identifier ? Upper(op.text) : std::string(op.text);
     e->args.push_back(std::move(left));
     e->args.push_back(std::move(right));
     return e;
@@ -902,7 +908,7 @@ class Parser {
       auto e = std::make_unique<Expr>();
       e->kind = Expr::Unary;
       e->at = Peek().at;
-      e->text = Peek().text;
+      e->text = std::string(Peek().text);
       Next();
       e->args.push_back(ParseUnary(depth + 1));
       return e;
@@ -923,14 +929,14 @@ class Parser {
     e->at = t.at;
     if (t.kind == TokenKind::Number || t.kind == TokenKind::Margin) {
       e->kind = Expr::Number;
-      e->text = t.text;
+      e->text = std::string(t.text);
       e->value = t.value;
       Next();
       return e;
     }
     if (t.kind == TokenKind::String) {
       e->kind = Expr::String;
-      e->text = t.text;
+      e->text = std::string(t.text);
       Next();
       return e;
     }
@@ -940,7 +946,7 @@ class Parser {
       return inner;
     }
     if (t.kind == TokenKind::Identifier && !Keywords().count(Upper(t.text))) {
-      e->text = t.text;
+      e->text = std::string(t.text);
       Next();
       if (TakeOp("(")) {
         e->kind = Expr::Call;

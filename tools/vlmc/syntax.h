@@ -2,8 +2,10 @@
 // table of runtime operations and the diagnostics collected on the way.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vlmc.h"
@@ -44,12 +46,15 @@ enum class TokenKind { End, Newline, Identifier, Number, String, Operator, Margi
 
 struct Token {
   TokenKind kind = TokenKind::End;
-  std::string text;  // identifier, operator, number as written, string contents
-  double value = 0;  // numbers and margins
+  std::string_view text;  // identifier, operator, number as written, string contents
+  double value = 0;       // numbers and margins
   Position at;
 };
 
-std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics);
+// Token texts point into the file's text, or into texts for string literals
+// that had to be unescaped; both must outlive the tokens.
+std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics,
+                            std::deque<std::string>& texts);
 
 // ---------------------------------------------------------------- syntax tree
 
@@ -160,6 +165,6 @@ extern const int kBindingCount;
 void Emit(const ProgramTree& tree, const Options& options, Diagnostics& diagnostics, std::vector<OutputFile>& files);
 
 // Upper-case copy (ASCII).
-std::string Upper(const std::string& s);
+std::string Upper(std::string_view s);
 
 }  // namespace vlmc
