@@ -151,7 +151,8 @@ class Generator:
         r = self.r
         glob = {'num': ['g1', 'g2', 'class', 'x'], 'str': ['name$', 'g$'], 'arr': ['ga'], 'funcs': []}
         self.lines.append("' generated")
-        self.lines.append('PROJECT ScreenWidth = 320, AppTitle = "gen", DebugMode = %d' % r.randrange(2))
+        if r.randrange(2):
+            self.lines.append('PROJECT ScreenWidth = 320, AppTitle = "gen", DebugMode = %d' % r.randrange(2))
         self.lines.append('GLOBAL g1, g2, class, x, name$, g$, ga[]')
         funcs = []
         for f in range(r.randrange(1, 4)):

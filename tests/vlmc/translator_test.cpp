@@ -74,7 +74,7 @@ TEST(Translator, HostileInputGivesErrorsNotCrashes) {
       {std::string(3000, '-') + "x", "expected a statement"},
       {"x = " + std::string(3000, '-') + "1", "expression nested too deeply"},
       {"IF 1\n" + std::string(""), "IF has no END IF"},
-      {std::string("x = \"\0\"\n", 8), "unexpected"},
+      {std::string("x = 1 \0 2\n", 10), "t.bas:1:7: unexpected byte 0"},
       {"FUNCTION f(\n", "expected a parameter name"},
       {"NEXT\nWEND\nEND IF\n", "'NEXT' without the statement it closes"},
       {"x = 1e999\n", "is too large"},

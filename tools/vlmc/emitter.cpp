@@ -318,7 +318,10 @@ class Emitter {
         Code c;
         c.type = Type::String;
         c.raw = CString(e.text);
-        c.text = "BasicString(" + c.raw + ")";
+        // Text with a NUL byte keeps its length; C text would end there.
+        c.text = e.text.find('\0') == std::string::npos
+                     ? "BasicString(" + c.raw + ")"
+                     : "BasicString(" + c.raw + ", " + std::to_string(e.text.size()) + "u)";
         c.literal = true;
         return c;
       }
@@ -1096,7 +1099,8 @@ class Emitter {
   }
 
   std::string EmitSettings() {
-    std::string out = "void settings() {\n  ProjectSettings& s = ::Settings();\n";
+    std::string out = "void settings() {\n";
+    if (!tree_.settings.empty()) out += "  ProjectSettings& s = ::Settings();\n";
     for (const Setting& setting : tree_.settings) {
       const SettingKey* key = nullptr;
       for (const SettingKey& k : kSettingKeys)

@@ -1,3 +1,3 @@
-WriteLog("hello from BASIC")
+WriteLog("hello from BASIC" + CHR$(10))
 PRINT Format(8, 2, 3.14159)
 PRINT FileExists("no/such/file.txt")
