@@ -78,6 +78,19 @@ TEST(Translator, HostileInputGivesErrorsNotCrashes) {
       {"FUNCTION f(\n", "expected a parameter name"},
       {"NEXT\nWEND\nEND IF\n", "'NEXT' without the statement it closes"},
       {"x = 1e999\n", "is too large"},
+      {"x = 1" + std::string(100000, '+') + "1", "expression nested too deeply"},
+      {[] {
+         std::string chain = "x = 1";
+         for (int k = 0; k < 3000; ++k) chain += " + 1";
+         return chain;
+       }(),
+       "expression too long"},
+      {[] {
+         std::string chain;
+         for (int k = 0; k < 3000; ++k) chain += "IF 1 THEN ";
+         return chain + "x = 1";
+       }(),
+       "statements nested too deeply"},
   };
   for (const auto& c : cases) {
     const vlmc::Result r = Translate(c.source);

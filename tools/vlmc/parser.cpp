@@ -228,6 +228,7 @@ const std::set<std::string>& Keywords() {
 }
 
 constexpr int kMaxNesting = 100;
+constexpr int kMaxOperators = 2000;
 
 class Parser {
  public:
@@ -546,6 +547,11 @@ class Parser {
   }
 
   StmtPtr ParseStatementOrThrow(bool counted, bool inlineOnly, int depth) {
+    if (depth > kMaxNesting) {
+      Error(Peek().at, "statements nested too deeply");
+      throw SyntaxError();
+    }
+    if (!inlineOnly) operators_ = 0;
     const std::string word = Word();
     if (word == "LOCAL") {
       if (inlineOnly) {
@@ -858,6 +864,11 @@ class Parser {
   }
 
   ExprPtr MakeBinary(const Token& op, ExprPtr left, ExprPtr right) {
+    // Chains of operators build deep trees, which later passes walk recursively.
+    if (++operators_ > kMaxOperators) {
+      Error(op.at, "expression too long (more than " + std::to_string(kMaxOperators) + " operators in one statement)");
+      throw SyntaxError();
+    }
     auto e = std::make_unique<Expr>();
     e->kind = Expr::Binary;
     e->at = op.at;
@@ -982,6 +993,7 @@ class Parser {
   int count_ = 0;
   Function* function_ = nullptr;
   std::vector<std::string> loops_;
+  int operators_ = 0;
   bool failed_ = false;
 };
 
