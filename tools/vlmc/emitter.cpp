@@ -54,8 +54,11 @@ const std::set<std::string>& Reserved() {
 std::string CppName(const std::string& name) {
   std::string cpp = name;
   if (IsStringName(cpp)) cpp = cpp.substr(0, cpp.size() - 1) + "_Str";
+  // C++ words, the translation's own names, macros of the C library (M_PI,
+  // EOF...) and a plain name that looks like a text variable's (a_Str).
+  const bool textLike = !IsStringName(name) && cpp.size() > 4 && cpp.compare(cpp.size() - 4, 4, "_Str") == 0;
   if (Reserved().count(cpp) || cpp.rfind("vlm", 0) == 0 || cpp.rfind("Vlm", 0) == 0 || cpp.rfind("VLM", 0) == 0 ||
-      cpp.find("__") != std::string::npos || (cpp[0] == '_'))
+      cpp.rfind("M_", 0) == 0 || cpp.find("__") != std::string::npos || cpp[0] == '_' || textLike)
     cpp = "u_" + cpp;
   return cpp;
 }
