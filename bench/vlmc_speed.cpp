@@ -1,7 +1,7 @@
 // The BASIC translator's speed: a generated program of 100,000 lines (a main
 // program and routines shaped like Polyvane's) translated from a file, against
-// the baseline of only reading that file. Prints the time per translation and
-// the ratio.
+// the baseline of only reading that file. Prints the time per translation (the
+// target is under a second) and the ratios.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -73,7 +73,10 @@ void BM_Translate(benchmark::State& state) {
     benchmark::DoNotOptimize(result.files.data());
   }
 }
+// First the run of a fresh process (its heap not yet touched), then runs after
+// a warm-up, as a long-lived caller (the build of many programs) sees them.
 BENCHMARK(BM_Translate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Translate)->Name("BM_TranslateWarm")->MinWarmUpTime(2)->MinTime(2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -82,7 +85,8 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("Translating %d lines, against reading the file:\n", kLines);
-  reporter.Ratio("translate / read", "BM_Translate", "BM_ReadFile");
+  reporter.Ratio("translate (first run) / read", "BM_Translate", "BM_ReadFile");
+  reporter.Ratio("translate (warm) / read", "BM_TranslateWarm/min_time:2.000/min_warmup_time:2.000", "BM_ReadFile");
   std::remove(ProgramFile().c_str());
   benchmark::Shutdown();
   return 0;

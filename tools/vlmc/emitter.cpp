@@ -1311,8 +1311,8 @@ Result Translate(const std::vector<SourceFile>& modules, const Options& options)
   for (const SourceFile& m : modules) tree.modules.push_back(Module{m.name, {}});
   for (size_t m = 0; m < modules.size(); ++m) {
     std::deque<std::string> texts;
-    std::vector<Token> tokens = Tokenize(modules[m], static_cast<int>(m), diagnostics, texts);
-    Parse(tokens, static_cast<int>(m), tree, diagnostics);
+    Lexer lexer(modules[m], static_cast<int>(m), diagnostics, texts);
+    Parse(lexer, static_cast<int>(m), tree, diagnostics);
   }
   if (diagnostics.Count() == 0) Emit(tree, options, diagnostics, result.files);
   result.ok = diagnostics.Count() == 0;

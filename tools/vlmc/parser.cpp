@@ -84,21 +84,39 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 
 // ---------------------------------------------------------------- tokenizer
 
-std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics,
-                            std::deque<std::string>& texts) {
-  std::vector<Token> tokens;
-  const std::string& s = file.text;
-  tokens.reserve(s.size() / 3 + 16);
-  size_t i = 0;
-  int line = 1;
-  size_t lineStart = 0;
-  bool lineHasToken = false;
-  auto at = [&](size_t offset) { return Position{fileIndex, line, static_cast<int>(offset - lineStart) + 1}; };
+Lexer::Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, std::deque<std::string>& texts)
+    : file_(file), fileIndex_(fileIndex), d_(diagnostics), texts_(texts) {}
+
+const Token& Lexer::Peek(size_t ahead) {
+  while (queue_.size() <= ahead && !finished_) Step();
+  return queue_[std::min(ahead, queue_.size() - 1)];
+}
+
+void Lexer::Advance() {
+  Peek(1);
+  if (queue_.size() > 1) queue_.pop_front();
+}
+
+// Reads input up to the next token (or the end, which gives a line end and
+// the end token).
+void Lexer::Step() {
+  const std::string& s = file_.text;
+  size_t& i = i_;
+  int& line = line_;
+  size_t& lineStart = lineStart_;
+  bool& lineHasToken = lineHasToken_;
+  std::deque<std::string>& texts = texts_;
+  auto at = [&](size_t offset) { return Position{fileIndex_, line, static_cast<int>(offset - lineStart) + 1}; };
   auto push = [&](TokenKind kind, std::string_view text, size_t offset, double value = 0) {
-    tokens.push_back(Token{kind, text, value, at(offset)});
+    queue_.push_back(Token{kind, text, value, at(offset)});
     lineHasToken = true;
   };
-  while (i < s.size()) {
+  if (i >= s.size()) {
+    queue_.push_back(Token{TokenKind::Newline, "", 0, at(i)});
+    queue_.push_back(Token{TokenKind::End, "", 0, at(i)});
+    finished_ = true;
+    return;
+  }
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '\n') {
       push(TokenKind::Newline, "", i);
@@ -106,22 +124,22 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
       ++line;
       lineStart = i;
       lineHasToken = false;
-      continue;
+      return;
     }
     if (c == ' ' || c == '\t' || c == '\r') {
       ++i;
-      continue;
+      return;
     }
     if (c == '\'') {
       while (i < s.size() && s[i] != '\n') ++i;
-      continue;
+      return;
     }
     const size_t start = i;
     if (std::isalpha(c) || c == '_') {
       while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_')) ++i;
       if (i < s.size() && s[i] == '$') ++i;
       push(TokenKind::Identifier, std::string_view(s).substr(start, i - start), start);
-      continue;
+      return;
     }
     if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
       const bool first = !lineHasToken;
@@ -143,14 +161,14 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
       }
       const std::string_view text = std::string_view(s).substr(start, i - start);
       const double value = std::strtod(std::string(text).c_str(), nullptr);
-      if (!std::isfinite(value)) diagnostics.Error(at(start), "number " + std::string(text.substr(0, 40)) + " is too large");
+      if (!std::isfinite(value)) d_.Error(at(start), "number " + std::string(text.substr(0, 40)) + " is too large");
       // A whole number that starts a line and is followed by more on the
       // line is the statement number in the margin.
       size_t j = i;
       while (j < s.size() && (s[j] == ' ' || s[j] == '\t' || s[j] == '\r')) ++j;
       const bool more = j < s.size() && s[j] != '\n' && s[j] != '\'';
       push(first && integer && more ? TokenKind::Margin : TokenKind::Number, text, start, std::isfinite(value) ? value : 0);
-      continue;
+      return;
     }
     if (c == '$') {
       ++i;
@@ -161,12 +179,12 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
         ++i;
       }
       if (i == start + 1) {
-        diagnostics.Error(at(start), "'$' must be followed by hexadecimal digits");
-        continue;
+        d_.Error(at(start), "'$' must be followed by hexadecimal digits");
+        return;
       }
-      if (i - start > 17) diagnostics.Error(at(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
+      if (i - start > 17) d_.Error(at(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
       push(TokenKind::Number, std::string_view(s).substr(start, i - start), start, value);
-      continue;
+      return;
     }
     if (c == '"') {
       std::string text;
@@ -186,34 +204,30 @@ std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& 
         }
         text += s[i++];
       }
-      if (!closed) diagnostics.Error(at(start), "text has no closing '\"'");
+      if (!closed) d_.Error(at(start), "text has no closing '\"'");
       if (escaped) {
         texts.push_back(std::move(text));
         push(TokenKind::String, texts.back(), start);
       } else {
         push(TokenKind::String, std::string_view(s).substr(start + 1, text.size()), start);
       }
-      continue;
+      return;
     }
     if (c == '<' || c == '>') {
       const size_t length = i + 1 < s.size() && (s[i + 1] == '=' || (c == '<' && s[i + 1] == '>')) ? 2 : 1;
       i += length;
       push(TokenKind::Operator, std::string_view(s).substr(start, length), start);
-      continue;
+      return;
     }
     if (std::string_view("+-*/^()[],=:;").find(static_cast<char>(c)) != std::string_view::npos) {
       ++i;
       push(TokenKind::Operator, std::string_view(s).substr(start, 1), start);
-      continue;
+      return;
     }
-    diagnostics.Error(at(start), c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
+    d_.Error(at(start), c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
                                                     : "unexpected byte " + std::to_string(c));
     ++i;
   }
-  tokens.push_back(Token{TokenKind::Newline, "", 0, at(i)});
-  tokens.push_back(Token{TokenKind::End, "", 0, at(i)});
-  return tokens;
-}
 
 // ---------------------------------------------------------------- parser
 
@@ -232,8 +246,8 @@ constexpr int kMaxOperators = 2000;
 
 class Parser {
  public:
-  Parser(const std::vector<Token>& tokens, int module, ProgramTree& tree, Diagnostics& diagnostics)
-      : t_(tokens), module_(module), tree_(tree), d_(diagnostics) {}
+  Parser(Lexer& lexer, int module, ProgramTree& tree, Diagnostics& diagnostics)
+      : lexer_(&lexer), module_(module), tree_(tree), d_(diagnostics) {}
 
   void ParseModule() {
     Module& m = tree_.modules[module_];
@@ -271,11 +285,9 @@ class Parser {
 
  private:
   // -------------------------------------------------------------- token helpers
-  const Token& Peek(size_t ahead = 0) const { return t_[std::min(p_ + ahead, t_.size() - 1)]; }
+  const Token& Peek(size_t ahead = 0) const { return lexer_->Peek(ahead); }
   bool At(TokenKind kind) const { return Peek().kind == kind; }
-  void Next() {
-    if (p_ < t_.size() - 1) ++p_;
-  }
+  void Next() { lexer_->Advance(); }
   bool Take(TokenKind kind) {
     if (!At(kind)) return false;
     Next();
@@ -339,8 +351,14 @@ class Parser {
 
   // -------------------------------------------------------------- margin numbers
   void TakeMargin() {
-    margin_ = At(TokenKind::Margin) ? &Peek() : nullptr;
-    if (margin_) Next();
+    hasMargin_ = At(TokenKind::Margin);
+    if (hasMargin_) {
+      marginToken_ = Peek();
+      margin_ = &marginToken_;
+      Next();
+    } else {
+      margin_ = nullptr;
+    }
   }
   void NoMargin() {
     if (margin_) Error(margin_->at, "only statements carry a number; this line is not a statement");
@@ -984,12 +1002,13 @@ class Parser {
     throw SyntaxError();
   }
 
-  const std::vector<Token>& t_;
-  size_t p_ = 0;
+  Lexer* lexer_;
   int module_;
   ProgramTree& tree_;
   Diagnostics& d_;
-  const Token* margin_ = nullptr;
+  const Token* margin_ = nullptr;  // marginToken_ while the line has a number
+  Token marginToken_;
+  bool hasMargin_ = false;
   int count_ = 0;
   Function* function_ = nullptr;
   std::vector<std::string> loops_;
@@ -999,8 +1018,8 @@ class Parser {
 
 }  // namespace
 
-void Parse(const std::vector<Token>& tokens, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics) {
-  Parser parser(tokens, moduleIndex, tree, diagnostics);
+void Parse(Lexer& lexer, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics) {
+  Parser parser(lexer, moduleIndex, tree, diagnostics);
   parser.ParseModule();
 }
 

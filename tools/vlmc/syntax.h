@@ -51,10 +51,31 @@ struct Token {
   Position at;
 };
 
-// Token texts point into the file's text, or into texts for string literals
-// that had to be unescaped; both must outlive the tokens.
-std::vector<Token> Tokenize(const SourceFile& file, int fileIndex, Diagnostics& diagnostics,
-                            std::deque<std::string>& texts);
+// Reads a file's tokens as the parser asks for them. Token texts point into
+// the file's text, or into texts for string literals that had to be
+// unescaped; both must outlive the tokens.
+class Lexer {
+ public:
+  Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, std::deque<std::string>& texts);
+  // The token `ahead` places after the current one (the end token repeats).
+  const Token& Peek(size_t ahead = 0);
+  // Moves to the next token; stays on the end token.
+  void Advance();
+
+ private:
+  void Step();
+
+  const SourceFile& file_;
+  int fileIndex_;
+  Diagnostics& d_;
+  std::deque<std::string>& texts_;
+  std::deque<Token> queue_;
+  size_t i_ = 0;
+  int line_ = 1;
+  size_t lineStart_ = 0;
+  bool lineHasToken_ = false;
+  bool finished_ = false;
+};
 
 // ---------------------------------------------------------------- syntax tree
 
@@ -141,7 +162,7 @@ struct ProgramTree {
 
 // Parses one module into the tree (functions, globals and settings are
 // program-wide; statements count per module).
-void Parse(const std::vector<Token>& tokens, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics);
+void Parse(Lexer& lexer, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics);
 
 // ---------------------------------------------------------------- runtime operations
 

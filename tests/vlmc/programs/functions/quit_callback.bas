@@ -1,0 +1,4 @@
+FUNCTION VLM_ON_QUIT()
+  PRINT "quitting"
+END FUNCTION
+PRINT "main"
