@@ -1,3 +1,4 @@
+' Fails to translate: a FUNCTION called with too few arguments.
 FUNCTION area(w, h)
   RETURN w * h
 END FUNCTION

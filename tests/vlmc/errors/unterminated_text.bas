@@ -1,1 +1,2 @@
+' Fails to translate: text without its closing quote.
 PRINT "open

@@ -1,3 +1,4 @@
+' Suite program: AND and OR on whole numbers.
 PRINT 12 AND 10
 PRINT 12 OR 3
 PRINT (300 AND 255) + 1

@@ -1,3 +1,4 @@
+' Suite program: comparisons as the numbers 1 and 0.
 x = 3 > 2
 PRINT x
 PRINT 2 = 3

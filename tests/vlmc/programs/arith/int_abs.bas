@@ -1,3 +1,4 @@
+' Suite program: INT truncation and ABS.
 PRINT INT(3.7)
 PRINT INT(-3.7)
 PRINT INT(0.5)

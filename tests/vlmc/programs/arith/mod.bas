@@ -1,3 +1,4 @@
+' Suite program: MOD with signs, fractions and a zero divisor.
 PRINT 7 MOD 3
 PRINT -7 MOD 3
 PRINT 7.9 MOD 3

@@ -1,3 +1,4 @@
+' Suite program: how numbers print.
 PRINT 123456789012
 PRINT 0.01
 PRINT 1000000000

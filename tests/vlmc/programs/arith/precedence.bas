@@ -1,3 +1,4 @@
+' Suite program: operator precedence and ^ associativity.
 PRINT 2 + 3 * 4
 PRINT (2 + 3) * 4
 PRINT 10 - 4 - 3

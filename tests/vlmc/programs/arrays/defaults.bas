@@ -1,3 +1,4 @@
+' Suite program: new arrays hold zeros; sizes from expressions.
 DIM a[3]
 PRINT a[2]
 n = 2

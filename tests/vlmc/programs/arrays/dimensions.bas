@@ -1,3 +1,4 @@
+' Suite program: two- and four-dimensional arrays.
 DIM m[3, 4]
 m[2, 3] = 7
 m[0, 0] = 1

@@ -1,3 +1,4 @@
+' Suite program: a one-dimensional array with truncated indices.
 DIM a[5]
 FOR i = 0 TO 4
   a[i] = i * i

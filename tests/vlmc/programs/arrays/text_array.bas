@@ -1,3 +1,4 @@
+' Suite program: a global text array.
 GLOBAL names$[]
 DIM names$[3]
 names$[0] = "a"

@@ -1,3 +1,4 @@
+' Suite program: EXIT FOR, EXIT REPEAT and EXIT WHILE, also across an inner loop.
 FOR i = 1 TO 10
   IF i = 3 THEN EXIT FOR
   PRINT i

@@ -1,3 +1,4 @@
+' Suite program: FOR with steps up, down and no pass.
 FOR i = 1 TO 10 STEP 3
   PRINT i
 NEXT i

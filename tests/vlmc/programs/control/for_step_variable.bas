@@ -1,3 +1,4 @@
+' Suite program: FOR with a step held in a variable.
 s = -2
 FOR i = 6 TO 1 STEP s
   PRINT i

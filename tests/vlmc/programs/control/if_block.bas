@@ -1,3 +1,4 @@
+' Suite program: block IF with ELSEIF and ELSE.
 FOR k = 1 TO 4
   IF k = 1
     PRINT "one"

@@ -1,3 +1,4 @@
+' Suite program: one-line IF with ELSE.
 x = 5
 IF x > 3 THEN PRINT "big" ELSE PRINT "small"
 IF x > 9 THEN PRINT "huge" ELSE PRINT "not huge"

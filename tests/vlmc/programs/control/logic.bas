@@ -1,3 +1,4 @@
+' Suite program: NOT, and AND/OR between comparisons.
 PRINT NOT 0
 PRINT NOT 5
 IF NOT (2 > 3) THEN PRINT "not"

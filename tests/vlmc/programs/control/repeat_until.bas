@@ -1,3 +1,4 @@
+' Suite program: REPEAT ... UNTIL runs at least once.
 count = 0
 REPEAT
   count = count + 1

@@ -1,3 +1,4 @@
+' Suite program: SELECT CASE on numbers and text.
 FOR v = 1 TO 7 STEP 2
   SELECT CASE v
     CASE 1

@@ -1,3 +1,4 @@
+' Suite program: WHILE ... WEND.
 n = 1
 WHILE n < 100
   n = n * 3

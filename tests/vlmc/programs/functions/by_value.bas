@@ -1,3 +1,4 @@
+' Suite program: parameters are passed by value.
 FUNCTION bump(x)
   x = x + 1
   PRINT x

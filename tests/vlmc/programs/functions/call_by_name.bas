@@ -1,3 +1,4 @@
+' Suite program: CallByName finds parameterless routines.
 FUNCTION hello()
   PRINT "hello"
 END FUNCTION

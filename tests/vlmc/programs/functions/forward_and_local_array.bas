@@ -1,3 +1,4 @@
+' Suite program: a FUNCTION called before its definition, with a local array.
 PRINT total(4)
 FUNCTION total(n)
   LOCAL a[], k, sum

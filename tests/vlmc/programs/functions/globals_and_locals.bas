@@ -1,3 +1,4 @@
+' Suite program: a LOCAL hides the GLOBAL of the same name.
 GLOBAL counter
 FUNCTION bump()
   counter = counter + 1

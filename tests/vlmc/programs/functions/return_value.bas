@@ -1,3 +1,4 @@
+' Suite program: RETURN with values, early returns.
 FUNCTION square(x)
   RETURN x * x
 END FUNCTION

@@ -1,3 +1,4 @@
+' Suite program: a FUNCTION returning text.
 FUNCTION greet$(name$)
   RETURN "Hi " + name$
 END FUNCTION

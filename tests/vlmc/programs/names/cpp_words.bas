@@ -1,3 +1,4 @@
+' Suite program: variables named like C++ words and macros.
 class = 1
 new = 2
 a$ = "text"

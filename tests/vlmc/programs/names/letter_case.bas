@@ -1,3 +1,4 @@
+' Suite program: names differing only in letter case are distinct.
 FUNCTION twice(x)
   RETURN 2 * x
 END FUNCTION

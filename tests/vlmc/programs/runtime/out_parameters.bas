@@ -1,3 +1,4 @@
+' Suite program: runtime operations writing into variables.
 OpenFile(1, "numbers.txt", 0)
 WriteLine(1, "42.5")
 WriteLine(1, "second line")

@@ -1,3 +1,4 @@
+' Suite program: text comparisons.
 IF "abc" < "abd" THEN PRINT "less"
 IF "a" = "a" THEN PRINT "same"
 x$ = "b"

@@ -1,3 +1,4 @@
+' Suite program: joining text and LEN.
 a$ = "Hello"
 b$ = a$ + ", " + "world"
 PRINT b$

@@ -1,3 +1,4 @@
+' Suite program: INSTR with and without a start.
 PRINT INSTR("banana", "an")
 PRINT INSTR("banana", "an", 3)
 PRINT INSTR("banana", "x")

@@ -1,3 +1,4 @@
+' Suite program: PRINT with quotes, ; and an empty line.
 PRINT "say ""hi"""
 PRINT "a";
 PRINT "b"

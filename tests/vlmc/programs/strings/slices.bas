@@ -1,3 +1,4 @@
+' Suite program: LEFT$, RIGHT$ and MID$ at and past the ends.
 s$ = "Velmora"
 PRINT LEFT$(s$, 3)
 PRINT RIGHT$(s$, 4)

@@ -1,3 +1,4 @@
+' Suite program: degree trigonometry and SQR.
 PRINT SIN(90)
 PRINT COS(180)
 PRINT ACOS(0)

@@ -1,3 +1,4 @@
+' Suite program: numeric runtime operations called by name.
 PRINT Pow(2, 10)
 PRINT FMod(7.5, 2)
 PRINT IntMod(-7, 3)
