@@ -165,9 +165,12 @@ class Emitter {
     for (size_t m = 0; m < tree_.modules.size(); ++m) {
       std::string text = "// Module " + std::to_string(m) + " of " + options_.program + ", translated by vlmc from " +
                          ModuleStem(tree_.modules[m].name) + ".bas: do not edit.\n#include \"" + names[0] +
-                         "\"\n\nnamespace " + options_.program + " {\n" + moduleBodies[m] + "\n}  // namespace " +
-                         options_.program + "\n";
-      files.push_back({names[2 + m], text});
+                         "\"\n\nnamespace " + options_.program + " {\n";
+      text.reserve(text.size() + moduleBodies[m].size() + 64);
+      text += moduleBodies[m];
+      std::string().swap(moduleBodies[m]);
+      text += "\n}  // namespace " + options_.program + "\n";
+      files.push_back({names[2 + m], std::move(text)});
     }
   }
 
