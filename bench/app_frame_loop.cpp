@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "../app/generators.cpp"
-#include "../app/globals.cpp"
-#include "../app/main_program.cpp"
-#include "../app/settings.cpp"
+#include "../tests/app/hand/generators.cpp"
+#include "../tests/app/hand/globals.cpp"
+#include "../tests/app/hand/main_program.cpp"
+#include "../tests/app/hand/settings.cpp"
 #include "gfx3d/engine3d.h"
 #include "input/input.h"
 

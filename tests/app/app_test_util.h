@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../app/polyvane.h"
+#include "hand/polyvane.h"
 #include "gfx2d/renderer.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/mesh.h"

@@ -1,0 +1,53 @@
+# velmora_translate_basic(target out_var module.bas... [NO_MAIN] [RELEASE])
+#
+# Translates the BASIC modules of a program (module 0 first) to C++ with vlmc at build time,
+# into ${CMAKE_CURRENT_BINARY_DIR}/<target>_basic/, and sets out_var to the generated .cpp
+# files. Editing a module (or rebuilding vlmc) translates again. The program's C++ namespace
+# and header are named after the target (other characters than letters, digits and _ become _).
+#
+# Statements get the line hook of debug builds unless RELEASE is given or VELMORA_BASIC_RELEASE
+# is ON. NO_MAIN leaves out the process entry (for code linked into another program).
+function(velmora_translate_basic target out_var)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "NO_MAIN;RELEASE" "" "")
+  set(modules "")
+  foreach(m IN LISTS arg_UNPARSED_ARGUMENTS)
+    get_filename_component(abs ${m} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    list(APPEND modules ${abs})
+  endforeach()
+  if(NOT modules)
+    message(FATAL_ERROR "velmora_translate_basic(${target}): no modules")
+  endif()
+  string(MAKE_C_IDENTIFIER ${target} program)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_basic)
+  set(outputs ${dir}/${program}.h ${dir}/${program}_program.cpp)
+  set(sources ${dir}/${program}_program.cpp)
+  set(index 0)
+  foreach(m IN LISTS modules)
+    get_filename_component(stem ${m} NAME_WE)
+    string(REGEX REPLACE "[^A-Za-z0-9_]" "_" stem "${stem}")
+    list(APPEND outputs ${dir}/${program}_module${index}_${stem}.cpp)
+    list(APPEND sources ${dir}/${program}_module${index}_${stem}.cpp)
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(flags --debug)
+  if(arg_RELEASE OR VELMORA_BASIC_RELEASE)
+    set(flags --release)
+  endif()
+  if(arg_NO_MAIN)
+    list(APPEND flags --no-main)
+  endif()
+  if(TARGET vlmc)
+    set(translator vlmc)
+  elseif(TARGET Velmora::vlmc)
+    set(translator Velmora::vlmc)
+  else()
+    message(FATAL_ERROR "velmora_translate_basic(${target}): the vlmc translator is not available")
+  endif()
+  add_custom_command(OUTPUT ${outputs}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${translator} --program ${program} --out ${dir} ${flags} ${modules}
+    DEPENDS ${modules} ${translator}
+    COMMENT "Translating ${target}'s BASIC modules"
+    VERBATIM)
+  set(${out_var} ${sources} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,3 @@
+' Fails to translate: an array used without an index.
+DIM a[3]
+x = a + 1

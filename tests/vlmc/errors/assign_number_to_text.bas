@@ -1,0 +1,2 @@
+' Fails to translate: a number assigned to a text variable.
+s$ = 5

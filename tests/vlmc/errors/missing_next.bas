@@ -1,0 +1,3 @@
+' Fails to translate: a FOR loop without NEXT.
+FOR i = 1 TO 3
+  PRINT i

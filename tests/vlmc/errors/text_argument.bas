@@ -1,0 +1,2 @@
+' Fails to translate: a number passed where a runtime operation takes text.
+LoadSprite(1, 2)

@@ -1,0 +1,2 @@
+' Fails to translate: text and a number added.
+a$ = "n" + 1

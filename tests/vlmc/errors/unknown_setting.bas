@@ -1,0 +1,2 @@
+' Fails to translate: a misspelt PROJECT setting.
+PROJECT ScreenWidht = 800

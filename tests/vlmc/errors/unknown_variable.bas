@@ -1,0 +1,4 @@
+' Fails to translate: a misspelt parameter inside a FUNCTION.
+FUNCTION f(count)
+  PRINT cuont
+END FUNCTION

@@ -1,0 +1,2 @@
+' Fails to translate: text without its closing quote.
+PRINT "open

@@ -1,0 +1,7 @@
+' Suite program: how numbers print.
+PRINT 123456789012
+PRINT 0.01
+PRINT 1000000000
+PRINT -0.5
+PRINT .75
+PRINT 1.5e3

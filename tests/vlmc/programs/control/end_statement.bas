@@ -1,0 +1,4 @@
+' Suite program: END stops the program.
+PRINT "before"
+END
+PRINT "after"

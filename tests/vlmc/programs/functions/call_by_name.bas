@@ -1,0 +1,6 @@
+' Suite program: CallByName finds parameterless routines.
+FUNCTION hello()
+  PRINT "hello"
+END FUNCTION
+PRINT CallByName("hello")
+PRINT CallByName("nobody")

@@ -1,0 +1,12 @@
+// The runtime operations a BASIC program calls by name, generated at build
+// time from the runtime's public headers (gen_bindings.py).
+#include "syntax.h"
+
+namespace vlmc {
+
+const Binding kBindings[] = {
+#include "vlmc_bindings.inc"
+};
+const int kBindingCount = static_cast<int>(sizeof kBindings / sizeof kBindings[0]);
+
+}  // namespace vlmc

@@ -1,0 +1,75 @@
+// vlmc, the BASIC translator's command line:
+//   vlmc --program NAME --out DIR [--debug|--release] [--no-main] module0.bas module1.bas ...
+// writes NAME.h, NAME_program.cpp and one NAME_module<k>_<file>.cpp per module
+// into DIR; with --check it only reports errors. Errors go to standard error
+// as "file:line:column: message" with the line and a caret; the exit code
+// is then 1 (2 for a bad command line or an unreadable file).
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "vlmc.h"
+
+namespace {
+
+int Usage(const char* message) {
+  std::cerr << "vlmc: " << message << "\n"
+            << "usage: vlmc --program NAME --out DIR [--debug|--release] [--no-main] [--check] module.bas...\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vlmc::Options options;
+  std::string out;
+  bool check = false;
+  bool named = false;
+  std::vector<vlmc::SourceFile> modules;
+  for (int k = 1; k < argc; ++k) {
+    const std::string arg = argv[k];
+    if (arg == "--program" && k + 1 < argc) {
+      options.program = argv[++k];
+      named = true;
+    } else if (arg == "--out" && k + 1 < argc) {
+      out = argv[++k];
+    } else if (arg == "--debug") {
+      options.lineHooks = true;
+    } else if (arg == "--release") {
+      options.lineHooks = false;
+    } else if (arg == "--no-main") {
+      options.emitMain = false;
+    } else if (arg == "--check") {
+      check = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return Usage(("unknown option " + arg).c_str());
+    } else {
+      std::ifstream in(arg, std::ios::binary);
+      if (!in) {
+        std::cerr << "vlmc: cannot read " << arg << "\n";
+        return 2;
+      }
+      std::ostringstream text;
+      text << in.rdbuf();
+      modules.push_back({arg, text.str()});
+    }
+  }
+  if (modules.empty()) return Usage("no modules given");
+  if (!check && (!named || out.empty())) return Usage("--program and --out are needed");
+  if (!vlmc::IsProgramName(options.program)) return Usage("the program name must be a C++ identifier");
+  const vlmc::Result result = vlmc::Translate(modules, options);
+  std::cerr << result.diagnostics;
+  if (!result.ok) return 1;
+  if (check) return 0;
+  for (const vlmc::OutputFile& file : result.files) {
+    const std::string path = out + "/" + file.name;
+    std::ofstream of(path, std::ios::binary);
+    of << file.text;
+    if (!of) {
+      std::cerr << "vlmc: cannot write " << path << "\n";
+      return 2;
+    }
+  }
+  return 0;
+}

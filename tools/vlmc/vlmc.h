@@ -1,0 +1,42 @@
+// vlmc, the BASIC translator: its front end as a library (source text in,
+// diagnostics or C++ out), shared by the command-line tool, its tests, the
+// fuzz target and the benchmark.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vlmc {
+
+struct SourceFile {
+  std::string name;  // as diagnostics show it
+  std::string text;
+};
+
+struct Options {
+  std::string program = "program";  // C++ namespace and header name
+  bool lineHooks = true;            // debug build: the line hook before every statement
+  bool emitMain = true;             // a main() that hands the program to the runtime
+};
+
+struct OutputFile {
+  std::string name;  // file name without folder
+  std::string text;
+};
+
+struct Result {
+  bool ok = false;
+  std::string diagnostics;  // "file:line:column: message", the line and a caret, per error
+  std::vector<OutputFile> files;
+};
+
+// Translates the modules (module 0 first). Never throws on bad input.
+Result Translate(const std::vector<SourceFile>& modules, const Options& options);
+
+// The names of the files Translate writes for a program of moduleNames.
+std::vector<std::string> OutputNames(const std::string& program, const std::vector<std::string>& moduleNames);
+
+// True when the name can serve as a program name (a C++ identifier).
+bool IsProgramName(const std::string& name);
+
+}  // namespace vlmc
