@@ -4,10 +4,12 @@
 #   lib/libvelmora_<folder>.a                  the runtime libraries, one per runtime folder;
 #   include/velmora/<folder>/<name>.h          the public headers (included as "<folder>/<name>.h");
 #   bin/vlmpack                                the media archive packer;
+#   bin/vlmc                                   the BASIC translator;
 #   share/velmora/                             the data tables;
 #   lib/cmake/Velmora/                         the CMake package: find_package(Velmora) gives
-#                                              Velmora::velmora, Velmora::vlmpack and
-#                                              velmora_add_program;
+#                                              Velmora::velmora, Velmora::vlmpack,
+#                                              Velmora::vlmc and velmora_add_program (C++
+#                                              and BASIC sources);
 #   lib/pkgconfig/velmora.pc                   the same for pkg-config.
 # `cpack -G DEB` in the build folder makes velmora_<version>_<arch>.deb of the same files.
 #
@@ -42,6 +44,10 @@ endforeach()
 # Programs need C++20 for the headers, whatever their own default.
 target_compile_features(velmora INTERFACE cxx_std_20)
 
+# vlmc, the BASIC translator, as Velmora::vlmc for velmora_add_program's BASIC sources.
+if(TARGET vlmc)
+  list(APPEND _installed_targets vlmc)
+endif()
 install(TARGETS ${_installed_targets} vlmpack EXPORT VelmoraTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -20,17 +20,18 @@ step() {  # step LOG COMMAND...: runs the command, showing its output only when 
   fi
 }
 
-run_headless() {  # run_headless DIR: runs DIR/first for three frames and checks the screenshot
-  (cd "$1" && step "$(basename "$1").run" env SDL_VIDEODRIVER=offscreen DISPLAY= \
-    timeout 120 ./first --frames 3 --screenshot shot.png)
-  python3 "$here/check_screenshot.py" "$1/shot.png"
+run_headless() {  # run_headless DIR [PROGRAM]: runs DIR/PROGRAM for three frames, checks the screenshot
+  local program=${2:-first}
+  (cd "$1" && step "$(basename "$1").$program.run" env SDL_VIDEODRIVER=offscreen DISPLAY= \
+    timeout 120 "./$program" --frames 3 --screenshot "$program.png")
+  python3 "$here/check_screenshot.py" "$1/$program.png"
 }
 
 step install.log "$cmake" --install "$build" --prefix "$prefix"
 
 # 1. A CMake project that finds the installed package.
 mkdir "$work/with-cmake"
-cp "$here/first_program.cpp" "$work/with-cmake/"
+cp "$here/first_program.cpp" "$here/first_program.bas" "$work/with-cmake/"
 cp "$here/CMakeLists.program.txt" "$work/with-cmake/CMakeLists.txt"
 step cmake-configure.log "$cmake" -S "$work/with-cmake" -B "$work/with-cmake/build" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release
@@ -41,6 +42,8 @@ if [[ "$found" != "$prefix"/* ]]; then
 fi
 step cmake-build.log "$cmake" --build "$work/with-cmake/build"
 run_headless "$work/with-cmake/build"
+# The same program from BASIC, translated by the installed vlmc.
+run_headless "$work/with-cmake/build" first_basic
 
 # 2. One compiler command line with the flags pkg-config gives.
 pc=$(find "$prefix" -name velmora.pc)
