@@ -26,7 +26,7 @@ PROJECT ScreenWidth = 640, ScreenHeight = 480, FullScreen = 0, DebugMode = 1
 PROJECT HideMouse = 0, Multisample = 0, FrameRate = 60, AppTitle = "Arcade"
 
 ' pixels%[] and glyphs%[] hold picture elements for ArrayToSprite and
-' SpriteToArray, which take integer arrays: the % ending makes them ones.
+' SpriteToArray, which take integer arrays: a name ending in % makes one.
 GLOBAL pixels%[], glyphs%[]
 GLOBAL px, py, frame, anim, score, demo
 GLOBAL folder$, command$, key$

@@ -18,7 +18,7 @@ PROJECT ScreenWidth = 640, ScreenHeight = 480, FullScreen = 0, DebugMode = 1
 PROJECT HideMouse = 0, Multisample = 0, FrameRate = 60, AppTitle = "Pathfinder"
 
 ' pixels%[] receives the map picture from LoadImageToArray, which fills an
-' integer array: the % ending makes it one.
+' integer array: a name ending in % makes one.
 GLOBAL pixels%[], costs[], route[]
 GLOBAL mapW, mapH, cellSize, originX, originY
 GLOBAL startX, startY, goalX, goalY, cells, total
