@@ -25,9 +25,9 @@
 PROJECT ScreenWidth = 640, ScreenHeight = 480, FullScreen = 0, DebugMode = 1
 PROJECT HideMouse = 0, Multisample = 0, FrameRate = 60, AppTitle = "Arcade"
 
-' pixels[] and glyphs[] hold picture elements for ArrayToSprite and
-' SpriteToArray, which take integer arrays: they are integer arrays.
-GLOBAL pixels[], glyphs[]
+' pixels%[] and glyphs%[] hold picture elements for ArrayToSprite and
+' SpriteToArray, which take integer arrays: a name ending in % makes one.
+GLOBAL pixels%[], glyphs%[]
 GLOBAL px, py, frame, anim, score, demo
 GLOBAL folder$, command$, key$
 
@@ -117,17 +117,17 @@ END FUNCTION
 ' 11-20) is red, orange, yellow and white in frames 0-3.
 FUNCTION makeShip()
   LOCAL x, y, f, colour
- 63  DIM pixels[128 * 32]
+ 63  DIM pixels%[128 * 32]
  64  FOR y = 0 TO 31
  65    FOR x = 0 TO 127
  66      f = INT(x / 32)
  67      colour = 0
  68      IF y >= 4 AND y < 24 AND (x MOD 32) > 12 - (y - 4) / 2 AND (x MOD 32) < 20 + (y - 4) / 2 THEN colour = argb($30E030, 255)
  69      IF y >= 24 AND (x MOD 32) >= 11 AND (x MOD 32) < 21 THEN colour = argb(flameColour(f), 255)
- 70      pixels[x + y * 128] = colour
+ 70      pixels%[x + y * 128] = colour
        NEXT
      NEXT
- 71  ArrayToSprite(pixels, 1, 128, 32)
+ 71  ArrayToSprite(pixels%, 1, 128, 32)
  72  SetSpriteAnim(1, 32, 32)
 END FUNCTION
 
@@ -146,28 +146,28 @@ END FUNCTION
 ' Sprite 2: an orange glow, 64 x 64, whose alpha falls off from the centre.
 FUNCTION makeGlow()
   LOCAL x, y, d, a
- 78  DIM pixels[64 * 64]
+ 78  DIM pixels%[64 * 64]
  79  FOR y = 0 TO 63
  80    FOR x = 0 TO 63
  81      d = Sqrt((x - 31.5) * (x - 31.5) + (y - 31.5) * (y - 31.5))
  82      a = 0
  83      IF d < 32 THEN a = INT(255 * (1 - d / 32))
- 84      pixels[x + y * 64] = argb($2080FF, a)
+ 84      pixels%[x + y * 64] = argb($2080FF, a)
        NEXT
      NEXT
- 85  ArrayToSprite(pixels, 2, 64, 64)
+ 85  ArrayToSprite(pixels%, 2, 64, 64)
 END FUNCTION
 
 ' Sprite 3: a white disc of diameter 64, opaque inside, transparent outside.
 FUNCTION makeBubble()
   LOCAL x, y
- 86  DIM pixels[64 * 64]
+ 86  DIM pixels%[64 * 64]
  87  FOR y = 0 TO 63
  88    FOR x = 0 TO 63
- 89      IF (x - 31.5) * (x - 31.5) + (y - 31.5) * (y - 31.5) < 1024 THEN pixels[x + y * 64] = argb($FFFFFF, 255) ELSE pixels[x + y * 64] = 0
+ 89      IF (x - 31.5) * (x - 31.5) + (y - 31.5) * (y - 31.5) < 1024 THEN pixels%[x + y * 64] = argb($FFFFFF, 255) ELSE pixels%[x + y * 64] = 0
        NEXT
      NEXT
- 90  ArrayToSprite(pixels, 3, 64, 64)
+ 90  ArrayToSprite(pixels%, 3, 64, 64)
 END FUNCTION
 
 ' Font 1: the built-in font's codes 32-127 printed into target 1 (128 x 64,
@@ -187,21 +187,21 @@ FUNCTION makeFont(file$)
  98    PrintText(line$, 0, row * 8, 0)
      NEXT
  99  UseScreen(-1)
-100  SpriteToArray(glyphs, 20)
-101  DIM pixels[256 * 128]
+100  SpriteToArray(glyphs%, 20)
+101  DIM pixels%[256 * 128]
 102  FOR y = 0 TO 127
 103    FOR x = 0 TO 255
-104      source = glyphs[INT(x / 2) + INT(y / 2) * 128] AND 255
+104      source = glyphs%[INT(x / 2) + INT(y / 2) * 128] AND 255
 105      IF source > 128
-106        IF (y MOD 16) < 8 THEN pixels[x + y * 256] = argb($40E0FF, 255) ELSE pixels[x + y * 256] = argb($2080FF, 255)
+106        IF (y MOD 16) < 8 THEN pixels%[x + y * 256] = argb($40E0FF, 255) ELSE pixels%[x + y * 256] = argb($2080FF, 255)
          ELSEIF source > 0
-107        pixels[x + y * 256] = argb($202020, 255)
+107        pixels%[x + y * 256] = argb($202020, 255)
          ELSE
-108        pixels[x + y * 256] = 0
+108        pixels%[x + y * 256] = 0
          ENDIF
        NEXT
      NEXT
-109  ArrayToSprite(pixels, 21, 256, 128)
+109  ArrayToSprite(pixels%, 21, 256, 128)
 110  SaveSprite(file$, 21)
 111  DeleteSprite(21)
 112  LoadFont(file$, 1)

@@ -17,9 +17,9 @@
 PROJECT ScreenWidth = 640, ScreenHeight = 480, FullScreen = 0, DebugMode = 1
 PROJECT HideMouse = 0, Multisample = 0, FrameRate = 60, AppTitle = "Pathfinder"
 
-' pixels[] receives the map picture from LoadImageToArray, which takes an
-' integer array: it is an integer array.
-GLOBAL pixels[], costs[], route[]
+' pixels%[] receives the map picture from LoadImageToArray, which fills an
+' integer array: a name ending in % makes one.
+GLOBAL pixels%[], costs[], route[]
 GLOBAL mapW, mapH, cellSize, originX, originY
 GLOBAL startX, startY, goalX, goalY, cells, total
 GLOBAL mx, my, mb1, mb2, wasDown
@@ -31,11 +31,11 @@ GLOBAL command$, text$
   4  originY = 40
   5  startX = -1
   6  goalX = -1
-  7  LoadImageToArray("map.png", pixels, mapW, mapH)
+  7  LoadImageToArray("map.png", pixels%, mapW, mapH)
   8  DIM costs[mapW, mapH]
   9  FOR y = 0 TO mapH - 1
  10    FOR x = 0 TO mapW - 1
- 11      costs[x, y] = terrainCost(pixels[x + y * mapW] AND $FFFFFF)
+ 11      costs[x, y] = terrainCost(pixels%[x + y * mapW] AND $FFFFFF)
        NEXT
      NEXT
  12  command$ = CommandLineText()

@@ -27,13 +27,15 @@ struct Code {
 };
 
 struct Variable {
-  std::string name;  // as registered: the BASIC name with $ as _Str
+  std::string name;  // as registered: the BASIC name with $ as _Str, % as _Int
   std::string cpp;
   bool isArray = false;
   bool isString = false;
+  bool isInt = false;  // an array of 32-bit integers (name ending in %)
 };
 
 bool IsStringName(const std::string& name) { return !name.empty() && name.back() == '$'; }
+bool IsIntName(const std::string& name) { return !name.empty() && name.back() == '%'; }
 
 const std::set<std::string>& Reserved() {
   static const std::set<std::string> words = {
@@ -54,9 +56,11 @@ const std::set<std::string>& Reserved() {
 std::string CppName(const std::string& name) {
   std::string cpp = name;
   if (IsStringName(cpp)) cpp = cpp.substr(0, cpp.size() - 1) + "_Str";
+  if (IsIntName(cpp)) cpp = cpp.substr(0, cpp.size() - 1) + "_Int";
   // C++ words, the translation's own names, macros of the C library (M_PI,
   // EOF...) and a plain name that looks like a text variable's (a_Str).
-  const bool textLike = !IsStringName(name) && cpp.size() > 4 && cpp.compare(cpp.size() - 4, 4, "_Str") == 0;
+  const auto endsIn = [&](const char* suffix) { return cpp.size() > 4 && cpp.compare(cpp.size() - 4, 4, suffix) == 0; };
+  const bool textLike = (!IsStringName(name) && endsIn("_Str")) || (!IsIntName(name) && endsIn("_Int"));
   if (Reserved().count(cpp) || cpp.rfind("vlm", 0) == 0 || cpp.rfind("Vlm", 0) == 0 || cpp.rfind("VLM", 0) == 0 ||
       cpp.rfind("M_", 0) == 0 || cpp.find("__") != std::string::npos || cpp[0] == '_' || textLike)
     cpp = "u_" + cpp;
@@ -64,7 +68,8 @@ std::string CppName(const std::string& name) {
 }
 
 std::string RegisteredName(const std::string& name) {
-  return IsStringName(name) ? name.substr(0, name.size() - 1) + "_Str" : name;
+  if (IsStringName(name)) return name.substr(0, name.size() - 1) + "_Str";
+  return IsIntName(name) ? name.substr(0, name.size() - 1) + "_Int" : name;
 }
 
 std::string CString(const std::string& text) {
@@ -194,7 +199,7 @@ class Emitter {
         continue;
       }
       if (functions_.count(g.name)) d_.Error(g.at, g.name + " is already the name of a FUNCTION");
-      globals_[g.name] = Variable{RegisteredName(g.name), CppName(g.name), g.isArray, IsStringName(g.name)};
+      globals_[g.name] = MakeVariable(g.name, g.isArray, g.at);
       globalOrder_.push_back(g.name);
     }
     for (const Declare& decl : tree_.declares) {
@@ -235,6 +240,13 @@ class Emitter {
     d_.Error(e.at, message);
   }
 
+  // A variable of that name; only arrays hold integers.
+  Variable MakeVariable(const std::string& name, bool isArray, Position at) {
+    if (IsIntName(name) && !isArray)
+      d_.Error(at, name + " ends in %, which only an integer array's name does (declare it with " + name + "[])");
+    return Variable{RegisteredName(name), CppName(name), isArray, IsStringName(name), isArray && IsIntName(name)};
+  }
+
   // A variable written to: in the main program an undeclared name becomes
   // one of its locals.
   const Variable* Target(const Expr& e, bool isArray) {
@@ -248,7 +260,7 @@ class Emitter {
       d_.Error(e.at, e.text + " is the name of a FUNCTION, not a variable");
       return nullptr;
     }
-    (*locals_)[e.text] = Variable{RegisteredName(e.text), CppName(e.text), isArray, IsStringName(e.text)};
+    (*locals_)[e.text] = MakeVariable(e.text, isArray, e.at);
     localOrder_.push_back(e.text);
     return &(*locals_)[e.text];
   }
@@ -364,7 +376,9 @@ class Emitter {
         c.text = ElementCode(*v, e);
         if (c.text.empty()) return Fail();
         c.type = v->isString ? Type::String : Type::Number;
-        c.lvalue = true;
+        // An integer element reads as a number; only assignment writes it.
+        c.lvalue = !v->isInt;
+        if (v->isInt) c.text = "Number(" + c.text + ")";
         return c;
       }
       case Expr::Call: return Call(e);
@@ -625,7 +639,8 @@ class Emitter {
     const bool text = a.type == Type::String;
     const bool number = a.type == Type::Number || a.type == Type::Bool;
     const bool arrayName = e.kind == Expr::Variable && Lookup(e.text) && Lookup(e.text)->isArray;
-    if (kind == "numarr&") return arrayName && !Lookup(e.text)->isString ? 3 : 0;
+    if (kind == "numarr&") return arrayName && !Lookup(e.text)->isString && !Lookup(e.text)->isInt ? 3 : 0;
+    if (kind == "intarr&") return arrayName && Lookup(e.text)->isInt ? 3 : 0;
     if (kind == "strarr&") return arrayName && Lookup(e.text)->isString ? 3 : 0;
     if (arrayName) return 0;
     if (kind == "str") return text ? 3 : 0;
@@ -638,7 +653,7 @@ class Emitter {
   }
 
   std::string Convert(const Code& a, const Expr& e, const std::string& kind) {
-    if (kind == "numarr&" || kind == "strarr&") return Lookup(e.text)->cpp;
+    if (kind == "numarr&" || kind == "strarr&" || kind == "intarr&") return Lookup(e.text)->cpp;
     if (kind == "str" || kind == "str&" || kind == "num&") return a.text;
     if (kind == "cstr") return a.literal ? a.raw : a.text + ".c_str()";
     if (kind == "i32&") return "VlmOutInt(" + a.text + ")";
@@ -725,6 +740,7 @@ class Emitter {
         }
         std::string need = kind == "numarr&" ? "a number array (its name, no index)"
                            : kind == "strarr&" ? "a text array (its name, no index)"
+                           : kind == "intarr&" ? "an integer array (a name ending in %, no index)"
                            : kind.back() == '&' ? (kind == "str&" ? "a text variable" : "a number variable") + std::string(" it can write to")
                            : (kind == "str" || kind == "cstr") ? "text" : "a number";
         d_.Error(e.args[k]->at, "argument " + std::to_string(k + 1) + " of " + e.text + " (" + byCount->params[k].name +
@@ -823,6 +839,11 @@ class Emitter {
           d_.Error(s.value->at, std::string("cannot assign ") + TypeName(value.type) + " to " + s.target->text +
                                     (target.type == Type::String ? ", a text variable (STR$ converts)"
                                                                  : ", a number variable (VAL converts)"));
+          return;
+        }
+        const Variable* array = s.target->kind == Expr::Element ? Lookup(s.target->text) : nullptr;
+        if (array && array->isInt) {
+          out += in + ElementCode(*array, *s.target) + " = " + AsInt(value) + ";\n";
           return;
         }
         out += in + target.text + " = " + (value.type == Type::String ? value.text : AsNumber(value)) + ";\n";
@@ -1031,7 +1052,7 @@ class Emitter {
   // ------------------------------------------------------------ routines
 
   static std::string CppType(const Variable& v) {
-    if (v.isArray) return v.isString ? "BasicArray<BasicString>" : "BasicArray<Number>";
+    if (v.isArray) return v.isString ? "BasicArray<BasicString>" : v.isInt ? "BasicArray<int32_t>" : "BasicArray<Number>";
     return v.isString ? "BasicString" : "Number";
   }
 
@@ -1066,7 +1087,7 @@ class Emitter {
     for (const Declaration& p : f.params) {
       if (locals.count(p.name)) d_.Error(p.at, "parameter " + p.name + " appears twice");
       if (functions_.count(p.name)) d_.Error(p.at, p.name + " is also the name of a FUNCTION");
-      locals[p.name] = Variable{RegisteredName(p.name), CppName(p.name), false, IsStringName(p.name)};
+      locals[p.name] = MakeVariable(p.name, false, p.at);
       head += Registration("VLM_PARAM", locals[p.name]);
     }
     std::vector<const Declaration*> declared;
@@ -1077,7 +1098,7 @@ class Emitter {
         continue;
       }
       if (functions_.count(d->name)) d_.Error(d->at, d->name + " is also the name of a FUNCTION");
-      locals[d->name] = Variable{RegisteredName(d->name), CppName(d->name), d->isArray, IsStringName(d->name)};
+      locals[d->name] = MakeVariable(d->name, d->isArray, d->at);
       head += "  " + CppType(locals[d->name]) + " " + locals[d->name].cpp + ";\n" + Registration("VLM_LOCAL", locals[d->name]);
     }
     std::string body;

@@ -21,6 +21,7 @@ PARAM_KINDS = {
     'BasicString&': 'str&', 'BasicArray<double>&': 'numarr&', 'BasicArray<Number>&': 'numarr&',
     'const BasicArray<double>&': 'numarr&', 'const BasicArray<Number>&': 'numarr&',
     'BasicArray<BasicString>&': 'strarr&',
+    'BasicArray<int32_t>&': 'intarr&', 'const BasicArray<int32_t>&': 'intarr&',
 }
 RESULT_KINDS = {
     'void': 'void', 'double': 'num', 'Number': 'num', 'float': 'num', 'int': 'num',

@@ -137,7 +137,7 @@ void Lexer::Step() {
     const size_t start = i;
     if (std::isalpha(c) || c == '_') {
       while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_')) ++i;
-      if (i < s.size() && s[i] == '$') ++i;
+      if (i < s.size() && (s[i] == '$' || s[i] == '%')) ++i;
       push(TokenKind::Identifier, std::string_view(s).substr(start, i - start), start);
       return;
     }

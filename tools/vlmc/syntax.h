@@ -167,7 +167,7 @@ void Parse(Lexer& lexer, int moduleIndex, ProgramTree& tree, Diagnostics& diagno
 // ---------------------------------------------------------------- runtime operations
 
 struct BindingParam {
-  const char* kind;  // num f32 i32 u32 i64 bool str cstr num& i32& f32& str& numarr& strarr&
+  const char* kind;  // num f32 i32 u32 i64 bool str cstr num& i32& f32& str& numarr& strarr& intarr&
   const char* name;
 };
 struct Binding {
