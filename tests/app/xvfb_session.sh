@@ -15,23 +15,9 @@ program_folder=$1
 out=$2
 export TMPDIR=$3
 log=$out/session.log
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >"$log"; exit 77; }
-done
-
-# A free display number: no lock file and no socket.
-display=""
-for n in $(seq 140 199); do
-  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
-done
-[[ -n "$display" ]] || { echo "no free display" >"$log"; exit 77; }
-
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >>"$log" 2>&1 &
-xvfb=$!
-cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+# shellcheck source=../support/xvfb_display.sh
+source "$(dirname "$0")/../support/xvfb_display.sh"
+start_virtual_display 140 "$log"
 
 (cd "$program_folder" && exec ./polyvane >"$out/stdout.txt" 2>"$out/stderr.txt") &
 pv=$!

@@ -157,9 +157,9 @@ TEST(ArcadeExample, ArrowKeyMovesThePlayerOnAVirtualDisplay) {
   testing_support::TempDir dir;
   const testing_support::ChildResult session = testing_support::RunProgram(
       "/bin/bash",
-      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh",
-       std::string(VELMORA_BINARY_DIR) + "/examples/arcade/arcade", "Arcade", dir.path(), dir.path(), "shoot",
-       "start", "hold", "Right", "0.5", "shoot", "moved"},
+      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh", dir.path(), dir.path(), "Arcade",
+       std::string(VELMORA_BINARY_DIR) + "/examples/arcade/arcade", "--", "shoot", "start", "hold", "Right", "0.5",
+       "shoot", "moved"},
       "", {"SDL_AUDIODRIVER=dummy"}, "", 120);
   if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
   ASSERT_EQ(session.exitCode, 0) << testing_support::ReadWholeFile(dir.File("session.log"));

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using example_test::Near;
 using example_test::Rgb;
 using example_test::RunningProgram;
-using example_test::Screenshot;
+using example_test::Image;
 
 // A loopback socket bound to a free port, listening.
 int ListenOnFreePort(int* port) {
@@ -171,7 +171,7 @@ TEST(ChatExample, ThreeProcessesSeeEachOtherChatAndDownload) {
     EXPECT_EQ(downloaded.size(), body.size());
     EXPECT_TRUE(downloaded == body);
 
-    Screenshot shot;
+    Image shot;
     ASSERT_TRUE(shot.Load(folder + "shot.png"));
     ASSERT_EQ(shot.Width(), 640);
     for (const Player& p : kPlayers) {

@@ -1,4 +1,4 @@
-// Running an example program headless and reading its screenshot, shared by the examples' tests.
+// Running example programs side by side (the networked ones), shared by the examples' tests.
 #pragma once
 
 #include <fcntl.h>
@@ -15,17 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "gfx2d/picture.h"
+#include "example_support.h"
 #include "support/child_process.h"
 
 extern char** environ;
 
 namespace example_test {
-
-// The built example program <name>.
-inline std::string ProgramPath(const std::string& name) {
-  return std::string(VELMORA_BINARY_DIR) + "/examples/" + name + "/" + name;
-}
 
 // A running example: started offscreen in its working folder, with its own
 // TMPDIR (for ErrorLog.txt) and its output in out.txt there.
@@ -93,50 +88,5 @@ class RunningProgram {
   pid_t pid_ = -1;
   bool done_ = false;
 };
-
-// Run-log lines that report a failure: read errors, unknown names, END with a
-// code other than 0.
-inline std::vector<std::string> ErrorLines(const std::string& runLog) {
-  std::vector<std::string> errors;
-  const std::vector<std::string> lines = testing_support::Lines(runLog);
-  for (size_t k = 0; k < lines.size(); ++k) {
-    const std::string& line = lines[k];
-    if (line.find("error") != std::string::npos || line.find("Error") != std::string::npos ||
-        line.find("not found") != std::string::npos || line.find("failed") != std::string::npos)
-      errors.push_back(line);
-    if (line == "-End On Line" && k + 1 < lines.size() && lines[k + 1] != "0") errors.push_back(line + " " + lines[k + 1]);
-  }
-  return errors;
-}
-
-struct Rgb {
-  int r, g, b;
-};
-
-class Screenshot {
- public:
-  bool Load(const std::string& file) { return ReadPNG(picture_, file.c_str(), -1); }
-  int Width() const { return picture_.width; }
-  int Height() const { return picture_.height; }
-  Rgb At(int x, int y) const {
-    const uint8_t* p = const_cast<Picture&>(picture_).Pixel(x, y);
-    return {p[0], p[1], p[2]};
-  }
-  // Pixels of the rectangle that pass the test.
-  template <class Test>
-  int Count(int x0, int y0, int w, int h, Test test) const {
-    int count = 0;
-    for (int y = std::max(y0, 0); y < y0 + h && y < Height(); ++y)
-      for (int x = std::max(x0, 0); x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
-    return count;
-  }
-
- private:
-  Picture picture_;
-};
-
-inline bool Near(Rgb c, int r, int g, int b, int tolerance) {
-  return std::abs(c.r - r) <= tolerance && std::abs(c.g - g) <= tolerance && std::abs(c.b - b) <= tolerance;
-}
 
 }  // namespace example_test

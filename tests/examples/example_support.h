@@ -2,6 +2,7 @@
 // headless with its own temporary folder, and reading its screenshot.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -28,18 +29,23 @@ class Image {
     const uint8_t* p = const_cast<Picture&>(picture_).Pixel(x, y);
     return {p[0], p[1], p[2]};
   }
-  // Pixels in the rectangle that satisfy the test.
+  // Pixels of the rectangle (clipped to the picture) that pass the test.
   template <class Test>
   int Count(int x0, int y0, int w, int h, Test test) const {
     int count = 0;
-    for (int y = y0; y < y0 + h && y < Height(); ++y)
-      for (int x = x0; x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
+    for (int y = std::max(y0, 0); y < y0 + h && y < Height(); ++y)
+      for (int x = std::max(x0, 0); x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
     return count;
   }
 
  private:
   Picture picture_;
 };
+
+// The built example program <name>.
+inline std::string ProgramPath(const std::string& name) {
+  return std::string(VELMORA_BINARY_DIR) + "/examples/" + name + "/" + name;
+}
 
 // One headless run of build/examples/<name>/<name> in its own folder (the
 // program makes its executable's folder current), with a temporary folder of
@@ -58,9 +64,7 @@ class ExampleRun {
     environment.insert(environment.end(), env.begin(), env.end());
     return testing_support::RunProgram(Program(), args, dir_.path(), environment, "", 180);
   }
-  std::string Program() const {
-    return std::string(VELMORA_BINARY_DIR) + "/examples/" + name_ + "/" + name_;
-  }
+  std::string Program() const { return ProgramPath(name_); }
   std::string Shot() const { return dir_.File("shot.png"); }
   std::string Temp(const std::string& file) const { return dir_.File(file); }
 
@@ -78,13 +82,18 @@ inline std::string EndErrorCode(const std::string& runLog) {
   return "";
 }
 
-// Run-log lines that report a failure ("... failed", "can't ...", errors).
+// Run-log lines that report a failure ("... failed", "can't ...", errors,
+// names not found), and an END report with a code other than 0.
 inline std::vector<std::string> ErrorLines(const std::string& runLog) {
   std::vector<std::string> found;
-  for (const std::string& line : testing_support::Lines(runLog))
+  const std::vector<std::string> lines = testing_support::Lines(runLog);
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
     if (line.find("fail") != std::string::npos || line.find("can't") != std::string::npos ||
-        line.find("rror") != std::string::npos)
+        line.find("rror") != std::string::npos || line.find("not found") != std::string::npos)
       found.push_back(line);
+    if (line == "-End On Line" && k + 1 < lines.size() && lines[k + 1] != "0") found.push_back(line + " " + lines[k + 1]);
+  }
   return found;
 }
 

@@ -199,9 +199,9 @@ TEST(PathfinderExample, MouseClicksOnAVirtualDisplay) {
   auto middle = [](int cell) { return std::to_string(kOrigin + cell * kCell + kMarkerOffset); };
   const testing_support::ChildResult session = testing_support::RunProgram(
       "/bin/bash",
-      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh",
-       std::string(VELMORA_BINARY_DIR) + "/examples/pathfinder/pathfinder", "Pathfinder", dir.path(), dir.path(),
-       "shoot", "before", "click", middle(2), middle(2), "click", middle(17), middle(10), "shoot", "route"},
+      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh", dir.path(), dir.path(), "Pathfinder",
+       std::string(VELMORA_BINARY_DIR) + "/examples/pathfinder/pathfinder", "--", "shoot", "before", "click",
+       middle(2), middle(2), "click", middle(17), middle(10), "shoot", "route"},
       "", {}, "", 120);
   if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
   ASSERT_EQ(session.exitCode, 0) << testing_support::ReadWholeFile(dir.File("session.log"));

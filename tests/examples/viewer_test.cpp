@@ -14,7 +14,7 @@ namespace {
 using example_test::Near;
 using example_test::Rgb;
 using example_test::RunningProgram;
-using example_test::Screenshot;
+using example_test::Image;
 
 // The gem's upper faces (0x2020E0 packed: red 224), its lower faces (red
 // 144), the pyramid's faces (green 200 and 160), the highlight (yellow) and
@@ -56,7 +56,7 @@ class ViewerRun {
   std::string output_;
   std::vector<std::string> errors_;
   bool loaded_ = false;
-  Screenshot shot_;
+  Image shot_;
 };
 
 // Every kind of file shows its object in the middle of the screen (the

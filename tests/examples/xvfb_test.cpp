@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "example_run.h"
 #include "support/child_process.h"
@@ -17,7 +18,7 @@ namespace {
 
 using example_test::Near;
 using example_test::Rgb;
-using example_test::Screenshot;
+using example_test::Image;
 
 // A port nothing listens on now: bound to port 0 and closed again.
 int FreePort() {
@@ -34,42 +35,60 @@ int FreePort() {
   return port;
 }
 
+// Drives one example on a virtual display (tests/examples/xvfb_drive.sh);
+// exit code 77 when the display tools are missing.
+testing_support::ChildResult Drive(const std::string& out, const std::string& title, const std::string& name,
+                                   std::vector<std::string> argsAndSteps) {
+  std::filesystem::create_directories(out + "/tmp");
+  std::vector<std::string> args = {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_drive.sh", out,
+                                   out + "/tmp", title,
+                                   std::string(VELMORA_BINARY_DIR) + "/examples/" + name + "/" + name};
+  args.insert(args.end(), argsAndSteps.begin(), argsAndSteps.end());
+  return testing_support::RunProgram("/bin/bash", args, "", {"SDL_AUDIODRIVER=dummy"}, "", 120);
+}
+
 TEST(ExamplesOnAVirtualDisplay, PointerPicksAndKeysMoveAndSend) {
   testing_support::TempDir dir;
-  std::filesystem::create_directories(dir.File("tmp"));
   const int port = FreePort();
   ASSERT_GT(port, 0);
-  const testing_support::ChildResult session = testing_support::RunProgram(
-      "/bin/bash",
-      {std::string(VELMORA_SOURCE_DIR) + "/tests/examples/xvfb_examples.sh", std::string(VELMORA_BINARY_DIR) + "/examples",
-       dir.path(), dir.File("tmp"), std::to_string(port)},
-      "", {}, "", 120);
-  if (session.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << session.out;
-  const std::string log = testing_support::ReadWholeFile(dir.File("session.log"));
-  ASSERT_EQ(session.exitCode, 0) << log;
-  EXPECT_EQ(testing_support::ReadWholeFile(dir.File("status.txt")), "viewer ended 0\nchat ended 0\n") << log;
+  const std::string viewerOut = dir.File("viewer"), chatOut = dir.File("chat");
+  const testing_support::ChildResult viewer =
+      Drive(viewerOut, "Velmora viewer", "viewer",
+            {"gem.xqo", "angle", "20", "--", "move", "320", "240", "shoot", "viewer_over", "move", "20", "20", "shoot",
+             "viewer_off"});
+  if (viewer.exitCode == 77) GTEST_SKIP() << "Xvfb, xdotool or import missing: " << viewer.out;
+  const testing_support::ChildResult chat =
+      Drive(chatOut, "Velmora chat", "chat",
+            {"name", "Eve", "port", std::to_string(port), "--", "hold", "Left", "1", "type", "hi there", "key",
+             "Return", "shoot", "chat"});
+  const std::string log = testing_support::ReadWholeFile(viewerOut + "/session.log") +
+                          testing_support::ReadWholeFile(chatOut + "/session.log");
+  ASSERT_EQ(viewer.exitCode, 0) << log;
+  ASSERT_EQ(chat.exitCode, 0) << log;
+  EXPECT_EQ(testing_support::ReadWholeFile(viewerOut + "/status.txt"), "ended 0\n") << log;
+  EXPECT_EQ(testing_support::ReadWholeFile(chatOut + "/status.txt"), "ended 0\n") << log;
 
   auto yellow = [](Rgb c) { return Near(c, 255, 255, 0, 8); };
   auto red = [](Rgb c) { return c.r > 120 && c.g < 50 && c.b < 50; };
-  Screenshot over, off;
-  ASSERT_TRUE(over.Load(dir.File("viewer_over.png"))) << log;
-  ASSERT_TRUE(off.Load(dir.File("viewer_off.png")));
+  Image over, off;
+  ASSERT_TRUE(over.Load(viewerOut + "/viewer_over.png")) << log;
+  ASSERT_TRUE(off.Load(viewerOut + "/viewer_off.png"));
   EXPECT_EQ(over.Count(316, 236, 9, 9, yellow), 81) << "the triangle under the pointer";
   EXPECT_EQ(off.Count(0, 0, over.Width(), over.Height(), yellow), 0) << "nothing under the pointer";
   EXPECT_GT(off.Count(240, 160, 160, 160, red), over.Count(240, 160, 160, 160, red) + 300);
 
   // Eve hosts alone: player 101, colour 6 (cyan), starting at (480, 150);
   // the left key moved her square left.
-  Screenshot chat;
-  ASSERT_TRUE(chat.Load(dir.File("chat.png")));
+  Image shot;
+  ASSERT_TRUE(shot.Load(chatOut + "/chat.png"));
   auto cyan = [](Rgb c) { return Near(c, 0x40, 0xFF, 0xFF, 8); };
-  EXPECT_EQ(chat.Count(474, 144, 12, 12, cyan), 0);
-  EXPECT_GT(chat.Count(40, 144, 430, 12, cyan), 100);
+  EXPECT_EQ(shot.Count(474, 144, 12, 12, cyan), 0);
+  EXPECT_GT(shot.Count(40, 144, 430, 12, cyan), 100);
   // The line sent is the last of the chat box; the input line is empty again.
   auto glyph = [](Rgb c) { return c.r > 160 && c.g > 160 && c.b > 160; };
-  EXPECT_GT(chat.Count(16, 400, 200, 16, glyph), 40);
-  EXPECT_EQ(chat.Count(34, 418, 300, 16, glyph), 0);
-  EXPECT_EQ(chat.Count(16, 302, 600, 96, glyph), 0);
+  EXPECT_GT(shot.Count(16, 400, 200, 16, glyph), 40);
+  EXPECT_EQ(shot.Count(34, 418, 300, 16, glyph), 0);
+  EXPECT_EQ(shot.Count(16, 302, 600, 96, glyph), 0);
 }
 
 }  // namespace

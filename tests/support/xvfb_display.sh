@@ -1,0 +1,24 @@
+# Sourced by the virtual-display test scripts: checks the tools, starts Xvfb on a free display
+# and exports DISPLAY; the server is stopped when the script exits.
+#
+#   start_virtual_display FIRST_DISPLAY_NUMBER LOG
+#
+# Exits the script with code 77 when Xvfb, xdotool or ImageMagick's import is missing, or no
+# display among the 60 from FIRST_DISPLAY_NUMBER is free.
+start_virtual_display() {
+  local first=$1 log=$2 tool n
+  for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >"$log"; exit 77; }
+  done
+  # A free display number: no lock file and no socket.
+  local display=""
+  for n in $(seq "$first" $((first + 59))); do
+    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
+  done
+  [[ -n "$display" ]] || { echo "no free display" >"$log"; exit 77; }
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >>"$log" 2>&1 &
+  xvfb_pid=$!
+  trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+}
