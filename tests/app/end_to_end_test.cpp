@@ -12,6 +12,7 @@
 #include "app_test_util.h"
 #include "gfx2d/picture.h"
 #include "support/child_process.h"
+#include "support/screenshot.h"
 
 namespace {
 
@@ -68,50 +69,9 @@ int32_t MainStatement(const std::string& text) { return app_test::StatementNumbe
 
 // ------------------------------------------------------------ pictures
 
-struct Rgb {
-  int r, g, b;
-};
-
-class Image {
- public:
-  bool Load(const std::string& file) { return ReadPNG(picture_, file.c_str(), -1); }
-  int Width() const { return picture_.width; }
-  int Height() const { return picture_.height; }
-  Rgb At(int x, int y) const {
-    const uint8_t* p = const_cast<Picture&>(picture_).Pixel(x, y);
-    return {p[0], p[1], p[2]};
-  }
-  // Pixels in the rectangle that satisfy the test.
-  template <class Test>
-  int Count(int x0, int y0, int w, int h, Test test) const {
-    int count = 0;
-    for (int y = y0; y < y0 + h && y < Height(); ++y)
-      for (int x = x0; x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
-    return count;
-  }
-  template <class Test>
-  int Count(Test test) const {
-    return Count(0, 0, Width(), Height(), test);
-  }
-  // Share of pixels that differ by more than `tolerance` in some channel.
-  double Difference(const Image& other, int tolerance) const {
-    int differing = 0;
-    for (int y = 0; y < Height(); ++y)
-      for (int x = 0; x < Width(); ++x) {
-        const Rgb a = At(x, y), b = other.At(x, y);
-        differing += std::abs(a.r - b.r) > tolerance || std::abs(a.g - b.g) > tolerance ||
-                     std::abs(a.b - b.b) > tolerance;
-      }
-    return static_cast<double>(differing) / (Width() * Height());
-  }
-
- private:
-  Picture picture_;
-};
-
-bool Near(Rgb c, int r, int g, int b, int tolerance) {
-  return std::abs(c.r - r) <= tolerance && std::abs(c.g - g) <= tolerance && std::abs(c.b - b) <= tolerance;
-}
+using testing_support::Image;
+using testing_support::Near;
+using testing_support::Rgb;
 
 // The frame's clear colour: red 128, green 128, blue 255.
 bool Background(Rgb c) { return Near(c, 128, 128, 255, 2); }

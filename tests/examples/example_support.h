@@ -7,40 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "gfx2d/picture.h"
 #include "support/child_process.h"
+#include "support/screenshot.h"
 
 namespace example_test {
 
-struct Rgb {
-  int r, g, b;
-};
-
-inline bool Near(Rgb c, int r, int g, int b, int tolerance) {
-  return std::abs(c.r - r) <= tolerance && std::abs(c.g - g) <= tolerance && std::abs(c.b - b) <= tolerance;
-}
-
-class Image {
- public:
-  bool Load(const std::string& file) { return ReadPNG(picture_, file.c_str(), -1); }
-  int Width() const { return picture_.width; }
-  int Height() const { return picture_.height; }
-  Rgb At(int x, int y) const {
-    const uint8_t* p = const_cast<Picture&>(picture_).Pixel(x, y);
-    return {p[0], p[1], p[2]};
-  }
-  // Pixels of the rectangle (clipped to the picture) that pass the test.
-  template <class Test>
-  int Count(int x0, int y0, int w, int h, Test test) const {
-    int count = 0;
-    for (int y = std::max(y0, 0); y < y0 + h && y < Height(); ++y)
-      for (int x = std::max(x0, 0); x < x0 + w && x < Width(); ++x) count += test(At(x, y)) ? 1 : 0;
-    return count;
-  }
-
- private:
-  Picture picture_;
-};
+using testing_support::Image;
+using testing_support::Near;
+using testing_support::Rgb;
 
 // The built example program <name>.
 inline std::string ProgramPath(const std::string& name) {
