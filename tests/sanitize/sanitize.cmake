@@ -33,7 +33,8 @@ velmora_sanitize_targets(${CMAKE_SOURCE_DIR})
 # tests run with leak detection off. The tests are discovered at build time, so the property is
 # set by a CTest include file read after the discovered test lists.
 if(VELMORA_TESTS)
-  set(debugger_test "Debugger.GdbStopsAtABreakpointAndReadsVariables ExternalUnderDebugger.ReportsReachTheDebuggerAsText")
+  set(debugger_test "Debugger.GdbStopsAtABreakpointAndReadsVariables ExternalUnderDebugger.ReportsReachTheDebuggerAsText
+      TranslatedDebugger.StopsAtBasicStatementsAndReadsVariablesByName")
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/tests/sanitize_properties.cmake CONTENT
 "# Test properties of the sanitizer build (written by tests/sanitize/sanitize.cmake).
 set_tests_properties(${debugger_test} PROPERTIES
