@@ -30,11 +30,13 @@ endfunction()
 velmora_sanitize_targets(${CMAKE_SOURCE_DIR})
 
 # gdb runs the debugger tests' programs under ptrace, where the leak checker cannot work; those
-# tests run with leak detection off. The tests are discovered at build time, so the property is
+# tests run with leak detection off. So do the hostile runs of Polyvane: of their dozen runs, one
+# now and then ends with the leak checker's own thread-stopping tracer crashing at exit (no leak
+# is reported), while the GL driver's and the audio device's threads wind down. The tests are discovered at build time, so the property is
 # set by a CTest include file read after the discovered test lists.
 if(VELMORA_TESTS)
   set(debugger_test "Debugger.GdbStopsAtABreakpointAndReadsVariables ExternalUnderDebugger.ReportsReachTheDebuggerAsText
-      TranslatedDebugger.StopsAtBasicStatementsAndReadsVariablesByName")
+      TranslatedDebugger.StopsAtBasicStatementsAndReadsVariablesByName HostileRuns.EveryRunEndsThroughEnd")
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/tests/sanitize_properties.cmake CONTENT
 "# Test properties of the sanitizer build (written by tests/sanitize/sanitize.cmake).
 set_tests_properties(${debugger_test} PROPERTIES
