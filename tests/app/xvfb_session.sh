@@ -39,17 +39,5 @@ shoot view2
 xdotool mousemove_relative -- -320 0
 shoot view3
 
-# Held for a while, as a hand would: the program reads the key state once a
-# frame, and a press and release within one frame would go unseen.
-xdotool windowfocus --sync "$window" >>"$log" 2>&1
-xdotool keydown Escape
-for _ in $(seq 300); do kill -0 "$pv" 2>/dev/null || break; sleep 0.1; done
-xdotool keyup Escape
-if kill -0 "$pv" 2>/dev/null; then
-  echo "still running" >"$out/status.txt"
-  kill "$pv"
-else
-  wait "$pv"
-  echo "ended $?" >"$out/status.txt"
-fi
+end_with_escape "$window" "$pv" "$out/status.txt" "$log"
 exit 0

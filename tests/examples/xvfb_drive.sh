@@ -72,15 +72,5 @@ while (($# > 0)); do
   esac
 done
 
-xdotool windowfocus --sync "$window" >>"$log" 2>&1
-xdotool keydown Escape
-for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-xdotool keyup Escape
-if kill -0 "$pid" 2>/dev/null; then
-  echo "still running" >"$out/status.txt"
-  kill "$pid"
-else
-  wait "$pid"
-  echo "ended $?" >"$out/status.txt"
-fi
+end_with_escape "$window" "$pid" "$out/status.txt" "$log"
 exit 0

@@ -1,5 +1,5 @@
 # Sourced by the virtual-display test scripts: checks the tools, starts Xvfb on a free display
-# and exports DISPLAY; the server is stopped when the script exits.
+# and exports DISPLAY (the server is stopped when the script exits); ends a program with Escape.
 #
 #   start_virtual_display FIRST_DISPLAY_NUMBER LOG
 #
@@ -21,4 +21,24 @@ start_virtual_display() {
   trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
   export DISPLAY=$display
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+# Ends the program PID through its window: Escape is held for a while, as a hand would (the
+# program reads the key state once a frame), then STATUS_FILE gets "ended <exit code>", or
+# "still running" when it had to be killed.
+#
+#   end_with_escape WINDOW PID STATUS_FILE LOG
+end_with_escape() {
+  local window=$1 pid=$2 status=$3 log=$4
+  xdotool windowfocus --sync "$window" >>"$log" 2>&1
+  xdotool keydown Escape
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  xdotool keyup Escape
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "still running" >"$status"
+    kill "$pid"
+  else
+    wait "$pid"
+    echo "ended $?" >"$status"
+  fi
 }
