@@ -95,6 +95,7 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
   // Every count is held against the bytes that follow before anything is
   // allocated for it: a frame takes at least its own count field.
   if (frameCount < 0 || paletteCount < 0 || pairCount < 0) return MeshReadResult::kReadError;
+  if (MeshKeptBytes(paletteCount, pairCount, frameCount, 0) > kMeshMostBytes) return MeshReadResult::kMallocError;
   if (static_cast<uint64_t>(paletteCount) * 4 > in.left()) return MeshReadResult::kReadError;
   if (static_cast<uint64_t>(pairCount) * 8 > in.left() - static_cast<size_t>(paletteCount) * 4)
     return MeshReadResult::kReadError;
@@ -113,10 +114,14 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
   const bool quantised = fileVersion < kMeshFileVersion;
   const size_t recordBytes = quantised ? kMeshQuantisedRecordBytes : kMeshRecordBytes;
 
+  int64_t allRecords = 0;
   for (int32_t f = 0; f < frameCount; ++f) {
     int32_t records = 0;
     float offset[3] = {0, 0, 0}, scale[3] = {1, 1, 1};
     if (!in.Int32(&records) || records < 0 || records > pairCount) return MeshReadResult::kReadError;
+    allRecords += records;
+    if (MeshKeptBytes(paletteCount, pairCount, frameCount, allRecords) > kMeshMostBytes)
+      return MeshReadResult::kMallocError;
     if (quantised)
       for (int k = 0; k < 6; ++k)
         if (!in.Float32(k < 3 ? &offset[k] : &scale[k - 3])) return MeshReadResult::kReadError;
@@ -150,6 +155,51 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
     frame->strips.SetCountUnchecked(records);
   }
   mesh.normalsDone = 1;
+  return MeshReadResult::kLoaded;
+}
+
+uint64_t MeshKeptBytes(int64_t paletteCount, int64_t pairCount, int64_t frameCount, int64_t records) {
+  return static_cast<uint64_t>(paletteCount) * 4 + static_cast<uint64_t>(pairCount) * 8 +
+         static_cast<uint64_t>(frameCount) * sizeof(MeshFrame) + static_cast<uint64_t>(records) * sizeof(MeshVertex);
+}
+
+MeshReadResult MeshBinaryDeclaredBytes(const MeshFieldReader& read, uint64_t size, uint64_t* declared,
+                                       double* version) {
+  uint8_t header[kMeshFileHeaderBytes];
+  if (!read(0, header, sizeof header)) return MeshReadResult::kReadError;
+  ByteReader in(header, sizeof header);
+  int32_t magic = 0, frames = 0, palette = 0, pairs = 0;
+  double fileVersion = 0;
+  in.Int32(&magic);
+  in.Float64(&fileVersion);
+  if (magic != kMeshFileMagic) return MeshReadResult::kReadError;
+  if (version != nullptr) *version = fileVersion;
+  if (!(fileVersion >= kMeshFileOldestVersion && fileVersion <= kMeshFileVersion)) return MeshReadResult::kWrongVersion;
+  in.Int32(&frames);
+  in.Int32(&palette);
+  in.Int32(&pairs);
+  // The checks and their order are the reader's.
+  if (frames < 0 || palette < 0 || pairs < 0) return MeshReadResult::kReadError;
+  if (MeshKeptBytes(palette, pairs, frames, 0) > kMeshMostBytes) return MeshReadResult::kMallocError;
+  uint64_t at = kMeshFileHeaderBytes + uint64_t{4} * static_cast<uint32_t>(palette) +
+                uint64_t{8} * static_cast<uint32_t>(pairs);
+  if (at + uint64_t{4} * static_cast<uint32_t>(frames) > size) return MeshReadResult::kReadError;
+  const bool quantised = fileVersion < kMeshFileVersion;
+  const uint64_t recordBytes = quantised ? kMeshQuantisedRecordBytes : kMeshRecordBytes;
+  int64_t records = 0;
+  for (int32_t f = 0; f < frames; ++f) {
+    uint8_t field[4];
+    if (!read(at, field, 4)) return MeshReadResult::kReadError;
+    const int32_t count = static_cast<int32_t>(static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
+                                               static_cast<uint32_t>(field[2]) << 16 |
+                                               static_cast<uint32_t>(field[3]) << 24);
+    if (count < 0 || count > pairs) return MeshReadResult::kReadError;
+    records += count;
+    if (MeshKeptBytes(palette, pairs, frames, records) > kMeshMostBytes) return MeshReadResult::kMallocError;
+    at += (quantised ? kMeshQuantisedFrameHeader : 4) + static_cast<uint64_t>(count) * recordBytes;
+    if (at > size) return MeshReadResult::kReadError;
+  }
+  *declared = at;
   return MeshReadResult::kLoaded;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,22 @@ constexpr size_t kMeshFileHeaderBytes = 24;
 constexpr size_t kMeshRecordBytes = 14;          // version 2.0
 constexpr size_t kMeshQuantisedRecordBytes = 5;  // versions below 2.0
 constexpr size_t kMeshQuantisedFrameHeader = 28;  // N, offset x y z, scale x y z
+
+// What one object may take in memory: its palette, texture coordinates,
+// frames and their records as the engine keeps them. A file that declares
+// more is refused as a malloc error before anything is allocated for it.
+constexpr uint64_t kMeshMostBytes = uint64_t{1} << 30;
+// Text-form and scene files larger than this are refused unread (a malloc
+// error): they hold no counts to read by, and nothing real comes near it.
+constexpr uint64_t kMeshTextMostBytes = uint64_t{64} << 20;
+// The memory kept for a binary file of these counts with `records` records
+// read so far; held against kMeshMostBytes.
+uint64_t MeshKeptBytes(int64_t paletteCount, int64_t pairCount, int64_t frameCount, int64_t records);
+
+// False when the first bytes of a file already show that it is no text
+// form: its first token (after separators and comments) is not "XQOA".
+// True when they cannot tell.
+bool MeshTextMayStart(const uint8_t* bytes, size_t size);
 
 // The 162 unit normals a record's normal index selects.
 constexpr int32_t kNormalTableSize = 162;
@@ -49,6 +66,17 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
 // The text form ("XQOA" first) into an emptied mesh: every polygon becomes a
 // triangle fan, and the palette is built.
 MeshReadResult ReadMeshText(const uint8_t* bytes, size_t size, MeshObject& mesh);
+// Reads n bytes of a file at an offset into out; false when they are not all there.
+using MeshFieldReader = std::function<bool(uint64_t offset, uint8_t* out, size_t n)>;
+// Walks a binary file's header and the count of every frame through read,
+// never its palette, pairs or records, so that a file can be read no
+// further than it declares. kLoaded when every count is sound (in range,
+// within the file's size, within what kMeshMostBytes can keep), with the
+// bytes the file declares in *declared; otherwise what ReadMeshBinary gives
+// for such a file (the version in *version for kWrongVersion).
+MeshReadResult MeshBinaryDeclaredBytes(const MeshFieldReader& read, uint64_t size, uint64_t* declared,
+                                       double* version);
+
 // The file a mesh is saved as: version 2.0, frame 0's texture coordinates.
 std::string EncodeMeshBinary(const MeshObject& mesh);
 

@@ -32,12 +32,82 @@ struct FileBytes {
   const uint8_t* data = nullptr;
   size_t size = 0;
   bool open = false;
+  // A binary file whose counts were found wrong before its bytes were read.
+  MeshReadResult refused = MeshReadResult::kLoaded;
+  double version = 0;
   ~FileBytes() {
     if (open) CloseChannel(channel);
   }
 };
 
 enum class OpenResult { kOpened, kMissing, kNoMemory };
+
+// The first read of a real file, and the least each further read asks for.
+constexpr size_t kReadBlock = 64 * 1024;
+
+// Appends bytes of the file until `owned` holds `until` of them (or the
+// file ends); false when memory runs out.
+bool ReadUpTo(FileBytes* file, uint64_t until) {
+  const size_t have = file->owned.size();
+  if (until <= have) return true;
+  try {
+    file->owned.resize(static_cast<size_t>(until));
+  } catch (const std::bad_alloc&) {
+    file->owned.resize(have);
+    return false;
+  }
+  size_t got = have;
+  while (got < until) {
+    file->channel.position = static_cast<int64_t>(got);
+    const int64_t n = ChannelRead(file->channel, file->owned.data() + got, static_cast<int64_t>(until - got));
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  file->owned.resize(got);
+  return true;
+}
+
+// A real file is read by what it declares: a binary file as far as its
+// counts reach, once they have been walked and held against its size and
+// what can be kept; a text or scene file whole, when its start can be one
+// and it is not larger than kMeshTextMostBytes.
+OpenResult ReadDeclaredBytes(FileBytes* file) {
+  const uint64_t size = static_cast<uint64_t>(file->channel.size);
+  if (!ReadUpTo(file, std::min<uint64_t>(size, kReadBlock))) return OpenResult::kNoMemory;
+  const std::vector<uint8_t>& first = file->owned;
+  const bool binary = first.size() >= 4 && (first[0] | first[1] << 8 | first[2] << 16 |
+                                            static_cast<uint32_t>(first[3]) << 24) ==
+                                               static_cast<uint32_t>(kMeshFileMagic);
+  if (binary) {
+    // The counts are read through a window of one block, so that small
+    // frames cost one read per block and large ones one read each.
+    std::vector<uint8_t> window;
+    uint64_t windowAt = 0;
+    ReadChannel& channel = file->channel;
+    const MeshFieldReader read = [&](uint64_t offset, uint8_t* out, size_t n) {
+      if (offset + n > size) return false;
+      if (offset < windowAt || offset + n > windowAt + window.size()) {
+        window.resize(static_cast<size_t>(std::min<uint64_t>(kReadBlock, size - offset)));
+        channel.position = static_cast<int64_t>(offset);
+        if (ChannelRead(channel, window.data(), static_cast<int64_t>(window.size())) !=
+            static_cast<int64_t>(window.size()))
+          return false;
+        windowAt = offset;
+      }
+      std::memcpy(out, window.data() + (offset - windowAt), n);
+      return true;
+    };
+    uint64_t declared = 0;
+    file->refused = MeshBinaryDeclaredBytes(read, size, &declared, &file->version);
+    if (file->refused != MeshReadResult::kLoaded) return OpenResult::kOpened;
+    if (declared < file->owned.size()) file->owned.resize(static_cast<size_t>(declared));
+    return ReadUpTo(file, declared) ? OpenResult::kOpened : OpenResult::kNoMemory;
+  }
+  const bool scene = first.size() >= 4 && std::memcmp(first.data(), kSceneTag, 4) == 0;
+  if (!scene && !MeshTextMayStart(first.data(), first.size())) return OpenResult::kOpened;
+  if (size > kMeshTextMostBytes) return OpenResult::kNoMemory;
+  return ReadUpTo(file, size) ? OpenResult::kOpened : OpenResult::kNoMemory;
+}
 
 OpenResult OpenFileBytes(const char* name, FileBytes* file) {
   ResolvedFile resolved;
@@ -49,16 +119,10 @@ OpenResult OpenFileBytes(const char* name, FileBytes* file) {
     file->size = static_cast<size_t>(file->channel.size);
     return OpenResult::kOpened;
   }
-  try {
-    file->owned.resize(static_cast<size_t>(file->channel.size));
-  } catch (const std::bad_alloc&) {
-    return OpenResult::kNoMemory;
-  }
-  const int64_t got = ChannelRead(file->channel, file->owned.data(), file->channel.size);
-  file->owned.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  const OpenResult result = ReadDeclaredBytes(file);
   file->data = file->owned.data();
   file->size = file->owned.size();
-  return OpenResult::kOpened;
+  return result;
 }
 
 void LogReadFailure(MeshReadResult result, const char* name) {
@@ -67,12 +131,18 @@ void LogReadFailure(MeshReadResult result, const char* name) {
 }
 
 // Fills an emptied mesh from an object file's bytes (binary or text form).
-// On failure the run log gets its lines and the mesh is emptied again.
-bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const FileBytes& file) {
+// On failure the run log gets its lines and the mesh is emptied again;
+// *outcome (when given) says what the reading came to.
+bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const FileBytes& file,
+                   MeshReadResult* outcome = nullptr) {
   ReleaseMesh(mesh, true);
   MeshReadResult result = MeshReadResult::kReadError;
   if (opened == OpenResult::kNoMemory) {
     result = MeshReadResult::kMallocError;
+  } else if (opened == OpenResult::kOpened && file.refused != MeshReadResult::kLoaded) {
+    result = file.refused;
+    if (result == MeshReadResult::kWrongVersion)
+      WriteLogF("Wrong .xqo version: %.2f. Can use 1.02-%.2f\n", file.version, kMeshFileVersion);
   } else if (opened == OpenResult::kOpened) {
     uint32_t magic = 0;
     if (file.size >= 4)
@@ -86,6 +156,7 @@ bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const
       result = ReadMeshText(file.data, file.size, mesh);
     }
   }
+  if (outcome != nullptr) *outcome = result;
   if (result == MeshReadResult::kLoaded) return true;
   ReleaseMesh(mesh, true);
   LogReadFailure(result, name);
@@ -240,7 +311,8 @@ void LoadMesh(const char* file, Number id) {
     SetLastError(kErrorOutOfMemory);
     return;
   }
-  if (LoadMeshBytes(*mesh, name.c_str(), opened, bytes) && mesh->frames.count() > 0 &&
+  MeshReadResult outcome = MeshReadResult::kReadError;
+  if (LoadMeshBytes(*mesh, name.c_str(), opened, bytes, &outcome) && mesh->frames.count() > 0 &&
       mesh->frames[0].strips.count() > 0) {
     slot->valid = 1;
     slot->multiPart = 0;
@@ -249,7 +321,8 @@ void LoadMesh(const char* file, Number id) {
     return;
   }
   ReleaseSlot(*slot);
-  SetLastError(kErrorNoSuchFile);
+  // A file that declares more than an object can keep is out of memory.
+  SetLastError(outcome == MeshReadResult::kMallocError ? kErrorOutOfMemory : kErrorNoSuchFile);
 }
 
 void LoadMesh(const BasicString& file, Number id) { LoadMesh(file.c_str(), id); }

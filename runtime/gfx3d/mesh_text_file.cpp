@@ -85,6 +85,30 @@ struct Corner {
 
 }  // namespace
 
+bool MeshTextMayStart(const uint8_t* bytes, size_t size) {
+  static constexpr char kKeyword[] = "XQOA";
+  size_t at = 0;
+  for (;;) {
+    while (at < size && (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n')) ++at;
+    if (at < size && bytes[at] == '#') {
+      const void* feed = std::memchr(bytes + at, '\n', size - at);
+      if (feed == nullptr) return true;  // a comment that runs past what is here
+      at = static_cast<size_t>(static_cast<const uint8_t*>(feed) - bytes);
+      continue;
+    }
+    break;
+  }
+  // The token must be the keyword and end after it.
+  for (size_t i = 0; i <= 4; ++i, ++at) {
+    if (at == size) return true;
+    const uint8_t c = bytes[at];
+    const bool ends = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '#';
+    if (i == 4) return ends;
+    if (ends || c != static_cast<uint8_t>(kKeyword[i])) return false;
+  }
+  return true;
+}
+
 MeshReadResult ReadMeshText(const uint8_t* bytes, size_t size, MeshObject& mesh) {
   Tokens in(bytes, size);
   if (!in.Next() || std::strcmp(in.text(), "XQOA") != 0) return MeshReadResult::kReadError;
@@ -127,6 +151,10 @@ MeshReadResult ReadMeshText(const uint8_t* bytes, size_t size, MeshObject& mesh)
   const int64_t perFrame = static_cast<int64_t>(polygons.size()) + static_cast<int64_t>(corners.size());
   const int64_t limit = std::max(kRecordFloor, kRecordsPerByte * static_cast<int64_t>(size));
   if (perFrame * frameCount > limit) return MeshReadResult::kReadError;
+  if (static_cast<uint64_t>(perFrame * frameCount) * sizeof(MeshVertex) +
+          static_cast<uint64_t>(frameCount) * sizeof(MeshFrame) >
+      kMeshMostBytes)
+    return MeshReadResult::kMallocError;
 
   const int64_t floatsEach = withNormals ? 6 : 3;
   std::vector<float> vertices;

@@ -36,20 +36,27 @@ bool ShaderObjectsSupported() {
          gl::AttachObjectARB != nullptr;
 }
 
+// GLSL sources are a few kilobytes; a larger file is refused unread.
+constexpr int64_t kMostSourceBytes = int64_t{4} << 20;
+
+enum class SourceRead { kRead, kMissing, kTooLarge, kNotText };
+
 // The whole file through the file layer (memory files and archive entries
-// included); false when it cannot be opened.
-bool ReadSource(const char* name, std::string* text) {
+// included). A source holding a NUL byte is no text: the compiler would
+// stop at it and build whatever came before.
+SourceRead ReadSource(const char* name, std::string* text) {
   ResolvedFile file;
   ReadChannel channel;
-  if (!ResolveFile(MemoryResolver(), name, &file) || !OpenReadChannel(channel, file)) return false;
-  char block[4096];
-  for (;;) {
-    const int64_t got = ChannelRead(channel, block, sizeof block);
-    if (got <= 0) break;
-    text->append(block, static_cast<size_t>(got));
+  if (!ResolveFile(MemoryResolver(), name, &file) || !OpenReadChannel(channel, file)) return SourceRead::kMissing;
+  if (channel.size > kMostSourceBytes) {
+    CloseChannel(channel);
+    return SourceRead::kTooLarge;
   }
+  text->resize(static_cast<size_t>(channel.size));
+  const int64_t got = channel.size > 0 ? ChannelRead(channel, text->data(), channel.size) : 0;
   CloseChannel(channel);
-  return true;
+  text->resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text->find('\0') == std::string::npos ? SourceRead::kRead : SourceRead::kNotText;
 }
 
 void ReportInfoLog(GLhandleARB object) {
@@ -64,12 +71,20 @@ void ReportInfoLog(GLhandleARB object) {
   if (!log.empty()) Report(log);
 }
 
-// Builds one stage of the slot. Returns 1 compiled, 0 failed, -1 left out
-// (no name, or a file that cannot be read).
+// Builds one stage of the slot. Returns 1 compiled, 0 failed (the error
+// set: 7 for a file too large to be a source, 3 otherwise), -1 left out (no
+// name, or a file that cannot be read).
 int32_t CompileStage(const char* name, GLenum type, const char* failure, GLhandleARB* object) {
   if (name == nullptr || name[0] == '\0') return -1;
   std::string source;
-  if (!ReadSource(name, &source)) return -1;
+  const SourceRead read = ReadSource(name, &source);
+  if (read == SourceRead::kMissing) return -1;
+  if (read != SourceRead::kRead) {
+    Report(read == SourceRead::kTooLarge ? "shader file too large" : "shader file is not text");
+    Report(failure);
+    SetLastError(read == SourceRead::kTooLarge ? kErrorOutOfMemory : kErrorNoSuchFile);
+    return 0;
+  }
   *object = gl::CreateShaderObjectARB(type);
   const GLcharARB* text = source.c_str();
   gl::ShaderSourceARB(*object, 1, &text, nullptr);
@@ -79,6 +94,7 @@ int32_t CompileStage(const char* name, GLenum type, const char* failure, GLhandl
   if (compiled != 0) return 1;
   ReportInfoLog(*object);
   Report(failure);
+  SetLastError(kErrorNoSuchFile);
   return 0;
 }
 
@@ -102,6 +118,7 @@ int32_t LoadShader(Number slotNumber, const char* vertexFile, const char* fragme
     g_noSupportReported = true;
     return 0;
   }
+  ClearLastError();
   ShaderSlot& slot = g_slots[slotId];
   if (gl::DeleteObjectARB != nullptr) {
     DeleteObject(&slot.program);
@@ -115,7 +132,11 @@ int32_t LoadShader(Number slotNumber, const char* vertexFile, const char* fragme
       CompileStage(fragmentFile, GL_FRAGMENT_SHADER_ARB, "fragment shader failed", &slot.fragment);
   // A stage that failed to compile fails the whole load: linking it would
   // only fail again.
-  if (vertex == 0 || fragment == 0 || (vertex < 0 && fragment < 0)) return 0;
+  if (vertex == 0 || fragment == 0) return 0;
+  if (vertex < 0 && fragment < 0) {
+    SetLastError(kErrorNoSuchFile);
+    return 0;
+  }
 
   slot.program = gl::CreateProgramObjectARB();
   if (slot.vertex != 0) gl::AttachObjectARB(slot.program, slot.vertex);
@@ -126,6 +147,7 @@ int32_t LoadShader(Number slotNumber, const char* vertexFile, const char* fragme
   if (linked != 0) return 1;
   ReportInfoLog(slot.program);
   Report("link shader failed");
+  SetLastError(kErrorNoSuchFile);
   return 0;
 }
 

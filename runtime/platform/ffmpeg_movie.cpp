@@ -11,6 +11,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/movie.h"
 
@@ -30,9 +31,19 @@ struct Movie {
   AVFrame* frame = nullptr;
   bool flushed = false;  // the container is read to its end
   MovieFacts facts;
+  // The sound as the resampler was set up for it; blocks in another shape
+  // (a stream that changes on the way) are dropped.
+  int soundChannels = 0, soundRate = 0, soundFormat = -1;
 };
 
 namespace {
+
+// Pictures larger than this (8K with room) are refused before any decoder
+// allocates one: a header of a few bytes can announce gigapixels.
+constexpr int64_t kMostPixels = int64_t{8192} * 8192;
+constexpr int kMostSide = 16384;
+// Sound rates the mixer's converter is given.
+constexpr int kMostSoundRate = 768000;
 
 int ReadBytes(void* opaque, uint8_t* buffer, int size) {
   Movie* m = static_cast<Movie*>(opaque);
@@ -61,6 +72,7 @@ AVCodecContext* OpenDecoder(AVStream* stream) {
   if (codec == nullptr) return nullptr;
   AVCodecContext* context = avcodec_alloc_context3(codec);
   if (context == nullptr) return nullptr;
+  context->max_pixels = kMostPixels;
   if (avcodec_parameters_to_context(context, stream->codecpar) < 0 || avcodec_open2(context, codec, nullptr) < 0) {
     avcodec_free_context(&context);
     return nullptr;
@@ -74,12 +86,15 @@ bool Prepare(Movie* m) {
   m->videoStream = av_find_best_stream(m->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (m->videoStream < 0) return false;
   m->video = OpenDecoder(m->format->streams[m->videoStream]);
-  if (m->video == nullptr || m->video->width <= 0 || m->video->height <= 0) return false;
+  if (m->video == nullptr || m->video->width <= 0 || m->video->height <= 0 || m->video->width > kMostSide ||
+      m->video->height > kMostSide || int64_t{m->video->width} * m->video->height > kMostPixels)
+    return false;
   m->facts.width = m->video->width;
   m->facts.height = m->video->height;
   m->audioStream = av_find_best_stream(m->format, AVMEDIA_TYPE_AUDIO, -1, m->videoStream, nullptr, 0);
   if (m->audioStream >= 0) m->audio = OpenDecoder(m->format->streams[m->audioStream]);
-  if (m->audio != nullptr && m->audio->sample_rate > 0) {
+  if (m->audio != nullptr && m->audio->sample_rate > 0 && m->audio->sample_rate <= kMostSoundRate &&
+      m->audio->ch_layout.nb_channels > 0) {
     // Sound comes out as float stereo (or mono) at the stream's own rate;
     // the mixer converts the rate.
     const int channels = m->audio->ch_layout.nb_channels >= 2 ? 2 : 1;
@@ -90,6 +105,9 @@ bool Prepare(Movie* m) {
         swr_init(m->resampler) == 0) {
       m->facts.channels = channels;
       m->facts.rate = m->audio->sample_rate;
+      m->soundChannels = m->audio->ch_layout.nb_channels;
+      m->soundRate = m->audio->sample_rate;
+      m->soundFormat = m->audio->sample_fmt;
     }
   }
   if (m->facts.channels == 0) m->audioStream = -1;
@@ -123,6 +141,10 @@ bool TakePicture(Movie* m, MoviePicture* picture) {
 
 bool TakeSound(Movie* m, std::vector<float>* sound) {
   AVFrame* f = m->frame;
+  // The resampler reads as many planes as it was set up for.
+  if (f->ch_layout.nb_channels != m->soundChannels || f->sample_rate != m->soundRate ||
+      f->format != m->soundFormat || f->nb_samples <= 0)
+    return false;
   const int most = swr_get_out_samples(m->resampler, f->nb_samples);
   if (most <= 0) return false;
   sound->resize(static_cast<size_t>(most) * m->facts.channels);
@@ -136,8 +158,17 @@ bool TakeSound(Movie* m, std::vector<float>* sound) {
 }  // namespace
 
 Movie* OpenMovieFile(const char* path) {
+  if (path == nullptr) return nullptr;
   auto* m = new Movie;
-  if (avformat_open_input(&m->format, path, nullptr, nullptr) < 0) {
+  // Through the file protocol, so that a name such as "pipe:0" or
+  // "http://..." is a file name; what the container refers to may be read
+  // from files only.
+  const std::string url = std::string("file:") + path;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  const int opened = avformat_open_input(&m->format, url.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
     delete m;
     return nullptr;
   }
@@ -158,7 +189,12 @@ Movie* OpenMovieBytes(const uint8_t* bytes, uint64_t size) {
     return nullptr;
   }
   m->format->pb = m->io;
-  if (avformat_open_input(&m->format, nullptr, nullptr, nullptr) < 0) {
+  // A movie from bytes opens nothing else (a playlist's entries, say).
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "none", 0);
+  const int opened = avformat_open_input(&m->format, nullptr, nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
     m->format = nullptr;  // freed by the failed open
     CloseMovie(m);
     return nullptr;

@@ -2,12 +2,15 @@
 // state and loop deadline.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "core/clock.h"
 #include "core/debug.h"
+#include "core/run_log.h"
 #include "files/files.h"
 #include "platform/audio.h"
+#include "sound/music_header.h"
 #include "sound/sound.h"
 #include "sound/sound_internal.h"
 #include "sound/sound_media.h"
@@ -75,6 +78,22 @@ void CloseSlot() {
   platform::SetMusicGain(1.0f);
 }
 
+// The player's decoders trust the headers they read (a WAVE file of no
+// channels divides by zero in there), so the headers the runtime can read
+// are judged first; a refusal is logged with its reason.
+bool MusicHeaderSound(const char* name, const ResolvedFile& resolved) {
+  ReadChannel channel;
+  if (!OpenReadChannel(channel, resolved)) {
+    WriteLogF("music refused (unreadable file): %s\n", name);
+    return false;
+  }
+  std::string reason;
+  const bool sound = CheckMusicHeader(channel, &reason);
+  CloseChannel(channel);
+  if (!sound) WriteLogF("music refused (%s): %s\n", reason.c_str(), name);
+  return sound;
+}
+
 void ApplyVolume() {
   MediaSlot& m = Slot();
   // The player's volume scale runs 0..1000 and is linear.
@@ -101,6 +120,10 @@ void PlayMusic(const char* file, int32_t loop) {
     return;
   }
   if (!SoundDeviceOpen()) return;
+  if (!MusicHeaderSound(file, resolved)) {
+    SetLastError(kErrorNoSuchFile);
+    return;
+  }
   platform::MusicPiece* piece = resolved.inMemory ? platform::OpenMusicBytes(resolved.bytes, resolved.size)
                                                   : platform::OpenMusicFile(resolved.path.c_str());
   if (piece == nullptr) {

@@ -1,7 +1,9 @@
 // Binary object files: the input's first byte picks a header (none, version
 // 2.0 or the quantised 1.02) put before the rest. Every input is read from a
 // block of exactly its size; a file that loads is saved and read back to the
-// same records, and LoadMesh of the same bytes as a memory file agrees.
+// same records, and LoadMesh of the same bytes as a memory file agrees. The
+// walk over the counts alone (how a file on disk is read) comes to the
+// reader's verdict whenever it refuses, and declares no more than the input.
 #include <cstdint>
 #include <string>
 
@@ -58,6 +60,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   ReleaseMesh(mesh, true);
+  if (file.compare(0, 4, Header(2.0), 0, 4) == 0) {
+    const MeshFieldReader read = [&](uint64_t offset, uint8_t* out, size_t n) {
+      if (offset > input.size() || n > input.size() - offset) return false;
+      std::memcpy(out, input.data() + offset, n);
+      return true;
+    };
+    uint64_t declared = 0;
+    double walkedVersion = 0;
+    const MeshReadResult walked = MeshBinaryDeclaredBytes(read, input.size(), &declared, &walkedVersion);
+    if (walked == MeshReadResult::kLoaded) {
+      Check(declared <= input.size(), "the walk declares more than the input");
+      Check(result == MeshReadResult::kLoaded || result == MeshReadResult::kReadError,
+            "the walk passes what the reader refuses for its counts");
+      MeshObjectX exact;
+      Check(ReadMeshBinary(input.data(), static_cast<size_t>(declared), exact, nullptr) == result,
+            "the declared bytes read otherwise than the whole input");
+      ReleaseMesh(exact, true);
+    } else {
+      Check(walked == result, "the walk and the reader disagree");
+      Check(walked != MeshReadResult::kWrongVersion || walkedVersion == version, "the walk reads another version");
+    }
+  }
   // Without the magic LoadMesh reads the text form or a scene: the other
   // targets' part.
   if (file.compare(0, 4, Header(2.0), 0, 4) != 0) return 0;

@@ -2,11 +2,14 @@
 // frames, the text form, damaged files, memory files, archive entries and
 // the normal table.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <list>
@@ -313,9 +316,9 @@ TEST_F(MeshFileTest, DamagedBinaryFilesLeaveTheObjectEmpty) {
       {"normal index beyond the table", record + 14 + 12, Bytes().U8(162)},
       {"more records than pairs", frame, Bytes().I32(5)},
       {"negative record count", frame, Bytes().I32(-1)},
-      {"frames the file cannot hold", 12, Bytes().I32(0x7FFFFFFF)},
-      {"palette the file cannot hold", 16, Bytes().I32(0x40000000)},
-      {"pairs the file cannot hold", 20, Bytes().I32(0x20000000)},
+      {"frames the file cannot hold", 12, Bytes().I32(1000)},
+      {"palette the file cannot hold", 16, Bytes().I32(100000)},
+      {"pairs the file cannot hold", 20, Bytes().I32(100000)},
       {"negative pair count", 20, Bytes().I32(-4)},
       {"not a number for a version", 4, Bytes().F64(std::nan(""))},
   };
@@ -325,9 +328,119 @@ TEST_F(MeshFileTest, DamagedBinaryFilesLeaveTheObjectEmpty) {
     bad.replace(c.at, c.value.s.size(), c.value.s);
     EXPECT_FALSE(Load(Memory(bad), 14));
   }
-  // Every cut short of the whole file fails; a few bytes more do no harm.
-  for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Load(Memory(good.substr(0, n)), 14)) << n;
+  // Every cut short of the whole file fails, from memory and from disk; a
+  // few bytes more do no harm.
+  for (size_t n = 0; n < good.size(); ++n) {
+    EXPECT_FALSE(Load(Memory(good.substr(0, n)), 14)) << n;
+    WriteWholeFile(dir_.File("cut.xqo"), good.substr(0, n));
+    EXPECT_FALSE(Load(dir_.File("cut.xqo"), 14)) << n;
+  }
   EXPECT_TRUE(Load(Memory(good + "tail"), 14));
+  WriteWholeFile(dir_.File("tail.xqo"), good + "tail");
+  EXPECT_TRUE(Load(dir_.File("tail.xqo"), 14));
+}
+
+// Resident memory of this process in kB.
+int64_t ResidentKb() {
+  const std::string status = ReadWholeFile("/proc/self/status");
+  const size_t at = status.find("VmRSS:");
+  return at == std::string::npos ? -1 : std::strtoll(status.c_str() + at + 6, nullptr, 10);
+}
+
+TEST_F(MeshFileTest, CountsBeyondWhatAnObjectCanKeepAreOutOfMemory) {
+  const std::string good = SmallFile(2.0);
+  struct Case {
+    const char* what;
+    size_t at;
+    Bytes value;
+  };
+  const Case cases[] = {
+      {"frames", 12, Bytes().I32(0x7FFFFFFF)},
+      {"palette", 16, Bytes().I32(0x40000000)},
+      {"pairs", 20, Bytes().I32(0x20000000)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bad = good;
+    bad.replace(c.at, c.value.s.size(), c.value.s);
+    WriteWholeFile(dir_.File("huge.xqo"), bad);
+    for (const std::string& name : {Memory(bad), dir_.File("huge.xqo")}) {
+      const int64_t before = ResidentKb();
+      LoadMesh(name.c_str(), 19);
+      EXPECT_EQ(Slot(19).valid, 0);
+      EXPECT_EQ(LastErrorCode, kErrorOutOfMemory);
+      EXPECT_TRUE(Log().ends_with("# malloc error\n" + name + "\n")) << Log();
+      EXPECT_LT(ResidentKb() - before, 16 * 1024);
+    }
+  }
+  // Just below the bound is only more than the file holds: a read error.
+  std::string below = good;
+  below.replace(20, 4, Bytes().I32(static_cast<int32_t>((kMeshMostBytes - 24 * 1024) / 8)).s);
+  EXPECT_FALSE(Load(Memory(below), 19));
+}
+
+// A sparse file of three gigabytes whose start is the given bytes, with
+// more bytes at an offset when given.
+std::string SparseFile(const TempDir& dir, const std::string& name, const std::string& start, int64_t pieceAt = 0,
+                       const std::string& piece = "") {
+  const std::string path = dir.File(name);
+  WriteWholeFile(path, start);
+  EXPECT_EQ(truncate(path.c_str(), int64_t{3} << 30), 0);
+  if (!piece.empty()) {
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(pieceAt);
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  }
+  return path;
+}
+
+TEST_F(MeshFileTest, HugeFilesAreReadNoFurtherThanTheyDeclare) {
+  const std::string small = SmallFile(2.0);
+  // A frame of 11.5 million records: its pairs and records fit in the file,
+  // the engine's records (92 bytes each) do not fit in what an object keeps.
+  const int32_t many = 11500000;
+  const std::string manyRecords = Bytes().I32(kMeshFileMagic).F64(2.0).I32(1).I32(1).I32(many).I32(0xFFFFFF).s;
+  const int64_t manyRecordsCount = 28 + int64_t{many} * 8;
+  struct Case {
+    const char* what;
+    std::string start;
+    bool loads;
+    int32_t error;
+    const char* line;
+    int64_t pieceAt = 0;
+    std::string piece;
+  };
+  const Case cases[] = {
+      {"zeros", "", false, kErrorNoSuchFile, "# read error\n", 0, ""},
+      {"a small object and zeros", small, true, kErrorNone, "", 0, ""},
+      {"pairs beyond what can be kept", Bytes().I32(kMeshFileMagic).F64(2.0).I32(1).I32(1).I32(200000000).s, false,
+       kErrorOutOfMemory, "# malloc error\n", 0, ""},
+      {"records beyond what can be kept", manyRecords, false, kErrorOutOfMemory, "# malloc error\n",
+       manyRecordsCount, Bytes().I32(many).s},
+      {"a text object", "XQOA 1.0 0 0 0\n", false, kErrorOutOfMemory, "# malloc error\n", 0, ""},
+      {"a scene", ";XQW\n[objects]\ncount=0\n", false, kErrorOutOfMemory, "# malloc error\n", 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = SparseFile(dir_, "huge.xqo", c.start, c.pieceAt, c.piece);
+    const int64_t before = ResidentKb();
+    const auto start = std::chrono::steady_clock::now();
+    ClearLastError();
+    LoadMesh(path.c_str(), 20);
+    const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const int64_t grown = ResidentKb() - before;
+    EXPECT_EQ(Slot(20).valid != 0, c.loads);
+    EXPECT_EQ(LastErrorCode, c.error);
+    if (!c.loads) {
+      EXPECT_TRUE(Log().ends_with(c.line + path + "\n")) << Log();
+    }
+    // Refused (or loaded) from the counts, without reading the gigabytes.
+    EXPECT_LT(took, 1000.0);
+    EXPECT_GE(took, 0.0);
+    EXPECT_LT(grown, 64 * 1024) << "kB";
+    std::printf("%s: %.1f ms, resident +%lld kB\n", c.what, took, static_cast<long long>(grown));
+    std::remove(path.c_str());
+  }
 }
 
 const char kQuadAndTriangle11[] =

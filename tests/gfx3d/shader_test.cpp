@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "core/clock.h"
 #include "core/debug.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
@@ -205,6 +208,69 @@ TEST(Shaders, SamplerUniformsFollowTheTextureUnits) {
   EXPECT_TRUE(Is(ReadPixel(320, 240), 255, 0, 0));
   End3D();
   UseShader(-1);
+}
+
+TEST(Shaders, HostileSourceFilesFailCleanly) {
+  if (!ShadersAvailable()) GTEST_SKIP() << "the GL offers no shader objects";
+  gfx3d_test::BuildBox(kBox, 0, 0, 0, 5, 0xFFFFFF);
+  testing_support::TempDir dir;
+  std::string garbage;
+  uint32_t seed = 7;
+  while (garbage.size() < 5000) {
+    seed = seed * 1103515245u + 12345u;
+    garbage += static_cast<char>(' ' + (seed >> 24) % 95);  // printable, no NUL
+  }
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 37) & 0xFF);
+  const std::string red = kRed;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int32_t error;
+  };
+  const Case cases[] = {
+      {"garbage", garbage, kErrorNoSuchFile},
+      {"binary", binary, kErrorNoSuchFile},
+      // The compiler would stop at the NUL and build the program before it.
+      {"source, NUL, junk", red + std::string(1, '\0') + binary, kErrorNoSuchFile},
+      {"truncated", red.substr(0, red.size() / 2), kErrorNoSuchFile},
+      {"empty", "", kErrorNoSuchFile},
+      {"blank lines", "\n\n\r\n\t\n", kErrorNoSuchFile},
+      {"too large", "", kErrorOutOfMemory},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir.File("hostile.frag");
+    testing_support::WriteWholeFile(path, c.bytes);
+    if (c.error == kErrorOutOfMemory) {
+      // A gigabyte, sparse: refused from its size, never read.
+      ASSERT_EQ(truncate(path.c_str(), int64_t{1} << 30), 0);
+    }
+    for (int stage = 0; stage < 2; ++stage) {
+      const double start = GetMilliseconds();
+      ClearLastError();
+      const int32_t loaded = stage == 0 ? LoadShader(6, "", path.c_str()) : LoadShader(6, path.c_str(), Memory(kRed).c_str());
+      EXPECT_EQ(loaded, 0) << "stage " << stage;
+      EXPECT_EQ(LastErrorCode, c.error) << "stage " << stage;
+      EXPECT_LT(GetMilliseconds() - start, 5000.0);
+      UseShader(6);
+      EXPECT_EQ(ActiveShaderProgram, 0u);
+      EXPECT_TRUE(Is(DrawBox(), 255, 255, 255));
+      UseShader(-1);
+    }
+    // The same bytes from a memory file.
+    if (c.error != kErrorOutOfMemory) {
+      RegisterMemoryFile(c.bytes.data(), c.bytes.size());
+      ClearLastError();
+      EXPECT_EQ(LoadShader(6, "", MemoryFileName(c.bytes.data(), c.bytes.size()).c_str()), 0);
+      EXPECT_EQ(LastErrorCode, c.error);
+      UnregisterMemoryFile(c.bytes.data());
+    }
+  }
+  // A sound file after them loads, and clears the error.
+  SetLastError(kErrorNoSuchFile);
+  EXPECT_EQ(LoadShader(6, "", Memory(kRed).c_str()), 1);
+  EXPECT_EQ(LastErrorCode, kErrorNone);
 }
 
 // ---------------------------------------------------------------- debug messages

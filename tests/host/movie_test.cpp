@@ -2,6 +2,7 @@
 // the window, the formats, sound through the device, a missing file and an
 // interrupting mouse button. Each case runs in a fresh runtime process.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -240,6 +241,59 @@ TEST(Movie, PicturesAreShownAtTheirTimesAndFollowPauseAndRestart) {
   EXPECT_NE(child.out.find("pause-500-stop-1700 rr"), std::string::npos) << child.out;
   // Restarted at 1.5 s, 0.3 s later the movie is back in its first half.
   EXPECT_NE(child.out.find("restart-1500-stop-1800 rr"), std::string::npos) << child.out;
+}
+
+TEST(Movie, HostileFilesAreRefusedAndNamesAreFileNames) {
+  if (InFreshChild()) {
+    TempDir dir;
+    StartWindow("dummy");
+    const std::string clip = dir.File("clip.mp4");
+    if (!MakeClip(clip, 320, 240, 0.4, {"-c:v", "libx264", "-c:a", "aac"})) _exit(98);
+    const std::string good = testing_support::ReadWholeFile(clip);
+    std::string garbage;
+    uint32_t seed = 3;
+    while (garbage.size() < 100000) {
+      seed = seed * 1103515245u + 12345u;
+      garbage += static_cast<char>(seed >> 24);
+    }
+    const std::pair<const char*, std::string> files[] = {
+        {"garbage", garbage},
+        {"zeros", std::string(100000, '\0')},
+        {"empty", ""},
+        {"header-only", good.substr(0, 64)},
+        {"yuv4mpeg-of-a-gigapixel", "YUV4MPEG2 W40000 H30000 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + garbage},
+    };
+    for (const auto& [name, bytes] : files) {
+      testing_support::WriteWholeFile(dir.File(name), bytes);
+      for (int memory = 0; memory < 2; ++memory) {
+        if (memory != 0) RegisterMemoryFile(bytes.data(), bytes.size());
+        const std::string file = memory != 0 ? MemoryFileName(bytes.data(), bytes.size()) : dir.File(name);
+        ClearLastError();
+        PlayMovieAndWait(file.c_str(), 0);
+        if (memory != 0) UnregisterMemoryFile(bytes.data());
+        std::printf("%s %d error %d\n", name, memory, LastErrorCode);
+        std::fflush(stdout);
+      }
+    }
+    // A name FFmpeg would take for one of its protocols plays the file of
+    // that name.
+    if (chdir(dir.path().c_str()) != 0) _exit(97);
+    testing_support::WriteWholeFile("pipe:0", good);
+    ClearLastError();
+    PlayMovieAndWait("pipe:0", 0);
+    std::printf("pipe error %d colours %s\n", LastErrorCode, Colours({{4, 4}, {1019, 763}}).c_str());
+    std::fflush(stdout);
+    _exit(0);
+  }
+  const ChildResult child = RunCurrentTestInFreshProcess(120);
+  if (child.exitCode == 98) GTEST_SKIP() << "ffmpeg cannot write the clip";
+  ASSERT_EQ(child.signal, 0) << child.out;
+  ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
+  for (const char* name : {"garbage", "zeros", "empty", "header-only", "yuv4mpeg-of-a-gigapixel"})
+    for (const char* way : {" 0", " 1"})
+      EXPECT_NE(child.out.find(std::string(name) + way + " error 3\n"), std::string::npos) << name << way << "\n"
+                                                                                            << child.out;
+  EXPECT_NE(child.out.find("pipe error 0 colours rb\n"), std::string::npos) << child.out;
 }
 
 }  // namespace
