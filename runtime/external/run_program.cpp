@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/debug.h"
+#include "core/run_log.h"
 #include "external/external.h"
 #include "platform/external_code.h"
 #include "platform/platform.h"
@@ -39,15 +41,22 @@ void SetRunProgramHooks(void (*beforeStart)(), void (*afterStart)()) {
 int32_t RunProgram(const BasicString& command, double wait, double show, double& exitCode) {
   (void)show;
   exitCode = 0;
+  ClearLastError();
   if (g_beforeStart != nullptr) g_beforeStart();
   std::vector<std::string> args = CommandLineArguments(command.c_str());  // the text ends at a NUL, as for the system
   bool started = false;
-  if (!args.empty() && !args[0].empty()) {
+  if (args.empty() || args[0].empty()) {
+    WriteLog("RunProgram: empty command\n");
+  } else {
     args[0] = ProgramPath(args[0]);
     int code = 0;
-    started = platform::StartProgram(args, FlagSet(wait), &code);
+    std::string failure;
+    started = platform::StartProgram(args, FlagSet(wait), &code, &failure);
     if (started) exitCode = code;
+    else WriteLogF("RunProgram: cannot start \"%s\": %s\n", args[0].c_str(), failure.c_str());
   }
+  // A program that cannot be started is a file that is not there to run.
+  if (!started) SetLastError(kErrorNoSuchFile);
   if (g_afterStart != nullptr) g_afterStart();
   return started ? 1 : 0;
 }

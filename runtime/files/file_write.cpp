@@ -8,35 +8,104 @@
 #include "files/files_internal.h"
 #include "platform/platform.h"
 
+namespace {
+
+// Pieces are gathered up to this size before they go to the file, so that
+// writers handing over a few bytes at a time do not cost a call each.
+constexpr size_t kBufferSize = 64 * 1024;
+
+}  // namespace
+
+bool FileReplacement::Begin(const char* name) {
+  Abandon();
+  if (name == nullptr || *name == '\0' || IsMemoryFileName(name)) return false;
+  return BeginAt(files_internal::WritePath(name, true));
+}
+
+bool FileReplacement::BeginAt(const std::string& path) {
+  Abandon();
+  if (path.empty()) return false;
+  path_ = path;
+  temporary_ = path + ".vlmnew";
+  // Whatever an earlier, interrupted save left under this name goes first.
+  platform::RemovePath(temporary_.c_str());
+  handle_ = platform::OpenFileHandle(temporary_.c_str(), platform::FileOpenMode::CreateReadWrite);
+  if (handle_ == 0) {
+    path_.clear();
+    temporary_.clear();
+    return false;
+  }
+  position_ = 0;
+  failed_ = false;
+  buffer_.reserve(kBufferSize);
+  return true;
+}
+
+bool FileReplacement::Flush() {
+  if (buffer_.empty() || failed_) return !failed_;
+  const int64_t count = static_cast<int64_t>(buffer_.size());
+  failed_ = platform::WriteFileAt(handle_, buffer_.data(), count, position_) != count;
+  position_ += count;
+  buffer_.clear();
+  return !failed_;
+}
+
+bool FileReplacement::Write(const void* bytes, size_t size) {
+  if (handle_ == 0 || failed_) return false;
+  if (size == 0) return true;
+  if (buffer_.size() + size > kBufferSize && !Flush()) return false;
+  if (size >= kBufferSize) {
+    const int64_t count = static_cast<int64_t>(size);
+    failed_ = platform::WriteFileAt(handle_, bytes, count, position_) != count;
+    position_ += count;
+    return !failed_;
+  }
+  const auto* first = static_cast<const uint8_t*>(bytes);
+  buffer_.insert(buffer_.end(), first, first + size);
+  return true;
+}
+
+bool FileReplacement::Commit() {
+  if (handle_ == 0) return false;
+  bool written = Flush() && platform::SyncFileHandle(handle_);
+  written = platform::CloseFileHandle(handle_) && written;
+  handle_ = 0;
+  // A rename cannot replace a folder; an empty one of that name holds
+  // nothing to lose and goes first.
+  if (written && platform::QueryPathKind(path_.c_str()) == platform::PathKind::Directory)
+    platform::RemovePath(path_.c_str());
+  if (!written || !platform::RenamePath(temporary_.c_str(), path_.c_str())) {
+    Abandon();
+    return false;
+  }
+  const size_t slash = path_.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
+  platform::SyncFolder(folder.c_str());
+  path_.clear();
+  temporary_.clear();
+  return true;
+}
+
+void FileReplacement::Abandon() {
+  if (handle_ != 0) platform::CloseFileHandle(handle_);
+  handle_ = 0;
+  if (!temporary_.empty()) platform::RemovePath(temporary_.c_str());
+  path_.clear();
+  temporary_.clear();
+  buffer_.clear();
+  failed_ = false;
+}
+
 namespace files_internal {
 
 bool ReplaceFileAt(const std::string& path, const void* bytes, size_t size) {
-  if (path.empty()) return false;
-  const std::string temporary = path + ".vlmnew";
-  platform::RemovePath(temporary.c_str());
-  const intptr_t handle = platform::OpenFileHandle(temporary.c_str(), platform::FileOpenMode::CreateReadWrite);
-  if (handle == 0) return false;
-  const int64_t count = static_cast<int64_t>(size);
-  bool written = count == 0 || platform::WriteFileAt(handle, bytes, count, 0) == count;
-  written = written && platform::SyncFileHandle(handle);
-  written = platform::CloseFileHandle(handle) && written;
-  // A rename cannot replace a folder; an empty one of that name holds
-  // nothing to lose and goes first.
-  if (written && platform::QueryPathKind(path.c_str()) == platform::PathKind::Directory)
-    platform::RemovePath(path.c_str());
-  if (!written || !platform::RenamePath(temporary.c_str(), path.c_str())) {
-    platform::RemovePath(temporary.c_str());
-    return false;
-  }
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  platform::SyncFolder(folder.c_str());
-  return true;
+  FileReplacement replacement;
+  return replacement.BeginAt(path) && replacement.Write(bytes, size) && replacement.Commit();
 }
 
 }  // namespace files_internal
 
 bool WriteWholeFileReplacing(const char* name, const void* bytes, size_t size) {
-  if (name == nullptr || *name == '\0' || IsMemoryFileName(name)) return false;
-  return files_internal::ReplaceFileAt(files_internal::WritePath(name, true), bytes, size);
+  FileReplacement replacement;
+  return replacement.Begin(name) && replacement.Write(bytes, size) && replacement.Commit();
 }

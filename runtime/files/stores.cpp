@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/debug.h"
+#include "core/run_log.h"
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "files/ini_text.h"
@@ -30,6 +31,16 @@ std::string BackingPath(const std::string& name) {
   const std::string path = files_internal::WritePath(name.c_str(), true);
   const std::string absolute = platform::AbsolutePath(path.c_str());
   return absolute.empty() ? path : absolute;
+}
+
+// Writes a store's file back; a failure keeps the old file, sets
+// LastErrorCode and is logged, since at program end nobody is left to look
+// at the error. False on failure.
+bool WriteBack(const std::string& path, const std::string& contents) {
+  if (files_internal::ReplaceFileAt(path, contents.data(), contents.size())) return true;
+  SetLastError(kErrorNoSuchFile);
+  WriteLogF("Cannot write %s\n", path.c_str());
+  return false;
 }
 
 void StripControlTail(std::string& text) {
@@ -107,25 +118,32 @@ void FillLineCache(LineFileCache& cache, const std::string& bytes) {
   cache.highest = count - 1;
 }
 
-void WriteBackLines() {
+// False when a changed file could not be written.
+bool WriteBackLines() {
   LineFileCache& cache = Lines();
-  if (!cache.changed || cache.name.empty()) return;
+  if (!cache.changed || cache.name.empty()) return true;
   cache.changed = false;
+  // Memory files are never written.
+  if (cache.backing.empty()) return true;
   std::string contents;
   for (int i = 0; i <= cache.highest; ++i) contents += cache.slots[i] + cache.tails[i] + "\r\n";
   contents += cache.rest;
-  files_internal::ReplaceFileAt(cache.backing, contents.data(), contents.size());
+  return WriteBack(cache.backing, contents);
 }
 
 // Makes name the cached file; false (LastErrorCode 3) when it cannot be read.
-bool SelectLineFile(const std::string& name) {
+// writtenBack (when given) becomes false when the file selected before could
+// not be written back (LastErrorCode 3 too).
+bool SelectLineFile(const std::string& name, bool* writtenBack = nullptr) {
   files_internal::EnsureExitFlush();
   LineFileCache& cache = Lines();
+  if (writtenBack != nullptr) *writtenBack = true;
   if (name == cache.name && !name.empty()) {
     if (cache.missing) SetLastError(kErrorNoSuchFile);
     return !cache.missing;
   }
-  WriteBackLines();
+  const bool written = WriteBackLines();
+  if (writtenBack != nullptr) *writtenBack = written;
   for (std::string& slot : cache.slots) slot.clear();
   for (std::string& tail : cache.tails) tail.clear();
   cache.rest.clear();
@@ -176,7 +194,7 @@ void WriteBackIni() {
     contents += "[" + section.name + "]\r\n";
     for (const auto& [key, value] : section.keys) contents += key + "=" + value + "\r\n";
   }
-  files_internal::ReplaceFileAt(store.backing, contents.data(), contents.size());
+  WriteBack(store.backing, contents);
 }
 
 void ParseIni(IniStore& store, const std::vector<std::string>& lines) { ParseIniLines(lines, &store.sections); }
@@ -206,7 +224,8 @@ int32_t WriteFileLine(const BasicString& file, int32_t line, const BasicString& 
     SetLastError(kErrorNoSuchFile);
     return 3;
   }
-  SelectLineFile(name);
+  bool writtenBack = true;
+  SelectLineFile(name, &writtenBack);
   LineFileCache& cache = Lines();
   std::string value = Text(text);
   if (value.size() > static_cast<size_t>(kLineLength)) value.resize(kLineLength);
@@ -215,7 +234,9 @@ int32_t WriteFileLine(const BasicString& file, int32_t line, const BasicString& 
   if (cache.highest < line) cache.highest = line;
   cache.changed = true;
   cache.missing = false;
-  ClearLastError();  // a file that did not exist yet is no error here
+  // A file that did not exist yet is no error here; the previous file not
+  // reaching the disk is.
+  if (writtenBack) ClearLastError();
   return 0;
 }
 

@@ -260,9 +260,8 @@ bool WriteBMP(const char* name, const Picture& picture) {
   const uint64_t fileSize = stride * height + 54;
   if (fileSize > UINT32_MAX) return false;
 
-  std::string path;
-  FILE* file = OpenForWriting(name, path);
-  if (file == nullptr) return false;
+  FileReplacement file;
+  if (!BeginWriting(name, file)) return false;
 
   uint8_t header[54] = {};
   header[0] = 'B';
@@ -276,7 +275,7 @@ bool WriteBMP(const char* name, const Picture& picture) {
   Put16(header + 28, 24);
   Put32(header + 38, 10000);
   Put32(header + 42, 10000);
-  bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
+  bool ok = file.Write(header, sizeof header);
 
   std::vector<uint8_t> row(static_cast<size_t>(stride), 0);
   for (uint32_t r = 0; ok && r < height; ++r) {
@@ -295,9 +294,9 @@ bool WriteBMP(const char* name, const Picture& picture) {
         dst[2] = src[0];
       }
     }
-    ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+    ok = file.Write(row.data(), row.size());
   }
-  return FinishWriting(file, path, ok);
+  return ok && file.Commit();
 }
 
 }  // namespace codec

@@ -263,8 +263,36 @@ bool DecodeJpeg(JpegReadState& state, Picture& picture) {
   return true;
 }
 
+// Compressed bytes from libjpeg into the file being replaced, a buffer at a
+// time. A failed write ends the compression through the error manager.
+struct ReplacementDestination {
+  jpeg_destination_mgr pub;
+  FileReplacement* file;
+  JOCTET buffer[64 * 1024];
+};
+
+void ReplacementInitDestination(j_compress_ptr cinfo) {
+  auto* destination = reinterpret_cast<ReplacementDestination*>(cinfo->dest);
+  destination->pub.next_output_byte = destination->buffer;
+  destination->pub.free_in_buffer = sizeof destination->buffer;
+}
+
+boolean ReplacementEmptyOutputBuffer(j_compress_ptr cinfo) {
+  auto* destination = reinterpret_cast<ReplacementDestination*>(cinfo->dest);
+  // libjpeg hands over the whole buffer here, whatever free_in_buffer says.
+  if (!destination->file->Write(destination->buffer, sizeof destination->buffer)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  ReplacementInitDestination(cinfo);
+  return TRUE;
+}
+
+void ReplacementTermDestination(j_compress_ptr cinfo) {
+  auto* destination = reinterpret_cast<ReplacementDestination*>(cinfo->dest);
+  const size_t count = sizeof destination->buffer - destination->pub.free_in_buffer;
+  if (!destination->file->Write(destination->buffer, count)) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
 struct JpegWriteState {
-  FILE* file = nullptr;
+  ReplacementDestination destination;
   uint8_t* row = nullptr;
   jpeg_compress_struct cinfo;
   JpegErrorManager error;
@@ -278,7 +306,10 @@ bool EncodeJpeg(JpegWriteState& state, const Picture& picture) {
   if (setjmp(state.error.jump)) return false;
   state.created = true;
   jpeg_create_compress(cinfo);
-  jpeg_stdio_dest(cinfo, state.file);
+  state.destination.pub.init_destination = ReplacementInitDestination;
+  state.destination.pub.empty_output_buffer = ReplacementEmptyOutputBuffer;
+  state.destination.pub.term_destination = ReplacementTermDestination;
+  cinfo->dest = &state.destination.pub;
   cinfo->image_width = static_cast<JDIMENSION>(picture.width);
   cinfo->image_height = static_cast<JDIMENSION>(picture.height);
   cinfo->input_components = 3;
@@ -335,12 +366,12 @@ bool WriteJPEG(const char* name, const Picture& picture) {
   JpegWriteState state;
   state.row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(picture.width) * 3));
   if (state.row == nullptr) return false;
-  std::string path;
-  state.file = OpenForWriting(name, path);
-  bool ok = state.file != nullptr && EncodeJpeg(state, picture);
+  FileReplacement file;
+  state.destination.file = &file;
+  const bool ok = BeginWriting(name, file) && EncodeJpeg(state, picture);
   if (state.created) jpeg_destroy_compress(&state.cinfo);
   std::free(state.row);
-  return state.file != nullptr && FinishWriting(state.file, path, ok);
+  return ok && file.Commit();
 }
 
 }  // namespace codec

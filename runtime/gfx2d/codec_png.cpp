@@ -195,7 +195,7 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
 }
 
 struct PngWriteState {
-  FILE* file = nullptr;
+  FileReplacement* file = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
   bool error = false;
@@ -209,7 +209,7 @@ void PngWriteError(png_structp png, png_const_charp) {
 
 void PngWrite(png_structp png, png_bytep data, size_t length) {
   auto* state = static_cast<PngWriteState*>(png_get_io_ptr(png));
-  if (std::fwrite(data, 1, length, state->file) != length) png_error(png, "write failed");
+  if (!state->file->Write(data, length)) png_error(png, "write failed");
 }
 
 void PngFlush(png_structp) {}
@@ -267,15 +267,15 @@ bool ReadPNG(Picture& picture, const char* name, int32_t colourKey) {
 namespace codec {
 
 bool WritePNG(const char* name, const Picture& picture) {
+  FileReplacement file;
+  if (!BeginWriting(name, file)) return false;
   PngWriteState state;
-  std::string path;
-  state.file = OpenForWriting(name, path);
-  if (state.file == nullptr) return false;
+  state.file = &file;
   state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngWriteError, PngWarning);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);
   const bool ok = state.info != nullptr && EncodePng(state, picture);
   if (state.png != nullptr) png_destroy_write_struct(&state.png, state.info ? &state.info : nullptr);
-  return FinishWriting(state.file, path, ok);
+  return ok && file.Commit();
 }
 
 }  // namespace codec

@@ -1,13 +1,12 @@
 // SavePicture and what the three writers share: opening the target file.
 #include <cctype>
-#include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "core/debug.h"
+#include "files/file_write.h"
 #include "files/files.h"
 #include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -23,26 +22,16 @@ bool EndsWithNoCase(const char* name, size_t length, const char* suffix) {
 
 namespace codec {
 
-FILE* OpenForWriting(const char* name, std::string& path) {
-  if (name == nullptr || *name == 0 || IsMemoryFileName(name) || std::strncmp(name, "mem://", 6) == 0)
-    return nullptr;
-  path = name;
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  // Replace whatever is there: a file is deleted, an empty directory removed.
-  // A directory with contents stays, and the open fails on it.
-  return platform::CreateFileStream(path.c_str());
-}
-
-bool FinishWriting(FILE* file, const std::string& path, bool ok) {
-  if (std::fclose(file) != 0) ok = false;
-  if (!ok) platform::RemovePath(path.c_str());
-  return ok;
+bool BeginWriting(const char* name, FileReplacement& file) {
+  if (name == nullptr || *name == 0 || IsMemoryFileName(name) || std::strncmp(name, "mem://", 6) == 0) return false;
+  return file.Begin(name);
 }
 
 }  // namespace codec
 
-bool SavePicture(const char* name, const Picture& picture) {
+namespace {
+
+bool WritePicture(const char* name, const Picture& picture) {
   if (name == nullptr) return false;
   // Nothing to write: fail before an existing file of that name is touched.
   if (picture.pixels == nullptr || picture.width <= 0 || picture.height <= 0) return false;
@@ -50,4 +39,12 @@ bool SavePicture(const char* name, const Picture& picture) {
   if (length >= 5 && EndsWithNoCase(name, length, ".png")) return codec::WritePNG(name, picture);
   if (EndsWithNoCase(name, length, "jpg")) return codec::WriteJPEG(name, picture);
   return codec::WriteBMP(name, picture);
+}
+
+}  // namespace
+
+bool SavePicture(const char* name, const Picture& picture) {
+  if (WritePicture(name, picture)) return true;
+  SetLastError(kErrorNoSuchFile);
+  return false;
 }

@@ -82,4 +82,6 @@ bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const ch
 // JPEG from the channel.
 bool ReadJPEG(Picture& picture, ReadChannel& channel, DecodeLimits* limits = nullptr);
 // Writer chosen from the name: ".png" PNG, "jpg" JPEG, anything else BMP.
+// The new file replaces an old one only once it is complete on the disk; on
+// any failure the old file stays as it was and LastErrorCode is 3.
 bool SavePicture(const char* name, const Picture& picture);

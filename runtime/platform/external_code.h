@@ -29,7 +29,9 @@ void CloseLibrary(Library* library);
 // system keeps no more), or 128 + the signal number when a signal ended
 // it. Without wait, returns once the program runs; the child is never
 // waited for and leaves no zombie behind. False when the program cannot be
-// found or started.
-bool StartProgram(const std::vector<std::string>& args, bool wait, int* exitCode);
+// found or started; failure (when given) then says why: "not found in PATH",
+// "no such file", "a folder", "not executable", or the system's text for
+// the error of the start itself.
+bool StartProgram(const std::vector<std::string>& args, bool wait, int* exitCode, std::string* failure = nullptr);
 
 }  // namespace platform

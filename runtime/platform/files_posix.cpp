@@ -250,14 +250,6 @@ bool AppendToFile(const char* path, const void* bytes, int64_t count) {
   return close(fd) == 0 && written;
 }
 
-std::FILE* CreateFileStream(const char* path) {
-  if (path == nullptr || path[0] == '\0') return nullptr;
-  // Replace whatever is there: a file is deleted, an empty directory removed.
-  // A directory with contents stays, and the open fails on it.
-  std::remove(path);
-  return std::fopen(path, "wb");
-}
-
 std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)

@@ -243,9 +243,6 @@ std::string AbsolutePath(const char* path);
 bool ReadFileStart(const char* path, int64_t maximum, std::string* bytes);
 // Appends bytes to a file, creating it when missing; false on failure.
 bool AppendToFile(const char* path, const void* bytes, int64_t count);
-// Opens a stdio stream for writing a new file: whatever file (or empty
-// directory) has that name is removed first. Null on failure.
-std::FILE* CreateFileStream(const char* path);
 // Opened file channels since the process started (OpenFileHandle calls that
 // returned a handle), for checks that a loader opens a file only once.
 uint64_t FileHandlesOpened();

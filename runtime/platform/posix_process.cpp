@@ -22,7 +22,10 @@ namespace platform {
 
 std::string FindExecutableInPath(const char* name) {
   if (name == nullptr || *name == '\0') return {};
-  if (std::strchr(name, '/') != nullptr) return access(name, X_OK) == 0 ? name : "";
+  if (std::strchr(name, '/') != nullptr) {
+    struct stat info;
+    return stat(name, &info) == 0 && S_ISREG(info.st_mode) && access(name, X_OK) == 0 ? name : "";
+  }
   const char* path = std::getenv("PATH");
   if (path == nullptr) return {};
   const char* start = path;
@@ -109,6 +112,15 @@ bool ReapChild(pid_t pid, int* status) {
   return true;
 }
 
+// Why FindExecutableInPath found nothing for a name.
+std::string WhyNotExecutable(const char* name) {
+  if (std::strchr(name, '/') == nullptr) return "not found in PATH";
+  struct stat info;
+  if (stat(name, &info) != 0) return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return "a folder";
+  return "not executable";
+}
+
 // In the child between fork and exec: only calls that are safe there. The
 // program gets default signal handling, no blocked signals and none of the
 // parent's files except the standard streams (and the report pipe, which
@@ -134,21 +146,34 @@ bool ReapChild(pid_t pid, int* status) {
 
 }  // namespace
 
-bool StartProgram(const std::vector<std::string>& args, bool wait, int* exitCode) {
+bool StartProgram(const std::vector<std::string>& args, bool wait, int* exitCode, std::string* failure) {
   if (exitCode != nullptr) *exitCode = 0;
-  if (args.empty()) return false;
+  std::string ignored;
+  if (failure == nullptr) failure = &ignored;
+  failure->clear();
+  if (args.empty() || args[0].empty()) {
+    *failure = "no such file";
+    return false;
+  }
   const std::string program = FindExecutableInPath(args[0].c_str());
-  if (program.empty()) return false;
+  if (program.empty()) {
+    *failure = WhyNotExecutable(args[0].c_str());
+    return false;
+  }
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   // The child reports a failed exec through this pipe; a successful exec
   // closes it, so the parent reads end-of-file.
   int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    *failure = std::strerror(errno);
+    return false;
+  }
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) {
+    *failure = std::strerror(errno);
     close(report[0]);
     close(report[1]);
     return false;
@@ -178,9 +203,15 @@ bool StartProgram(const std::vector<std::string>& args, bool wait, int* exitCode
   close(report[0]);
   int status = 0;
   const bool reaped = ReapChild(pid, &status);
-  if (got == static_cast<ssize_t>(sizeof error)) return false;  // exec failed
+  if (got == static_cast<ssize_t>(sizeof error)) {  // exec failed
+    *failure = std::strerror(error);
+    return false;
+  }
   if (!wait) return true;
-  if (!reaped) return false;
+  if (!reaped) {
+    *failure = "the program could not be waited for";
+    return false;
+  }
   if (exitCode != nullptr) {
     if (WIFEXITED(status)) *exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) *exitCode = 128 + WTERMSIG(status);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/debug.h"
 #include "core/run_log.h"
 #include "external/external.h"
 #include "platform/platform.h"
@@ -233,6 +234,45 @@ TEST_F(External, UnstartableProgramGivesZeroAndTheWindowHooksStillRun) {
     EXPECT_EQ(g_after, calls);
   }
   SetRunProgramHooks(nullptr, nullptr);
+}
+
+TEST_F(External, UnstartableProgramSetsTheErrorAndLogsTheReason) {
+  testing_support::WriteWholeFile(File("plain.txt"), "not a program\n");  // no execute permission
+  const std::string noFormat = File("no-format");
+  testing_support::WriteWholeFile(noFormat, "neither an ELF file nor a script\n");
+  std::filesystem::permissions(noFormat, std::filesystem::perms::owner_all);
+  const std::string folder = VELMORA_SOURCE_DIR;
+  const struct {
+    std::string command;
+    std::string logLine;
+  } cases[] = {
+      {"", "RunProgram: empty command"},
+      {"\"\" x", "RunProgram: empty command"},
+      {"vlm-no-such-program x", "RunProgram: cannot start \"vlm-no-such-program\": not found in PATH"},
+      {Quoted(File("missing")) + " x", "RunProgram: cannot start \"" + File("missing") + "\": no such file"},
+      {Quoted(File("plain.txt")), "RunProgram: cannot start \"" + File("plain.txt") + "\": not executable"},
+      {Quoted(folder) + " x", "RunProgram: cannot start \"" + folder + "\": a folder"},
+      {Quoted(noFormat), "RunProgram: cannot start \"" + noFormat + "\": Exec format error"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(RunLogPath());
+    ClearLastError();
+    double exitCode = -5;
+    EXPECT_EQ(RunProgram(BasicString(c.command.c_str()), 1, 1, exitCode), 0) << c.command;
+    EXPECT_EQ(exitCode, 0) << c.command;
+    EXPECT_EQ(LastErrorCode, kErrorNoSuchFile) << c.command;
+    EXPECT_EQ(RunLog(), c.logLine + "\n") << c.command;
+  }
+  // A program that starts clears the error of the one before and logs nothing.
+  std::filesystem::remove(RunLogPath());
+  SetLastError(kErrorNoSuchFile);
+  const std::string command = Quoted(kChild) + " " + Quoted(File("report")) + " 5 ok";
+  double exitCode = -5;
+  EXPECT_EQ(RunProgram(BasicString(command.c_str()), 1, 1, exitCode), 1);
+  EXPECT_EQ(exitCode, 5);
+  EXPECT_EQ(LastErrorCode, kErrorNone);
+  EXPECT_EQ(ReadWholeFile(File("report")), "ok\n");
+  EXPECT_EQ(RunLog(), "");
 }
 
 TEST(ExternalUnderDebugger, ReportsReachTheDebuggerAsText) {

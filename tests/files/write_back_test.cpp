@@ -19,11 +19,13 @@
 #include "core/debug.h"
 #include "files/system.h"
 #include "files_test_util.h"
+#include "support/small_disk.h"
 
 namespace fs = std::filesystem;
 using files_test::TempFolder;
 using testing_support::ReadWholeFile;
 using testing_support::RunInChild;
+using testing_support::SmallDisk;
 using testing_support::WriteWholeFile;
 
 namespace {
@@ -51,10 +53,14 @@ struct StoreCase {
   const char* name;
   std::string old;                                  // the file as it is on disk
   std::function<void(const std::string&)> change;  // loads the file and changes it
-  std::function<void()> writeBack;
+  std::function<void(const std::string&)> writeBack;
 };
 
 std::vector<StoreCase> StoreCases(const std::string& big) {
+  const auto changeLines = [big](const std::string& path) {
+    WriteFileLine(path.c_str(), 1, "ONE");
+    for (int line = 3; line < 256; ++line) WriteFileLine(path.c_str(), line, big.substr(0, 1024).c_str());
+  };
   return {
       {"ini", "[Video]\r\nwidth=640\r\n",
        [big](const std::string& path) {
@@ -62,16 +68,14 @@ std::vector<StoreCase> StoreCases(const std::string& big) {
          IniPut("Video", "width", "800");
          IniPut("Video", "big", big.c_str());
        },
-       [] { IniOpen(""); }},
-      {"lines", "zero\r\none\r\ntwo\r\n",
-       [big](const std::string& path) {
-         WriteFileLine(path.c_str(), 1, "ONE");
-         for (int line = 3; line < 256; ++line) WriteFileLine(path.c_str(), line, big.substr(0, 1024).c_str());
-       },
-       [] { FlushFileStores(); }},
+       [](const std::string&) { IniOpen(""); }},
+      {"lines", "zero\r\none\r\ntwo\r\n", changeLines, [](const std::string&) { FlushFileStores(); }},
+      // Writing a line of another file writes the first one back; its
+      // failure must not be hidden by the new file being no error.
+      {"lines, then another file", "zero\r\none\r\ntwo\r\n", changeLines,
+       [](const std::string& path) { WriteFileLine((path + "-other").c_str(), 0, "x"); }},
   };
 }
-
 // The names in a folder, sorted.
 std::vector<std::string> FolderNames(const std::string& folder) {
   std::vector<std::string> names;
@@ -79,24 +83,6 @@ std::vector<std::string> FolderNames(const std::string& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// Mounts a small tmpfs for the life of the object, where this process may.
-class SmallDisk {
- public:
-  explicit SmallDisk(const std::string& folder) : folder_(folder) {
-    fs::create_directories(folder);
-    const std::string command = "mount -t tmpfs -o size=16k tmpfs '" + folder + "' 2>/dev/null";
-    mounted_ = std::system(command.c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) std::system(("umount '" + folder_ + "'").c_str());
-  }
-  bool mounted() const { return mounted_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
 
 }  // namespace
 
@@ -115,11 +101,11 @@ TEST(WriteBack, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
       const auto result = RunInChild([&] {
         store.change(path);
         if (!RefuseSystemCalls(calls)) _exit(kNoFilter);
-        store.writeBack();
-        _exit(0);
+        store.writeBack(path);
+        _exit(LastErrorCode);
       });
       if (result.exitCode == kNoFilter) GTEST_SKIP() << "system calls cannot be filtered here";
-      EXPECT_EQ(result.exitCode, 0) << store.name << " " << what;
+      EXPECT_EQ(result.exitCode, kErrorNoSuchFile) << store.name << " " << what;
       EXPECT_EQ(ReadWholeFile(path), store.old) << store.name << " with a failing " << what;
       EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"store.txt"}) << store.name << " " << what;
     }
@@ -129,10 +115,10 @@ TEST(WriteBack, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
     WriteWholeFile(path, store.old);
     const auto result = RunInChild([&] {
       store.change(path);
-      store.writeBack();
-      _exit(0);
+      store.writeBack(path);
+      _exit(LastErrorCode);
     });
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 0) << store.name;
     const std::string now = ReadWholeFile(path);
     EXPECT_NE(now, store.old) << store.name;
     EXPECT_NE(now.find(big.substr(0, 1024)), std::string::npos) << store.name;
@@ -143,7 +129,7 @@ TEST(WriteBack, AFailedStepKeepsTheOldFileAndLeavesNoTemporary) {
 TEST(WriteBack, AFullDiskKeepsTheOldFile) {
   TempFolder dir;
   SmallDisk disk(dir.File("disk"));
-  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs mount privileges)";
+  if (!disk.mounted()) GTEST_SKIP() << testing_support::kNoSmallDisk;
   const std::string path = dir.File("disk/store.txt");
   // 64 KiB of new contents cannot fit on a 16 KiB disk.
   const std::string big(64 * 1024, 'b');
@@ -151,10 +137,12 @@ TEST(WriteBack, AFullDiskKeepsTheOldFile) {
     WriteWholeFile(path, store.old);
     const auto result = RunInChild([&] {
       store.change(path);
-      store.writeBack();
-      _exit(0);
+      store.writeBack(path);
+      _exit(LastErrorCode);
     });
-    EXPECT_EQ(result.exitCode, 0) << store.name;
+    EXPECT_EQ(result.exitCode, kErrorNoSuchFile) << store.name;
+    EXPECT_NE(result.runLog.find("Cannot write " + path + "\n"), std::string::npos)
+        << store.name << ": " << result.runLog;
     EXPECT_EQ(ReadWholeFile(path), store.old) << store.name;
     EXPECT_EQ(FolderNames(dir.File("disk")), std::vector<std::string>{"store.txt"}) << store.name;
   }

@@ -1,18 +1,26 @@
 // SavePicture: the writer chosen by the name, what each writer puts in the
 // file, and how existing files, directories and bad names are handled.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>  // before jpeglib.h
 
 #include <jpeglib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codecs_support.h"
+#include "core/debug.h"
 #include "gfx2d/picture.h"
 #include "support/child_process.h"
+#include "support/small_disk.h"
 
 using codecs_test::Le16;
 using codecs_test::Le32;
@@ -34,6 +42,27 @@ void Fill(Picture& picture, int width, int height) {
       p[3] = 255;
     }
 }
+
+// A w x h picture of noise, which no writer can squeeze much.
+void FillNoise(Picture& picture, int width, int height) {
+  ASSERT_TRUE(picture.Resize(width, height));
+  uint32_t state = 12345;
+  for (size_t i = 0; i < static_cast<size_t>(width) * height * 4; ++i) {
+    state = state * 1664525u + 1013904223u;
+    picture.pixels[i] = static_cast<uint8_t>(state >> 24);
+  }
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// One name per writer.
+const char* const kEveryWriter[] = {"shot.bmp", "shot.png", "shot.jpg"};
 
 }  // namespace
 
@@ -181,4 +210,94 @@ TEST(CodecsSave, PictureResizeRefusesImpossibleSizes) {
   ASSERT_TRUE(picture.Resize(2, 3));
   EXPECT_EQ(picture.pixels, block);
   EXPECT_EQ(codecs_test::PixelBytes(picture), std::string(2 * 3 * 4, '\0'));
+}
+
+TEST(CodecsSave, AFullDiskKeepsTheOldPictureAndSetsTheError) {
+  TempDir dir;
+  testing_support::SmallDisk disk(dir.File("disk"));
+  if (!disk.mounted()) GTEST_SKIP() << testing_support::kNoSmallDisk;
+  Picture small, big;
+  Fill(small, 4, 4);
+  FillNoise(big, 256, 256);  // in every format far more than the 16 KiB disk holds
+  for (const char* name : kEveryWriter) {
+    const std::string path = dir.File("disk/") + name;
+    ASSERT_TRUE(SavePicture(path.c_str(), small)) << name;
+    const std::string old = ReadWholeFile(path);
+    ClearLastError();
+    EXPECT_FALSE(SavePicture(path.c_str(), big)) << name;
+    EXPECT_EQ(LastErrorCode, kErrorNoSuchFile) << name;
+    const std::string now = ReadWholeFile(path);
+    EXPECT_TRUE(now == old) << name << ": " << now.size() << " bytes, not the old " << old.size();
+    EXPECT_EQ(FolderNames(dir.File("disk")), std::vector<std::string>{name}) << name;
+    std::filesystem::remove(path);
+  }
+}
+
+TEST(CodecsSave, AStaleTemporaryOfAKilledSaveGoesWithTheNextSave) {
+  TempDir dir;
+  Picture picture;
+  Fill(picture, 6, 5);
+  for (const char* name : kEveryWriter) {
+    const std::string path = dir.File(name);
+    WriteWholeFile(path + ".vlmnew", "half a picture");  // what a killed writer leaves
+    ASSERT_TRUE(SavePicture(path.c_str(), picture)) << name;
+    EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{name}) << name;
+    Picture back;
+    EXPECT_TRUE(ReadPNG(back, path.c_str(), -1) || ReadBMP(back, path.c_str(), -1) || ReadJPEG(back, path.c_str()))
+        << name;
+    EXPECT_EQ(back.width, 6) << name;
+    std::filesystem::remove(path);
+  }
+}
+
+TEST(CodecsSave, AKilledSaveLeavesTheOldOrTheNewPictureWhole) {
+  TempDir dir;
+  Picture small, big;
+  Fill(small, 4, 4);
+  Fill(big, 1600, 1200);
+  int cutShort = 0;  // kills that landed inside a save, leaving its temporary
+  for (const char* name : kEveryWriter) {
+    // Encoders are deterministic: this is the complete new file.
+    const std::string reference = dir.File(std::string("reference-") + name);
+    ASSERT_TRUE(SavePicture(reference.c_str(), big)) << name;
+    const std::string complete = ReadWholeFile(reference);
+    std::filesystem::remove(reference);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const std::string path = dir.File(name);
+      ASSERT_TRUE(SavePicture(path.c_str(), small)) << name;
+      const std::string old = ReadWholeFile(path);
+      int started[2];
+      ASSERT_EQ(pipe(started), 0);
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        close(started[0]);
+        (void)!write(started[1], "s", 1);
+        for (int i = 0; i < 1000; ++i) SavePicture(path.c_str(), big);
+        _exit(0);
+      }
+      close(started[1]);
+      char byte = 0;
+      ASSERT_EQ(read(started[0], &byte, 1), 1);
+      close(started[0]);
+      // Somewhere inside the first or a later save.
+      std::this_thread::sleep_for(std::chrono::milliseconds(3 + 17 * attempt));
+      kill(pid, SIGKILL);
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFSIGNALED(status)) << name << ": the child finished before the kill";
+      const std::string now = ReadWholeFile(path);
+      EXPECT_TRUE(now == old || now == complete)
+          << name << " attempt " << attempt << ": " << now.size() << " bytes, neither the old " << old.size()
+          << " nor the new " << complete.size();
+      cutShort += std::filesystem::exists(path + ".vlmnew") ? 1 : 0;
+      // The next save clears what the killed one left beside it.
+      ASSERT_TRUE(SavePicture(path.c_str(), small)) << name;
+      EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{name}) << name;
+      std::filesystem::remove(path);
+    }
+  }
+  // Saves run back to back, so most kills land inside one; none would mean
+  // the test never cut a save short.
+  EXPECT_GT(cutShort, 0);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "files/file_write.h"
 #include "gfx2d/picture.h"
 
 namespace codec {
@@ -70,14 +71,11 @@ inline uint32_t LE32(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-// Opens a real file for a writer: memory-file names are refused, "\" becomes
-// "/", and an existing file (or empty directory) of that name is removed so
-// the new file always replaces it. The path actually opened is returned in
-// path so a failed write can remove its partial output.
-FILE* OpenForWriting(const char* name, std::string& path);
-// Closes the file; on failure the partial output is removed. Returns ok
-// unless closing itself failed.
-bool FinishWriting(FILE* file, const std::string& path, bool ok);
+// Starts a writer's output: memory-file names (anything that starts
+// "mem://") are refused. The file goes to a temporary beside the target and
+// replaces it only when the writer commits, so a failed or interrupted save
+// leaves the old file as it was.
+bool BeginWriting(const char* name, FileReplacement& file);
 
 // The three writers behind SavePicture. The picture is known to be non-empty.
 bool WritePNG(const char* name, const Picture& picture);
