@@ -22,10 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/app/hand/generators.cpp"
-#include "../tests/app/hand/globals.cpp"
-#include "../tests/app/hand/main_program.cpp"
-#include "../tests/app/hand/settings.cpp"
+#include "../tests/app/app_code.cpp"
 #include "gfx3d/engine3d.h"
 #include "input/input.h"
 
@@ -66,17 +63,12 @@ std::string GeneratedScene(int count) {
   return text.str();
 }
 
+// The translated main program runs on the scene, stopping at the start of
+// each frame (its Begin3D statement): the first stop ends the start-up, 20
+// frames warm up, then frames are timed from stop to stop.
 Figures Measure(const fs::path& folder, const std::string& scene, double seconds) {
   std::ofstream(folder / "test.pvs", std::ios::binary | std::ios::trunc) << scene;
-  RoutineFrame frame;
-  polyvane::MainCounters counters;
-  polyvane::startUp(frame, counters);
   Figures figures;
-  for (int32_t id = 1; id <= static_cast<int32_t>(polyvane::nm); ++id) {
-    MeshSlot* slot = MeshSlotAt(id);
-    if (slot != nullptr && slot->valid && slot->meshes.count() > 0)
-      figures.trianglesBuilt += slot->meshes[0].frames[0].triangles.count() / 3;
-  }
   // The README's view: the mouse at (560, 140), the camera 180 units up.
   const auto placeMouse = [] {
     InputDevices* input = TheInputDevices();
@@ -85,27 +77,40 @@ Figures Measure(const fs::path& folder, const std::string& scene, double seconds
       input->mice[0].y = 140;
     }
   };
-  for (int k = 0; k < 20; ++k) {
-    placeMouse();
-    polyvane::drawFrame(frame, counters);
-  }
   Engine3D& engine = *TheEngine3D();
-  engine.stats = DrawStatistics();
   // The runtime's clock counts whole milliseconds; frames are shorter.
   const auto now = [] {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
   };
-  const double start = now();
-  const std::clock_t cpuStart = std::clock();
-  int frames = 0;
+  double start = 0, frameStart = 0;
+  std::clock_t cpuStart = 0;
+  int stops = 0;
   std::vector<double> times;
-  while (now() - start < seconds * 1000.0) {
+  BreakpointModules[0] = 0;
+  BreakpointLines[0] = app_test::MainStatement("Begin3D(");
+  TheDebugState.breakpointCount = 1;
+  app_test::RunMainProgram([&] {
+    ++stops;
+    if (stops == 1) {
+      for (int32_t id = 1; id <= static_cast<int32_t>(polyvane::nm); ++id) {
+        MeshSlot* slot = MeshSlotAt(id);
+        if (slot != nullptr && slot->valid && slot->meshes.count() > 0)
+          figures.trianglesBuilt += slot->meshes[0].frames[0].triangles.count() / 3;
+      }
+    } else if (stops == 21) {
+      engine.stats = DrawStatistics();
+      start = now();
+      cpuStart = std::clock();
+    } else if (stops > 21) {
+      times.push_back(now() - frameStart);
+      if (now() - start >= seconds * 1000.0) return true;
+    }
     placeMouse();
-    const double frameStart = now();
-    polyvane::drawFrame(frame, counters);
-    times.push_back(now() - frameStart);
-    ++frames;
-  }
+    frameStart = now();
+    return false;
+  });
+  TheDebugState.breakpointCount = 0;
+  const int frames = static_cast<int>(times.size());
   const double wallMs = now() - start;
   figures.worstMs = *std::max_element(times.begin(), times.end());
   figures.framesPerSecond = frames / (wallMs / 1000.0);

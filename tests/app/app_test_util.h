@@ -1,19 +1,21 @@
 // Shared by the application tests: the mesh table as the generators left
-// it, the statement numbers of the BASIC sources, and scene files.
+// it, the statement numbers of the BASIC sources, runs of the main program,
+// and scene files.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "hand/polyvane.h"
 #include "gfx2d/renderer.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/mesh.h"
+#include "polyvane.h"
 
 namespace app_test {
 
@@ -108,11 +110,41 @@ inline int32_t StatementNumber(const std::string& file, const std::string& routi
   return -1;
 }
 
+inline int32_t MainStatement(const std::string& text) { return StatementNumber("polyvane.bas", "", text); }
+
 inline int32_t LastStatement(const std::string& file, const std::string& routine) {
   int32_t last = -1;
   for (const Statement& s : Statements(file))
     if (s.routine == routine) last = s.number;
   return last;
+}
+
+// ------------------------------------------------------------ runs of the main program
+
+// Runs the translated main program from its first statement in this process (app_code.cpp). At
+// each stop on a breakpoint of the runtime's tables, as a debugger sees it in TheDebugState,
+// atStop decides whether the run ends there; otherwise the program runs on.
+void RunMainProgram(const std::function<bool()>& atStop);
+
+// Runs the main program until it is about to run its statement stop, stopping on the way at the
+// statements in watch. Returns the main program's loop counter i, read from the stopped routine's
+// locals, at each of these statements (at its last stop there).
+inline std::map<int32_t, Number> RunMainProgramTo(int32_t stop, std::vector<int32_t> watch = {}) {
+  watch.push_back(stop);
+  for (size_t k = 0; k < watch.size(); ++k) {
+    BreakpointModules[k] = 0;
+    BreakpointLines[k] = watch[k];
+  }
+  TheDebugState.breakpointCount = static_cast<int32_t>(watch.size());
+  std::map<int32_t, Number> counter;
+  RunMainProgram([&] {
+    const DebugState& s = TheDebugState;
+    for (int32_t k = 0; k < s.localCount; ++k)
+      if (std::string(s.localEntries[k].name) == "i") counter[s.line] = *static_cast<Number*>(s.localEntries[k].address);
+    return s.line == stop;
+  });
+  TheDebugState.breakpointCount = 0;
+  return counter;
 }
 
 // ------------------------------------------------------------ scenes

@@ -65,7 +65,7 @@ std::vector<std::string> EndReport(const std::string& runLog) {
   return {};
 }
 
-int32_t MainStatement(const std::string& text) { return app_test::StatementNumber("polyvane.bas", "", text); }
+using app_test::MainStatement;
 
 // ------------------------------------------------------------ pictures
 
@@ -155,7 +155,9 @@ TEST(EndToEnd, HeadlessRunDrawsTheSceneAndTheFrameRate) {
   EXPECT_LT(text, 128 * 20 / 2);
 }
 
-// The shipped scene renders its frames and shows its textured floor.
+// The shipped scene renders its frames and shows its textured floor, and the
+// axes marker that the frame loop draws where the camera looks: its y arrow
+// (pure green, 20 units) points up from the middle of the screen.
 TEST(EndToEnd, ShippedSceneRunsHeadless) {
   ProgramCopy copy(nullptr);
   const std::string shot = copy.Out() + "shot.png";
@@ -167,6 +169,10 @@ TEST(EndToEnd, ShippedSceneRunsHeadless) {
   // Light blue-grey tiles, and the red bricks of the box.
   EXPECT_GT(image.Count([](Rgb c) { return c.b > 180 && c.b > c.r + 10 && c.g > 150; }), 1024 * 768 / 4);
   EXPECT_GT(image.Count([](Rgb c) { return c.r > 120 && c.r > 2 * c.g && c.r > 2 * c.b; }), 300) << "red";
+  ASSERT_GT(MainStatement("DrawAxes3D(0, 0, 0)"), MainStatement("SetCamera("));
+  const auto green = [](Rgb c) { return c.g > 200 && c.r < 80 && c.b < 80; };
+  EXPECT_GT(image.Count(502, 344, 20, 40, green), 5) << "the y arrow above the middle";
+  EXPECT_EQ(image.Count(0, 0, 1024, 300, green) + image.Count(0, 468, 1024, 300, green), 0) << "nowhere else";
 }
 
 // On a virtual display: the camera follows the mouse (640 pixels turn it

@@ -1,5 +1,5 @@
-// The main program's logic, run in this process on a started runtime: the
-// scene file becoming objects and sprites, the per-type transforms of the
+// The main program's logic, the translated program run in this process on a
+// started runtime up to a chosen statement: the scene file becoming objects and sprites, the per-type transforms of the
 // drawing passes, scenes that are odd or cut short, the frame-rate text, the
 // globals and the call-by-name table.
 #include <gtest/gtest.h>
@@ -17,6 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using app_test::MainStatement;
+using app_test::RunMainProgramTo;
 using app_test::SceneObject;
 using app_test::SceneText;
 
@@ -57,21 +59,13 @@ class MainProgram : public ::testing::Test {
     for (int32_t id = 1; id <= 3; ++id) DeleteSprite(id);
   }
 
-  // Statements 1-53 on the scene in the current folder.
-  void StartUp() {
-    RoutineFrame frame;
-    polyvane::MainCounters counters;
-    polyvane::startUp(frame, counters);
-  }
+  // The start-up on the scene in the current folder: up to the frame loop.
+  void StartUp() { RunMainProgramTo(MainStatement("Begin3D(")); }
 
-  // One drawing pass after a fresh 3D frame and camera; returns the
+  // The start-up and the first frame's first drawing pass; returns the
   // movement matrix the pass left behind.
   std::array<double, 16> DrawPass() {
-    Begin3D(10, 1600, 45);
-    SetCamera(0, 100, 200, 0, 0, 0);
-    RoutineFrame frame;
-    Number i = 0;
-    polyvane::drawObjects(frame, i, 61);
+    RunMainProgramTo(MainStatement("SetLight("));
     BasicArray<double> m;
     GetMovementMatrix(m);
     End3D();
@@ -147,7 +141,9 @@ TEST_F(MainProgram, NoTexturesAndZeroTileSizesStillBuildTheObjects) {
   sphere.tileU = 0;
   sphere.tileV = 0;
   SceneFolder folder(SceneText({}, {sphere}));
-  StartUp();
+  // Up to the end of the first frame, which draws it.
+  const int32_t frameDrawn = MainStatement("showFPS()");
+  const Number counter = RunMainProgramTo(frameDrawn)[frameDrawn];
   EXPECT_EQ(polyvane::ktm, 0);
   int32_t w = -1, h = -1;
   GetSpriteSize(1, w, h);
@@ -157,11 +153,7 @@ TEST_F(MainProgram, NoTexturesAndZeroTileSizesStillBuildTheObjects) {
   bool nonFinite = false;
   for (const auto& v : app_test::AllVertices(1)) nonFinite |= !std::isfinite(v.u);
   EXPECT_TRUE(nonFinite);
-  // The frame loop draws it.
-  RoutineFrame frame;
-  polyvane::MainCounters counters;
-  polyvane::drawFrame(frame, counters);
-  EXPECT_EQ(counters.pass2, 2) << "both passes ran over the one object";
+  EXPECT_EQ(counter, 2) << "the second pass ran over the one object";
 }
 
 TEST_F(MainProgram, SceneThatEndsEarlyReadsZerosFromThere) {
@@ -209,12 +201,11 @@ TEST_F(MainProgram, CountsThatAreNotFiniteReadAsZeroAndTexturesStopAtTheEnd) {
   for (const Case& c : cases) {
     SceneFolder folder(c.scene);
     for (int32_t id = 1; id <= 3; ++id) DeleteSprite(id);
-    RoutineFrame frame;
-    polyvane::MainCounters counters;
-    polyvane::readScene(frame, counters);
+    const int32_t afterTextures = MainStatement("ReadNumberLine(1, nm)");
+    const Number counter = RunMainProgramTo(MainStatement("Begin3D("), {afterTextures})[afterTextures];
     EXPECT_EQ(polyvane::ktm, c.ktm) << c.scene;
     EXPECT_EQ(polyvane::nm, c.nm) << c.scene;
-    EXPECT_EQ(counters.textures, c.loadedTextures) << c.scene;
+    EXPECT_EQ(counter, c.loadedTextures) << c.scene;
     // Only the named textures were loaded; the loop never ran past them.
     for (int32_t id = 1; id < c.loadedTextures; ++id) EXPECT_GT(width(id), 0) << c.scene << " id " << id;
     EXPECT_EQ(width(c.loadedTextures), 0) << c.scene;
@@ -270,7 +261,6 @@ TEST_F(MainProgram, EachTypeIsDrawnWithItsTranslationScaleAndRotation) {
       object.pos[k] = c.pos[k];
     }
     SceneFolder folder(SceneText({}, {object}));
-    StartUp();
     const std::array<double, 16> m = DrawPass();
     const double points[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     for (const auto& p : points) {
@@ -293,7 +283,6 @@ TEST_F(MainProgram, ConesAndCylindersStandUpAlongY) {
   cylinder.scale[1] = 2;  // the file's y scale stretches the height
   for (const SceneObject& object : {cone, cylinder}) {
     SceneFolder folder(SceneText({}, {object}));
-    StartUp();
     const auto m = DrawPass();
     const auto top = Apply(m, 0, 0, 10);  // the apex or the top cap's centre
     EXPECT_NEAR(top[0], 0, 1e-3);
@@ -311,13 +300,12 @@ TEST_F(MainProgram, TypeZeroIsNeitherBuiltNorDrawn) {
   sphere.type = 1;
   sphere.rgb[1] = 17;
   SceneFolder folder(SceneText({}, {skipped, sphere, skipped}));
-  StartUp();
+  const auto m = DrawPass();
   EXPECT_FALSE(app_test::Valid(1));
   ASSERT_TRUE(app_test::Valid(2)) << "the 16 further lines of the type-0 record were read";
   EXPECT_EQ(app_test::AllVertices(2)[0].colour, Packed(255, 17, 255));
   // The last object drawn is the sphere at the origin: the type-0 object
   // after it set no transform.
-  const auto m = DrawPass();
   const auto p = Apply(m, 1, 0, 0);
   const auto expected = Rotate({1, 0, 0}, 90, {0, 1, 0});
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], expected[k], 1e-3);

@@ -1,6 +1,7 @@
-// libFuzzer target: Polyvane's scene reading (readScene) on arbitrary bytes
-// written as test.pvs in a folder of its own. Texture loads fail without a
-// renderer; objects are built into a mesh engine without GL.
+// libFuzzer target: Polyvane's start-up, which reads the scene, on arbitrary
+// bytes written as test.pvs in a folder of its own: the translated main program
+// up to its frame loop. Without a renderer the screen mode and the texture loads
+// do nothing; objects are built into a mesh engine without GL.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +10,6 @@
 #include <string>
 
 #include "../app/app_code.cpp"
-#include "../app/app_test_util.h"
 
 namespace {
 
@@ -44,14 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   if (EndsInBoundsError()) return 0;
-  polyvane::z = 1000;
-  for (BasicArray<double>* a : {&polyvane::orx, &polyvane::ory, &polyvane::orz, &polyvane::opx, &polyvane::opy,
-                                &polyvane::opz, &polyvane::osx, &polyvane::osy, &polyvane::osz, &polyvane::rc,
-                                &polyvane::gc, &polyvane::bc, &polyvane::nt, &polyvane::ot})
-    DimArray(*a, 1000);
-  RoutineFrame vlm_frame_;
-  polyvane::MainCounters counters;
-  polyvane::readScene(vlm_frame_, counters);
+  static const int32_t frameLoop = app_test::MainStatement("Begin3D(");
+  app_test::RunMainProgramTo(frameLoop);
   // A texture count is never left non-finite, and the counts read are
   // within what the loops could run.
   if (polyvane::ktm - polyvane::ktm != 0 || polyvane::nm - polyvane::nm != 0) std::abort();
