@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <list>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/run_log.h"
 #include "net/net.h"
 #include "net/net_internal.h"
 #include "platform/sockets.h"
@@ -25,8 +28,31 @@ constexpr size_t kMaxClientConnections = 128;
 constexpr size_t kMaxPlayersPerConnection = 256;
 // A peer that stops reading while this much waits for it is dropped.
 constexpr size_t kMaxPendingOutput = 4u << 20;
+// A connection with no player on it is closed after this long: it holds a
+// table entry that a joining player needs.
+constexpr int kJoinWaitMs = 5000;
+// Unread texts a local player may have waiting. A client connection that
+// sends one more is held back (nothing more is read from it) until the player
+// makes room, and dropped when that takes longer than kHoldLimitMs.
+constexpr size_t kMaxQueuedTexts = 4096;
+constexpr size_t kMaxQueuedBytes = 4u << 20;
+constexpr int kHoldLimitMs = 5000;
+// Messages claiming a player that does not live on their connection are
+// dropped; a connection that sends more than this many is dropped itself.
+constexpr int kMaxForgedMessages = 16;
+// Answers waiting for a question (each question empties the queue first) and
+// departed players nobody asked about yet.
+constexpr size_t kMaxAnswers = 64;
+constexpr size_t kMaxDeparted = 4096;
+// Messages taken from one connection per cycle; the rest wait in its reader,
+// which reads no more while a piece's worth is still buffered. The host
+// connection is read the same way.
+constexpr int kMaxMessagesPerCycle = 1024;
+constexpr int kMaxAcceptsPerCycle = 16;
 constexpr int64_t kReadPiece = 64 * 1024;
 constexpr uint16_t kNoPlayer = 0;
+
+using Clock = std::chrono::steady_clock;
 
 struct QueuedText {
   uint16_t from;
@@ -40,6 +66,8 @@ struct PlayerRecord {
   bool createdOnHost = false;
   char name[kPlayerNameSize] = {};
   std::deque<QueuedText> queue;
+  size_t queuedBytes = 0;
+  bool overflowLogged = false;  // a discarded text was logged since the player last read
 };
 
 // A client's connection on the host: its reader and the bytes waiting to go out.
@@ -49,13 +77,18 @@ struct ClientConnection {
   MessageReader reader;
   std::vector<char> output;
   size_t outputStart = 0;
-  size_t players = 0;  // join requests accepted on it
+  size_t players = 0;           // join requests accepted on it
+  std::vector<uint16_t> ids;    // the players living on it now
+  Clock::time_point idleSince;  // when it last had no player
+  int forged = 0;               // messages refused for their sender
+  bool own = false;             // the hosting program's own connection
+  bool closed = false;          // the peer closed; what it sent before is still taken
+  bool more = false;            // its reader kept messages back this cycle
+  bool held = false;            // a full queue holds its next message
+  WireMessage next;             // that message, while held
+  uint16_t heldFor = 0;         // the player whose queue is full
+  Clock::time_point heldSince;
   bool drop = false;
-};
-
-struct RawMessage {
-  WireMessage message;
-  int32_t source = -1;  // the client connection's slot; -1 for the host connection
 };
 
 struct Session {
@@ -84,6 +117,8 @@ struct Session {
   // The thread's own state.
   MessageReader hostReader;
   std::vector<ClientConnection> clients;
+  int32_t ownSlot = -1;            // host: the accepted end of its own connection
+  std::vector<std::string> notes;  // run-log lines, written once the lock is released
 };
 
 Session* g_session = nullptr;
@@ -139,11 +174,20 @@ bool SendToHost(Session& s, uint8_t type, uint16_t to, uint16_t from, const void
 
 // ---------------------------------------------------------------- the session thread
 
-void QueueFor(ClientConnection& client, uint8_t type, uint16_t to, uint16_t from, const void* payload,
-              size_t length) {
-  if (client.drop) return;
-  EncodeMessage(type, to, from, payload, length, &client.output);
-  if (client.output.size() - client.outputStart > kMaxPendingOutput) client.drop = true;
+// Keeps a run-log line for when the lock is released.
+void Note(Session& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Note(Session& s, const char* format, ...) {
+  char line[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  s.notes.emplace_back(line);
+}
+
+void WriteNotes(Session& s) {
+  for (const std::string& line : s.notes) WriteLog(line.c_str());
+  s.notes.clear();
 }
 
 ClientConnection* ClientBySlot(Session& s, int32_t slot) {
@@ -152,33 +196,114 @@ ClientConnection* ClientBySlot(Session& s, int32_t slot) {
   return nullptr;
 }
 
+void NoteDeparture(Session& s, uint16_t id) {
+  if (s.departed.size() < kMaxDeparted) {
+    s.departed.push_back(id);
+  } else if (s.departed.size() == kMaxDeparted) {
+    // Nobody reads them: the oldest stay, later ones are not listed.
+    Note(s, "session: %zu departed players unread; player %u and later ones are not listed\n", kMaxDeparted,
+         static_cast<unsigned>(id));
+  }
+}
+
 // Removes every registry entry living on a connection; the listed ones go
 // into the departed queue, oldest first (query players are never listed).
 void DepartConnection(Session& s, int32_t slot) {
   auto gone = [slot](const PlayerRecord& p) { return p.connection == slot; };
   for (const PlayerRecord& p : s.registry)
-    if (gone(p) && !p.hidden) s.departed.push_back(p.id);
+    if (gone(p) && !p.hidden) NoteDeparture(s, p.id);
   s.registry.erase(std::remove_if(s.registry.begin(), s.registry.end(), gone), s.registry.end());
 }
 
-// Host side: a message from a client connection. Under the lock; sends only queue bytes.
-void Route(Session& s, const RawMessage& raw) {
-  const WireMessage& m = raw.message;
-  ClientConnection* source = ClientBySlot(s, raw.source);
-  if (source == nullptr) return;
+void DropConnection(Session& s, ClientConnection& c, const char* why) {
+  if (c.drop) return;
+  c.drop = true;
+  Note(s, "session: dropped connection %d: %s\n", c.slot, why);
+}
+
+void QueueFor(Session& s, ClientConnection& client, uint8_t type, uint16_t to, uint16_t from, const void* payload,
+              size_t length) {
+  if (client.drop) return;
+  EncodeMessage(type, to, from, payload, length, &client.output);
+  if (client.output.size() - client.outputStart > kMaxPendingOutput)
+    DropConnection(s, client, "it leaves more than 4 MiB unread");
+}
+
+// A message naming its sender must name a player living on its connection
+// (the hosting program may also speak as the host, 0); join requests name
+// none, and unknown types are ignored anyway.
+bool SenderVouched(Session& s, ClientConnection& source, const WireMessage& m) {
+  if (m.type != kPlayerText && m.type != kPlayerLeaves && m.type < kAskCount) return true;
+  if (std::find(source.ids.begin(), source.ids.end(), m.from) != source.ids.end()) return true;
+  if (source.own && m.from == 0) return true;
+  if (source.forged++ == 0)
+    Note(s, "session: connection %d sent a message as player %u, not one of its own; such messages are dropped\n",
+         source.slot, static_cast<unsigned>(m.from));
+  if (source.forged > kMaxForgedMessages && !source.own) DropConnection(s, source, "it keeps naming other senders");
+  return false;
+}
+
+bool HasRoom(const PlayerRecord& p, size_t bytes) {
+  return p.queue.size() < kMaxQueuedTexts && p.queuedBytes + bytes <= kMaxQueuedBytes;
+}
+
+// Queues a text for a local player. A client's text finds room (it is held
+// back before); one that came any other way (from this program itself, or
+// from the host) is discarded when the queue is full.
+void Deliver(Session& s, PlayerRecord& p, const WireMessage& m) {
+  const size_t bytes = m.payload.size();
+  if (HasRoom(p, bytes)) {
+    p.queue.push_back(QueuedText{m.from, std::string(m.payload.begin(), m.payload.end())});
+    p.queuedBytes += bytes;
+  } else if (!p.overflowLogged) {
+    p.overflowLogged = true;
+    Note(s, "session: player %u has %zu texts unread; texts for it are discarded until it reads\n",
+         static_cast<unsigned>(p.id), p.queue.size());
+  }
+}
+
+PlayerRecord* LocalPlayer(Session& s, uint16_t id) {
+  for (PlayerRecord& p : s.localPlayers)
+    if (p.id == id) return &p;
+  return nullptr;
+}
+
+// Host: the first of this program's players that a client's text is for and
+// that has no room for it; null when every one has.
+PlayerRecord* FullRecipient(Session& s, const WireMessage& m) {
+  const size_t bytes = m.payload.size();
+  if (m.to != kEveryPlayer) {
+    PlayerRecord* p = ValidId(m.to) ? LocalPlayer(s, m.to) : nullptr;
+    return p != nullptr && !HasRoom(*p, bytes) ? p : nullptr;
+  }
+  if (s.ownSlot < 0) return nullptr;  // broadcasts reach them through their connection
+  for (PlayerRecord& p : s.localPlayers)
+    if (!p.hidden && ValidId(p.id) && p.id != m.from && !HasRoom(p, bytes)) return &p;
+  return nullptr;
+}
+
+// Host side: a message from a client connection whose sender is its own. Under
+// the lock; sends only queue bytes.
+void Route(Session& s, const WireMessage& m, ClientConnection* source) {
   switch (m.type) {
     case kPlayerText:
       if (m.to == kEveryPlayer) {
         for (const PlayerRecord& p : s.registry) {
           if (p.hidden || p.id == m.from || !ValidId(p.id)) continue;
-          if (ClientConnection* c = ClientBySlot(s, p.connection))
-            QueueFor(*c, kPlayerText, p.id, m.from, m.payload.data(), m.payload.size());
+          // This program's own players take it here, not through their connection,
+          // so that a full queue holds back the connection that sent it.
+          PlayerRecord* local = p.connection == s.ownSlot ? LocalPlayer(s, p.id) : nullptr;
+          if (local != nullptr) {
+            Deliver(s, *local, m);
+          } else if (ClientConnection* c = ClientBySlot(s, p.connection)) {
+            QueueFor(s, *c, kPlayerText, p.id, m.from, m.payload.data(), m.payload.size());
+          }
         }
       } else {
         for (const PlayerRecord& p : s.registry) {
           if (p.id != m.to) continue;
           if (ClientConnection* c = ClientBySlot(s, p.connection))
-            QueueFor(*c, kPlayerText, p.id, m.from, m.payload.data(), m.payload.size());
+            QueueFor(s, *c, kPlayerText, p.id, m.from, m.payload.data(), m.payload.size());
           break;
         }
       }
@@ -186,29 +311,33 @@ void Route(Session& s, const RawMessage& raw) {
     case kJoinRequest: {
       if (m.to != 0 || m.payload.size() != kJoinPayloadSize) break;
       if (++source->players > kMaxPlayersPerConnection) {
-        source->drop = true;
+        DropConnection(s, *source, "it asked for too many players");
         break;
       }
       if (s.nextId > kHighestPlayerId) break;  // every id is taken: the request stays unanswered
       PlayerRecord p;
-      p.connection = raw.source;
+      p.connection = source->slot;
       p.id = s.nextId++;
       p.hidden = m.payload[6] != 0;
       p.createdOnHost = m.payload[7] != 0;
       std::memcpy(p.name, m.payload.data() + 8, kPlayerNameSize);
       p.name[kPlayerNameSize - 1] = 0;
       s.registry.push_back(p);
-      QueueFor(*source, kJoinAccepted, p.id, 0, nullptr, 0);
+      source->ids.push_back(p.id);
+      QueueFor(s, *source, kJoinAccepted, p.id, 0, nullptr, 0);
       break;
     }
     case kPlayerLeaves: {
       // Only a player of the sending connection can be removed by it.
       auto leaving = std::find_if(s.registry.begin(), s.registry.end(), [&](const PlayerRecord& p) {
-        return p.id == m.from && p.connection == raw.source;
+        return p.id == m.from && p.connection == source->slot;
       });
       if (leaving != s.registry.end()) {
-        if (!leaving->hidden) s.departed.push_back(leaving->id);
+        if (!leaving->hidden) NoteDeparture(s, leaving->id);
         s.registry.erase(leaving);
+        auto id = std::find(source->ids.begin(), source->ids.end(), m.from);
+        if (id != source->ids.end()) source->ids.erase(id);
+        if (source->ids.empty()) source->idleSince = Clock::now();
       }
       break;
     }
@@ -224,7 +353,7 @@ void Route(Session& s, const RawMessage& raw) {
       }
       char answer[2];
       PutU16(answer, m.type == kAskCount ? count : found);
-      QueueFor(*source, m.type, m.from, 0, answer, 2);
+      QueueFor(s, *source, m.type, m.from, 0, answer, 2);
       break;
     }
     case kAskName: {
@@ -235,13 +364,13 @@ void Route(Session& s, const RawMessage& raw) {
           name = p.name;
           break;
         }
-      QueueFor(*source, kAskName, m.from, 0, name, std::strlen(name));
+      QueueFor(s, *source, kAskName, m.from, 0, name, std::strlen(name));
       break;
     }
     case kProbe: {
       char answer[2];
       PutU16(answer, 1);
-      QueueFor(*source, kProbe, m.from, 0, answer, 2);
+      QueueFor(s, *source, kProbe, m.from, 0, answer, 2);
       break;
     }
     default:
@@ -249,12 +378,94 @@ void Route(Session& s, const RawMessage& raw) {
   }
 }
 
-// Reads what waits on a socket into a reader; false when the peer closed, failed or broke the stream.
+// Reads what waits on a socket into a reader, unless a piece's worth is still
+// buffered there; false when the peer closed, failed or broke the stream.
 bool ReadInto(int handle, MessageReader& reader, std::vector<char>& piece) {
+  if (reader.Buffered() >= static_cast<size_t>(kReadPiece)) return true;
   const int64_t n = platform::ReceiveSocket(handle, piece.data(), kReadPiece, nullptr);
   if (n == 0) return false;
   if (n < 0) return platform::LastSocketError() == platform::kSocketWouldBlock;
   return reader.Feed(piece.data(), static_cast<size_t>(n));
+}
+
+// Host: one message of a client; false when a full queue holds it back.
+bool FromClient(Session& s, ClientConnection& c, const WireMessage& m) {
+  if (!SenderVouched(s, c, m)) return true;
+  if (m.type == kPlayerText) {
+    // The hosting program's own texts are never held: its own questions and
+    // joins would wait behind them.
+    if (!c.own) {
+      if (const PlayerRecord* full = FullRecipient(s, m)) {
+        c.heldFor = full->id;
+        return false;
+      }
+    }
+    // 4. Player messages for this program's own players.
+    if (m.to != kEveryPlayer && ValidId(m.to)) {
+      if (PlayerRecord* local = LocalPlayer(s, m.to)) {
+        Deliver(s, *local, m);
+        return true;
+      }
+    }
+  }
+  // 5. Host: route what the clients sent.
+  Route(s, m, &c);
+  return true;
+}
+
+// One message on the host connection; false when the session must end.
+bool FromHost(Session& s, WireMessage& m, bool* wake) {
+  // 4. Player messages for this program's own players.
+  if (m.type == kPlayerText && m.to != kEveryPlayer && ValidId(m.to)) {
+    if (PlayerRecord* local = LocalPlayer(s, m.to)) Deliver(s, *local, m);
+    return true;
+  }
+  if (m.from != 0) return true;
+  // 6. From the host: accepted joins and answers.
+  if (m.type == kJoinAccepted && ValidId(m.to)) {
+    auto waiting = std::find_if(s.localPlayers.begin(), s.localPlayers.end(),
+                                [](const PlayerRecord& p) { return p.id == kJoinSent; });
+    if (waiting != s.localPlayers.end()) waiting->id = m.to;
+    *wake = true;
+  } else if (m.type >= kAskCount) {
+    // Every question empties the queue first: a host that fills it is broken.
+    if (s.answers.size() >= kMaxAnswers) {
+      Note(s, "session: the host sent %zu answers nobody asked for; the session ends\n", kMaxAnswers);
+      return false;
+    }
+    s.answers.push_back(std::move(m));
+    *wake = true;
+  }
+  return true;
+}
+
+// Host: a cycle's share of a client's messages, the held one first; a
+// connection held for too long is dropped. Under the lock.
+void TakeFromClient(Session& s, ClientConnection& c, Clock::time_point now) {
+  c.more = false;
+  if (c.held) {
+    if (!FromClient(s, c, c.next)) {
+      if (now - c.heldSince > std::chrono::milliseconds(kHoldLimitMs)) {
+        const PlayerRecord* p = LocalPlayer(s, c.heldFor);
+        char why[96];
+        std::snprintf(why, sizeof why, "player %u has %zu texts (%zu bytes) unread",
+                      static_cast<unsigned>(c.heldFor), p != nullptr ? p->queue.size() : size_t{0},
+                      p != nullptr ? p->queuedBytes : size_t{0});
+        DropConnection(s, c, why);
+      }
+      return;
+    }
+    c.held = false;
+  }
+  for (int n = 0; n < kMaxMessagesPerCycle; ++n) {
+    if (c.drop || !c.reader.Next(&c.next)) return;
+    if (!FromClient(s, c, c.next)) {
+      c.held = true;
+      c.heldSince = now;
+      return;
+    }
+  }
+  c.more = true;
 }
 
 void FlushClient(ClientConnection& c) {
@@ -287,13 +498,49 @@ void CloseSessionSockets(Session& s) {
   s.holdsNetwork = false;
 }
 
+// Host: takes one waiting connection into the table; false when none waits. A
+// full table makes room by dropping its oldest connection that has no player;
+// with none, the new one is refused. The hosting program's own connection is
+// recognised by its address.
+bool AcceptConnection(Session& s, int32_t listenSlot, const platform::SocketAddress* own) {
+  int32_t peerIp = 0;
+  const int32_t slot = NetTcpAccept(listenSlot, peerIp);
+  if (slot < 0) return false;
+  ClientConnection c;
+  c.slot = slot;
+  c.handle = SlotHandle(slot);
+  c.idleSince = Clock::now();
+  c.own = s.ownSlot < 0 && own != nullptr && static_cast<uint32_t>(peerIp) == own->ip &&
+          NetRemotePort(slot) == own->port;
+  if (c.own) s.ownSlot = slot;
+  size_t live = 0;
+  ClientConnection* oldest = nullptr;
+  for (ClientConnection& other : s.clients) {
+    if (other.drop || other.closed) continue;
+    ++live;
+    if (!other.own && other.ids.empty() && (oldest == nullptr || other.idleSince < oldest->idleSince))
+      oldest = &other;
+  }
+  if (live >= kMaxClientConnections && !c.own) {
+    if (oldest == nullptr) {
+      NetClose(slot);
+      return true;
+    }
+    oldest->drop = true;
+  }
+  s.clients.push_back(std::move(c));
+  return true;
+}
+
 void SessionThread(void* argument) {
   Session& s = *static_cast<Session*>(argument);
   std::vector<char> piece(kReadPiece);
-  std::vector<RawMessage> raw;
   std::vector<int> handles;
   std::vector<uint8_t> ready;
   std::unique_ptr<bool[]> wantWrite;
+  bool backlog = false;                // a reader has messages left from the last cycle
+  platform::SocketAddress ownAddress;  // host: the local end of its own connection
+  bool ownKnown = false;
   for (;;) {
     int32_t hostSlot, listenSlot;
     bool isHost, accept;
@@ -320,102 +567,84 @@ void SessionThread(void* argument) {
     }
     for (const std::vector<char>& payload : joins) SendToHost(s, kJoinRequest, 0, 0, payload.data(), payload.size());
 
-    // Wait until a socket has something (or 10 ms pass).
+    // Wait until a socket has something (or 10 ms pass; no wait while messages are left over).
+    // A held connection is not watched: what it sends waits until there is room.
     const int hostHandle = SlotHandle(hostSlot);
     const int listenHandle = isHost ? SlotHandle(listenSlot) : -1;
-    const bool listening = listenHandle >= 0 && accept && s.clients.size() < kMaxClientConnections;
+    if (isHost && !ownKnown && hostHandle >= 0) ownKnown = platform::SocketLocalAddress(hostHandle, &ownAddress);
+    const bool listening = listenHandle >= 0 && accept;
     handles.assign(1, hostHandle);
     if (listening) handles.push_back(listenHandle);
     const size_t firstClient = handles.size();
-    for (const ClientConnection& c : s.clients) handles.push_back(c.handle);
-    wantWrite.reset(new bool[handles.size()]());
-    for (size_t i = 0; i < s.clients.size(); ++i)
-      wantWrite[firstClient + i] = s.clients[i].outputStart < s.clients[i].output.size();
+    wantWrite.reset(new bool[handles.size() + s.clients.size()]());
+    for (const ClientConnection& c : s.clients) {
+      wantWrite[handles.size()] = c.outputStart < c.output.size();
+      handles.push_back(c.held && !wantWrite[handles.size()] ? -1 : c.handle);
+    }
     ready.assign(handles.size(), 0);
     if (hostHandle < 0) break;
     if (platform::WaitSockets(handles.data(), wantWrite.get(), ready.data(), static_cast<int>(handles.size()),
-                              kIdleWaitMs) <= 0)
+                              backlog ? 0 : kIdleWaitMs) < 0)
       continue;
 
-    // 2. Everything complete on the host connection; a closed (or broken) one ends the session.
-    raw.clear();
-    if (ready[0] & 1) {
-      if (!ReadInto(hostHandle, s.hostReader, piece)) break;
-      WireMessage m;
-      while (s.hostReader.Next(&m)) raw.push_back(RawMessage{std::move(m), -1});
-    }
-    // 3. Host: one new connection, and what each client sent.
-    if (listening && (ready[1] & 1)) {
-      int32_t peerIp = 0;
-      const int32_t slot = NetTcpAccept(listenSlot, peerIp);
-      if (slot >= 0) {
-        ClientConnection c;
-        c.slot = slot;
-        c.handle = SlotHandle(slot);
-        s.clients.push_back(std::move(c));
-      }
-    }
+    // 2. What arrived on the host connection; a closed (or broken) one ends the session.
+    if ((ready[0] & 1) && !ReadInto(hostHandle, s.hostReader, piece)) break;
+    // 3. Host: new connections, and what each client sent. A client that closed
+    // is dropped once everything it sent before has been taken.
+    // The listening queue is short: a burst of connections is taken in few cycles.
+    if (listening && (ready[1] & 1))
+      for (int n = 0; n < kMaxAcceptsPerCycle; ++n)
+        if (!AcceptConnection(s, listenSlot, ownKnown ? &ownAddress : nullptr)) break;
     for (size_t i = 0; i + firstClient < handles.size(); ++i) {
       ClientConnection& c = s.clients[i];
       if (ready[firstClient + i] & 2) FlushClient(c);
-      if (!(ready[firstClient + i] & 1)) continue;
-      if (!ReadInto(c.handle, c.reader, piece)) {
-        c.drop = true;
-        continue;
-      }
-      WireMessage m;
-      while (c.reader.Next(&m)) raw.push_back(RawMessage{std::move(m), c.slot});
+      if (!c.closed && (ready[firstClient + i] & 1) && !ReadInto(c.handle, c.reader, piece)) c.closed = true;
     }
+    bool hostBroken = false;
+    const auto now = Clock::now();
     {
       std::lock_guard<std::mutex> hold(s.lock);
       bool wake = false;
-      for (RawMessage& r : raw) {
-        WireMessage& m = r.message;
-        // 4. Player messages for this program's own players.
-        if (m.type == kPlayerText && m.to != kEveryPlayer) {
-          auto local = std::find_if(s.localPlayers.begin(), s.localPlayers.end(),
-                                    [&](const PlayerRecord& p) { return p.id == m.to; });
-          if (local != s.localPlayers.end()) {
-            local->queue.push_back(QueuedText{m.from, std::string(m.payload.begin(), m.payload.end())});
-            continue;
-          }
-        }
-        if (r.source >= 0) {
-          // 5. Host: route what the clients sent.
-          Route(s, r);
-        } else if (m.from == 0) {
-          // 6. From the host: accepted joins and answers.
-          if (m.type == kJoinAccepted && ValidId(m.to)) {
-            auto waiting = std::find_if(s.localPlayers.begin(), s.localPlayers.end(),
-                                        [](const PlayerRecord& p) { return p.id == kJoinSent; });
-            if (waiting != s.localPlayers.end()) waiting->id = m.to;
-            wake = true;
-          } else if (m.type >= kAskCount) {
-            s.answers.push_back(std::move(m));
-            wake = true;
-          }
-        }
+      WireMessage m;
+      int taken = 0;
+      while (!hostBroken && taken < kMaxMessagesPerCycle && s.hostReader.Next(&m)) {
+        ++taken;
+        hostBroken = !FromHost(s, m, &wake);
+      }
+      backlog = taken == kMaxMessagesPerCycle;
+      for (ClientConnection& c : s.clients) {
+        if (c.drop) continue;
+        TakeFromClient(s, c, now);
+        backlog = backlog || c.more;
       }
       if (wake) s.changed.notify_all();
     }
+    if (hostBroken) break;
     for (ClientConnection& c : s.clients) FlushClient(c);
+    for (ClientConnection& c : s.clients)
+      if (!c.own && c.ids.empty() && now - c.idleSince > std::chrono::milliseconds(kJoinWaitMs)) c.drop = true;
     for (size_t i = 0; i < s.clients.size();) {
-      if (s.clients[i].drop) {
+      const ClientConnection& c = s.clients[i];
+      if (c.drop || (c.closed && !c.more && !c.held)) {
         {
           std::lock_guard<std::mutex> hold(s.lock);
-          DepartConnection(s, s.clients[i].slot);
+          DepartConnection(s, c.slot);
         }
-        NetClose(s.clients[i].slot);
+        if (c.slot == s.ownSlot) s.ownSlot = -1;
+        NetClose(c.slot);
         s.clients[i] = std::move(s.clients.back());
         s.clients.pop_back();
       } else {
         ++i;
       }
     }
+    WriteNotes(s);
   }
   // Shutdown: every connection of this session goes.
+  WriteNotes(s);
   for (ClientConnection& c : s.clients) NetClose(c.slot);
   s.clients.clear();
+  s.ownSlot = -1;
   s.hostReader = MessageReader();
   std::lock_guard<std::mutex> hold(s.lock);
   CloseSessionSockets(s);
@@ -611,6 +840,8 @@ BasicString ReceivePlayerMessage(int32_t id) {
     if (p.queue.empty()) return BasicString();
     QueuedText oldest = std::move(p.queue.front());
     p.queue.pop_front();
+    p.queuedBytes -= oldest.text.size();
+    p.overflowLogged = false;
     s.lastSender = oldest.from;
     return BasicString(oldest.text.data(), static_cast<uint32_t>(oldest.text.size()));
   }

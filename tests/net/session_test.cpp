@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,13 +12,22 @@
 #include "net/net.h"
 #include "net/net_internal.h"
 #include "net_test_util.h"
+#include "support/child_process.h"
 
 namespace {
 
 using net_testing::LineProcess;
 
-std::unique_ptr<LineProcess> Peer() {
-  return std::make_unique<LineProcess>(std::vector<std::string>{net_testing::TestProgram("net_session_peer")});
+std::unique_ptr<LineProcess> Peer(const std::vector<std::string>& env = {}) {
+  return std::make_unique<LineProcess>(std::vector<std::string>{net_testing::TestProgram("net_session_peer")}, env);
+}
+
+// The numbers of a reply line.
+std::vector<long> Numbers(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<long> numbers;
+  for (long n; in >> n;) numbers.push_back(n);
+  return numbers;
 }
 
 class SessionTest : public ::testing::Test {
@@ -31,6 +42,13 @@ class SessionTest : public ::testing::Test {
     ASSERT_EQ(b_->Ask("create bob"), "105");
   }
   void TearDown() override { NetShutdown(); }
+
+  // A peer script that speaks the wire format itself (tests/net/hostile_peer.py).
+  std::unique_ptr<LineProcess> Hostile() {
+    return std::make_unique<LineProcess>(
+        std::vector<std::string>{net_testing::Python(), net_testing::TestScript("hostile_peer.py"), port_});
+  }
+  std::string HostLog() const { return testing_support::ReadWholeFile(log_.File("ErrorLog.txt")); }
 
   // A raw connection to the host, as a peer that does not follow the protocol.
   int32_t RawPeer() {
@@ -61,7 +79,8 @@ class SessionTest : public ::testing::Test {
   }
 
   std::string port_;
-  std::unique_ptr<LineProcess> host_ = Peer(), a_ = Peer(), b_ = Peer();
+  testing_support::TempDir log_;  // the hosting program's temporary folder, with its run log
+  std::unique_ptr<LineProcess> host_ = Peer({"TMPDIR=" + log_.path()}), a_ = Peer(), b_ = Peer();
   bool raw_started_ = false;
 };
 
@@ -120,6 +139,106 @@ TEST_F(SessionTest, HostilePeersLoseOnlyTheirOwnConnection) {
   // The flood's players went with its connection; the hidden-free count is that of before.
   EXPECT_EQ(host_->Ask("count"), "3");
   EXPECT_EQ(host_->Ask("running"), "1");
+}
+
+TEST_F(SessionTest, ForgedSendersAreRefusedAndTheForgersOwnTextsStillArrive) {
+  const std::unique_ptr<LineProcess> mallory = Hostile();
+  ASSERT_EQ(mallory->Ask("join mallory"), "106");
+  struct Target {
+    std::string to;
+    LineProcess* reader;
+    std::string player;
+  };
+  // Directed to a player of the hosting program, to a client's player, and to everyone.
+  const std::vector<Target> targets = {{"101", host_.get(), "101"}, {"103", a_.get(), "103"},
+                                       {"65535", host_.get(), "101"}};
+  // The hosting program's player, the host, the broadcast address, another connection's
+  // player and its hidden query player.
+  const std::vector<std::string> forged = {"101", "0", "65535", "105", "102"};
+  int sent = 0;
+  for (const Target& target : targets) {
+    for (const std::string& from : forged) {
+      const std::string legit = "legit" + std::to_string(sent++);
+      ASSERT_EQ(mallory->Ask("send " + from + " " + target.to + " as " + from), "1");
+      ASSERT_EQ(mallory->Ask("send 106 " + target.to + " " + legit), "1");
+      EXPECT_EQ(target.reader->Ask("recv " + target.player), "106 " + legit) << from << " to " + target.to;
+    }
+  }
+  // A peer that goes on forging loses its connection and its player.
+  ASSERT_EQ(mallory->Ask("send 105 101 once more"), "1");
+  ASSERT_EQ(mallory->Ask("send 105 101 and again"), "1");
+  EXPECT_EQ(mallory->Ask("closed"), "closed");
+  EXPECT_EQ(host_->Ask("departed"), "106");
+  EXPECT_EQ(a_->Ask("send 103 101 unaffected"), "1");
+  EXPECT_EQ(host_->Ask("recv 101"), "103 unaffected");
+  const std::string log = HostLog();
+  EXPECT_NE(log.find("sent a message as player 101, not one of its own"), std::string::npos) << log;
+  EXPECT_NE(log.find("dropped connection"), std::string::npos) << log;
+}
+
+TEST_F(SessionTest, IdleConnectionsMakeWayForAJoiningPlayer) {
+  // Without a player the hosting program's own connection looks idle too; it must stay.
+  ASSERT_EQ(host_->Ask("remove 101"), "0");
+  const std::unique_ptr<LineProcess> idler = Hostile();
+  EXPECT_EQ(idler->Ask("idle 200", 20), "200");
+  const std::unique_ptr<LineProcess> carol = Peer();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(carol->Ask("join 127.0.0.1 " + port_), "1");
+  EXPECT_EQ(carol->Ask("create carol"), "107");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  // Every idle connection goes, the last one opened after the join wait.
+  const std::vector<long> waited = Numbers(idler->Ask("idlewait 15", 20));
+  ASSERT_EQ(waited.size(), 2u);
+  EXPECT_EQ(waited[0], 0) << "idle connections still open";
+  EXPECT_GE(waited[1], 4500);
+  EXPECT_LE(waited[1], 9000);
+  // The joined clients and the hosting program kept their connections.
+  EXPECT_EQ(a_->Ask("send 103 105 still served"), "1");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 still served");
+  EXPECT_EQ(host_->Ask("running"), "1");
+  EXPECT_EQ(host_->Ask("create dave"), "108");
+  EXPECT_EQ(carol->Ask("count"), "4");  // alice, bob, carol, dave
+}
+
+TEST_F(SessionTest, FloodingANonReadingPlayerDropsTheFlooderAndBoundsTheHost) {
+  const std::unique_ptr<LineProcess> flooder = Hostile();
+  ASSERT_EQ(flooder->Ask("join flooder"), "106");
+  const std::vector<long> before = Numbers(host_->Ask("memory"));
+  ASSERT_EQ(before.size(), 2u);
+  const auto start = std::chrono::steady_clock::now();
+  flooder->Send("flood 101 128");
+  // While it floods, the others are served.
+  EXPECT_EQ(a_->Ask("send 103 105 during the flood"), "1");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 during the flood");
+  EXPECT_EQ(b_->Ask("count"), "4");
+  std::istringstream flood(flooder->ReadLine(40));
+  long sent = 0;
+  std::string state;
+  flood >> sent >> state;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(state, "closed");
+  EXPECT_LT(sent, 64l << 20) << "the host took the flood";
+  // The full queue held the flooder back for the hold limit before it was dropped.
+  EXPECT_GE(seconds, 4.5);
+  EXPECT_LE(seconds, 20.0);
+  const std::vector<long> after = Numbers(host_->Ask("memory"));
+  ASSERT_EQ(after.size(), 2u);
+  const long growthKb = after[0] - before[1];
+  std::printf("host peak RSS growth under the flood: %ld kB\n", growthKb);
+  RecordProperty("host_peak_growth_kb", static_cast<int>(growthKb));
+  EXPECT_LT(growthKb, 48l << 10);
+  // What the player's queue took waits with the flooder's own id, up to the bound exactly.
+  EXPECT_EQ(host_->Ask("recv 101"), "106 " + std::string(1024, 'f'));
+  EXPECT_EQ(host_->Ask("drain 101"), "4095");
+  EXPECT_EQ(host_->Ask("departed"), "106");
+  EXPECT_NE(HostLog().find("player 101 has 4096 texts (4194304 bytes) unread"), std::string::npos) << HostLog();
+  // A sender faster than a reading player is only held back: a burst past the bound,
+  // closed at once, arrives whole.
+  const std::unique_ptr<LineProcess> burst = Hostile();
+  ASSERT_EQ(burst->Ask("join burst"), "107");
+  ASSERT_EQ(burst->Ask("burst 101 10000"), "1");
+  EXPECT_EQ(host_->Ask("drain 101"), "10000");
+  EXPECT_EQ(host_->Ask("count"), "3");
 }
 
 TEST(SessionJoin, NothingListeningFailsWithinTheConnectWait) {

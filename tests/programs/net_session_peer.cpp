@@ -4,9 +4,13 @@
 //   send FROM TO TEXT                                               -> 1 when sent
 //   recv ID       -> "SENDER TEXT" of the next message (waits up to 5 s), "none"
 //   departed      -> the next departed id (waits up to 5 s), 0 when none
+//   drain ID      -> how many messages for ID arrived (waits up to 5 s for the first, then
+//                    until none came for 200 ms)
+//   memory        -> "VmHWM VmRSS" of this process in kB
 //   quit          -> ends the program
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -25,6 +29,31 @@ auto WaitFor(Poll poll) {
     result = poll();
   }
   return result.second;
+}
+
+// A field of /proc/self/status in kB, -1 when it is missing.
+long StatusKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
+
+int Drain(int id) {
+  int count = 0;
+  auto last = std::chrono::steady_clock::now();
+  std::chrono::milliseconds quiet = std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() - last < quiet) {
+    if (ReceivePlayerMessage(id).Length() > 0) {
+      ++count;
+      last = std::chrono::steady_clock::now();
+      quiet = std::chrono::milliseconds(200);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  return count;
 }
 
 }  // namespace
@@ -89,6 +118,12 @@ int main() {
         const int32_t id = NextDepartedPlayer();
         return std::make_pair(id != 0, id);
       }));
+    } else if (command == "drain") {
+      int id = 0;
+      in >> id;
+      reply = std::to_string(Drain(id));
+    } else if (command == "memory") {
+      reply = std::to_string(StatusKb("VmHWM")) + " " + std::to_string(StatusKb("VmRSS"));
     } else if (command == "quit") {
       break;
     } else {

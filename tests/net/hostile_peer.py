@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+# A hostile session peer on loopback, driven line by line on standard input; one reply line each:
+#   join NAME            -> joins as a protocol-following peer: the id the host gave
+#   send FROM TO TEXT    -> a text on the joined connection, with any sender: 1
+#   flood TO MEGABYTES   -> 1024-byte texts from the joined player until that much went or the
+#                           host closed: "<bytes sent> closed|open"
+#   burst TO COUNT       -> COUNT one-byte texts from the joined player, then closes: 1
+#   closed               -> waits up to 5 s for the host to close the joined connection: closed|open
+#   idle COUNT           -> opens COUNT connections that never send: how many connected
+#   idlewait SECONDS     -> waits for the host to close every idle connection:
+#                           "<still open> <ms the last one opened lived>"
+import select
+import socket
+import struct
+import sys
+import time
+
+JOIN_REQUEST, JOIN_ACCEPTED, PLAYER_TEXT = 1, 2, 3
+
+port = int(sys.argv[1])
+joined = None  # the socket of the joined player
+player = 0
+idle = []  # [socket, connected at, closed at]
+
+
+def message(kind, to, sender, payload=b""):
+    return struct.pack("<BHHH", kind, len(payload), to, sender) + payload
+
+
+def connect():
+    return socket.create_connection(("127.0.0.1", port), timeout=5)
+
+
+def join(name):
+    global joined, player
+    joined = connect()
+    payload = b"\xff" * 4 + struct.pack("<HBB", 0xFFFE, 0, 0) + name.encode().ljust(128, b"\0")[:128]
+    joined.sendall(message(JOIN_REQUEST, 0, 0, payload))
+    buffered = b""
+    while True:
+        while len(buffered) >= 7:
+            kind, length, to, _ = struct.unpack("<BHHH", buffered[:7])
+            if len(buffered) < 7 + length:
+                break
+            buffered = buffered[7 + length:]
+            if kind == JOIN_ACCEPTED:
+                player = to
+                return to
+        piece = joined.recv(65536)
+        if not piece:
+            return 0
+        buffered += piece
+
+
+def closed_by_host(sock, seconds):
+    """True when the host closes (or resets) sock within seconds; what it sends is read and dropped."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not select.select([sock], [], [], max(0.0, deadline - time.monotonic()))[0]:
+            continue
+        try:
+            if not sock.recv(65536):
+                return True
+        except OSError:
+            return True
+    return False
+
+
+def flood(to, megabytes):
+    text = message(PLAYER_TEXT, to, player, b"f" * 1024)
+    chunk = text * 64
+    sent = 0
+    joined.settimeout(30)  # a host may hold the sender back for a while before it decides
+    try:
+        while sent < megabytes << 20:
+            joined.sendall(chunk)
+            sent += len(chunk)
+    except TimeoutError:
+        return f"{sent} open"
+    except OSError:
+        return f"{sent} closed"
+    return f"{sent} {'closed' if closed_by_host(joined, 0.5) else 'open'}"
+
+
+def open_idle(count):
+    pending = []
+    for n in range(count):
+        s = socket.socket()
+        s.setblocking(False)
+        s.connect_ex(("127.0.0.1", port))
+        pending.append(s)
+        if n % 8 == 7:
+            time.sleep(0.01)  # the host's listening queue is short; a peer that overran it would only wait
+    deadline = time.monotonic() + 5
+    while pending and time.monotonic() < deadline:
+        writable = select.select([], pending, [], max(0.0, deadline - time.monotonic()))[1]
+        for s in writable:
+            pending.remove(s)
+            if s.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) == 0:
+                idle.append([s, time.monotonic(), None])
+    return len(idle)
+
+
+def wait_idle(seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        open_ones = [entry for entry in idle if entry[2] is None]
+        if not open_ones:
+            break
+        readable = select.select([e[0] for e in open_ones], [], [], 0.05)[0]
+        for entry in open_ones:
+            if entry[0] in readable:
+                try:
+                    gone = not entry[0].recv(4096)
+                except OSError:
+                    gone = True
+                if gone:
+                    entry[2] = time.monotonic()
+    still_open = sum(1 for entry in idle if entry[2] is None)
+    last = idle[-1] if idle else None
+    lived = int(((last[2] or time.monotonic()) - last[1]) * 1000) if last else 0
+    return f"{still_open} {lived}"
+
+
+for line in sys.stdin:
+    words = line.split(maxsplit=3)
+    command = words[0] if words else ""
+    if command == "join":
+        reply = join(words[1])
+    elif command == "send":
+        joined.sendall(message(PLAYER_TEXT, int(words[2]), int(words[1]), words[3].rstrip("\n").encode()))
+        reply = 1
+    elif command == "flood":
+        reply = flood(int(words[1]), int(words[2]))
+    elif command == "burst":
+        joined.sendall(message(PLAYER_TEXT, int(words[1]), player, b"b") * int(words[2]))
+        joined.close()
+        reply = 1
+    elif command == "closed":
+        reply = "closed" if closed_by_host(joined, 5) else "open"
+    elif command == "idle":
+        reply = open_idle(int(words[1]))
+    elif command == "idlewait":
+        reply = wait_idle(float(words[1]))
+    else:
+        reply = "?"
+    print(reply, flush=True)
