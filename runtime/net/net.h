@@ -5,7 +5,9 @@
 // in host order (a.b.c.d is a*2^24 + b*2^16 + c*2^8 + d, kept as the int32 bit
 // pattern), ports in host order. The last error holds Winsock numbers: 10035
 // would-block, 10036 in progress or connect timeout, 10054 reset, 8 no free
-// slot. HTTP downloads on port 443 speak TLS with verified certificates.
+// slot. HTTP downloads on port 443 (and every https:// redirect) speak TLS
+// with verified certificates; their own causes of failure have numbers of
+// their own (see the HTTP section).
 #pragma once
 
 #include <cstdint>
@@ -51,20 +53,51 @@ int32_t NetRemoteIp(int32_t slot);
 int32_t NetRemotePort(int32_t slot);
 // The machine's IPv4 addresses as dotted text, separated by "|".
 BasicString NetLocalIps();
-// The last error (Winsock numbering, 0 when the last operation worked).
+// The last error (Winsock numbering, 0 when the last operation worked; after an HTTP request also
+// one of the HTTP causes below).
 int32_t NetLastError();
-// The last error as "<number> <message>"; empty when there is none.
+// The last error as "<number> <message>" for a socket error; the cause's text alone ("HTTP 404",
+// "timed out", "truncated body") when an HTTP request failed for a reason of its own; empty when
+// there is none.
 BasicString NetLastErrorText();
 
 // ---------------------------------------------------------------- HTTP
 
-// Downloads http://server:port/path (port 0: 80; 443: HTTPS) into fileName, waiting at most
-// timeoutMs whenever the server is silent. 1 when the whole body arrived, else 0 (see
-// NetLastError); memory-file names are refused.
+// A request succeeds only with a complete 2xx response: a status line that parses, a header
+// that ends, and the whole body (exactly Content-Length bytes when the server gives a length, a
+// chunked body up to its last chunk, else everything up to the close; a TLS stream that stops
+// without close_notify is cut, not ended). Redirects (301, 302, 303, 307, 308) are followed up
+// to 5 times, to http or https, never from https to http. timeoutMs bounds the whole request,
+// redirects, connecting, TLS handshake, header and body included (below 1: 30 s); each connect
+// also waits 30 s at most. A success sets the last error to 0. A failure sets a socket error
+// (connect refused: 10061, reset: 10054, "<number> <message>" texts) or one of these causes,
+// whose text NetLastErrorText gives alone. A status other than 2xx or a redirect is its own
+// number (404: "HTTP 404"); a request that outlasts its timeout is 10060 ("timed out").
+constexpr int32_t kHttpTimedOut = 10060;               // "timed out"
+constexpr int32_t kHttpBadStatusLine = 20001;          // "bad status line": the reply is not HTTP/1.x
+constexpr int32_t kHttpHeaderTooLong = 20002;          // "header too long": over 64 KiB without its end
+constexpr int32_t kHttpHeaderNeverEnded = 20003;       // "header never ended": closed within the header
+constexpr int32_t kHttpBadContentLength = 20004;       // "bad content length"
+constexpr int32_t kHttpUnsupportedEncoding = 20005;    // "unsupported transfer encoding" (not chunked)
+constexpr int32_t kHttpBadChunk = 20006;               // "bad chunk": a chunked body's framing is broken
+constexpr int32_t kHttpTruncatedBody = 20007;          // "truncated body": the body ended early
+constexpr int32_t kHttpTooManyRedirects = 20008;       // "too many redirects": more than 5
+constexpr int32_t kHttpRedirectToHttpRefused = 20009;  // "redirect to http refused": from https
+constexpr int32_t kHttpBadRedirect = 20010;            // "bad redirect": no usable Location
+constexpr int32_t kHttpCertificateFailed = 20011;      // "certificate verify failed" (chain or name)
+constexpr int32_t kHttpTlsFailed = 20012;              // "TLS handshake failed" for another reason
+constexpr int32_t kHttpFileNotWritten = 20013;         // "file not written": the target or the disk
+constexpr int32_t kHttpMemoryFileRefused = 20014;      // "memory file name refused"
+
+// Downloads http://server:port/path (port 0: 80; 443: HTTPS) into fileName. 1 on success, else 0
+// (see NetLastError). The body goes to "<fileName>.vlmnew" beside it and is renamed over
+// fileName only on success (as WriteWholeFileReplacing does), so a failed download leaves an old
+// file as it was; a partial file an earlier download left is removed first. An empty folder of
+// that name makes way; memory-file names are refused.
 int32_t HttpGetToFile(const BasicString& server, const BasicString& path, int32_t port, const BasicString& fileName,
                       int32_t timeoutMs);
-// The body of the same request as text, at most maximum bytes (up to its first zero byte);
-// empty on failure.
+// The body of the same request as text, at most maximum bytes (up to its first zero byte; the
+// request ends with success once maximum bytes have come); empty on failure.
 BasicString HttpGetToText(const BasicString& server, const BasicString& path, int32_t port, int32_t maximum,
                           int32_t timeoutMs);
 

@@ -14,6 +14,9 @@ int EffectiveConnectTimeout(int timeoutMs);
 int SlotHandle(int32_t slot);
 // Records a Winsock error number as the last error.
 void SetNetLastError(int32_t code);
+// Records why an HTTP request failed (a status or a kHttp... cause of net.h) as the last error;
+// NetLastErrorText then gives the cause's text.
+void SetNetLastCause(int32_t code);
 // Closes every slot and forgets every start (process shutdown).
 void NetShutdown();
 // Counts of open slots (for tests that check nothing leaks).

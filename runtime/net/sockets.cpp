@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/http_response.h"
 #include "net/net.h"
 #include "net/net_internal.h"
 #include "platform/sockets.h"
@@ -21,7 +22,29 @@ struct Slot {
 std::mutex g_slotLock;
 Slot g_slots[kSocketSlotCount];
 int g_startCount = 0;
-std::atomic<int32_t> g_lastError{0};
+
+// The last error, and whether an HTTP request set it as a cause of its own
+// (whose text is then the cause's words, not a system message). Every plain
+// assignment is a socket error and forgets the cause.
+class LastError {
+ public:
+  LastError& operator=(int32_t code) {
+    cause_ = false;
+    code_ = code;
+    return *this;
+  }
+  operator int32_t() const { return code_; }
+  void SetCause(int32_t code) {
+    code_ = code;
+    cause_ = true;
+  }
+  bool IsCause() const { return cause_; }
+
+ private:
+  std::atomic<int32_t> code_{0};
+  std::atomic<bool> cause_{false};
+};
+LastError g_lastError;
 
 constexpr int kNotASocket = 10038;
 
@@ -146,6 +169,7 @@ int SlotHandle(int32_t slot) {
 }
 
 void SetNetLastError(int32_t code) { g_lastError = code; }
+void SetNetLastCause(int32_t code) { g_lastError.SetCause(code); }
 
 int OpenSlotCount() {
   std::lock_guard<std::mutex> hold(g_slotLock);
@@ -392,6 +416,7 @@ int32_t NetLastError() { return g_lastError; }
 
 BasicString NetLastErrorText() {
   const int32_t code = g_lastError;
+  if (g_lastError.IsCause()) return BasicString(http_internal::CauseText(code).c_str());
   const std::string message = platform::SocketErrorMessage(code);
   if (message.empty()) return BasicString();
   char text[320];

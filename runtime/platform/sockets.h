@@ -76,14 +76,24 @@ std::vector<uint32_t> LocalAddresses();
 // ---------------------------------------------------------------- TLS
 
 struct TlsStream;  // a TLS client over a connected socket
+// Why StartTls gave no stream: the time ran out, the peer's certificate (or
+// its name) failed the check, or the handshake failed otherwise.
+enum class TlsFailure { None, TimedOut, Certificate, Handshake };
 // Handshake over a connected blocking-or-not socket within timeoutMs; the
 // peer's certificate must chain to a trusted CA (the system's store, or the
 // file SSL_CERT_FILE names) and match serverName (a host name or an IPv4
-// address in dotted text). Null on any failure.
-TlsStream* StartTls(int handle, const char* serverName, int timeoutMs);
+// address in dotted text). Null on any failure, with the reason in *failure
+// when it is not null.
+TlsStream* StartTls(int handle, const char* serverName, int timeoutMs, TlsFailure* failure = nullptr);
 // As SendSocket/ReceiveSocket; -1 with 10035 when the stream must wait.
+// TlsReceive gives 0 at the end of the stream, whether the peer closed it
+// with close_notify or the connection just ended (see TlsClosedCleanly).
 int64_t TlsSend(TlsStream* stream, const void* bytes, int64_t count);
 int64_t TlsReceive(TlsStream* stream, void* buffer, int64_t count);
+// True once the peer has ended the stream with close_notify; an end without
+// it may be a cut made by anyone on the way, so data that runs to the end of
+// the stream is then incomplete.
+bool TlsClosedCleanly(const TlsStream* stream);
 void EndTls(TlsStream* stream);  // frees it; the socket stays open
 
 // ---------------------------------------------------------------- threads

@@ -16,6 +16,7 @@ namespace platform {
 struct TlsStream {
   SSL_CTX* context = nullptr;
   SSL* ssl = nullptr;
+  bool closedCleanly = false;
 };
 
 namespace {
@@ -59,22 +60,33 @@ void FreeStream(TlsStream* stream) {
   delete stream;
 }
 
-// -1 with 10035 for "try again", otherwise a failed stream (10054).
+// 0 at the end of the stream (noting a close_notify), -1 with 10035 for "try
+// again", otherwise a failed stream (10054).
 int64_t StreamFailure(TlsStream* stream, int result) {
   const int error = SSL_get_error(stream->ssl, result);
+  // Without SSL_OP_IGNORE_UNEXPECTED_EOF a connection that ends without
+  // close_notify is reported as this error; it is an end, but not a clean one.
+  const bool cut = error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
   ERR_clear_error();
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
     SetLastSocketError(kSocketWouldBlock);
     return -1;
   }
-  if (error == SSL_ERROR_ZERO_RETURN) return 0;
+  if (error == SSL_ERROR_ZERO_RETURN) {
+    stream->closedCleanly = true;
+    return 0;
+  }
+  if (cut) return 0;
   SetLastSocketError(kSocketReset);
   return -1;
 }
 
 }  // namespace
 
-TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
+TlsStream* StartTls(int handle, const char* serverName, int timeoutMs, TlsFailure* failure) {
+  TlsFailure ignored;
+  if (failure == nullptr) failure = &ignored;
+  *failure = TlsFailure::Handshake;
   TlsStream* stream = new TlsStream;
   // A fresh context per stream reads SSL_CERT_FILE / SSL_CERT_DIR as they are now.
   stream->context = SSL_CTX_new(TLS_client_method());
@@ -84,8 +96,6 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
   }
   SSL_CTX_set_verify(stream->context, SSL_VERIFY_PEER, nullptr);
   SSL_CTX_set_min_proto_version(stream->context, TLS1_2_VERSION);
-  // An HTTP/1.0 body ends where the connection ends, close_notify or not.
-  SSL_CTX_set_options(stream->context, SSL_OP_IGNORE_UNEXPECTED_EOF);
   stream->ssl = SSL_new(stream->context);
   if (stream->ssl == nullptr || SSL_set_fd(stream->ssl, handle) != 1) {
     FreeStream(stream);
@@ -107,6 +117,7 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   SigpipeGuard quiet;
+  ERR_clear_error();
   for (;;) {
     const int result = SSL_connect(stream->ssl);
     if (result == 1) break;
@@ -114,8 +125,14 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
     ERR_clear_error();
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) || left.count() <= 0) {
+    const bool waiting = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+    if (!waiting || left.count() <= 0) {
       SetLastSocketError(error == SSL_ERROR_SSL ? kSocketReset : kSocketInProgress);
+      if (waiting) {
+        *failure = TlsFailure::TimedOut;
+      } else if (SSL_get_verify_result(stream->ssl) != X509_V_OK) {
+        *failure = TlsFailure::Certificate;
+      }
       FreeStream(stream);
       return nullptr;
     }
@@ -123,26 +140,34 @@ TlsStream* StartTls(int handle, const char* serverName, int timeoutMs) {
     poll(&p, 1, static_cast<int>(left.count()));
   }
   SetLastSocketError(0);
+  *failure = TlsFailure::None;
   return stream;
 }
 
 int64_t TlsSend(TlsStream* stream, const void* bytes, int64_t count) {
   if (count <= 0) return 0;
   SigpipeGuard quiet;
+  // SSL_get_error reads the thread's error queue: nothing old may be left in it.
+  ERR_clear_error();
   const int n = SSL_write(stream->ssl, bytes, static_cast<int>(count > 1 << 30 ? 1 << 30 : count));
   if (n > 0) return n;
   return StreamFailure(stream, n);
 }
 
 int64_t TlsReceive(TlsStream* stream, void* buffer, int64_t count) {
+  ERR_clear_error();
   const int n = SSL_read(stream->ssl, buffer, static_cast<int>(count > 1 << 30 ? 1 << 30 : count));
   return n > 0 ? n : StreamFailure(stream, n);
 }
 
+bool TlsClosedCleanly(const TlsStream* stream) { return stream != nullptr && stream->closedCleanly; }
+
 void EndTls(TlsStream* stream) {
   if (stream == nullptr) return;
   SigpipeGuard quiet;
+  // After a cut or failed stream this fails; its errors must not outlive the stream.
   SSL_shutdown(stream->ssl);
+  ERR_clear_error();
   FreeStream(stream);
 }
 

@@ -1,12 +1,16 @@
-// HTTP client against real loopback servers: header ends, bodies, files, limits, timeouts and verified TLS.
+// HTTP client against real loopback servers: header ends, bad responses, redirects, files, timeouts and verified TLS.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "net/http_response.h"
 #include "net/net.h"
 #include "net/net_internal.h"
 #include "net_test_util.h"
@@ -52,12 +56,138 @@ class HttpTest : public ::testing::Test {
   TestServer server_{dir_.path()};
 };
 
-TEST_F(HttpTest, BodiesStartAfterTheBlankLineAndErrorPagesAreBodies) {
+TEST_F(HttpTest, BodiesStartAfterTheBlankLine) {
   struct Case {
     const char* path;
     const char* body;
-  } cases[] = {{"/crlf", "body after crlf"}, {"/lf", "body after lf"}, {"/missing", "<h1>404 not here</h1>"}};
+  } cases[] = {{"/crlf", "body after crlf"}, {"/lf", "body after lf"}};
   for (const Case& c : cases) EXPECT_EQ(Text(c.path), c.body) << c.path;
+}
+
+// One download into a file that already holds an old version, beside a partial file an
+// earlier, killed download left: its result, the last error and what the name then holds.
+struct Download {
+  int32_t result = -1;
+  int32_t error = -1;
+  std::string errorText;
+  std::string file;
+  bool partialLeft = true;
+  std::string text;  // the same request through HttpGetToText
+  int32_t textError = -1;
+};
+
+Download DownloadOver(const std::string& server, const std::string& path, int port, const TempDir& dir,
+                      int timeout) {
+  const std::string target = dir.File("download.bin");
+  WriteWholeFile(target, "old contents");
+  WriteWholeFile(target + ".vlmnew", "stale part");
+  Download d;
+  d.result = HttpGetToFile(server.c_str(), path.c_str(), port, target.c_str(), timeout);
+  d.error = NetLastError();
+  d.errorText = NetLastErrorText().c_str();
+  d.file = ReadWholeFile(target);
+  d.partialLeft = std::filesystem::exists(target + ".vlmnew");
+  d.text = HttpGetToText(server.c_str(), path.c_str(), port, 1 << 21, timeout).c_str();
+  d.textError = NetLastError();
+  return d;
+}
+
+// What a download of each response must give: its result, the last error and its text, and
+// what the file holds afterwards (the old contents after any failure).
+struct Expected {
+  std::string path;
+  int32_t result;
+  int32_t error;
+  const char* errorText;
+  std::string file;
+};
+
+void ExpectDownloads(const std::string& server, int port, const std::vector<Expected>& cases, int timeout = 3000) {
+  for (const Expected& c : cases) {
+    TempDir dir;
+    const Download d = DownloadOver(server, c.path, port, dir, timeout);
+    EXPECT_EQ(d.result, c.result) << c.path;
+    EXPECT_EQ(d.error, c.error) << c.path;
+    // A success leaves error 0, whose text is the system's word for it.
+    if (c.result == 1) {
+      EXPECT_EQ(d.errorText.substr(0, 2), "0 ") << c.path;
+    } else {
+      EXPECT_EQ(d.errorText, c.errorText) << c.path;
+    }
+    EXPECT_EQ(d.file, c.file) << c.path;
+    EXPECT_FALSE(d.partialLeft) << c.path;
+    EXPECT_EQ(d.text, c.result == 1 ? c.file : "") << c.path;
+    EXPECT_EQ(d.textError, c.error) << c.path;
+    EXPECT_EQ(OpenSlotCount(), 0) << c.path;
+  }
+}
+
+const char* const kOld = "old contents";
+
+TEST_F(HttpTest, OnlyACompleteSuccessfulResponseReplacesTheFile) {
+  TestServer other(dir_.path(), {"--bind", "127.0.0.2"});
+  ASSERT_GT(other.port(), 0);
+  const std::string elsewhere = "http://127.0.0.2:" + std::to_string(other.port()) + "/echo/elsewhere";
+  const std::vector<Expected> cases = {
+      // Complete responses: no length (up to the close), chunked, redirects of every kind.
+      {"/crlf", 1, 0, "", "body after crlf"},
+      {"/chunked", 1, 0, "", "hello chunks0123456789"},
+      {"/trickle/4/100", 1, 0, "", "ssss"},
+      {"/hop/5", 1, 0, "", "after the hops"},
+      {"/rel/a/b/start", 1, 0, "", "/rel/a/echo/next?x=1"},
+      {"/go?" + elsewhere, 1, 0, "", "/echo/elsewhere"},
+      {"/go?//127.0.0.2:" + std::to_string(other.port()) + "/echo/no-scheme", 1, 0, "", "/echo/no-scheme"},
+      // Statuses other than 2xx: the error page is not the file.
+      {"/missing", 0, 404, "HTTP 404", kOld},
+      {"/status/404", 0, 404, "HTTP 404", kOld},
+      {"/status/500", 0, 500, "HTTP 500", kOld},
+      {"/status/101", 0, 101, "HTTP 101", kOld},
+      // Broken responses.
+      {"/truncated", 0, kHttpTruncatedBody, "truncated body", kOld},
+      {"/chunked-cut", 0, kHttpTruncatedBody, "truncated body", kOld},
+      {"/reset", 0, 10054, "10054 Connection reset by peer", kOld},
+      {"/endless-header", 0, kHttpHeaderTooLong, "header too long", kOld},
+      {"/unended-header", 0, kHttpHeaderNeverEnded, "header never ended", kOld},
+      {"/empty", 0, kHttpHeaderNeverEnded, "header never ended", kOld},
+      {"/not-http", 0, kHttpBadStatusLine, "bad status line", kOld},
+      {"/binary", 0, kHttpBadStatusLine, "bad status line", kOld},
+      {"/bad-length", 0, kHttpBadContentLength, "bad content length", kOld},
+      {"/two-lengths", 0, kHttpBadContentLength, "bad content length", kOld},
+      {"/gzip", 0, kHttpUnsupportedEncoding, "unsupported transfer encoding", kOld},
+      {"/bad-chunk", 0, kHttpBadChunk, "bad chunk", kOld},
+      {"/trickle/40/500", 0, kHttpTimedOut, "timed out", kOld},
+      // Redirects that cannot be followed.
+      {"/hop/6", 0, kHttpTooManyRedirects, "too many redirects", kOld},
+      {"/loop", 0, kHttpTooManyRedirects, "too many redirects", kOld},
+      {"/no-location", 0, kHttpBadRedirect, "bad redirect", kOld},
+      {"/go?ftp://127.0.0.1/file", 0, kHttpBadRedirect, "bad redirect", kOld},
+      {"/go?http://127.0.0.1:99999/", 0, kHttpBadRedirect, "bad redirect", kOld},
+  };
+  ExpectDownloads("127.0.0.1", server_.port(), cases);
+}
+
+TEST_F(HttpTest, SuccessClearsTheLastError) {
+  EXPECT_EQ(NetClose(kSocketSlotCount - 1), 0);
+  ASSERT_NE(NetLastError(), 0);
+  const BasicString stale = NetLastErrorText();
+  EXPECT_EQ(HttpGetToFile("127.0.0.1", "/crlf", server_.port(), dir_.File("good").c_str(), 5000), 1);
+  EXPECT_EQ(NetLastError(), 0);
+  EXPECT_EQ(std::string(NetLastErrorText().c_str()).substr(0, 2), "0 ");
+  EXPECT_EQ(HttpGetToFile("127.0.0.1", "/missing", server_.port(), dir_.File("bad").c_str(), 5000), 0);
+  EXPECT_EQ(Text("/lf"), "body after lf");
+  EXPECT_EQ(NetLastError(), 0);
+  EXPECT_STRNE(NetLastErrorText().c_str(), stale.c_str());
+}
+
+TEST_F(HttpTest, ATrickleFailsAtTheWholeRequestsTimeout) {
+  // 40 bytes at one every 0.5 s would take 20 s; no single wait is longer than 0.5 s.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(HttpGetToFile("127.0.0.1", "/trickle/40/500", server_.port(), dir_.File("slow").c_str(), 2000), 0);
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(NetLastError(), kHttpTimedOut);
+  EXPECT_GE(waited, 1.95);
+  EXPECT_LT(waited, 6.0);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("slow")));
 }
 
 TEST_F(HttpTest, TheRequestIsSentExactly) {
@@ -92,9 +222,13 @@ TEST_F(HttpTest, AnEmptyDirectoryMakesWayForTheFile) {
 
 TEST_F(HttpTest, MemoryNamesAndUnreachableServersFail) {
   EXPECT_EQ(HttpGetToFile("127.0.0.1", "/crlf", server_.port(), "mem://0:0", 5000), 0);
+  EXPECT_EQ(NetLastError(), kHttpMemoryFileRefused);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "memory file name refused");
   const std::string target = dir_.File("never");
   EXPECT_EQ(HttpGetToFile("127.0.0.1", "/crlf", net_testing::FreePort(), target.c_str(), 5000), 0);
   EXPECT_EQ(NetLastError(), 10061);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "10061 Connection refused");
+  EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_EQ(HttpGetToText("127.0.0.1", "/crlf", net_testing::FreePort(), 100, 5000).Length(), 0u);
   EXPECT_EQ(OpenSlotCount(), 0);
 }
@@ -105,6 +239,8 @@ TEST_F(HttpTest, ASilentServerFailsAtTheTimeout) {
   const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(waited, 0.39);
   EXPECT_LT(waited, 5.0);
+  EXPECT_EQ(NetLastError(), kHttpTimedOut);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "timed out");
   EXPECT_EQ(OpenSlotCount(), 0);
 }
 
@@ -138,38 +274,158 @@ TEST(HeaderEndScanner, CountsLineFeedsAcrossPieces) {
   EXPECT_FALSE(open.Done());
 }
 
+// The reader alone, fed whole and a byte at a time: the same status, fault and body either way.
+TEST(ResponseReader, FramesBodiesAndFindsFaultsWhereverThePiecesAreCut) {
+  using http_internal::ResponseReader;
+  struct Case {
+    std::string bytes;
+    bool cleanEnd;  // how the stream ends after the bytes
+    int status;
+    int32_t fault;
+    std::string body;
+  } cases[] = {
+      {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbodyEXTRA", true, 200, 0, "body"},
+      {"HTTP/1.1 200\n\nup to the end", true, 200, 0, "up to the end"},
+      {"HTTP/1.1 200\n\nup to the end", false, 200, kHttpTruncatedBody, "up to the end"},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nshort", true, 200, kHttpTruncatedBody, "short"},
+      {"HTTP/1.0 204 No Content\r\nContent-Length: 3\r\n\r\n", true, 204, 0, ""},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", true, 200, 0, "abc"},
+      {"HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n2;x=1\nab\n1\n\n\n0\n", true, 200, 0, "ab\n"},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcX\r\n", true, 200, kHttpBadChunk, "abc"},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n-3\r\n", true, 200, kHttpBadChunk, ""},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(16, 'f') + "\r\n", true, 200,
+       kHttpBadChunk, ""},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", true, 200, kHttpUnsupportedEncoding, ""},
+      {"HTTP/1.0 200 OK\r\nContent-Length: -1\r\n\r\n", true, 200, kHttpBadContentLength, ""},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", true, 200, kHttpBadContentLength, ""},
+      {"HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n", true, 302, 0, ""},
+      {"HTTP/2 200\r\n\r\n", true, 0, kHttpBadStatusLine, ""},
+      {"HTTP/1.0 2000 OK\r\n\r\n", true, 0, kHttpBadStatusLine, ""},
+      {"HTTP/1.0 099 OK\r\n\r\n", true, 0, kHttpBadStatusLine, ""},
+      {"\n\nHTTP/1.0 200 OK\r\n\r\n", true, 0, kHttpBadStatusLine, ""},
+      {"GARBAGE", true, 0, kHttpBadStatusLine, ""},
+      {"HTTP/1.0 200 OK\r\n", true, 200, kHttpHeaderNeverEnded, ""},
+      {"", true, 0, kHttpHeaderNeverEnded, ""},
+      {"HTTP/1.0 200 OK\r\n" + std::string(70000, 'h'), true, 200, kHttpHeaderTooLong, ""},
+  };
+  for (const Case& c : cases) {
+    for (size_t pieceSize : {c.bytes.size() + 1, size_t{1}}) {
+      ResponseReader reader;
+      std::string body;
+      for (size_t at = 0; at < c.bytes.size(); at += pieceSize)
+        reader.Feed(c.bytes.data() + at, std::min(pieceSize, c.bytes.size() - at), &body);
+      reader.End(c.cleanEnd);
+      EXPECT_EQ(reader.Status(), c.status) << c.bytes.substr(0, 60) << " / " << pieceSize;
+      EXPECT_EQ(reader.Fault(), c.fault) << c.bytes.substr(0, 60) << " / " << pieceSize;
+      EXPECT_EQ(reader.Done(), c.fault == 0) << c.bytes.substr(0, 60) << " / " << pieceSize;
+      EXPECT_EQ(body, c.body) << c.bytes.substr(0, 60) << " / " << pieceSize;
+    }
+  }
+  // A status line that is not HTTP fails at its first byte, without waiting for a line end.
+  ResponseReader early;
+  std::string body;
+  early.Feed("SSH-2.0", 7, &body);
+  EXPECT_EQ(early.Fault(), kHttpBadStatusLine);
+}
+
+// Certificates made for the test: a CA, a server certificate it signed for 127.0.0.21 (and
+// "localhost"), and an unrelated self-signed one.
+class Certificates {
+ public:
+  Certificates() {
+    const std::string d = dir_.path();
+    WriteWholeFile(d + "ext.cnf", "subjectAltName=IP:127.0.0.21,DNS:localhost\n");
+    WriteWholeFile(d + "page", "secret body");
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    const std::string make =
+        "cd " + d + " && openssl req -x509" + ec + "-keyout ca.key -out ca.pem -days 2 -subj /CN=VelmoraTestCA" +
+        " && openssl req" + ec + "-keyout server.key -out server.csr -subj /CN=server" +
+        " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2" +
+        " -extfile ext.cnf && openssl req -x509" + ec + "-keyout other.key -out other.pem -days 2 -subj /CN=Other";
+    made_ = std::system(("(" + make + ") >/dev/null 2>&1").c_str()) == 0;
+  }
+  ~Certificates() { unsetenv("SSL_CERT_FILE"); }
+  bool made() const { return made_; }
+  const std::string& dir() const { return dir_.path(); }
+  // Server arguments: TLS with the signed certificate on address and port.
+  std::vector<std::string> Serve(const std::string& address, int port) const {
+    return {"--bind", address, "--port", std::to_string(port), "--cert", dir() + "server.pem", "--key",
+            dir() + "server.key"};
+  }
+  // The CA file that HTTPS downloads trust from now on.
+  void Trust(const std::string& name) const { setenv("SSL_CERT_FILE", (dir() + name).c_str(), 1); }
+
+ private:
+  TempDir dir_;
+  bool made_ = false;
+};
+
 // TLS on port 443, each server on its own loopback address.
 TEST(Https, CertificatesAndNamesAreVerified) {
-  TempDir dir;
-  const std::string d = dir.path();
-  WriteWholeFile(d + "ext.cnf", "subjectAltName=IP:127.0.0.21,DNS:localhost\n");
-  WriteWholeFile(d + "page", "secret body");
-  const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-  const std::string make =
-      "cd " + d + " && openssl req -x509" + ec + "-keyout ca.key -out ca.pem -days 2 -subj /CN=VelmoraTestCA" +
-      " && openssl req" + ec + "-keyout server.key -out server.csr -subj /CN=server" +
-      " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2" +
-      " -extfile ext.cnf && openssl req -x509" + ec + "-keyout other.key -out other.pem -days 2 -subj /CN=Other";
-  ASSERT_EQ(std::system((make + " >/dev/null 2>&1").c_str()), 0);
-  const std::vector<std::string> tls = {"--port", "443", "--cert", d + "server.pem", "--key", d + "server.key"};
-  std::vector<std::string> right = {"--bind", "127.0.0.21"}, wrong = {"--bind", "127.0.0.22"};
-  right.insert(right.end(), tls.begin(), tls.end());
-  wrong.insert(wrong.end(), tls.begin(), tls.end());
-  TestServer named(d, right), misnamed(d, wrong);
+  Certificates certificates;
+  ASSERT_TRUE(certificates.made());
+  const std::string d = certificates.dir();
+  TestServer named(d, certificates.Serve("127.0.0.21", 443)), misnamed(d, certificates.Serve("127.0.0.22", 443));
   ASSERT_EQ(named.port(), 443);
   ASSERT_EQ(misnamed.port(), 443);
 
-  setenv("SSL_CERT_FILE", (d + "ca.pem").c_str(), 1);
+  certificates.Trust("ca.pem");
   EXPECT_STREQ(HttpGetToText("127.0.0.21", "/files/page", 443, 100, 5000).c_str(), "secret body");
   EXPECT_EQ(HttpGetToFile("127.0.0.21", "/files/page", 443, (d + "copy").c_str(), 5000), 1);
   EXPECT_EQ(ReadWholeFile(d + "copy"), "secret body");
+  EXPECT_EQ(NetLastError(), 0);
   EXPECT_EQ(HttpGetToText("127.0.0.22", "/files/page", 443, 100, 5000).Length(), 0u);
-  setenv("SSL_CERT_FILE", (d + "other.pem").c_str(), 1);
+  EXPECT_EQ(NetLastError(), kHttpCertificateFailed);
+  certificates.Trust("other.pem");
   EXPECT_EQ(HttpGetToText("127.0.0.21", "/files/page", 443, 100, 5000).Length(), 0u);
-  EXPECT_EQ(HttpGetToFile("127.0.0.21", "/files/page", 443, (d + "copy2").c_str(), 5000), 0);
+  EXPECT_EQ(NetLastError(), kHttpCertificateFailed);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "certificate verify failed");
+  EXPECT_EQ(HttpGetToFile("127.0.0.21", "/files/page", 443, (d + "copy").c_str(), 5000), 0);
+  EXPECT_EQ(ReadWholeFile(d + "copy"), "secret body");
   unsetenv("SSL_CERT_FILE");
   EXPECT_EQ(HttpGetToText("127.0.0.21", "/files/page", 443, 100, 5000).Length(), 0u);
+  EXPECT_EQ(NetLastError(), kHttpCertificateFailed);
+  // A plain server where TLS is expected fails the handshake, not the certificate.
+  TestServer plain(d, {"--bind", "127.0.0.23", "--port", "443"});
+  ASSERT_EQ(plain.port(), 443);
+  EXPECT_EQ(HttpGetToText("127.0.0.23", "/files/page", 443, 100, 5000).Length(), 0u);
+  EXPECT_EQ(NetLastError(), kHttpTlsFailed);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "TLS handshake failed");
   EXPECT_EQ(OpenSlotCount(), 0);
+}
+
+// Cut TLS streams and redirects between http and https: servers on 127.0.0.21, TLS on 443 and on
+// a port of its own, plain HTTP beside them.
+TEST(Https, CutStreamsFailAndRedirectsNeverLeaveTls) {
+  Certificates certificates;
+  ASSERT_TRUE(certificates.made());
+  const std::string d = certificates.dir();
+  TestServer secure(d, certificates.Serve("127.0.0.21", 443)), other(d, certificates.Serve("127.0.0.21", 0));
+  TestServer plain(d, {"--bind", "127.0.0.1"});
+  ASSERT_EQ(secure.port(), 443);
+  ASSERT_GT(other.port(), 0);
+  ASSERT_GT(plain.port(), 0);
+  certificates.Trust("ca.pem");
+  const std::string otherUrl = "https://127.0.0.21:" + std::to_string(other.port()) + "/files/page";
+  const std::string plainUrl = "http://127.0.0.1:" + std::to_string(plain.port()) + "/crlf";
+  ExpectDownloads("127.0.0.21", 443,
+                  {
+                      {"/clean", 1, 0, "", "body up to the close"},
+                      {"/cut", 0, kHttpTruncatedBody, "truncated body", kOld},
+                      {"/truncated", 0, kHttpTruncatedBody, "truncated body", kOld},
+                      {"/go?/files/page", 1, 0, "", "secret body"},
+                      {"/go?//127.0.0.21/files/page", 1, 0, "", "secret body"},
+                      {"/go?" + otherUrl, 1, 0, "", "secret body"},
+                      {"/go?" + plainUrl, 0, kHttpRedirectToHttpRefused, "redirect to http refused", kOld},
+                      {"/go?//127.0.0.1:" + std::to_string(plain.port()) + "/crlf", 0, kHttpTlsFailed,
+                       "TLS handshake failed", kOld},
+                  });
+  ExpectDownloads("127.0.0.1", plain.port(),
+                  {
+                      {"/go?https://127.0.0.21/files/page", 1, 0, "", "secret body"},
+                      {"/go?HTTPS://127.0.0.21:443/files/page", 1, 0, "", "secret body"},
+                      {"/go?" + otherUrl, 1, 0, "", "secret body"},
+                  });
 }
 
 }  // namespace
