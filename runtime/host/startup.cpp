@@ -26,6 +26,20 @@ int32_t g_desktopWidth = 0;
 int32_t g_desktopHeight = 0;
 const Application* g_app = nullptr;
 
+// The executable's folder ("/" separators): the current directory of the run, and again of the
+// shutdown, whatever the program changed it to meanwhile.
+const std::string& ExecutableFolder() {
+  static const std::string folder = [] {
+    std::string path = platform::ExecutablePath();
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos) path.erase(slash);
+    return path;
+  }();
+  return folder;
+}
+
 // The warning shown once on a software rasteriser when the program ships an
 // "opengldriver.txt"; stored in the Windows-1252 code page (0xFC is u-umlaut).
 const char kSoftwareRendererText[] =
@@ -338,9 +352,7 @@ namespace {
 // Releases the subsystems in the order END requires, once.
 void RuntimeShutdown() {
   StopMovie();
-  const std::string exe = platform::ExecutablePath();
-  const size_t slash = exe.find_last_of("/\\");
-  if (slash != std::string::npos) platform::ChangeDirectory(exe.substr(0, slash).c_str());
+  platform::ChangeDirectory(ExecutableFolder().c_str());
   FlushFileStores();
   EndSessionAndNetwork();
   DestroyInputDevices();
@@ -419,11 +431,7 @@ bool StartRuntime(int showCode, const char* title) {
 
   WriteLog("getexe\n");
   const std::string exe = platform::ExecutablePath();
-  std::string folder = exe;
-  for (char& c : folder)
-    if (c == '\\') c = '/';
-  const size_t slash = folder.find_last_of('/');
-  if (slash != std::string::npos) folder.erase(slash);
+  const std::string& folder = ExecutableFolder();
   WriteLog("cd\n");
   platform::ChangeDirectory(folder.c_str());
   WriteLogF("exepath=curdir= %s\n", folder.c_str());

@@ -39,7 +39,6 @@ struct Copy {
 struct SoundSlot {
   int32_t copies = 0;
   int32_t currentCopy = 0;
-  std::string name;
   Copy buffers[kSoundCopies];
 };
 
@@ -116,7 +115,6 @@ void EmptySlot(SoundSlot& slot) {
   }
   slot.copies = 0;
   slot.currentCopy = 0;
-  slot.name.clear();
 }
 
 float Decibels100ToGain(int32_t hundredths) {
@@ -124,7 +122,7 @@ float Decibels100ToGain(int32_t hundredths) {
   return static_cast<float>(std::pow(10.0, hundredths / 2000.0));
 }
 
-bool LoadInto(SoundSlot& slot, const char* resolvedName, const ResolvedFile& file, int32_t copies) {
+bool LoadInto(SoundSlot& slot, const ResolvedFile& file, int32_t copies) {
   ReadChannel channel;
   if (!OpenReadChannel(channel, file)) return false;
   WaveSound wave;
@@ -144,7 +142,6 @@ bool LoadInto(SoundSlot& slot, const char* resolvedName, const ResolvedFile& fil
   for (int i = 0; i < copies; ++i) slot.buffers[i].samples = samples;
   slot.copies = copies;
   slot.currentCopy = 0;
-  slot.name = resolvedName;
   return true;
 }
 
@@ -199,7 +196,7 @@ void LoadSound(const char* file, int32_t number, int32_t copies) {
   }
   EmptySlot(slot);
   copies = std::clamp(copies, 1, kSoundCopies);
-  if (!s.device || !found || !LoadInto(slot, name, resolved, copies)) {
+  if (!s.device || !found || !LoadInto(slot, resolved, copies)) {
     EmptySlot(slot);
     SetLastError(kErrorNoSuchFile);
   }
