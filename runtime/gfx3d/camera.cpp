@@ -1,4 +1,4 @@
-// The 3D frame: projection and viewport (Begin3D, End3D), the camera and the shader samplers.
+// The 3D frame: projection and viewport (Begin3D, End3D) and the camera.
 #include <cmath>
 
 #include "core/basic_array.h"
@@ -10,8 +10,6 @@
 #include "gl/display.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
-
-uint32_t ActiveShaderProgram = 0;
 
 namespace {
 
@@ -29,14 +27,6 @@ void UpdateCamera(Engine3D& e) {
 }
 
 }  // namespace
-
-void SetShaderSamplers() {
-  if (ActiveShaderProgram == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1iARB == nullptr) return;
-  const GLint first = gl::GetUniformLocationARB(ActiveShaderProgram, "TextureID1");
-  if (first >= 0) gl::Uniform1iARB(first, 0);
-  const GLint second = gl::GetUniformLocationARB(ActiveShaderProgram, "TextureID2");
-  if (second >= 0) gl::Uniform1iARB(second, 1);
-}
 
 void Leave3D() {
   Engine3D* e = TheEngine3D();

@@ -162,8 +162,8 @@ void SetShadowPass(Engine3D& e, bool on);
 void ApplyCullMode(Engine3D& e);
 // Sets the sampler uniforms of an active shader program, if there is one.
 void SetShaderSamplers();
-// The shader program in use (0: none). Shader support keeps it up to date.
-extern uint32_t ActiveShaderProgram;
+// The GL program UseShader selected (0: none, or no shader support).
+uint32_t ShaderProgramInUse();
 // Binds textures for a mesh draw and remembers what was bound.
 void BindMeshTextures(Engine3D& e, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table);
 // Draws one mesh of a slot.

@@ -20,7 +20,12 @@ struct ShaderSlot {
 };
 
 ShaderSlot g_slots[SHADER_SLOT_COUNT];
-int32_t g_current = -1;
+// What UseShader selected: the slot (-1: none) and the GL program it had then. The uniform
+// setters and the samplers speak to that program.
+struct ShaderInUse {
+  int32_t slot = -1;
+  GLhandleARB program = 0;
+} g_inUse;
 bool g_noSupportReported = false;
 
 // Shader messages reach the debugger only in a debug build.
@@ -160,18 +165,28 @@ void UseShader(Number slotNumber) {
   const bool inTable = slotId >= 0 && slotId < SHADER_SLOT_COUNT;
   const GLhandleARB program = inTable ? g_slots[slotId].program : 0;
   if (gl::UseProgramObjectARB != nullptr) gl::UseProgramObjectARB(program);
-  g_current = inTable ? slotId : -1;
-  ActiveShaderProgram = gl::UseProgramObjectARB != nullptr ? program : 0;
+  g_inUse.slot = inTable ? slotId : -1;
+  g_inUse.program = gl::UseProgramObjectARB != nullptr ? program : 0;
 }
 
-int32_t CurrentShader() { return g_current; }
+int32_t CurrentShader() { return g_inUse.slot; }
+
+uint32_t ShaderProgramInUse() { return g_inUse.program; }
+
+void SetShaderSamplers() {
+  if (g_inUse.program == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1iARB == nullptr) return;
+  const GLint first = gl::GetUniformLocationARB(g_inUse.program, "TextureID1");
+  if (first >= 0) gl::Uniform1iARB(first, 0);
+  const GLint second = gl::GetUniformLocationARB(g_inUse.program, "TextureID2");
+  if (second >= 0) gl::Uniform1iARB(second, 1);
+}
 
 // Window re-activation and every new frame start without a program.
 void SelectNoShaderProgram() { UseShader(-1); }
 
 void SetShaderUniform(const char* name, Number value) {
-  if (ActiveShaderProgram == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1fARB == nullptr) return;
-  const GLint location = gl::GetUniformLocationARB(ActiveShaderProgram, name != nullptr ? name : "");
+  if (g_inUse.program == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1fARB == nullptr) return;
+  const GLint location = gl::GetUniformLocationARB(g_inUse.program, name != nullptr ? name : "");
   if (location == -1) {
     Report("undefined uniform:" + NameText(name));
     return;
@@ -180,8 +195,8 @@ void SetShaderUniform(const char* name, Number value) {
 }
 
 void SetShaderUniformInt(const char* name, Number value) {
-  if (ActiveShaderProgram == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1iARB == nullptr) return;
-  const GLint location = gl::GetUniformLocationARB(ActiveShaderProgram, name != nullptr ? name : "");
+  if (g_inUse.program == 0 || gl::GetUniformLocationARB == nullptr || gl::Uniform1iARB == nullptr) return;
+  const GLint location = gl::GetUniformLocationARB(g_inUse.program, name != nullptr ? name : "");
   if (location == -1) {
     Report("undefined uniform:" + NameText(name));
     return;
@@ -190,8 +205,8 @@ void SetShaderUniformInt(const char* name, Number value) {
 }
 
 void SetShaderAttribute(const char* name, Number value) {
-  if (ActiveShaderProgram == 0 || gl::GetAttribLocationARB == nullptr || gl::VertexAttrib1fARB == nullptr) return;
-  const GLint location = gl::GetAttribLocationARB(ActiveShaderProgram, name != nullptr ? name : "");
+  if (g_inUse.program == 0 || gl::GetAttribLocationARB == nullptr || gl::VertexAttrib1fARB == nullptr) return;
+  const GLint location = gl::GetAttribLocationARB(g_inUse.program, name != nullptr ? name : "");
   if (location == -1) {
     Report("undefined attrib:" + NameText(name));
     return;

@@ -172,7 +172,7 @@ TEST(Shaders, SamplerUniformsFollowTheTextureUnits) {
   SolidSprite(kBlueSprite, 0, 0, 255);
   ASSERT_EQ(LoadShader(5, "", Memory(kSecondTexture).c_str()), 1);
   UseShader(5);
-  const GLhandleARB program = ActiveShaderProgram;
+  const GLhandleARB program = ShaderProgramInUse();
   ASSERT_NE(program, 0u);
   const auto getUniform = reinterpret_cast<PFNGLGETUNIFORMIVARBPROC>(platform::GLProcAddress("glGetUniformivARB"));
   ASSERT_NE(getUniform, nullptr);
@@ -254,7 +254,7 @@ TEST(Shaders, HostileSourceFilesFailCleanly) {
       EXPECT_EQ(LastErrorCode, c.error) << "stage " << stage;
       EXPECT_LT(GetMilliseconds() - start, 5000.0);
       UseShader(6);
-      EXPECT_EQ(ActiveShaderProgram, 0u);
+      EXPECT_EQ(ShaderProgramInUse(), 0u);
       EXPECT_TRUE(Is(DrawBox(), 255, 255, 255));
       UseShader(-1);
     }
