@@ -1,15 +1,19 @@
 // The translator's suites: every program of programs/<group>/ translated,
 // compiled (vlmc_suite) and run, its standard output compared with
 // <name>.out and its run log with <name>.log; every program of errors/ must
-// fail to translate with exactly the diagnostics of <name>.err.
+// fail to translate with exactly the diagnostics of <name>.err; the C++ of
+// the programs is the recorded translation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "support/child_process.h"
+#include "vlmc.h"
 
 namespace {
 
@@ -65,13 +69,33 @@ TEST_P(ProgramSuite, GivesItsOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramSuite, testing::ValuesIn(ProgramsIn("programs")), TestName);
 
-TEST(ProgramSuiteSize, HasAtLeastFortyProgramsInSeveralGroups) {
+// At least forty programs in several groups. Per group (and for the
+// two-module debuggee) a hash (FNV-1a) of every file vlmc writes in debug and
+// release: a change to what vlmc writes shows here, with the values to record.
+TEST(ProgramSuiteAsAWhole, HasFortyProgramsInSeveralGroupsTranslatedAsRecorded) {
   const std::vector<std::string> programs = ProgramsIn("programs");
-  std::vector<std::string> groups;
-  for (const std::string& p : programs) groups.push_back(p.substr(0, p.find('/')));
-  groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+  std::map<std::string, std::vector<std::vector<vlmc::SourceFile>>> groups;
+  for (const std::string& p : programs)
+    groups[p.substr(0, p.find('/'))].push_back({{p + ".bas", ReadWholeFile(kSuiteDir + "programs/" + p + ".bas")}});
   EXPECT_GE(programs.size(), 40u);
   EXPECT_GE(groups.size(), 5u);
+  groups["debuggee"].push_back({{"main.bas", ReadWholeFile(kSuiteDir + "debuggee/main.bas")},
+                                {"helper.bas", ReadWholeFile(kSuiteDir + "debuggee/helper.bas")}});
+  std::map<std::string, uint64_t> hashes;
+  for (const auto& [group, sources] : groups)
+    for (const std::vector<vlmc::SourceFile>& modules : sources)
+      for (const bool debug : {true, false}) {
+        const vlmc::Result r = vlmc::Translate(modules, vlmc::Options{"suite", debug, !debug});
+        ASSERT_TRUE(r.ok) << r.diagnostics;
+        uint64_t& hash = hashes.try_emplace(group, 14695981039346656037u).first->second;
+        for (const vlmc::OutputFile& f : r.files)
+          for (const char c : f.name + f.text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+      }
+  EXPECT_EQ(hashes, (std::map<std::string, uint64_t>{
+      {"arith", 9652746612122547729u}, {"arrays", 14991121901876648330u}, {"control", 15006416592248644778u},
+      {"debug", 1365101047972309089u}, {"debuggee", 4152640894869281437u}, {"functions", 6002181180607977598u},
+      {"names", 8789973787260255630u}, {"runtime", 9795654522966944476u}, {"strings", 11280455236939422663u},
+      {"trig", 15567776528150587639u}}));
 }
 
 // ------------------------------------------------------------ programs that must not translate

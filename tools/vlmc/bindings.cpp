@@ -1,6 +1,6 @@
 // The runtime operations a BASIC program calls by name, generated at build
 // time from the runtime's public headers (gen_bindings.py).
-#include "syntax.h"
+#include "bindings.h"
 
 namespace vlmc {
 

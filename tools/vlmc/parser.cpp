@@ -1,236 +1,12 @@
-// vlmc's front end: diagnostics, the tokenizer and the parser that builds the
-// syntax tree and numbers the statements of each module.
-#include <algorithm>
-#include <cctype>
-#include <cmath>
-#include <cstdlib>
+// vlmc's parser: recursive descent over a module's tokens into the syntax
+// tree, numbering the statements of each module and checking the margin.
+#include "parser.h"
+
 #include <set>
 
-#include "syntax.h"
+#include "names.h"
 
 namespace vlmc {
-
-// ---------------------------------------------------------------- diagnostics
-
-void Diagnostics::Error(Position at, const std::string& message) {
-  if (count_ >= kMaxErrors) return;
-  ++count_;
-  const SourceFile& file = files_[at.file];
-  text_ += file.name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + message + "\n";
-  // The source line and a caret under the column (tabs kept so they line up).
-  size_t start = 0;
-  for (int line = 1; line < at.line && start != std::string::npos; ++line) {
-    start = file.text.find('\n', start);
-    if (start != std::string::npos) ++start;
-  }
-  if (start == std::string::npos || start > file.text.size()) return;
-  size_t end = file.text.find('\n', start);
-  if (end == std::string::npos) end = file.text.size();
-  std::string line = file.text.substr(start, end - start);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  text_ += "  " + line + "\n  ";
-  for (int k = 1; k < at.column && k - 1 < static_cast<int>(line.size()); ++k) text_ += line[k - 1] == '\t' ? '\t' : ' ';
-  text_ += "^\n";
-}
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-namespace {
-
-// Edit distance in half steps: a change of letter case costs 1, any other
-// edit (including swapping two neighbours) 2.
-int Distance(const std::string& a, const std::string& b) {
-  const size_t w = b.size() + 1;
-  std::vector<int> d((a.size() + 1) * w);
-  for (size_t j = 0; j < w; ++j) d[j] = static_cast<int>(2 * j);
-  for (size_t i = 1; i <= a.size(); ++i) {
-    d[i * w] = static_cast<int>(2 * i);
-    for (size_t j = 1; j <= b.size(); ++j) {
-      int change = 2;
-      if (a[i - 1] == b[j - 1])
-        change = 0;
-      else if (std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1])))
-        change = 1;
-      int best = std::min({d[(i - 1) * w + j] + 2, d[i * w + j - 1] + 2, d[(i - 1) * w + j - 1] + change});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) best = std::min(best, d[(i - 2) * w + j - 2] + 2);
-      d[i * w + j] = best;
-    }
-  }
-  return d[a.size() * w + b.size()];
-}
-
-}  // namespace
-
-std::string NearestName(const std::string& name, const std::vector<std::string>& candidates) {
-  if (name.size() > 64) return "";
-  std::string best;
-  int bestDistance = 0;
-  for (const std::string& c : candidates) {
-    if (c.size() > name.size() + 8 || c.size() + 8 < name.size()) continue;
-    const int d = Distance(name, c);
-    if (best.empty() || d < bestDistance) {
-      best = c;
-      bestDistance = d;
-    }
-  }
-  // Up to a third of the name's letters (at least one) may differ.
-  const int allowed = 2 * std::max<int>(1, static_cast<int>(name.size()) / 3);
-  return !best.empty() && bestDistance <= allowed ? best : "";
-}
-
-// ---------------------------------------------------------------- tokenizer
-
-Lexer::Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, std::deque<std::string>& texts)
-    : file_(file), fileIndex_(fileIndex), d_(diagnostics), texts_(texts) {}
-
-const Token& Lexer::Peek(size_t ahead) {
-  while (queue_.size() <= ahead && !finished_) Step();
-  return queue_[std::min(ahead, queue_.size() - 1)];
-}
-
-void Lexer::Advance() {
-  Peek(1);
-  if (queue_.size() > 1) queue_.pop_front();
-}
-
-// Reads input up to the next token (or the end, which gives a line end and
-// the end token).
-void Lexer::Step() {
-  const std::string& s = file_.text;
-  size_t& i = i_;
-  int& line = line_;
-  size_t& lineStart = lineStart_;
-  bool& lineHasToken = lineHasToken_;
-  std::deque<std::string>& texts = texts_;
-  auto at = [&](size_t offset) { return Position{fileIndex_, line, static_cast<int>(offset - lineStart) + 1}; };
-  auto push = [&](TokenKind kind, std::string_view text, size_t offset, double value = 0) {
-    queue_.push_back(Token{kind, text, value, at(offset)});
-    lineHasToken = true;
-  };
-  if (i >= s.size()) {
-    queue_.push_back(Token{TokenKind::Newline, "", 0, at(i)});
-    queue_.push_back(Token{TokenKind::End, "", 0, at(i)});
-    finished_ = true;
-    return;
-  }
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c == '\n') {
-      push(TokenKind::Newline, "", i);
-      ++i;
-      ++line;
-      lineStart = i;
-      lineHasToken = false;
-      return;
-    }
-    if (c == ' ' || c == '\t' || c == '\r') {
-      ++i;
-      return;
-    }
-    if (c == '\'') {
-      while (i < s.size() && s[i] != '\n') ++i;
-      return;
-    }
-    const size_t start = i;
-    if (std::isalpha(c) || c == '_') {
-      while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_')) ++i;
-      if (i < s.size() && (s[i] == '$' || s[i] == '%')) ++i;
-      push(TokenKind::Identifier, std::string_view(s).substr(start, i - start), start);
-      return;
-    }
-    if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-      const bool first = !lineHasToken;
-      while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-      bool integer = true;
-      if (i < s.size() && s[i] == '.') {
-        integer = false;
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-      }
-      if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-        if (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
-          integer = false;
-          i = j;
-          while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-        }
-      }
-      const std::string_view text = std::string_view(s).substr(start, i - start);
-      const double value = std::strtod(std::string(text).c_str(), nullptr);
-      if (!std::isfinite(value)) d_.Error(at(start), "number " + std::string(text.substr(0, 40)) + " is too large");
-      // A whole number that starts a line and is followed by more on the
-      // line is the statement number in the margin.
-      size_t j = i;
-      while (j < s.size() && (s[j] == ' ' || s[j] == '\t' || s[j] == '\r')) ++j;
-      const bool more = j < s.size() && s[j] != '\n' && s[j] != '\'';
-      push(first && integer && more ? TokenKind::Margin : TokenKind::Number, text, start, std::isfinite(value) ? value : 0);
-      return;
-    }
-    if (c == '$') {
-      ++i;
-      double value = 0;
-      while (i < s.size() && std::isxdigit(static_cast<unsigned char>(s[i]))) {
-        const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
-        value = value * 16 + (h <= '9' ? h - '0' : h - 'a' + 10);
-        ++i;
-      }
-      if (i == start + 1) {
-        d_.Error(at(start), "'$' must be followed by hexadecimal digits");
-        return;
-      }
-      if (i - start > 17) d_.Error(at(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
-      push(TokenKind::Number, std::string_view(s).substr(start, i - start), start, value);
-      return;
-    }
-    if (c == '"') {
-      std::string text;
-      ++i;
-      bool closed = false, escaped = false;
-      while (i < s.size() && s[i] != '\n') {
-        if (s[i] == '"') {
-          if (i + 1 < s.size() && s[i + 1] == '"') {
-            text += '"';
-            escaped = true;
-            i += 2;
-            continue;
-          }
-          ++i;
-          closed = true;
-          break;
-        }
-        text += s[i++];
-      }
-      if (!closed) d_.Error(at(start), "text has no closing '\"'");
-      if (escaped) {
-        texts.push_back(std::move(text));
-        push(TokenKind::String, texts.back(), start);
-      } else {
-        push(TokenKind::String, std::string_view(s).substr(start + 1, text.size()), start);
-      }
-      return;
-    }
-    if (c == '<' || c == '>') {
-      const size_t length = i + 1 < s.size() && (s[i + 1] == '=' || (c == '<' && s[i + 1] == '>')) ? 2 : 1;
-      i += length;
-      push(TokenKind::Operator, std::string_view(s).substr(start, length), start);
-      return;
-    }
-    if (std::string_view("+-*/^()[],=:;").find(static_cast<char>(c)) != std::string_view::npos) {
-      ++i;
-      push(TokenKind::Operator, std::string_view(s).substr(start, 1), start);
-      return;
-    }
-    d_.Error(at(start), c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
-                                                    : "unexpected byte " + std::to_string(c));
-    ++i;
-  }
-
-// ---------------------------------------------------------------- parser
-
 namespace {
 
 const std::set<std::string>& Keywords() {
@@ -571,19 +347,7 @@ class Parser {
     }
     if (!inlineOnly) operators_ = 0;
     const std::string word = Word();
-    if (word == "LOCAL") {
-      if (inlineOnly) {
-        Error(Peek().at, "LOCAL must stand on a line of its own");
-        throw SyntaxError();
-      }
-      NoMargin();
-      if (!function_) Error(Peek().at, "LOCAL belongs in a FUNCTION; the main program's variables are declared by use or GLOBAL");
-      auto s = NewStmt(Stmt::Local, false);
-      Next();
-      ParseDeclarations(s->declarations);
-      EndOfLine();
-      return s;
-    }
+    if (word == "LOCAL") return ParseLocal(inlineOnly);
     if (word == "IF") return ParseIf(counted, inlineOnly, depth);
     if (word == "FOR" || word == "WHILE" || word == "REPEAT" || word == "SELECT") {
       if (inlineOnly) {
@@ -595,82 +359,120 @@ class Parser {
       if (word == "REPEAT") return ParseRepeat(depth);
       return ParseSelect(counted, depth);
     }
-    StmtPtr s;
-    if (word == "EXIT") {
-      s = NewStmt(Stmt::Exit, counted);
-      Next();
-      s->exitKind = Word();
-      if (s->exitKind != "FOR" && s->exitKind != "WHILE" && s->exitKind != "REPEAT") {
-        Error(Peek().at, "expected FOR, WHILE or REPEAT after EXIT");
-        throw SyntaxError();
-      }
-      bool inside = false;
-      for (const std::string& loop : loops_) inside = inside || loop == s->exitKind;
-      if (!inside) Error(s->at, "EXIT " + s->exitKind + " outside a " + s->exitKind + " loop");
-      Next();
-    } else if (word == "RETURN") {
-      s = NewStmt(Stmt::Return, counted);
-      Next();
-      if (!At(TokenKind::Newline) && !At(TokenKind::End) && Word() != "ELSE") {
-        s->value = ParseExpression();
-        if (function_)
-          function_->returnsValue = true;
-        else
-          Error(s->at, "RETURN with a value outside a FUNCTION");
-      }
-    } else if (word == "END") {
-      s = NewStmt(Stmt::End, counted);
-      Next();
-    } else if (word == "DIM") {
-      s = NewStmt(Stmt::Dim, counted);
-      Next();
-      for (;;) {
-        ExprPtr e = ParsePrimary(0);
-        if (e->kind != Expr::Element) {
-          Error(e->at, "DIM needs an array and its sizes, as in DIM a[10]");
-          throw SyntaxError();
-        }
-        s->exprs.push_back(std::move(e));
-        if (!TakeOp(",")) break;
-      }
-    } else if (word == "PRINT") {
-      s = NewStmt(Stmt::Print, counted);
-      Next();
-      while (!At(TokenKind::Newline) && !At(TokenKind::End) && Word() != "ELSE") {
-        s->exprs.push_back(ParseExpression());
-        if (TakeOp(";")) {
-          s->newline = false;
-          continue;
-        }
-        s->newline = true;
-        break;
-      }
-    } else if (At(TokenKind::Identifier) && !Keywords().count(word)) {
-      s = NewStmt(Stmt::Assign, counted);
-      ExprPtr e = ParsePrimary(0);
-      if (TakeOp("=")) {
-        if (e->kind != Expr::Variable && e->kind != Expr::Element) {
-          Error(e->at, "only a variable or an array element can be assigned");
-          throw SyntaxError();
-        }
-        s->target = std::move(e);
-        s->value = ParseExpression();
-      } else if (e->kind == Expr::Call || e->kind == Expr::Variable) {
-        if (e->kind == Expr::Variable) {
-          e->kind = Expr::Call;
-          e->bare = true;
-        }
-        s->kind = Stmt::CallStatement;
-        s->exprs.push_back(std::move(e));
-      } else {
-        Error(Peek().at, "expected '=' after the array element");
-        throw SyntaxError();
-      }
-    } else {
-      Error(Peek().at, "expected a statement, found " + Describe(Peek()));
+    StmtPtr s = ParseSimple(word, counted);
+    if (!inlineOnly) EndOfLine();
+    return s;
+  }
+
+  StmtPtr ParseLocal(bool inlineOnly) {
+    if (inlineOnly) {
+      Error(Peek().at, "LOCAL must stand on a line of its own");
       throw SyntaxError();
     }
-    if (!inlineOnly) EndOfLine();
+    NoMargin();
+    if (!function_) Error(Peek().at, "LOCAL belongs in a FUNCTION; the main program's variables are declared by use or GLOBAL");
+    auto s = NewStmt(Stmt::Local, false);
+    Next();
+    ParseDeclarations(s->declarations);
+    EndOfLine();
+    return s;
+  }
+
+  // A statement that may follow THEN or ELSE on the same line.
+  StmtPtr ParseSimple(const std::string& word, bool counted) {
+    if (word == "EXIT") return ParseExit(counted);
+    if (word == "RETURN") return ParseReturn(counted);
+    if (word == "END") {
+      StmtPtr s = NewStmt(Stmt::End, counted);
+      Next();
+      return s;
+    }
+    if (word == "DIM") return ParseDim(counted);
+    if (word == "PRINT") return ParsePrint(counted);
+    if (At(TokenKind::Identifier) && !Keywords().count(word)) return ParseAssignOrCall(counted);
+    Error(Peek().at, "expected a statement, found " + Describe(Peek()));
+    throw SyntaxError();
+  }
+
+  StmtPtr ParseExit(bool counted) {
+    StmtPtr s = NewStmt(Stmt::Exit, counted);
+    Next();
+    s->exitKind = Word();
+    if (s->exitKind != "FOR" && s->exitKind != "WHILE" && s->exitKind != "REPEAT") {
+      Error(Peek().at, "expected FOR, WHILE or REPEAT after EXIT");
+      throw SyntaxError();
+    }
+    bool inside = false;
+    for (const std::string& loop : loops_) inside = inside || loop == s->exitKind;
+    if (!inside) Error(s->at, "EXIT " + s->exitKind + " outside a " + s->exitKind + " loop");
+    Next();
+    return s;
+  }
+
+  StmtPtr ParseReturn(bool counted) {
+    StmtPtr s = NewStmt(Stmt::Return, counted);
+    Next();
+    if (!At(TokenKind::Newline) && !At(TokenKind::End) && Word() != "ELSE") {
+      s->value = ParseExpression();
+      if (function_)
+        function_->returnsValue = true;
+      else
+        Error(s->at, "RETURN with a value outside a FUNCTION");
+    }
+    return s;
+  }
+
+  StmtPtr ParseDim(bool counted) {
+    StmtPtr s = NewStmt(Stmt::Dim, counted);
+    Next();
+    for (;;) {
+      ExprPtr e = ParsePrimary(0);
+      if (e->kind != Expr::Element) {
+        Error(e->at, "DIM needs an array and its sizes, as in DIM a[10]");
+        throw SyntaxError();
+      }
+      s->exprs.push_back(std::move(e));
+      if (!TakeOp(",")) break;
+    }
+    return s;
+  }
+
+  StmtPtr ParsePrint(bool counted) {
+    StmtPtr s = NewStmt(Stmt::Print, counted);
+    Next();
+    while (!At(TokenKind::Newline) && !At(TokenKind::End) && Word() != "ELSE") {
+      s->exprs.push_back(ParseExpression());
+      if (TakeOp(";")) {
+        s->newline = false;
+        continue;
+      }
+      s->newline = true;
+      break;
+    }
+    return s;
+  }
+
+  StmtPtr ParseAssignOrCall(bool counted) {
+    StmtPtr s = NewStmt(Stmt::Assign, counted);
+    ExprPtr e = ParsePrimary(0);
+    if (TakeOp("=")) {
+      if (e->kind != Expr::Variable && e->kind != Expr::Element) {
+        Error(e->at, "only a variable or an array element can be assigned");
+        throw SyntaxError();
+      }
+      s->target = std::move(e);
+      s->value = ParseExpression();
+    } else if (e->kind == Expr::Call || e->kind == Expr::Variable) {
+      if (e->kind == Expr::Variable) {
+        e->kind = Expr::Call;
+        e->bare = true;
+      }
+      s->kind = Stmt::CallStatement;
+      s->exprs.push_back(std::move(e));
+    } else {
+      Error(Peek().at, "expected '=' after the array element");
+      throw SyntaxError();
+    }
     return s;
   }
 

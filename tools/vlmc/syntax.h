@@ -1,83 +1,33 @@
-// vlmc's internal view of a program: tokens, the syntax tree, the binding
-// table of runtime operations and the diagnostics collected on the way.
+// vlmc's syntax tree: what the parser builds of a program's modules, and what
+// the checker writes into it for the emitter (the variable each name is,
+// each expression's type, the routine or runtime operation each call calls).
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "vlmc.h"
+#include "diagnostics.h"
 
 namespace vlmc {
 
-// ---------------------------------------------------------------- diagnostics
+struct Binding;
+struct Builtin;
+struct Declare;
+struct Function;
 
-struct Position {
-  int file = 0;
-  int line = 0;  // 1-based
-  int column = 0;  // 1-based
+enum class Type : uint8_t { Number, String, Bool, Void };
+
+// A variable as the translation declares and registers it.
+struct Variable {
+  std::string name;  // as registered: the BASIC name with $ as _Str, % as _Int
+  std::string cpp;
+  bool isArray = false;
+  bool isString = false;
+  bool isInt = false;  // an array of 32-bit integers (name ending in %)
 };
-
-class Diagnostics {
- public:
-  explicit Diagnostics(const std::vector<SourceFile>& files) : files_(files) {}
-  void Error(Position at, const std::string& message);
-  int Count() const { return count_; }
-  bool Full() const { return count_ >= kMaxErrors; }
-  const std::string& Text() const { return text_; }
-
-  static constexpr int kMaxErrors = 20;
-
- private:
-  const std::vector<SourceFile>& files_;
-  std::string text_;
-  int count_ = 0;
-};
-
-// The nearest of the candidates by edit distance (letter case counting
-// half), or "" when none is close enough to be a likely typo.
-std::string NearestName(const std::string& name, const std::vector<std::string>& candidates);
-
-// ---------------------------------------------------------------- tokens
-
-enum class TokenKind { End, Newline, Identifier, Number, String, Operator, Margin };
-
-struct Token {
-  TokenKind kind = TokenKind::End;
-  std::string_view text;  // identifier, operator, number as written, string contents
-  double value = 0;       // numbers and margins
-  Position at;
-};
-
-// Reads a file's tokens as the parser asks for them. Token texts point into
-// the file's text, or into texts for string literals that had to be
-// unescaped; both must outlive the tokens.
-class Lexer {
- public:
-  Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, std::deque<std::string>& texts);
-  // The token `ahead` places after the current one (the end token repeats).
-  const Token& Peek(size_t ahead = 0);
-  // Moves to the next token; stays on the end token.
-  void Advance();
-
- private:
-  void Step();
-
-  const SourceFile& file_;
-  int fileIndex_;
-  Diagnostics& d_;
-  std::deque<std::string>& texts_;
-  std::deque<Token> queue_;
-  size_t i_ = 0;
-  int line_ = 1;
-  size_t lineStart_ = 0;
-  bool lineHasToken_ = false;
-  bool finished_ = false;
-};
-
-// ---------------------------------------------------------------- syntax tree
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
@@ -86,9 +36,20 @@ struct Expr {
   enum Kind { Number, String, Variable, Element, Call, Unary, Binary } kind = Number;
   Position at;
   std::string text;  // name, operator (upper case for words), literal as written
-  double value = 0;
+  double value = 0;  // numbers; a sign before a literal: the signed value (checker)
   bool bare = false;  // a call written without parentheses
   std::vector<ExprPtr> args;
+
+  // Found by the checker.
+  Type type = Type::Number;
+  bool lvalue = false;   // a variable or element the C++ can write to
+  bool literal = false;  // a number or text literal, or a sign before a number literal
+  const vlmc::Variable* variable = nullptr;  // Variable, Element, and a variable a call declares
+  // Call: the one that is called.
+  const Function* function = nullptr;
+  const Builtin* builtin = nullptr;
+  const Declare* declare = nullptr;
+  const Binding* binding = nullptr;
 };
 
 struct Stmt;
@@ -99,6 +60,7 @@ struct Declaration {
   std::string name;
   bool isArray = false;
   Position at;
+  const Variable* variable = nullptr;  // checker
 };
 
 struct CaseItem {
@@ -123,6 +85,10 @@ struct Stmt {
   std::string exitKind;         // Exit: FOR, WHILE or REPEAT
   std::vector<std::vector<CaseItem>> cases;  // Select: per block; an empty list is CASE ELSE
   std::vector<Declaration> declarations;      // Local
+
+  // Found by the checker.
+  const Stmt* loop = nullptr;  // Exit: the loop it leaves
+  bool exited = false;         // a loop that an EXIT leaves
 };
 
 struct Function {
@@ -132,6 +98,7 @@ struct Function {
   std::vector<Declaration> params;
   Block body;
   bool returnsValue = false;
+  std::vector<const Variable*> locals;  // checker: the LOCAL variables in declaration order
 };
 
 struct Setting {
@@ -150,6 +117,7 @@ struct Declare {
 struct Module {
   std::string name;
   Block main;  // top-level statements (module 0 only)
+  std::vector<const Variable*> locals;  // checker: the main program's variables, in order of first use
 };
 
 struct ProgramTree {
@@ -158,34 +126,7 @@ struct ProgramTree {
   std::vector<Setting> settings;
   std::vector<Declare> declares;
   std::vector<std::unique_ptr<Function>> functions;
+  std::deque<Variable> variables;  // checker: every variable, where the declarations point
 };
-
-// Parses one module into the tree (functions, globals and settings are
-// program-wide; statements count per module).
-void Parse(Lexer& lexer, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics);
-
-// ---------------------------------------------------------------- runtime operations
-
-struct BindingParam {
-  const char* kind;  // num f32 i32 u32 i64 bool str cstr num& i32& f32& str& numarr& strarr& intarr&
-  const char* name;
-};
-struct Binding {
-  const char* name;
-  const char* header;  // as the program includes it, e.g. "gfx3d/gfx3d.h"
-  const char* result;  // void num str cstr
-  int required;
-  int count;
-  BindingParam params[12];
-};
-extern const Binding kBindings[];
-extern const int kBindingCount;
-
-// ---------------------------------------------------------------- emission
-
-void Emit(const ProgramTree& tree, const Options& options, Diagnostics& diagnostics, std::vector<OutputFile>& files);
-
-// Upper-case copy (ASCII).
-std::string Upper(std::string_view s);
 
 }  // namespace vlmc

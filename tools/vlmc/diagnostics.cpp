@@ -1,0 +1,74 @@
+// vlmc's diagnostics: the message form "file:line:column: message" with the
+// source line and a caret, and the near-name suggestion for unknown names.
+#include "diagnostics.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vlmc {
+
+void Diagnostics::Error(Position at, const std::string& message) {
+  if (count_ >= kMaxErrors) return;
+  ++count_;
+  const SourceFile& file = files_[at.file];
+  text_ += file.name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + message + "\n";
+  // The source line and a caret under the column (tabs kept so they line up).
+  size_t start = 0;
+  for (int line = 1; line < at.line && start != std::string::npos; ++line) {
+    start = file.text.find('\n', start);
+    if (start != std::string::npos) ++start;
+  }
+  if (start == std::string::npos || start > file.text.size()) return;
+  size_t end = file.text.find('\n', start);
+  if (end == std::string::npos) end = file.text.size();
+  std::string line = file.text.substr(start, end - start);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  text_ += "  " + line + "\n  ";
+  for (int k = 1; k < at.column && k - 1 < static_cast<int>(line.size()); ++k) text_ += line[k - 1] == '\t' ? '\t' : ' ';
+  text_ += "^\n";
+}
+
+namespace {
+
+// Edit distance in half steps: a change of letter case costs 1, any other
+// edit (including swapping two neighbours) 2.
+int Distance(const std::string& a, const std::string& b) {
+  const size_t w = b.size() + 1;
+  std::vector<int> d((a.size() + 1) * w);
+  for (size_t j = 0; j < w; ++j) d[j] = static_cast<int>(2 * j);
+  for (size_t i = 1; i <= a.size(); ++i) {
+    d[i * w] = static_cast<int>(2 * i);
+    for (size_t j = 1; j <= b.size(); ++j) {
+      int change = 2;
+      if (a[i - 1] == b[j - 1])
+        change = 0;
+      else if (std::tolower(static_cast<unsigned char>(a[i - 1])) == std::tolower(static_cast<unsigned char>(b[j - 1])))
+        change = 1;
+      int best = std::min({d[(i - 1) * w + j] + 2, d[i * w + j - 1] + 2, d[(i - 1) * w + j - 1] + change});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) best = std::min(best, d[(i - 2) * w + j - 2] + 2);
+      d[i * w + j] = best;
+    }
+  }
+  return d[a.size() * w + b.size()];
+}
+
+}  // namespace
+
+std::string NearestName(const std::string& name, const std::vector<std::string>& candidates) {
+  if (name.size() > 64) return "";
+  std::string best;
+  int bestDistance = 0;
+  for (const std::string& c : candidates) {
+    if (c.size() > name.size() + 8 || c.size() + 8 < name.size()) continue;
+    const int d = Distance(name, c);
+    if (best.empty() || d < bestDistance) {
+      best = c;
+      bestDistance = d;
+    }
+  }
+  // Up to a third of the name's letters (at least one) may differ.
+  const int allowed = 2 * std::max<int>(1, static_cast<int>(name.size()) / 3);
+  return !best.empty() && bestDistance <= allowed ? best : "";
+}
+
+}  // namespace vlmc

@@ -1,0 +1,179 @@
+// vlmc's tokenizer: reads a module's text one token at a time, reporting
+// bad characters, unclosed texts and numbers out of range as it goes.
+#include "lexer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace vlmc {
+
+namespace {
+
+bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+Lexer::Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, std::deque<std::string>& texts)
+    : file_(file), fileIndex_(fileIndex), d_(diagnostics), texts_(texts) {}
+
+const Token& Lexer::Peek(size_t ahead) {
+  while (queue_.size() <= ahead && !finished_) Step();
+  return queue_[std::min(ahead, queue_.size() - 1)];
+}
+
+void Lexer::Advance() {
+  Peek(1);
+  if (queue_.size() > 1) queue_.pop_front();
+}
+
+Position Lexer::At(size_t offset) const {
+  return Position{fileIndex_, line_, static_cast<int>(offset - lineStart_) + 1};
+}
+
+void Lexer::Push(TokenKind kind, std::string_view text, size_t offset, double value) {
+  queue_.push_back(Token{kind, text, value, At(offset)});
+  lineHasToken_ = true;
+}
+
+// Reads input up to the next token (or the end, which gives a line end and
+// the end token).
+void Lexer::Step() {
+  const std::string& s = file_.text;
+  if (i_ >= s.size()) {
+    queue_.push_back(Token{TokenKind::Newline, "", 0, At(i_)});
+    queue_.push_back(Token{TokenKind::End, "", 0, At(i_)});
+    finished_ = true;
+    return;
+  }
+  const unsigned char c = static_cast<unsigned char>(s[i_]);
+  if (c == '\n') {
+    Push(TokenKind::Newline, "", i_);
+    ++i_;
+    ++line_;
+    lineStart_ = i_;
+    lineHasToken_ = false;
+  } else if (c == ' ' || c == '\t' || c == '\r') {
+    ++i_;
+  } else if (c == '\'') {
+    while (i_ < s.size() && s[i_] != '\n') ++i_;
+  } else if (std::isalpha(c) || c == '_') {
+    ReadName();
+  } else if (std::isdigit(c) || (c == '.' && i_ + 1 < s.size() && IsDigit(s[i_ + 1]))) {
+    ReadNumber();
+  } else if (c == '$') {
+    ReadHex();
+  } else if (c == '"') {
+    ReadText();
+  } else {
+    ReadOperator();
+  }
+}
+
+void Lexer::ReadName() {
+  const std::string& s = file_.text;
+  const size_t start = i_;
+  while (i_ < s.size() && (std::isalnum(static_cast<unsigned char>(s[i_])) || s[i_] == '_')) ++i_;
+  if (i_ < s.size() && (s[i_] == '$' || s[i_] == '%')) ++i_;
+  Push(TokenKind::Identifier, std::string_view(s).substr(start, i_ - start), start);
+}
+
+void Lexer::ReadNumber() {
+  const std::string& s = file_.text;
+  const size_t start = i_;
+  const bool first = !lineHasToken_;
+  while (i_ < s.size() && IsDigit(s[i_])) ++i_;
+  bool integer = true;
+  if (i_ < s.size() && s[i_] == '.') {
+    integer = false;
+    ++i_;
+    while (i_ < s.size() && IsDigit(s[i_])) ++i_;
+  }
+  if (i_ < s.size() && (s[i_] == 'e' || s[i_] == 'E')) {
+    size_t j = i_ + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    if (j < s.size() && IsDigit(s[j])) {
+      integer = false;
+      i_ = j;
+      while (i_ < s.size() && IsDigit(s[i_])) ++i_;
+    }
+  }
+  const std::string_view text = std::string_view(s).substr(start, i_ - start);
+  const double value = std::strtod(std::string(text).c_str(), nullptr);
+  if (!std::isfinite(value)) d_.Error(At(start), "number " + std::string(text.substr(0, 40)) + " is too large");
+  // A whole number that starts a line and is followed by more on the line
+  // is the statement number in the margin.
+  size_t j = i_;
+  while (j < s.size() && (s[j] == ' ' || s[j] == '\t' || s[j] == '\r')) ++j;
+  const bool more = j < s.size() && s[j] != '\n' && s[j] != '\'';
+  Push(first && integer && more ? TokenKind::Margin : TokenKind::Number, text, start, std::isfinite(value) ? value : 0);
+}
+
+void Lexer::ReadHex() {
+  const std::string& s = file_.text;
+  const size_t start = i_++;
+  double value = 0;
+  while (i_ < s.size() && std::isxdigit(static_cast<unsigned char>(s[i_]))) {
+    const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i_])));
+    value = value * 16 + (h <= '9' ? h - '0' : h - 'a' + 10);
+    ++i_;
+  }
+  if (i_ == start + 1) {
+    d_.Error(At(start), "'$' must be followed by hexadecimal digits");
+    return;
+  }
+  if (i_ - start > 17) d_.Error(At(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
+  Push(TokenKind::Number, std::string_view(s).substr(start, i_ - start), start, value);
+}
+
+// A text in quotes; "" inside stands for one quote, and only such a text is
+// copied (the others point into the source).
+void Lexer::ReadText() {
+  const std::string& s = file_.text;
+  const size_t start = i_++;
+  std::string text;
+  bool closed = false, escaped = false;
+  while (i_ < s.size() && s[i_] != '\n') {
+    if (s[i_] == '"') {
+      if (i_ + 1 < s.size() && s[i_ + 1] == '"') {
+        text += '"';
+        escaped = true;
+        i_ += 2;
+        continue;
+      }
+      ++i_;
+      closed = true;
+      break;
+    }
+    text += s[i_++];
+  }
+  if (!closed) d_.Error(At(start), "text has no closing '\"'");
+  if (escaped) {
+    texts_.push_back(std::move(text));
+    Push(TokenKind::String, texts_.back(), start);
+  } else {
+    Push(TokenKind::String, std::string_view(s).substr(start + 1, text.size()), start);
+  }
+}
+
+void Lexer::ReadOperator() {
+  const std::string& s = file_.text;
+  const size_t start = i_;
+  const unsigned char c = static_cast<unsigned char>(s[i_]);
+  if (c == '<' || c == '>') {
+    const size_t length = i_ + 1 < s.size() && (s[i_ + 1] == '=' || (c == '<' && s[i_ + 1] == '>')) ? 2 : 1;
+    i_ += length;
+    Push(TokenKind::Operator, std::string_view(s).substr(start, length), start);
+    return;
+  }
+  ++i_;
+  if (std::string_view("+-*/^()[],=:;").find(static_cast<char>(c)) != std::string_view::npos) {
+    Push(TokenKind::Operator, std::string_view(s).substr(start, 1), start);
+    return;
+  }
+  d_.Error(At(start), c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
+                                         : "unexpected byte " + std::to_string(c));
+}
+
+}  // namespace vlmc
