@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "core/blowfish.h"
-#include "core/debug.h"
+#include "core/core.h"
+#include "core/little_endian.h"
 
 namespace {
 
@@ -272,17 +273,6 @@ void Utf8ToBytes(BasicString& s) {
 
 namespace {
 
-uint32_t LoadLittle(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void StoreLittle(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 }  // namespace
 
 BasicString Encrypt(const BasicString& key, const BasicString& text) {
@@ -292,11 +282,11 @@ BasicString Encrypt(const BasicString& key, const BasicString& text) {
   std::vector<unsigned char> bytes(size, 0);
   std::memcpy(bytes.data(), text.c_str(), text.Length());
   for (size_t block = 0; block < size; block += 8) {
-    uint32_t left = LoadLittle(&bytes[block]);
-    uint32_t right = LoadLittle(&bytes[block + 4]);
+    uint32_t left = LoadLittle32(&bytes[block]);
+    uint32_t right = LoadLittle32(&bytes[block + 4]);
     cipher.EncryptBlock(left, right);
-    StoreLittle(&bytes[block], left);
-    StoreLittle(&bytes[block + 4], right);
+    StoreLittle32(&bytes[block], left);
+    StoreLittle32(&bytes[block + 4], right);
   }
   if (size * 2 > BasicString::kMaxLength) return BasicString();
   return HexEncode(bytes.data(), static_cast<uint32_t>(size), false);
@@ -316,11 +306,11 @@ BasicString Decrypt(const BasicString& key, const BasicString& hex) {
   // A trailing part block cannot have come from Encrypt: it is ignored.
   const uint32_t size = pairs / 8 * 8;
   for (uint32_t block = 0; block < size; block += 8) {
-    uint32_t left = LoadLittle(&bytes[block]);
-    uint32_t right = LoadLittle(&bytes[block + 4]);
+    uint32_t left = LoadLittle32(&bytes[block]);
+    uint32_t right = LoadLittle32(&bytes[block + 4]);
     cipher.DecryptBlock(left, right);
-    StoreLittle(&bytes[block], left);
-    StoreLittle(&bytes[block + 4], right);
+    StoreLittle32(&bytes[block], left);
+    StoreLittle32(&bytes[block + 4], right);
   }
   uint32_t length = 0;
   while (length < size && bytes[length] != 0) ++length;

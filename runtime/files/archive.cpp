@@ -8,16 +8,13 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/little_endian.h"
+
 bool ArchiveLzoReady() {
   static std::once_flag once;
   static bool ready = false;
   std::call_once(once, [] { ready = lzo_init() == LZO_E_OK; });
   return ready;
-}
-
-uint32_t LoadArchiveU32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
 namespace {
@@ -74,7 +71,7 @@ bool ReadTrailer(ReadChannel& channel, Trailer* trailer) {
   uint8_t bytes[kArchiveTrailerSize];
   if (!ReadAt(channel, channel.size - kArchiveTrailerSize, bytes, kArchiveTrailerSize)) return false;
   if (std::memcmp(bytes, "sbX", 3) != 0) return false;
-  const int32_t stored = static_cast<int32_t>(LoadArchiveU32(bytes + 3));
+  const int32_t stored = static_cast<int32_t>(LoadLittle32(bytes + 3));
   trailer->fromEnd = stored < 0;
   trailer->directory = trailer->fromEnd ? channel.size + stored : stored;
   return trailer->directory >= 0 && trailer->directory <= channel.size - kArchiveTrailerSize;
@@ -91,8 +88,8 @@ Step NextEntry(DirectoryReader& reader, char* name, size_t* nameLength, int32_t*
   uint8_t numbers[8];
   if (!reader.Read(name, length) || !reader.Read(numbers, 8)) return Step::Short;
   *nameLength = length;
-  *position = static_cast<int32_t>(LoadArchiveU32(numbers));
-  *packedSize = LoadArchiveU32(numbers + 4);
+  *position = static_cast<int32_t>(LoadLittle32(numbers));
+  *packedSize = LoadLittle32(numbers + 4);
   return Step::Entry;
 }
 
@@ -172,7 +169,7 @@ bool ReadPackedEntry(ReadChannel& archive, const ArchiveEntry& entry, std::vecto
 bool UnpackEntryData(const uint8_t* packed, size_t packedSize, std::unique_ptr<uint8_t[]>* data,
                      uint32_t* size) {
   if (packed == nullptr || packedSize < 4 || !ArchiveLzoReady()) return false;
-  const uint32_t unpacked = LoadArchiveU32(packed);
+  const uint32_t unpacked = LoadLittle32(packed);
   const size_t body = packedSize - 4;
   // LZO1X cannot make more than about 255 bytes out of one packed byte (a
   // long match costs at least one byte per 255 of length), so a larger claim

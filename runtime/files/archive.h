@@ -40,8 +40,6 @@ constexpr int kArchiveTrailerSize = 7;
 // LZO's one-time set-up, shared by the reader and the packer; false when the
 // library cannot work here.
 bool ArchiveLzoReady();
-// A little-endian 32-bit field of the archive.
-uint32_t LoadArchiveU32(const uint8_t* bytes);
 
 // Largest entry the runtime unpacks; larger claims are treated as damage.
 constexpr uint32_t kMaxArchiveEntry = 512u << 20;

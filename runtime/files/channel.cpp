@@ -10,6 +10,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "core/little_endian.h"
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "platform/memory_probe.h"
@@ -302,9 +303,7 @@ bool ChannelReadInt32(ReadChannel& channel, int32_t* value) {
   uint8_t bytes[4];
   if (ChannelRead(channel, bytes, 4) != 4) return false;
   // Assembled by hand: little-endian on any host.
-  *value = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                                static_cast<uint32_t>(bytes[2]) << 16 |
-                                static_cast<uint32_t>(bytes[3]) << 24);
+  *value = static_cast<int32_t>(LoadLittle32(bytes));
   return true;
 }
 

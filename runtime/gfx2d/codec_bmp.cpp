@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/little_endian.h"
 #include "files/files.h"
 #include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
@@ -48,21 +49,21 @@ struct BmpLayout {
 
 // Parses the header block that follows the 14-byte file header.
 bool ParseHeader(const uint8_t* block, uint32_t blockLength, int32_t key, BmpLayout& layout) {
-  const uint32_t headerSize = codec::LE32(block);
+  const uint32_t headerSize = LoadLittle32(block);
   if (headerSize != kCoreHeaderSize && headerSize != kInfoHeaderSize) return false;
   if (blockLength < headerSize) return false;  // the data offset cuts the header short
 
   int64_t width, height;
   uint32_t compression = kCompressionNone;
   if (headerSize == kCoreHeaderSize) {
-    width = codec::LE16(block + 4);
-    height = codec::LE16(block + 6);
-    layout.bits = codec::LE16(block + 10);
+    width = LoadLittle16(block + 4);
+    height = LoadLittle16(block + 6);
+    layout.bits = LoadLittle16(block + 10);
   } else {
-    width = static_cast<int32_t>(codec::LE32(block + 4));
-    height = static_cast<int32_t>(codec::LE32(block + 8));
-    layout.bits = codec::LE16(block + 14);
-    compression = codec::LE32(block + 16);
+    width = static_cast<int32_t>(LoadLittle32(block + 4));
+    height = static_cast<int32_t>(LoadLittle32(block + 8));
+    layout.bits = LoadLittle16(block + 14);
+    compression = LoadLittle32(block + 16);
   }
   switch (layout.bits) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;
@@ -130,7 +131,7 @@ void ConvertRow(const BmpLayout& layout, const uint8_t* src, uint8_t* dst, int32
         return t;
       }();
       for (int32_t x = 0; x < width; ++x) {
-        const unsigned v = codec::LE16(src + 2 * x);
+        const unsigned v = LoadLittle16(src + 2 * x);
         const uint8_t r = kScale5.v[(v >> 10) & 31], g = kScale5.v[(v >> 5) & 31], b = kScale5.v[v & 31];
         uint8_t* out = dst + 4 * x;
         codec::PutKeyedPixel(out, r, g, b, key);
@@ -164,7 +165,7 @@ bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key, DecodeLimits
   if (ChannelRead(channel, fileHeader, kFileHeaderSize) != kFileHeaderSize || fileHeader[0] != 'B' ||
       fileHeader[1] != 'M')
     return Fail(limits, PictureFault::kNotAPicture);
-  const uint32_t dataOffset = codec::LE32(fileHeader + 10);
+  const uint32_t dataOffset = LoadLittle32(fileHeader + 10);
 
   // The header block runs from here to the data offset (at least the header
   // size field). It must lie inside the file.
@@ -218,16 +219,6 @@ bool DecodeBmp(ReadChannel& channel, Picture& picture, int32_t key, DecodeLimits
   return true;
 }
 
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 }  // namespace
 
@@ -266,15 +257,15 @@ bool WriteBMP(const char* name, const Picture& picture) {
   uint8_t header[54] = {};
   header[0] = 'B';
   header[1] = 'M';
-  Put32(header + 2, static_cast<uint32_t>(fileSize));
-  Put32(header + 10, 54);
-  Put32(header + 14, 40);
-  Put32(header + 18, width);
-  Put32(header + 22, height);  // positive: rows stored bottom-up
-  Put16(header + 26, 1);
-  Put16(header + 28, 24);
-  Put32(header + 38, 10000);
-  Put32(header + 42, 10000);
+  StoreLittle32(header + 2, static_cast<uint32_t>(fileSize));
+  StoreLittle32(header + 10, 54);
+  StoreLittle32(header + 14, 40);
+  StoreLittle32(header + 18, width);
+  StoreLittle32(header + 22, height);  // positive: rows stored bottom-up
+  StoreLittle16(header + 26, 1);
+  StoreLittle16(header + 28, 24);
+  StoreLittle32(header + 38, 10000);
+  StoreLittle32(header + 42, 10000);
   bool ok = file.Write(header, sizeof header);
 
   std::vector<uint8_t> row(static_cast<size_t>(stride), 0);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "core/little_endian.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/gfx2d_internal.h"
@@ -120,7 +121,7 @@ void PictureToArray(const Picture& picture, BasicArray<int32_t>& pixels) {
   if (target == nullptr) return;
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t* p = picture.pixels + i * 4;
-    target[i] = static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
+    target[i] = static_cast<int32_t>(LoadLittle32(p));
   }
 }
 

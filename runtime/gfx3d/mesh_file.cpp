@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "gfx3d/mesh_file.h"
 
 namespace {
@@ -24,9 +25,8 @@ class ByteReader {
     return true;
   }
   bool Float64(double* value) {
-    uint64_t bits = 0;
     if (left() < 8) return false;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | at_[i];
+    const uint64_t bits = LoadLittle64(at_);
     at_ += 8;
     std::memcpy(value, &bits, 8);
     return true;
@@ -41,8 +41,7 @@ class ByteReader {
  private:
   bool Raw(uint32_t* bits, size_t n) {
     if (left() < n) return false;
-    *bits = static_cast<uint32_t>(at_[0]) | static_cast<uint32_t>(at_[1]) << 8 |
-            static_cast<uint32_t>(at_[2]) << 16 | static_cast<uint32_t>(at_[3]) << 24;
+    *bits = LoadLittle32(at_);
     at_ += n;
     return true;
   }
@@ -51,8 +50,7 @@ class ByteReader {
 };
 
 inline float FloatAt(const uint8_t* p) {
-  const uint32_t bits = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                        static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  const uint32_t bits = LoadLittle32(p);
   float value;
   std::memcpy(&value, &bits, 4);
   return value;
@@ -190,9 +188,7 @@ MeshReadResult MeshBinaryDeclaredBytes(const MeshFieldReader& read, uint64_t siz
   for (int32_t f = 0; f < frames; ++f) {
     uint8_t field[4];
     if (!read(at, field, 4)) return MeshReadResult::kReadError;
-    const int32_t count = static_cast<int32_t>(static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
-                                               static_cast<uint32_t>(field[2]) << 16 |
-                                               static_cast<uint32_t>(field[3]) << 24);
+    const int32_t count = static_cast<int32_t>(LoadLittle32(field));
     if (count < 0 || count > pairs) return MeshReadResult::kReadError;
     records += count;
     if (MeshKeptBytes(palette, pairs, frames, records) > kMeshMostBytes) return MeshReadResult::kMallocError;

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "core/basic_string.h"
-#include "core/debug.h"
+#include "core/core.h"
+#include "core/little_endian.h"
 #include "core/run_log.h"
 #include "files/file_write.h"
 #include "files/files.h"
@@ -75,9 +76,7 @@ OpenResult ReadDeclaredBytes(FileBytes* file) {
   const uint64_t size = static_cast<uint64_t>(file->channel.size);
   if (!ReadUpTo(file, std::min<uint64_t>(size, kReadBlock))) return OpenResult::kNoMemory;
   const std::vector<uint8_t>& first = file->owned;
-  const bool binary = first.size() >= 4 && (first[0] | first[1] << 8 | first[2] << 16 |
-                                            static_cast<uint32_t>(first[3]) << 24) ==
-                                               static_cast<uint32_t>(kMeshFileMagic);
+  const bool binary = first.size() >= 4 && LoadLittle32(first.data()) == static_cast<uint32_t>(kMeshFileMagic);
   if (binary) {
     // The counts are read through a window of one block, so that small
     // frames cost one read per block and large ones one read each.
@@ -144,9 +143,7 @@ bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const
     if (result == MeshReadResult::kWrongVersion)
       WriteLogF("Wrong .xqo version: %.2f. Can use 1.02-%.2f\n", file.version, kMeshFileVersion);
   } else if (opened == OpenResult::kOpened) {
-    uint32_t magic = 0;
-    if (file.size >= 4)
-      magic = file.data[0] | file.data[1] << 8 | file.data[2] << 16 | static_cast<uint32_t>(file.data[3]) << 24;
+    const uint32_t magic = file.size >= 4 ? LoadLittle32(file.data) : 0;
     if (magic == static_cast<uint32_t>(kMeshFileMagic)) {
       double version = 0;
       result = ReadMeshBinary(file.data, file.size, mesh, &version);

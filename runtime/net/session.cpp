@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/run_log.h"
+#include "core/little_endian.h"
+#include "core/core.h"
 #include "net/net.h"
 #include "net/net_internal.h"
 #include "platform/sockets.h"
@@ -129,15 +130,6 @@ Session& TheSession() {
 }
 
 bool ValidId(uint32_t id) { return id >= 1 && id <= kHighestPlayerId; }
-
-uint16_t ReadU16(const std::vector<char>& bytes, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | (static_cast<uint8_t>(bytes[at + 1]) << 8));
-}
-
-void PutU16(char* at, uint16_t value) {
-  at[0] = static_cast<char>(value & 0xFF);
-  at[1] = static_cast<char>(value >> 8);
-}
 
 // Sends every byte on a blocking-or-not socket, waiting while it is full.
 bool SendAllOn(int handle, const char* bytes, size_t count) {
@@ -345,19 +337,19 @@ void Route(Session& s, const WireMessage& m, ClientConnection* source) {
     case kAskId: {
       uint16_t count = 0;
       uint16_t found = 0;
-      const uint16_t index = m.type == kAskId && m.payload.size() >= 2 ? ReadU16(m.payload, 0) : 0;
+      const uint16_t index = m.type == kAskId && m.payload.size() >= 2 ? LoadLittle16(m.payload.data()) : 0;
       for (const PlayerRecord& p : s.registry) {
         if (p.hidden || !ValidId(p.id)) continue;
         if (count == index) found = p.id;
         ++count;
       }
       char answer[2];
-      PutU16(answer, m.type == kAskCount ? count : found);
+      StoreLittle16(answer, m.type == kAskCount ? count : found);
       QueueFor(s, *source, m.type, m.from, 0, answer, 2);
       break;
     }
     case kAskName: {
-      const uint16_t id = m.payload.size() >= 2 ? ReadU16(m.payload, 0) : 0;
+      const uint16_t id = m.payload.size() >= 2 ? LoadLittle16(m.payload.data()) : 0;
       const char* name = "NO_DATA";
       for (const PlayerRecord& p : s.registry)
         if (p.id == id) {
@@ -369,7 +361,7 @@ void Route(Session& s, const WireMessage& m, ClientConnection* source) {
     }
     case kProbe: {
       char answer[2];
-      PutU16(answer, 1);
+      StoreLittle16(answer, 1);
       QueueFor(s, *source, kProbe, m.from, 0, answer, 2);
       break;
     }
@@ -557,7 +549,7 @@ void SessionThread(void* argument) {
         if (p.id != kJoinNotSent) continue;
         std::vector<char> payload(kJoinPayloadSize, 0);
         std::memset(payload.data(), 0xFF, 4);
-        PutU16(payload.data() + 4, kJoinNotSent);
+        StoreLittle16(payload.data() + 4, kJoinNotSent);
         payload[6] = p.hidden ? 1 : 0;
         payload[7] = p.createdOnHost ? 1 : 0;
         std::memcpy(payload.data() + 8, p.name, kPlayerNameSize);
@@ -857,12 +849,12 @@ int32_t LastMessageSender() {
 int32_t CountPlayers() {
   WireMessage answer;
   if (!Ask(TheSession(), kAskCount, nullptr, 0, &answer) || answer.payload.size() < 2) return 0;
-  return ReadU16(answer.payload, 0);
+  return LoadLittle16(answer.payload.data());
 }
 
 BasicString PlayerName(int32_t id) {
   char question[2];
-  PutU16(question, static_cast<uint16_t>(id));
+  StoreLittle16(question, static_cast<uint16_t>(id));
   WireMessage answer;
   if (!Ask(TheSession(), kAskName, question, 2, &answer)) return BasicString("NO_DATA");
   return BasicString(answer.payload.data(), static_cast<uint32_t>(answer.payload.size()));

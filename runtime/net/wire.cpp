@@ -1,14 +1,7 @@
 // Readers and writers of a peer's bytes: the HTTP header scanner and the session's 7-byte message framing.
 #include "net/wire.h"
 
-namespace {
-
-void PutU16(char* at, uint16_t value) {
-  at[0] = static_cast<char>(value & 0xFF);
-  at[1] = static_cast<char>(value >> 8);
-}
-
-}  // namespace
+#include "core/little_endian.h"
 
 int64_t HeaderEndScanner::Scan(const char* bytes, int64_t count) {
   if (done_) return 0;
@@ -31,9 +24,9 @@ void EncodeMessage(uint8_t type, uint16_t to, uint16_t from, const void* payload
   if (length > kMaxPayload) length = kMaxPayload;
   char header[kWireHeaderSize];
   header[0] = static_cast<char>(type);
-  PutU16(header + 1, static_cast<uint16_t>(length));
-  PutU16(header + 3, to);
-  PutU16(header + 5, from);
+  StoreLittle16(header + 1, static_cast<uint16_t>(length));
+  StoreLittle16(header + 3, to);
+  StoreLittle16(header + 5, from);
   out->insert(out->end(), header, header + kWireHeaderSize);
   const char* bytes = static_cast<const char*>(payload);
   if (length > 0) out->insert(out->end(), bytes, bytes + length);
@@ -49,7 +42,7 @@ bool MessageReader::Feed(const char* bytes, size_t count) {
   // Check every header now complete, so a bad length is caught before its payload is waited for.
   size_t at = start_;
   while (at <= buffer_.size() && buffer_.size() - at >= kWireHeaderSize) {
-    const size_t length = static_cast<uint8_t>(buffer_[at + 1]) | (static_cast<uint8_t>(buffer_[at + 2]) << 8);
+    const size_t length = LoadLittle16(&buffer_[at + 1]);
     if (length > kMaxPayload) {
       broken_ = true;
       buffer_.clear();
@@ -64,11 +57,11 @@ bool MessageReader::Feed(const char* bytes, size_t count) {
 bool MessageReader::Next(WireMessage* message) {
   if (broken_ || buffer_.size() - start_ < kWireHeaderSize) return false;
   const char* h = buffer_.data() + start_;
-  const size_t length = static_cast<uint8_t>(h[1]) | (static_cast<uint8_t>(h[2]) << 8);
+  const size_t length = LoadLittle16(h + 1);
   if (buffer_.size() - start_ < kWireHeaderSize + length) return false;
   message->type = static_cast<uint8_t>(h[0]);
-  message->to = static_cast<uint16_t>(static_cast<uint8_t>(h[3]) | (static_cast<uint8_t>(h[4]) << 8));
-  message->from = static_cast<uint16_t>(static_cast<uint8_t>(h[5]) | (static_cast<uint8_t>(h[6]) << 8));
+  message->to = LoadLittle16(h + 3);
+  message->from = LoadLittle16(h + 5);
   message->payload.assign(h + kWireHeaderSize, h + kWireHeaderSize + length);
   start_ += kWireHeaderSize + length;
   if (start_ == buffer_.size()) {

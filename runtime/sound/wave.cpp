@@ -3,13 +3,9 @@
 
 #include <cstring>
 
-namespace {
+#include "core/little_endian.h"
 
-uint32_t Little32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-int Little16(const uint8_t* p) { return p[0] | p[1] << 8; }
+namespace {
 
 // Real files carry a handful of chunks; a file of millions of empty ones
 // would otherwise be walked header by header.
@@ -21,7 +17,7 @@ bool FindChunk(ReadChannel& channel, const char* id, uint32_t* length) {
   for (int skipped = 0; skipped <= kMostChunksSkipped; ++skipped) {
     uint8_t header[8];
     if (ChannelRead(channel, header, 8) != 8) return false;
-    const uint32_t size = Little32(header + 4);
+    const uint32_t size = LoadLittle32(header + 4);
     if (std::memcmp(header, id, 4) == 0) {
       *length = size;
       return true;
@@ -49,15 +45,15 @@ bool ReadWaveHeader(ReadChannel& channel, WaveHeader* header) {
   if (chunkEnd > channel.size) return false;
   uint8_t format[kExtensibleFormatBytes];
   if (ChannelRead(channel, format, 16) != 16) return false;
-  header->formatTag = Little16(format);
-  header->channels = Little16(format + 2);
-  header->sampleRate = Little32(format + 4);
-  header->blockAlign = Little16(format + 12);
-  header->bitsPerSample = Little16(format + 14);
+  header->formatTag = LoadLittle16(format);
+  header->channels = LoadLittle16(format + 2);
+  header->sampleRate = LoadLittle32(format + 4);
+  header->blockAlign = LoadLittle16(format + 12);
+  header->bitsPerSample = LoadLittle16(format + 14);
   header->subFormat = 0;
   if (header->formatTag == kWaveTagExtensible && length >= kExtensibleFormatBytes &&
       ChannelRead(channel, format + 16, kExtensibleFormatBytes - 16) == kExtensibleFormatBytes - 16)
-    header->subFormat = Little16(format + 24);
+    header->subFormat = LoadLittle16(format + 24);
   channel.position = chunkEnd;
 
   if (!FindChunk(channel, "data", &length)) return false;

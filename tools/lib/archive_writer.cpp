@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "core/little_endian.h"
 #include "files/archive.h"
 #include "files/files.h"
 
@@ -142,7 +143,7 @@ bool AppendToArchive(const char* target, const std::vector<ArchiveInput>& inputs
     }
     uint8_t trailer[kTrailerSize];
     ReadAt(channel, oldSize - kTrailerSize, trailer, kTrailerSize);
-    const int32_t stored = static_cast<int32_t>(LoadArchiveU32(trailer + 3));
+    const int32_t stored = static_cast<int32_t>(LoadLittle32(trailer + 3));
     const int64_t directory = stored < 0 ? oldSize + stored : stored;
     contiguous = contiguous && cursor == directory && dataBytes + (oldSize - directory) == covered;
     if (contiguous) keepBytes = archiveStart;

@@ -65,12 +65,6 @@ inline void PutKeyedPixel(uint8_t* out, uint8_t r, uint8_t g, uint8_t b, int32_t
   }
 }
 
-inline uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline uint32_t LE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Starts a writer's output: memory-file names (anything that starts
 // "mem://") are refused. The file goes to a temporary beside the target and
 // replaces it only when the writer commits, so a failed or interrupted save
