@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/text.h"
 
 namespace {

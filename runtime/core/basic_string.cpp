@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "core/debug.h"
+#include "core/core.h"
 
 namespace {
 

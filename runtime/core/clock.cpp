@@ -1,6 +1,7 @@
 // The millisecond clock.
 #include "core/clock.h"
 
+#include "core/core.h"
 #include "platform/platform.h"
 
 MillisecondClock& TheMillisecondClock() {

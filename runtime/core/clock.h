@@ -1,5 +1,6 @@
-// The millisecond clock every layer reads: the platform's high-resolution
-// counter in milliseconds since the first reading.
+// The millisecond clock's record and its start-up: the platform's
+// high-resolution counter, which GetMilliseconds (core/core.h) reads in
+// milliseconds since the first reading.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,3 @@ struct MillisecondClock {
 MillisecondClock& TheMillisecondClock();
 // Reads the counter's frequency (start-up).
 void InitTimer();
-// Milliseconds since the first call, whole milliseconds as a double; 0
-// without a counter.
-double GetMilliseconds();

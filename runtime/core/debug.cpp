@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/core.h"
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "platform/platform.h"

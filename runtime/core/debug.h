@@ -1,6 +1,7 @@
-// Debug-mode support: the error record, the END operation, debugger output,
-// the variable registry, breakpoints and the line hook, and the call-by-name
-// table of the application.
+// Debug-mode plumbing: the statement position, the variable registry,
+// breakpoints and the line hook, the debugger's channel, END's own workings and
+// the application's call-by-name table. What programs call of it (END, Assert,
+// CallByName, the error record, debug output) is declared in core/core.h.
 //
 // A program built in debug mode calls LineHook before every statement and
 // registers its variables by name, type and address. An attached debugger
@@ -18,36 +19,16 @@
 #include <cstddef>
 #include <cstdint>
 
-// ---------------------------------------------------------------- error record
+// ---------------------------------------------------------------- statement position
 
 extern int32_t CurrentModule;  // module of the statement now executing
 extern int32_t CurrentLine;    // line of the statement now executing
-// The error codes a program sees in LastErrorCode (ErrorText gives their texts).
-enum ErrorCode : int32_t {
-  kErrorNone = 0,
-  kErrorNoSuchFile = 3,
-  kErrorOutOfMemory = 7,  // also an id, slot or channel outside its table
-  kErrorOutOfBounds = 9,
-  kErrorOutOfData = 20,
-  kErrorAssertion = 21,
-};
-extern int32_t LastErrorCode;  // an ErrorCode
-extern int32_t ErrorLine;      // CurrentLine when the last error was recorded
-
-void SetLastError(int32_t code);  // code and ErrorLine := CurrentLine
-// LastErrorCode := 0 (ErrorLine is kept).
-void ClearLastError();
 
 // ---------------------------------------------------------------- debugger channel
 
 // The message function a debugger breaks on. It does nothing itself; it is
 // exported under this name, never inlined and never optimised away.
 extern "C" void VelmoraDebuggerMessage(const char* text);
-
-// Sends "TX" + text to an attached debugger; nothing without one.
-void DebugOutput(const char* text);
-// Writes text to standard error.
-void ErrorOutput(const char* text);
 
 // ---------------------------------------------------------------- variable registry
 
@@ -199,13 +180,6 @@ void SetDebuggerStopHooks(void (*before)(), void (*after)());
 
 // ---------------------------------------------------------------- END
 
-// END: writes the report to the run log (debug builds), shuts the runtime
-// down and exits with code 0. Returns only when END is already running.
-// The quit keys and the END statement end the program through it.
-void EndProgram();
-// The language's END statement: error 0 at the current line, then END.
-void EndWithCode0();
-
 // Thrown when a failure that cannot go on (a bad array index) happens while
 // END is already running, e.g. inside "VLM_ON_QUIT": END catches it where it
 // calls into the application and goes on with the shutdown.
@@ -220,10 +194,6 @@ struct ProgramEnding {};
 // one is installed (the runtime is up), END logs "Shutdown VLM" before it.
 void SetRuntimeShutdown(void (*shutdown)());
 
-// The language's assertion: a zero value reports "Assertion: Value =0",
-// records error 21 and ends the program.
-void Assert(double value);
-
 // ---------------------------------------------------------------- call by name
 
 // The application's parameterless routines, found by name.
@@ -237,15 +207,3 @@ struct RoutineEntry {
 void SetCallByNameTable(const RoutineEntry* table);
 // The routine of that name (exact spelling), null when the table has none.
 Routine FindRoutineByName(const char* name);
-// Runs the routine of that name: 1.0 when found and run, else 0.0.
-double CallByName(const char* name);
-
-// ---------------------------------------------------------------- build texts
-
-// Compile date and time, "Mmm dd yyyy-hh:mm:ss".
-const char* BuildStamp();
-// Eight upper-case hexadecimal digits fixed when the runtime is compiled
-// (define VELMORA_BUILD_ID to choose them; otherwise derived from the stamp).
-const char* BuildId();
-// "000.001".
-const char* ProjectVersion();

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/debug.h"
+#include "core/core.h"
 
 namespace {
 constexpr double kDegreesToRadians = 0.017453292519943295;

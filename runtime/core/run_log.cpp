@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/core.h"
 #include "platform/platform.h"
 
 std::string RunLogPath() { return platform::TempFolder() + "ErrorLog.txt"; }

@@ -1,14 +1,11 @@
-// The run log: "ErrorLog.txt" in the temporary folder. Start-up traces, the
-// END report and subsystem messages are appended to it as plain text; every
-// caller supplies its own line ending.
+// The run log's side for the runtime: formatted lines, its path and its
+// removal at start-up. The log itself, and WriteLog, are described in
+// core/core.h.
 #pragma once
 
 #include <string>
 
-// Appends text to the run log (a null text is written as "NULL"). Up to five
-// attempts to open the file are made; after that the text is dropped.
-void WriteLog(const char* text);
-// printf-style convenience over WriteLog.
+// printf-style convenience over WriteLog (core/core.h).
 void WriteLogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The full path of the run log.
 std::string RunLogPath();

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/run_log.h"
 #include "external/external.h"
 #include "platform/external_code.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"

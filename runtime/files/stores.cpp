@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/run_log.h"
 #include "files/files.h"
 #include "files/files_internal.h"

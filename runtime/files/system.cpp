@@ -8,7 +8,7 @@
 #include <ctime>
 #include <string>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/text.h"
 #include "files/files_internal.h"
 #include "platform/platform.h"

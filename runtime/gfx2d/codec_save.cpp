@@ -2,7 +2,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/file_write.h"
 #include "files/files.h"
 #include "gfx2d/internal/codec_common.h"

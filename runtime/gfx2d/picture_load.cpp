@@ -2,7 +2,7 @@
 // turn, and a diagnostic line for a failed load in debug mode.
 #include <string>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/settings.h"
 #include "files/archive.h"
 #include "files/files.h"

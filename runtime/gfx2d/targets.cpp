@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/run_log.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/gfx2d_internal.h"
 #include "gl/display.h"

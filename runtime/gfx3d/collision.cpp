@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/settings.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/basic_array.h"
-#include "core/debug.h"
 #include "gfx3d/internal/bridge2d.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"

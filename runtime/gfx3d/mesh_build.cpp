@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/basic_array.h"
-#include "core/debug.h"
+#include "core/core.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/math3d.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/basic_string.h"
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/settings.h"
 #include "files/files.h"
 #include "gfx3d/engine3d.h"

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "core/clock.h"
 #include "core/core.h"
+#include "core/run_log.h"
 #include "external/external.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/clock.h"
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/run_log.h"
 #include "files/files.h"
 #include "platform/audio.h"

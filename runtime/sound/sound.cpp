@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/files.h"
 #include "platform/audio.h"
 #include "sound/sound.h"

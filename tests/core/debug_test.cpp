@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/run_log.h"
 #include "support/child_process.h"
 
 namespace {

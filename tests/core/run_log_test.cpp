@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/core.h"
 #include "core/run_log.h"
 #include "platform/platform.h"
 #include "support/child_process.h"

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/core.h"
 #include "core/debug.h"
 #include "core/run_log.h"
 #include "external/external.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/settings.h"
 #include "files_test_util.h"
 

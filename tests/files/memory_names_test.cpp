@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files_test_util.h"
 #include "platform/memory_probe.h"
 

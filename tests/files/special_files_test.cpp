@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/system.h"
 #include "files_test_util.h"
 

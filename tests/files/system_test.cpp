@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/files_internal.h"
 #include "files/system.h"
 #include "files_test_util.h"

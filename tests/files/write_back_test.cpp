@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/system.h"
 #include "files_test_util.h"
 #include "support/small_disk.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "core/core.h"
 #include "core/clock.h"
-#include "core/debug.h"
 #include "files/files.h"
 #include "sound/music_header.h"
 #include "sound/sound.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "codecs_support.h"
-#include "core/debug.h"
+#include "core/core.h"
 #include "gfx2d/picture.h"
 #include "support/child_process.h"
 #include "support/small_disk.h"

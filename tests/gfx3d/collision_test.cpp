@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/engine3d.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "core/run_log.h"
 #include "files/files.h"
 #include "gfx3d/engine3d.h"

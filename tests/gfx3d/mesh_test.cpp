@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/basic_array.h"
-#include "core/debug.h"
+#include "core/core.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/grow_list.h"

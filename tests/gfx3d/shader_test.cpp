@@ -13,8 +13,7 @@
 
 #include <unistd.h>
 
-#include "core/clock.h"
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"

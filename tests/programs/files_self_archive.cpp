@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/files.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,7 @@
 // Sound effects measured in the output of SDL's disk driver: levels, pan,
 // pitch, copy rotation and the slot table.
-#include "core/debug.h"
+#include "core/clock.h"
+#include "core/core.h"
 #include "files/files.h"
 #include "lib/archive_writer.h"
 #include "sound/sound_test_util.h"

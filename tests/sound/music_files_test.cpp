@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "core/debug.h"
+#include "core/core.h"
 #include "files/files.h"
 #include "sound/sound_test_util.h"
 
