@@ -17,6 +17,7 @@
 #include "lib/archive_writer.h"
 #include "files/archive.h"
 #include "files/files.h"
+#include "files/read_channel.h"
 
 namespace fs = std::filesystem;
 

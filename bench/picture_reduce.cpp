@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/picture.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 
 // One entry of the archive's directory: its name, where its data lies and its packed size.
 struct ArchiveEntry {

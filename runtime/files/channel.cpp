@@ -11,8 +11,8 @@
 #include <unordered_map>
 
 #include "core/little_endian.h"
-#include "files/files.h"
 #include "files/files_internal.h"
+#include "files/read_channel.h"
 #include "platform/memory_probe.h"
 #include "platform/platform.h"
 

@@ -8,6 +8,7 @@
 #include "core/core.h"
 #include "files/files.h"
 #include "files/files_internal.h"
+#include "files/read_channel.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Parsing INI text into sections and keys, shared by the INI store and the readers of INI-shaped files.
 #include "files/ini_text.h"
 
-#include "files/files.h"
+#include "files/read_channel.h"
 
 namespace {
 

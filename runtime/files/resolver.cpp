@@ -7,6 +7,7 @@
 #include "files/archive.h"
 #include "files/files.h"
 #include "files/files_internal.h"
+#include "files/read_channel.h"
 #include "platform/platform.h"
 
 struct FileResolver {

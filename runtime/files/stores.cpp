@@ -12,7 +12,7 @@
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "files/ini_text.h"
-#include "files/system.h"
+#include "files/read_channel.h"
 #include "platform/platform.h"
 
 namespace {

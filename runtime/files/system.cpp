@@ -1,5 +1,5 @@
 // Platform facts by key, and the process environment.
-#include "files/system.h"
+#include "files/files.h"
 
 #include <cctype>
 #include <cstdio>

@@ -6,6 +6,7 @@
 
 #include "files/files.h"
 #include "files/files_internal.h"
+#include "files/read_channel.h"
 #include "platform/platform.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/little_endian.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 

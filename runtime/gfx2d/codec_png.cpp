@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/core.h"
 #include "files/file_write.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/internal/codec_common.h"
 #include "gfx2d/picture.h"
 

@@ -5,7 +5,7 @@
 #include "core/core.h"
 #include "core/settings.h"
 #include "files/archive.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/gfx2d_internal.h"
 #include "gfx2d/picture.h"
 

@@ -6,7 +6,7 @@
 #include "core/basic_string.h"
 #include "core/core.h"
 #include "core/settings.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"

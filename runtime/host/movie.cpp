@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/renderer.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"

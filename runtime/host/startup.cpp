@@ -10,6 +10,7 @@
 #include "core/run_log.h"
 #include "external/external.h"
 #include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/gfx3d.h"
 #include "gl/display.h"

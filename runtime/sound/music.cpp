@@ -7,7 +7,7 @@
 
 #include "core/core.h"
 #include "core/run_log.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "platform/audio.h"
 #include "sound/music_header.h"
 #include "sound/sound.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "sound/wave.h"
 
 // The most channels a piece of music may have (rates: kWaveRateMin..kWaveRateMax).

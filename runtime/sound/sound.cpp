@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "platform/audio.h"
 #include "sound/sound.h"
 #include "sound/sound_internal.h"

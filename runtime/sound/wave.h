@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 
 // The sample rates a sound buffer takes (those of the original device).
 constexpr int kWaveRateMin = 100;

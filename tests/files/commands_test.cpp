@@ -8,6 +8,7 @@
 
 #include "core/core.h"
 #include "core/settings.h"
+#include "files/files.h"
 #include "files_test_util.h"
 
 namespace fs = std::filesystem;

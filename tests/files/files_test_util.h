@@ -8,7 +8,7 @@
 
 #include "lib/archive_writer.h"
 #include "files/archive.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 

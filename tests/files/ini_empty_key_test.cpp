@@ -2,7 +2,7 @@
 // being written back.
 #include <gtest/gtest.h>
 
-#include "files/system.h"
+#include "files/files.h"
 #include "files_test_util.h"
 
 using files_test::TempFolder;

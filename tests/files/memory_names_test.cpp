@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "files/files.h"
 #include "files_test_util.h"
 #include "platform/memory_probe.h"
 

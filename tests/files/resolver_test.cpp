@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "files/files.h"
 #include "files/files_internal.h"
 #include "files_test_util.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/core.h"
-#include "files/system.h"
+#include "files/files.h"
 #include "files_test_util.h"
 
 using files_test::TempFolder;

@@ -8,7 +8,8 @@
 
 #include "core/core.h"
 #include "files/files_internal.h"
-#include "files/system.h"
+#include "files/files.h"
+#include "files/read_channel.h"
 #include "files_test_util.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "files/files.h"
 #include "files_test_util.h"
 
 namespace fs = std::filesystem;

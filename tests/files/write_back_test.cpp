@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "core/core.h"
-#include "files/system.h"
+#include "files/files.h"
+#include "files/read_channel.h"
 #include "files_test_util.h"
 #include "support/small_disk.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "files/archive.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so the address sanitizer sees any read past its end.

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/picture.h"
 
 class FuzzMemoryFile {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "files/files.h"
-#include "files/system.h"
+#include "files/read_channel.h"
 #include "fuzz_files_util.h"
 
 using fuzz_files::Check;

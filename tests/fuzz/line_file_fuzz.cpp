@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "files/files.h"
-#include "files/system.h"
 #include "fuzz_files_util.h"
 
 using fuzz_files::Check;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "files/files.h"
+#include "files/read_channel.h"
 #include "fuzz_files_util.h"
 
 using fuzz_files::Check;

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "core/core.h"
 #include "core/clock.h"
-#include "files/files.h"
+#include "core/core.h"
+#include "files/read_channel.h"
 #include "sound/music_header.h"
 #include "sound/sound.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "sound/wave.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

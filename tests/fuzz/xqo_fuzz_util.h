@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "fuzz_files_util.h"
 #include "gfx2d/renderer.h"
 #include "gfx3d/engine3d.h"

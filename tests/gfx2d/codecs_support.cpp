@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "support/child_process.h"
 
 namespace codecs_test {

@@ -12,7 +12,7 @@
 
 #include "lib/archive_writer.h"
 #include "codecs_support.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/gfx2d_internal.h"
 #include "gfx2d/picture.h"
 #include "platform/platform.h"

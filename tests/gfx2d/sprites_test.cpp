@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "draw_support.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 
 using namespace gfx2d_test;
 using testing_support::ReadPixels;

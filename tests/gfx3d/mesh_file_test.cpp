@@ -19,7 +19,7 @@
 
 #include "core/core.h"
 #include "core/run_log.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/mesh_file.h"

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"
 #include "gfx3d/engine3d.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "host/host.h"
 #include "host/window_events.h"
 #include "platform/platform.h"

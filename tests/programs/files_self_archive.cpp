@@ -7,6 +7,7 @@
 
 #include "core/core.h"
 #include "files/files.h"
+#include "files/read_channel.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"

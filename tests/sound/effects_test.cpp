@@ -2,7 +2,7 @@
 // pitch, copy rotation and the slot table.
 #include "core/clock.h"
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "lib/archive_writer.h"
 #include "sound/sound_test_util.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "sound/sound_test_util.h"
 
 namespace sound_test {

@@ -1,7 +1,7 @@
 // Music in the output of SDL's disk driver: the formats, the gapless loop,
 // pause and the loop deadline, volume and the end of a piece.
 #include "core/core.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 #include "sound/sound_media.h"
 #include "sound/sound_test_util.h"
 

@@ -10,7 +10,7 @@
 
 #include "core/little_endian.h"
 #include "files/archive.h"
-#include "files/files.h"
+#include "files/read_channel.h"
 
 namespace fs = std::filesystem;
 
