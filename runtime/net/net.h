@@ -138,5 +138,5 @@ int32_t NextDepartedPlayer();
 
 // Creates the session object (start-up, before the 3D engine).
 void CreateSessionObject();
-// Ends a running session and closes every socket (shutdown).
+// Ends a running session, releases the session object and closes every socket (shutdown).
 void EndSessionAndNetwork();

@@ -122,6 +122,9 @@ struct Session {
   std::vector<std::string> notes;  // run-log lines, written once the lock is released
 };
 
+// The one session object: created here at its first use (start-up's CreateSessionObject, or the
+// first session call of a program that runs without the runtime), destroyed only by
+// EndSessionAndNetwork once its thread has ended.
 Session* g_session = nullptr;
 
 Session& TheSession() {
@@ -872,6 +875,10 @@ int32_t NextDepartedPlayer() {
 void CreateSessionObject() { TheSession(); }
 
 void EndSessionAndNetwork() {
-  if (g_session != nullptr) ResetSession(*g_session);
+  if (g_session != nullptr) {
+    ResetSession(*g_session);  // joins the thread: nothing refers to the object any more
+    delete g_session;
+    g_session = nullptr;
+  }
   NetShutdown();
 }
