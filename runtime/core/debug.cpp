@@ -89,6 +89,11 @@ DebugState TheDebugState = {
     BreakpointLines,
     GlobalVariables.entries,
     nullptr,
+    static_cast<int32_t>(sizeof(DebugState)),
+    0,  // frameCount
+    nullptr,
+    &CurrentModule,
+    &CurrentLine,
 };
 int32_t StepDepth = 0;
 int32_t CallDepth = 0;

@@ -99,8 +99,24 @@ constexpr int32_t kStepInto = 1;
 constexpr int32_t kStepOut = -1;
 constexpr int32_t kStepRun = 100;
 
+// One running routine, for a debugger's call stack. 64-bit layout (24 bytes):
+//   0x00 name          const char*     the routine's C++ name
+//   0x08 locals        VariableTable*  its local table (count at 0x00, entries at 0x08)
+//   0x10 callerModule  int32           CurrentModule when it was entered
+//   0x14 callerLine    int32           CurrentLine when it was entered
+struct RoutineRecord {
+  const char* name;
+  VariableTable* locals;
+  int32_t callerModule;
+  int32_t callerLine;
+};
+
+static_assert(sizeof(void*) != 8 || (sizeof(RoutineRecord) == 24 && offsetof(RoutineRecord, callerModule) == 0x10),
+              "debuggers rely on this layout");
+
 // The block a debugger reads and writes while the program is stopped. It
-// stays at one address for the whole run. 64-bit layout (64 bytes):
+// stays at one address for the whole run. 64-bit layout (96 bytes; the
+// first 64 are the original block, the rest was appended after them):
 //   0x00 breakpointCount   int32   debugger: valid breakpoint entries
 //   0x04 globalCount       int32   program: global table's count at the stop
 //   0x08 localCount        int32   program: stopped routine's local count
@@ -114,6 +130,14 @@ constexpr int32_t kStepRun = 100;
 //   0x28 breakpointLines   int32*  program: BreakpointLines
 //   0x30 globalEntries     VariableEntry*  program: GlobalVariables.entries
 //   0x38 localEntries      VariableEntry*  program: the routine's entries (or null)
+//   0x40 blockSize         int32   program: sizeof(DebugState), 0x60
+//   0x44 frameCount        int32   program: routines now running (the call depth)
+//   0x48 frames            RoutineRecord*  program: their records, outermost first
+//   0x50 currentModule     int32*  program: &CurrentModule
+//   0x58 currentLine       int32*  program: &CurrentLine
+// frameCount and frames are kept up to date at every routine's entry and exit,
+// so they are valid at any moment the program is stopped, not only at stops
+// of the line hook.
 struct DebugState {
   int32_t breakpointCount;
   int32_t globalCount;
@@ -127,14 +151,22 @@ struct DebugState {
   int32_t* breakpointLines;
   VariableEntry* globalEntries;
   VariableEntry* localEntries;
+  int32_t blockSize;
+  int32_t frameCount;
+  RoutineRecord* frames;
+  const int32_t* currentModule;
+  const int32_t* currentLine;
 };
 
-static_assert(sizeof(void*) != 8 || (sizeof(DebugState) == 0x40 &&
+static_assert(sizeof(void*) != 8 || (sizeof(DebugState) == 0x60 &&
                                      offsetof(DebugState, stepCommand) == 0x1C &&
                                      offsetof(DebugState, breakpointModules) == 0x20 &&
                                      offsetof(DebugState, breakpointLines) == 0x28 &&
                                      offsetof(DebugState, globalEntries) == 0x30 &&
-                                     offsetof(DebugState, localEntries) == 0x38),
+                                     offsetof(DebugState, localEntries) == 0x38 &&
+                                     offsetof(DebugState, blockSize) == 0x40 &&
+                                     offsetof(DebugState, frames) == 0x48 &&
+                                     offsetof(DebugState, currentLine) == 0x58),
               "debuggers rely on this layout");
 
 // The one block a debugger reads and writes.

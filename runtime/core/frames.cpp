@@ -14,19 +14,33 @@ std::vector<std::unique_ptr<VariableTable>>& TablePool() {
 }
 size_t g_tablesInUse = 0;
 
+// The running routines' records, one per depth, parallel to the pool; the
+// debug state block points at them. Never destroyed, as the pool.
+std::vector<RoutineRecord>& Records() {
+  static auto* records = new std::vector<RoutineRecord>();
+  return *records;
+}
+
 }  // namespace
 
-RoutineFrame::RoutineFrame() {
+RoutineFrame::RoutineFrame(const char* name) {
   auto& pool = TablePool();
-  if (g_tablesInUse == pool.size()) pool.push_back(std::make_unique<VariableTable>());
-  table_ = pool[g_tablesInUse++].get();
+  auto& records = Records();
+  if (g_tablesInUse == pool.size()) {
+    pool.push_back(std::make_unique<VariableTable>());
+    records.resize(pool.size());
+    TheDebugState.frames = records.data();  // a larger vector may have moved
+  }
+  table_ = pool[g_tablesInUse].get();
   table_->count = 0;
+  records[g_tablesInUse] = RoutineRecord{name, table_, CurrentModule, CurrentLine};
+  TheDebugState.frameCount = static_cast<int32_t>(++g_tablesInUse);
   ++CallDepth;
 }
 
 RoutineFrame::~RoutineFrame() {
   // Newest first: each removal takes the table's last entry.
   for (int32_t i = table_->count - 1; i >= 0; --i) RemoveVariable(*table_, table_->entries[i].address);
-  --g_tablesInUse;
+  TheDebugState.frameCount = static_cast<int32_t>(--g_tablesInUse);
   --CallDepth;
 }

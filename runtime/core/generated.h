@@ -4,7 +4,8 @@
 // A routine of module 1 with a parameter and two locals:
 //
 //   void createBox(Number id) {
-//     VLM_ROUTINE();             // call depth + 1, a local variable table
+//     VLM_ROUTINE();             // call depth + 1, a local variable table and
+//                                // the routine's record for the debugger
 //     VLM_PARAM(id);             // registered as "id" (kept as passed)
 //     Number i;
 //     VLM_LOCAL(i);              // set to 0, registered as "i"
@@ -71,9 +72,11 @@ struct VariableTypeOf<int32_t> {
 // The frame of one routine invocation: raises the call depth and holds the
 // routine's local variable table for as long as the routine runs. Tables
 // come from a pool (one per call depth), so deep recursion costs no stack.
+// Each frame also fills its routine's record (RoutineRecord: the name, the
+// table and where it was called from) for a debugger's call stack.
 class RoutineFrame {
  public:
-  RoutineFrame();
+  explicit RoutineFrame(const char* name = "?");
   ~RoutineFrame();
   RoutineFrame(const RoutineFrame&) = delete;
   RoutineFrame& operator=(const RoutineFrame&) = delete;
@@ -129,7 +132,7 @@ class GlobalVariable {
 #define VLM_CONCAT(a, b) VLM_CONCAT_INNER(a, b)
 
 // Opens the routine's frame; the other macros of a routine refer to it.
-#define VLM_ROUTINE() RoutineFrame vlm_frame_
+#define VLM_ROUTINE() RoutineFrame vlm_frame_(__func__)
 // Registers a parameter under its own name.
 #define VLM_PARAM(var) vlm_frame_.Param(#var, var)
 // Sets a local to 0 (empty) and registers it under its own name.
