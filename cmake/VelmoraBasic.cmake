@@ -1,14 +1,16 @@
-# velmora_translate_basic(target out_var module.bas... [NO_MAIN] [RELEASE])
+# velmora_translate_basic(target out_var module.bas... [NO_MAIN] [RELEASE] [LINE_MAP map_var])
 #
 # Translates the BASIC modules of a program (module 0 first) to C++ with vlmc at build time,
 # into ${CMAKE_CURRENT_BINARY_DIR}/<target>_basic/, and sets out_var to the generated .cpp
 # files. Editing a module (or rebuilding vlmc) translates again. The program's C++ namespace
 # and header are named after the target (other characters than letters, digits and _ become _).
+# LINE_MAP sets map_var to the line map vlmc writes beside them (<program>.vlmmap: where each
+# statement stands in the BASIC files, for the debug adapter).
 #
 # Statements get the line hook of debug builds unless RELEASE is given or VELMORA_BASIC_RELEASE
 # is ON. NO_MAIN leaves out the process entry (for code linked into another program).
 function(velmora_translate_basic target out_var)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "NO_MAIN;RELEASE" "" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "NO_MAIN;RELEASE" "LINE_MAP" "")
   set(modules "")
   foreach(m IN LISTS arg_UNPARSED_ARGUMENTS)
     get_filename_component(abs ${m} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
@@ -19,7 +21,7 @@ function(velmora_translate_basic target out_var)
   endif()
   string(MAKE_C_IDENTIFIER ${target} program)
   set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_basic)
-  set(outputs ${dir}/${program}.h ${dir}/${program}_program.cpp)
+  set(outputs ${dir}/${program}.h ${dir}/${program}_program.cpp ${dir}/${program}.vlmmap)
   set(sources ${dir}/${program}_program.cpp)
   set(index 0)
   foreach(m IN LISTS modules)
@@ -50,4 +52,7 @@ function(velmora_translate_basic target out_var)
     COMMENT "Translating ${target}'s BASIC modules"
     VERBATIM)
   set(${out_var} ${sources} PARENT_SCOPE)
+  if(arg_LINE_MAP)
+    set(${arg_LINE_MAP} ${dir}/${program}.vlmmap PARENT_SCOPE)
+  endif()
 endfunction()

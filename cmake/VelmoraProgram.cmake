@@ -2,6 +2,8 @@
 #
 # SOURCES may mix C++ files and BASIC modules (.bas); the modules are translated to C++ at build
 # time by velmora_translate_basic (cmake/VelmoraBasic.cmake), in the order given (module 0 first).
+# The translator's line map is copied beside the executable as <executable>.vlmmap, where the
+# debug adapter (vlmdap) looks for it.
 #
 # Builds a program on the runtime: an executable `name` from the sources, linked with the
 # runtime. DATA copies the folder's contents beside the executable after each build (the
@@ -32,10 +34,15 @@ function(velmora_add_program name)
     if(NOT COMMAND velmora_translate_basic)
       message(FATAL_ERROR "velmora_add_program(${name}): BASIC sources need the translator")
     endif()
-    velmora_translate_basic(${name} translated ${basic_modules})
+    velmora_translate_basic(${name} translated ${basic_modules} LINE_MAP line_map)
     list(APPEND cxx_sources ${translated})
   endif()
   add_executable(${name} ${cxx_sources})
+  if(basic_modules)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${line_map} $<TARGET_FILE:${name}>.vlmmap
+      VERBATIM)
+  endif()
   if(TARGET Velmora::velmora)
     target_link_libraries(${name} PRIVATE Velmora::velmora)
   else()

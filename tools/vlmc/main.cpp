@@ -1,7 +1,8 @@
 // vlmc, the BASIC translator's command line:
 //   vlmc --program NAME --out DIR [--debug|--release] [--no-main] module0.bas module1.bas ...
-// writes NAME.h, NAME_program.cpp and one NAME_module<k>_<file>.cpp per module
-// into DIR; with --check it only reports errors. Errors go to standard error
+// writes NAME.h, NAME_program.cpp, one NAME_module<k>_<file>.cpp per module and
+// NAME.vlmmap, the line map a debugger reads, into DIR; with --check it only
+// reports errors. Errors go to standard error
 // as "file:line:column: message" with the line and a caret; the exit code
 // is then 1 (2 for a bad command line or an unreadable file).
 #include <unistd.h>
@@ -82,7 +83,9 @@ int main(int argc, char** argv) {
   std::cerr << result.diagnostics;
   if (!result.ok) return 1;
   if (check) return 0;
-  for (const vlmc::OutputFile& file : result.files) {
+  std::vector<vlmc::OutputFile> files = result.files;
+  files.push_back({options.program + ".vlmmap", result.lineMap});
+  for (const vlmc::OutputFile& file : files) {
     const std::string path = out + "/" + file.name;
     std::ofstream of(path, std::ios::binary);
     of << file.text;

@@ -4,6 +4,7 @@
 
 #include "check.h"
 #include "emit.h"
+#include "line_map.h"
 #include "parser.h"
 #include "vlmc.h"
 
@@ -21,6 +22,7 @@ Result Translate(const std::vector<SourceFile>& modules, const Options& options)
   }
   if (diagnostics.Count() == 0) Check(tree, diagnostics);
   if (diagnostics.Count() == 0) result.files = Emit(tree, options);
+  if (diagnostics.Count() == 0) result.lineMap = LineMap(tree, modules, options.program);
   result.ok = diagnostics.Count() == 0;
   result.diagnostics = diagnostics.Text();
   return result;

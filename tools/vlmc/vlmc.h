@@ -28,6 +28,7 @@ struct Result {
   bool ok = false;
   std::string diagnostics;  // "file:line:column: message", the line and a caret, per error
   std::vector<OutputFile> files;
+  std::string lineMap;  // where each statement stands, for debuggers (line_map.h)
 };
 
 // Translates the modules (module 0 first). Never throws on bad input.
