@@ -1,0 +1,460 @@
+// The debug session's view of a stop: call stack, scopes, variables, setting them and evaluating (see session.h).
+#include "session.h"
+
+#include <cstdlib>
+
+namespace dap {
+
+namespace {
+
+constexpr int64_t kUnpagedChildren = 1000;  // an array's children sent when the client asks for all
+
+const char* TypeName(int32_t type) {
+  switch (type) {
+    case kNumber: return "number";
+    case kText: return "text";
+    case kNumberArray: return "number array";
+    case kIntArray: return "integer array";
+    case kTextArray: return "text array";
+    case kInt: return "integer";
+    default: return "unknown";
+  }
+}
+
+bool IsArray(int32_t type) { return type == kNumberArray || type == kIntArray || type == kTextArray; }
+
+std::string Sizes(const ArrayInfo& a, int from) {
+  std::string text = "[";
+  for (int k = from; k < a.rank; ++k) {
+    if (k > from) text += ", ";
+    text += std::to_string(a.dims[k]);
+  }
+  return text + "]";
+}
+
+std::string Indices(const std::vector<int64_t>& indices) {
+  std::string text;
+  for (size_t k = 0; k < indices.size(); ++k) {
+    if (k > 0) text += ", ";
+    text += std::to_string(indices[k]);
+  }
+  return text;
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- names in a frame
+
+bool FrameScope::Find(const std::string& name, Variable* variable) {
+  if (const std::vector<Variable>* locals = session_.Locals(level_)) {
+    for (const Variable& v : *locals)
+      if (v.name == name) return *variable = v, true;
+  }
+  for (const Variable& v : session_.Globals())
+    if (v.name == name) return *variable = v, true;
+  return false;
+}
+
+Memory& FrameScope::memory() { return session_.tracer_; }
+
+// ---------------------------------------------------------------- the stop's view
+
+void Session::ClearStopView() {
+  framesLoaded_ = false;
+  frames_.clear();
+  globalsLoaded_ = false;
+  globals_.clear();
+  locals_.clear();
+  handles_.clear();
+}
+
+int Session::Depth() const { return state_.hasFrames ? state_.frameCount : -1; }
+
+bool Session::LoadFrames(std::string* error) {
+  if (framesLoaded_) return true;
+  if (where_ == Where::Text && state_.hasFrames) {
+    // Frames move on between statement stops; read the count as it is now.
+    DebugState fresh;
+    if (ReadDebugState(tracer_, stateAddress_, stateSize_, &fresh)) {
+      state_.frameCount = fresh.frameCount;
+      state_.frames = fresh.frames;
+    }
+  }
+  if (!ReadFrames(tracer_, state_, stopModule_, stopLine_, &frames_)) {
+    *error = "cannot read the program's frame records";
+    return false;
+  }
+  framesLoaded_ = true;
+  return true;
+}
+
+const std::vector<Variable>& Session::Globals() {
+  if (!globalsLoaded_) {
+    globalsLoaded_ = true;
+    int32_t count = state_.globalCount;
+    // At a failure the block holds the last statement stop's count; the
+    // table's own count (just before its entries) is the current one.
+    if (where_ == Where::Text && state_.globalEntries >= 8) tracer_.Get(state_.globalEntries - 8, &count);
+    ReadVariableTable(tracer_, state_.globalEntries, count, &globals_);
+  }
+  return globals_;
+}
+
+const std::vector<Variable>* Session::Locals(int level) {
+  const auto found = locals_.find(level);
+  if (found != locals_.end()) return &found->second;
+  std::string error;
+  if (!LoadFrames(&error)) return nullptr;
+  const int index = static_cast<int>(frames_.size()) - 1 - level;
+  if (index < 0 || index >= static_cast<int>(frames_.size())) return nullptr;
+  const Frame& f = frames_[index];
+  std::vector<Variable>& table = locals_[level];
+  ReadVariableTable(tracer_, f.localEntries, f.localCount, &table);
+  return &table;
+}
+
+json::Value Session::SourceOf(int32_t module, int32_t statement, int32_t* line, int32_t* column) const {
+  json::Value source = json::Value::MakeObject();
+  const StatementPlace* place = haveMap_ ? map_.Place(module, statement) : nullptr;
+  const ModuleMap* m = haveMap_ ? map_.Module(module) : nullptr;
+  if (place != nullptr && m != nullptr) {
+    source.Set("name", BaseName(m->file));
+    source.Set("path", m->file);
+    *line = place->line;
+    *column = place->column;
+  } else {
+    source.Set("name", "module " + std::to_string(module));
+    source.Set("presentationHint", "deemphasize");
+    *line = statement;
+    *column = 1;
+  }
+  return source;
+}
+
+std::string Session::RoutineName(const std::string& cpp) const {
+  if (cpp == "mainProgram") return "main program";
+  if (cpp == "globalSetup") return "global set-up";
+  if (cpp == "globalTeardown") return "global teardown";
+  const std::string basic = haveMap_ ? map_.RoutineName(cpp) : std::string();
+  if (!basic.empty()) return basic;
+  return cpp.empty() ? std::string("?") : BasicName(cpp);
+}
+
+int Session::NewHandle(Handle handle) {
+  handles_.push_back(std::move(handle));
+  return static_cast<int>(handles_.size());
+}
+
+bool Session::ToLatin1(const std::string& utf8, std::string* bytes, std::string* error) {
+  if (json::Utf8ToLatin1(utf8, bytes)) return true;
+  *error = "the text holds characters the program's 8-bit code page does not have";
+  return false;
+}
+
+// ---------------------------------------------------------------- requests
+
+void Session::StackTrace(const json::Value& r) {
+  if (!reported_) return Fail(r, "the program is running");
+  std::string error;
+  if (!LoadFrames(&error)) return Fail(r, error);
+  const int64_t total = static_cast<int64_t>(frames_.size());
+  const int64_t start = r["arguments"]["startFrame"].AsInt(0);
+  int64_t levels = r["arguments"]["levels"].AsInt(0);
+  if (levels <= 0) levels = total;
+  json::Value list = json::Value::MakeArray();
+  for (int64_t level = start < 0 ? 0 : start; level < total && level < start + levels; ++level) {
+    const Frame& f = frames_[static_cast<size_t>(total - 1 - level)];
+    json::Value j = json::Value::MakeObject();
+    j.Set("id", level + 1);
+    j.Set("name", RoutineName(f.routine));
+    int32_t line = 0, column = 0;
+    j.Set("source", SourceOf(f.module, f.line, &line, &column));
+    j.Set("line", line);
+    j.Set("column", column);
+    list.Push(std::move(j));
+  }
+  json::Value body = json::Value::MakeObject();
+  body.Set("stackFrames", std::move(list));
+  body.Set("totalFrames", total);
+  Respond(r, std::move(body));
+}
+
+void Session::Scopes(const json::Value& r) {
+  if (!reported_) return Fail(r, "the program is running");
+  int level = static_cast<int>(r["arguments"]["frameId"].AsInt(1)) - 1;
+  std::string error;
+  if (!LoadFrames(&error)) return Fail(r, error);
+  if (level < 0 || level >= static_cast<int>(frames_.size())) level = 0;
+  json::Value scopes = json::Value::MakeArray();
+  const std::vector<Variable>* locals = Locals(level);
+  json::Value l = json::Value::MakeObject();
+  l.Set("name", "Locals");
+  l.Set("presentationHint", "locals");
+  Handle localsHandle;
+  localsHandle.kind = Handle::Locals;
+  localsHandle.level = level;
+  l.Set("variablesReference", NewHandle(localsHandle));
+  l.Set("namedVariables", static_cast<int64_t>(locals != nullptr ? locals->size() : 0));
+  l.Set("expensive", false);
+  scopes.Push(std::move(l));
+  json::Value g = json::Value::MakeObject();
+  g.Set("name", "Globals");
+  Handle globalsHandle;
+  globalsHandle.kind = Handle::Globals;
+  globalsHandle.level = -1;
+  g.Set("variablesReference", NewHandle(globalsHandle));
+  g.Set("namedVariables", static_cast<int64_t>(Globals().size()));
+  g.Set("expensive", false);
+  scopes.Push(std::move(g));
+  json::Value body = json::Value::MakeObject();
+  body.Set("scopes", std::move(scopes));
+  Respond(r, std::move(body));
+}
+
+json::Value Session::VariableJson(const Variable& v, const std::string& shown) {
+  json::Value j = json::Value::MakeObject();
+  j.Set("name", shown);
+  j.Set("type", TypeName(v.type));
+  int reference = 0;
+  std::string value;
+  if (IsArray(v.type)) {
+    ArrayInfo a;
+    std::string error;
+    if (!ReadArray(tracer_, v.address, &a, &error)) {
+      value = "<" + error + ">";
+    } else if (a.rank == 0) {
+      value = "not dimensioned";
+    } else {
+      value = Sizes(a, 0);
+      Handle h;
+      h.kind = Handle::Array;
+      h.array = v;
+      reference = NewHandle(h);
+      j.Set("indexedVariables", DimensionSize(a, 0));
+    }
+  } else {
+    Value x;
+    std::string error;
+    value = ReadScalar(tracer_, v.type, v.address, &x, &error) ? json::Latin1ToUtf8(ValueText(x)) : "<" + error + ">";
+  }
+  j.Set("value", value);
+  j.Set("variablesReference", reference);
+  j.Set("evaluateName", shown);
+  return j;
+}
+
+json::Value Session::ListTable(const std::vector<Variable>& table, const std::string& prefix, int level) {
+  // Records register their fields as "name.field": the fields gather under
+  // one entry for the record, in the order the first of them was registered.
+  json::Value list = json::Value::MakeArray();
+  std::vector<std::string> groups;
+  for (const Variable& v : table) {
+    if (v.name.compare(0, prefix.size(), prefix) != 0 || v.name.size() == prefix.size()) continue;
+    const std::string rest = v.name.substr(prefix.size());
+    const size_t dot = rest.find('.');
+    if (dot == std::string::npos || dot == 0) {
+      const std::string shown = BasicName(rest);
+      json::Value j = VariableJson(v, shown);
+      j.Set("evaluateName", BasicName(v.name));
+      list.Push(std::move(j));
+      continue;
+    }
+    const std::string head = rest.substr(0, dot);
+    bool seen = false;
+    for (const std::string& g : groups) seen = seen || g == head;
+    if (seen) continue;
+    groups.push_back(head);
+    int64_t fields = 0;
+    for (const Variable& other : table)
+      if (other.name.compare(0, prefix.size() + head.size() + 1, prefix + head + ".") == 0) ++fields;
+    Handle h;
+    h.kind = Handle::Group;
+    h.level = level;
+    h.prefix = prefix + head + ".";
+    json::Value j = json::Value::MakeObject();
+    j.Set("name", head);
+    j.Set("value", "{" + std::to_string(fields) + (fields == 1 ? " field}" : " fields}"));
+    j.Set("type", "record");
+    j.Set("variablesReference", NewHandle(h));
+    j.Set("namedVariables", fields);
+    list.Push(std::move(j));
+  }
+  return list;
+}
+
+json::Value Session::ListArray(const Handle& h, const json::Value& args, std::string* error) {
+  json::Value list = json::Value::MakeArray();
+  ArrayInfo a;
+  if (!ReadArray(tracer_, h.array.address, &a, error)) return list;
+  const int level = static_cast<int>(h.fixed.size());
+  if (level >= a.rank || args["filter"].AsString() == "named") return list;
+  const int64_t size = DimensionSize(a, level);
+  int64_t start = args["start"].AsInt(0);
+  int64_t count = args["count"].AsInt(0);
+  if (start < 0) start = 0;
+  if (count <= 0) count = size < kUnpagedChildren ? size : kUnpagedChildren;
+  const std::string name = BasicName(h.array.name);
+  for (int64_t i = start; i < size && i < start + count; ++i) {
+    std::vector<int64_t> indices = h.fixed;
+    indices.push_back(i);
+    json::Value j = json::Value::MakeObject();
+    j.Set("name", "[" + std::to_string(i) + "]");
+    if (level + 1 < a.rank) {
+      Handle child = h;
+      child.fixed = indices;
+      j.Set("value", Sizes(a, level + 1));
+      j.Set("type", TypeName(h.array.type));
+      j.Set("indexedVariables", DimensionSize(a, level + 1));
+      j.Set("variablesReference", NewHandle(child));
+    } else {
+      // A shorter index list than the rank means 0 for the rest, as the program reads it.
+      const int64_t number = ElementNumber(a, indices);
+      Value x;
+      std::string why;
+      const int32_t type = ElementType(h.array.type);
+      const bool ok = number >= 0 && ReadScalar(tracer_, type, a.data + static_cast<uint64_t>(number) *
+                                                                          ElementSize(h.array.type),
+                                                &x, &why);
+      j.Set("value", ok ? json::Latin1ToUtf8(ValueText(x)) : "<" + why + ">");
+      j.Set("type", TypeName(type));
+      j.Set("variablesReference", 0);
+      j.Set("evaluateName", name + "[" + Indices(indices) + "]");
+    }
+    list.Push(std::move(j));
+  }
+  return list;
+}
+
+void Session::Variables(const json::Value& r) {
+  if (!reported_) return Fail(r, "the program is running");
+  const json::Value& args = r["arguments"];
+  const int64_t ref = args["variablesReference"].AsInt(0);
+  if (ref <= 0 || ref > static_cast<int64_t>(handles_.size())) return Fail(r, "no such variables (the stop has passed)");
+  const Handle h = handles_[static_cast<size_t>(ref - 1)];
+  json::Value list;
+  std::string error;
+  switch (h.kind) {
+    case Handle::Locals: {
+      const std::vector<Variable>* locals = Locals(h.level);
+      list = ListTable(locals != nullptr ? *locals : std::vector<Variable>(), "", h.level);
+      break;
+    }
+    case Handle::Globals:
+      list = ListTable(Globals(), "", -1);
+      break;
+    case Handle::Group: {
+      const std::vector<Variable>* table = h.level >= 0 ? Locals(h.level) : &Globals();
+      list = ListTable(table != nullptr ? *table : std::vector<Variable>(), h.prefix, h.level);
+      break;
+    }
+    case Handle::Array:
+      list = ListArray(h, args, &error);
+      if (!error.empty()) return Fail(r, error);
+      break;
+  }
+  if (args["filter"].AsString() == "indexed" && h.kind != Handle::Array) list = json::Value::MakeArray();
+  json::Value body = json::Value::MakeObject();
+  body.Set("variables", std::move(list));
+  Respond(r, std::move(body));
+}
+
+void Session::SetVariable(const json::Value& r) {
+  if (!reported_) return Fail(r, "the program is running");
+  const json::Value& args = r["arguments"];
+  const int64_t ref = args["variablesReference"].AsInt(0);
+  if (ref <= 0 || ref > static_cast<int64_t>(handles_.size())) return Fail(r, "no such variables (the stop has passed)");
+  const Handle h = handles_[static_cast<size_t>(ref - 1)];
+  const std::string name = args["name"].AsString();
+  int32_t type = -1;
+  uint64_t address = 0;
+  const int level = h.level >= 0 ? h.level : 0;
+  if (h.kind == Handle::Array) {
+    ArrayInfo a;
+    std::string error;
+    if (!ReadArray(tracer_, h.array.address, &a, &error)) return Fail(r, error);
+    if (static_cast<int>(h.fixed.size()) + 1 != a.rank) return Fail(r, "set the elements, not a row");
+    if (name.size() < 3 || name.front() != '[' || name.back() != ']') return Fail(r, "no element " + name);
+    std::vector<int64_t> indices = h.fixed;
+    indices.push_back(std::atoll(name.c_str() + 1));
+    const int64_t number = ElementNumber(a, indices);
+    if (number < 0) return Fail(r, name + " is outside the array");
+    type = ElementType(h.array.type);
+    address = a.data + static_cast<uint64_t>(number) * ElementSize(h.array.type);
+  } else {
+    const std::vector<Variable>* table = h.kind == Handle::Globals || (h.kind == Handle::Group && h.level < 0)
+                                             ? &Globals()
+                                             : Locals(h.level);
+    const std::string prefix = h.kind == Handle::Group ? h.prefix : std::string();
+    if (table != nullptr) {
+      for (const Variable& v : *table) {
+        if (v.name == prefix + RegisteredName(name) || v.name == prefix + name) {
+          type = v.type;
+          address = v.address;
+          break;
+        }
+      }
+    }
+    if (type < 0) return Fail(r, "no variable " + name + " here");
+    if (IsArray(type)) return Fail(r, name + " is an array: set its elements");
+  }
+  std::string bytes, error;
+  Value value;
+  FrameScope scope(*this, level);
+  if (!ToLatin1(args["value"].AsString(), &bytes, &error) || !EvaluateText(bytes, scope, &value, &error))
+    return Fail(r, error);
+  if (!WriteScalar(tracer_, type, address, value, &error)) return Fail(r, error);
+  Value now;
+  if (!ReadScalar(tracer_, type, address, &now, &error)) return Fail(r, error);
+  json::Value body = json::Value::MakeObject();
+  body.Set("value", json::Latin1ToUtf8(ValueText(now)));
+  body.Set("type", TypeName(type));
+  body.Set("variablesReference", 0);
+  Respond(r, std::move(body));
+}
+
+void Session::Evaluate(const json::Value& r) {
+  if (!reported_) return Fail(r, "the program is running: pause it to evaluate");
+  const json::Value& args = r["arguments"];
+  int level = static_cast<int>(args["frameId"].AsInt(1)) - 1;
+  if (level < 0) level = 0;
+  std::string bytes, error;
+  if (!ToLatin1(args["expression"].AsString(), &bytes, &error)) return Fail(r, error);
+  NodePtr tree;
+  if (!ParseExpression(bytes, &tree, &error)) return Fail(r, error);
+  FrameScope scope(*this, level);
+  json::Value body = json::Value::MakeObject();
+  Place place;
+  std::string ignored;
+  if (tree->kind == Node::Name && Locate(*tree, scope, &place, &ignored) && IsArray(place.type)) {
+    Variable v;
+    scope.Find(RegisteredName(tree->text), &v) || scope.Find(tree->text, &v);
+    const json::Value shown = VariableJson(v, place.name);
+    body.Set("result", shown["value"]);
+    body.Set("type", shown["type"]);
+    body.Set("variablesReference", shown["variablesReference"]);
+    if (shown.Has("indexedVariables")) body.Set("indexedVariables", shown["indexedVariables"]);
+    return Respond(r, std::move(body));
+  }
+  Value value;
+  if (!dap::Evaluate(*tree, scope, &value, &error)) return Fail(r, error);
+  body.Set("result", json::Latin1ToUtf8(ValueText(value)));
+  body.Set("type", value.isText ? "text" : "number");
+  body.Set("variablesReference", 0);
+  Respond(r, std::move(body));
+}
+
+void Session::ExceptionInfo(const json::Value& r) {
+  if (!reported_ || where_ != Where::Text) return Fail(r, "the program is not stopped at a failure");
+  json::Value body = json::Value::MakeObject();
+  body.Set("exceptionId", failureId_);
+  body.Set("description", failureText_);
+  body.Set("breakMode", "always");
+  Respond(r, std::move(body));
+}
+
+}  // namespace dap
