@@ -1,5 +1,6 @@
-// BasicArray: the language's bounds-checked arrays of Number, int32 or
-// BasicString, one to four dimensions, the first index varying fastest.
+// BasicArray: the language's bounds-checked arrays of Number, int32,
+// BasicString or a program's records, one to four dimensions, the first index
+// varying fastest.
 //
 // Element (i0, i1, i2, i3) lives at i0 + stride1*i1 + stride2*i2 + stride3*i3.
 // Every access is checked; a bad index reports "bounds:"/"access:" lines to
@@ -21,6 +22,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 #include "core/basic_string.h"
 
@@ -47,7 +54,8 @@ static_assert(sizeof(void*) != 8 || (sizeof(ArrayHeader) == 48 &&
 // The most elements one array may hold; larger requests fail with error 7.
 constexpr int64_t kMaxArrayElements = 0x7FFFFFF0;
 
-// An array of T elements (double, int32_t or BasicString); copies copy the elements.
+// An array of T elements; copies copy the elements. T is double, int32_t,
+// BasicString or a program's record: any default-constructible, copyable type.
 template <class T>
 class BasicArray : public ArrayHeader {
  public:
@@ -65,9 +73,9 @@ class BasicArray : public ArrayHeader {
   void Swap(BasicArray& other) noexcept;
 };
 
-// (Re)dimensions the array; every element becomes 0 (empty for strings).
-// Sizes below 1 mean "not used" (a first size below 1 gives no elements).
-// When the block does not hold the elements a new one of
+// (Re)dimensions the array; every element becomes 0 (empty for strings, all
+// fields 0 for records). Sizes below 1 mean "not used" (a first size below 1
+// gives no elements). When the block does not hold the elements a new one of
 // (n AND NOT 7) + 8 elements is allocated; failure (or more than
 // kMaxArrayElements) records error 7 and ends the program.
 template <class T>
@@ -83,14 +91,29 @@ void CopyArray(BasicArray<T>& target, const BasicArray<T>& source);
 template <class T>
 void RedimPreserve(BasicArray<T>& a, int32_t d1, int32_t d2 = 0, int32_t d3 = 0, int32_t d4 = 0);
 
+// Adds value as the new last element of a one-dimensional array; an array
+// with no elements (never dimensioned, or emptied) becomes one-dimensional
+// with this one. A full block grows by half of itself, so n appends cost
+// O(n) in all. Past kMaxArrayElements: error 7 and END. An array of more
+// dimensions cannot grow this way: the bounds report, error 9 and END.
+template <class T>
+void ArrayAppend(BasicArray<T>& a, const T& value);
+
+// Removes element index of a one-dimensional array (a negative index counts
+// from the end); the later elements move down one place. A bad index, or an
+// array of more dimensions, is a failed access: reports, error 9 and END.
+template <class T>
+void ArrayRemove(BasicArray<T>& a, int32_t index);
+
 // Writes the "bounds: [   3][   5]" and "access: [   2][   7]" lines to the
 // debugger (DebugOutput) and then to standard error (ErrorOutput).
 void ReportBounds(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2, int32_t i3);
 
-// The failed-access path: three reports, error 9, END. It never returns:
-// while END is already running (a bad index inside "VLM_ON_QUIT") it throws
-// ProgramEnding, which END catches. Not returning also lets the compiler keep
-// a loop's values in registers across the check.
+// The failed-access path: three reports, the statement it happened in (on
+// standard error, when the program records its statements), error 9, END.
+// It never returns: while END is already running (a bad index inside
+// "VLM_ON_QUIT") it throws ProgramEnding, which END catches. Not returning
+// also lets the compiler keep a loop's values in registers across the check.
 [[noreturn, gnu::cold]] void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1,
                                                 int32_t i2, int32_t i3);
 
@@ -100,6 +123,63 @@ namespace array_detail {
 inline uint32_t Extent(int32_t size) {
   return size > 0 ? static_cast<uint32_t>(size) : size == 0 ? 1u : 0u;
 }
+
+// Error 7 for a block that cannot be had, and the failure's END. Returns
+// only while END is already running.
+[[gnu::cold]] void OutOfMemory();
+
+// Elements that are plain bytes (numbers, integers, records of them) live
+// in zeroed memory and move with memcpy; the others (strings, records that
+// hold strings or arrays) are constructed, assigned and destroyed one by one.
+template <class T>
+constexpr bool kPlain = std::is_trivially_copyable_v<T> && std::is_trivially_default_constructible_v<T>;
+
+template <class T>
+T* AllocateElements(int64_t capacity) {
+  void* block = std::calloc(static_cast<size_t>(capacity), sizeof(T));
+  if (block == nullptr) return nullptr;
+  if constexpr (!kPlain<T>) {
+    T* elements = static_cast<T*>(block);
+    for (int64_t i = 0; i < capacity; ++i) new (&elements[i]) T();
+  }
+  return static_cast<T*>(block);
+}
+
+template <class T>
+void FreeElements(T* elements, int64_t capacity) {
+  if (elements == nullptr) return;
+  if constexpr (!kPlain<T>) {
+    for (int64_t i = 0; i < capacity; ++i) elements[i].~T();
+  }
+  std::free(elements);
+}
+
+template <class T>
+void ClearElements(T* elements, int64_t count) {
+  if constexpr (kPlain<T>) {
+    if (count > 0) std::memset(static_cast<void*>(elements), 0, static_cast<size_t>(count) * sizeof(T));
+  } else {
+    for (int64_t i = 0; i < count; ++i) elements[i] = T();
+  }
+}
+
+inline void ResetHeader(ArrayHeader& a) {
+  a.data = nullptr;
+  a.stride1 = a.stride2 = a.stride3 = 0;
+  a.d1 = a.d2 = a.d3 = a.d4 = 0;
+  a.count = a.dims = a.capacity = 0;
+}
+
+// The sizes of a one-dimensional array of n elements (none: no dimensions).
+inline void SetOneDimension(ArrayHeader& a, int32_t n) {
+  a.d1 = n;
+  a.d2 = a.d3 = a.d4 = 0;
+  a.stride1 = a.stride2 = a.stride3 = n;
+  a.count = n;
+  a.dims = n != 0 ? 1 : 0;
+}
+
+inline int64_t UsedExtent(int32_t size) { return size > 0 ? size : 1; }
 }  // namespace array_detail
 
 // The element at (i0, i1, i2, i3). A negative i0 counts from the end (-1 is
@@ -126,6 +206,205 @@ inline const T& ArrayElement(const BasicArray<T>& a, int32_t i0, int32_t i1 = 0,
   return ArrayElement(const_cast<BasicArray<T>&>(a), i0, i1, i2, i3);
 }
 
+// ---------------------------------------------------------------- definitions
+// In the header so that arrays of a program's records get them; the element
+// types of the runtime itself are compiled once, in basic_array.cpp.
+
+template <class T>
+BasicArray<T>::BasicArray(const BasicArray& other) : ArrayHeader() {
+  CopyArray(*this, other);
+}
+
+template <class T>
+BasicArray<T>::BasicArray(BasicArray&& other) noexcept : ArrayHeader(other) {
+  array_detail::ResetHeader(other);
+}
+
+template <class T>
+BasicArray<T>& BasicArray<T>::operator=(const BasicArray& other) {
+  CopyArray(*this, other);
+  return *this;
+}
+
+template <class T>
+BasicArray<T>& BasicArray<T>::operator=(BasicArray&& other) noexcept {
+  if (this != &other) {
+    BasicArray old(std::move(*this));
+    Swap(other);
+  }
+  return *this;
+}
+
+template <class T>
+BasicArray<T>::~BasicArray() {
+  array_detail::FreeElements(Elements(), capacity);
+  array_detail::ResetHeader(*this);
+}
+
+template <class T>
+void BasicArray<T>::Swap(BasicArray& other) noexcept {
+  ArrayHeader& mine = *this;
+  ArrayHeader& theirs = other;
+  std::swap(mine, theirs);
+}
+
+template <class T>
+void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) {
+  using array_detail::UsedExtent;
+  // Only the first size is clamped. A negative further size is kept as
+  // given: it still counts as a dimension, holds the place of one element in
+  // the count, and lets no index through (array_detail::Extent).
+  if (d1 < 1) d1 = 0;
+  // The count is formed step by step in 64 bits and checked at each step:
+  // four 31-bit sizes can multiply past any integer type.
+  int64_t n = d1;
+  bool tooLarge = false;
+  for (int32_t size : {d2, d3, d4}) {
+    n *= UsedExtent(size);
+    if (n > kMaxArrayElements) {
+      tooLarge = true;
+      break;
+    }
+  }
+  if (tooLarge || a.capacity < n || d1 == 0) {
+    array_detail::FreeElements(a.Elements(), a.capacity);
+    array_detail::ResetHeader(a);
+    if (tooLarge) {
+      array_detail::OutOfMemory();
+      return;
+    }
+    const int64_t capacity = (n & ~int64_t{7}) + 8;
+    T* elements = array_detail::AllocateElements<T>(capacity);
+    if (elements == nullptr) {
+      array_detail::OutOfMemory();
+      return;
+    }
+    a.data = elements;
+    a.capacity = static_cast<int32_t>(capacity);
+  } else {
+    array_detail::ClearElements(a.Elements(), n);
+  }
+  a.d1 = d1;
+  a.d2 = d2;
+  a.d3 = d3;
+  a.d4 = d4;
+  a.stride1 = d1;
+  a.stride2 = static_cast<int32_t>(d1 * UsedExtent(d2));
+  a.stride3 = static_cast<int32_t>(d1 * UsedExtent(d2) * UsedExtent(d3));
+  a.count = static_cast<int32_t>(n);
+  a.dims = d4 != 0 ? 4 : d3 != 0 ? 3 : d2 != 0 ? 2 : d1 != 0 ? 1 : 0;
+}
+
+template <class T>
+void CopyArray(BasicArray<T>& target, const BasicArray<T>& source) {
+  if (&target == &source) return;
+  DimArray(target, source.d1, source.d2, source.d3, source.d4);
+  if (target.data == nullptr || source.data == nullptr) return;
+  const T* from = source.Elements();
+  T* to = target.Elements();
+  const int32_t count = source.count < target.count ? source.count : target.count;
+  if constexpr (array_detail::kPlain<T>) {
+    if (count > 0) std::memcpy(static_cast<void*>(to), from, static_cast<size_t>(count) * sizeof(T));
+  } else {
+    for (int32_t i = 0; i < count; ++i) to[i] = from[i];
+  }
+}
+
+template <class T>
+void RedimPreserve(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) {
+  BasicArray<T> fresh;
+  DimArray(fresh, d1, d2, d3, d4);
+  if (fresh.data == nullptr) return;  // END is already running
+  if (a.data != nullptr) {
+    // Only indexes valid in both arrays are carried over.
+    const auto common = [](int32_t oldSize, int32_t newSize) {
+      const int64_t o = array_detail::Extent(oldSize);
+      const int64_t n = array_detail::Extent(newSize);
+      return o < n ? o : n;
+    };
+    const int64_t n0 = a.d1 < fresh.d1 ? a.d1 : fresh.d1;
+    const int64_t n1 = common(a.d2, fresh.d2);
+    const int64_t n2 = common(a.d3, fresh.d3);
+    const int64_t n3 = common(a.d4, fresh.d4);
+    T* from = a.Elements();
+    T* to = fresh.Elements();
+    for (int64_t i3 = 0; i3 < n3; ++i3)
+      for (int64_t i2 = 0; i2 < n2; ++i2)
+        for (int64_t i1 = 0; i1 < n1; ++i1)
+          for (int64_t i0 = 0; i0 < n0; ++i0) {
+            const int64_t src = i0 + a.stride1 * i1 + a.stride2 * i2 + a.stride3 * i3;
+            const int64_t dst = i0 + fresh.stride1 * i1 + fresh.stride2 * i2 + fresh.stride3 * i3;
+            to[dst] = std::move(from[src]);
+          }
+  }
+  a.Swap(fresh);
+}
+
+template <class T>
+void ArrayAppend(BasicArray<T>& a, const T& value) {
+  if (a.dims > 1) ArrayBoundsFailure(a, a.d1, 0, 0, 0);
+  const int32_t n = a.dims == 1 ? a.d1 : 0;
+  if (n >= kMaxArrayElements) {
+    array_detail::OutOfMemory();
+    return;
+  }
+  if (a.data != nullptr && n < a.capacity) {
+    a.Elements()[n] = value;
+  } else {
+    int64_t wanted = int64_t{a.capacity} + a.capacity / 2;
+    if (wanted < n + 1) wanted = n + 1;
+    if (wanted > kMaxArrayElements) wanted = kMaxArrayElements;
+    const int64_t capacity = (wanted & ~int64_t{7}) + 8;
+    T* old = a.Elements();
+    T* grown = nullptr;
+    if constexpr (array_detail::kPlain<T>) {
+      // realloc may extend the block in place (or remap it, when large)
+      // instead of copying; value may lie in the old block, so it is copied
+      // out first.
+      const T copy = value;
+      grown = static_cast<T*>(std::realloc(old, static_cast<size_t>(capacity) * sizeof(T)));
+      if (grown == nullptr) {
+        array_detail::OutOfMemory();
+        return;
+      }
+      const int64_t kept = old != nullptr ? a.capacity : 0;
+      std::memset(static_cast<void*>(grown + kept), 0, static_cast<size_t>(capacity - kept) * sizeof(T));
+      grown[n] = copy;
+    } else {
+      grown = array_detail::AllocateElements<T>(capacity);
+      if (grown == nullptr) {
+        array_detail::OutOfMemory();
+        return;
+      }
+      grown[n] = value;  // before the old block (which may hold value) goes
+      for (int32_t i = 0; i < n; ++i) grown[i] = std::move(old[i]);
+      array_detail::FreeElements(old, a.capacity);
+    }
+    a.data = grown;
+    a.capacity = static_cast<int32_t>(capacity);
+  }
+  array_detail::SetOneDimension(a, n + 1);
+}
+
+template <class T>
+void ArrayRemove(BasicArray<T>& a, int32_t index) {
+  if (index < 0) index += a.d1;
+  if (a.dims != 1 || a.data == nullptr || static_cast<uint32_t>(index) >= static_cast<uint32_t>(a.d1)) {
+    ArrayBoundsFailure(a, index, 0, 0, 0);
+  }
+  T* elements = a.Elements();
+  const int32_t last = a.d1 - 1;
+  if constexpr (array_detail::kPlain<T>) {
+    std::memmove(static_cast<void*>(elements + index), elements + index + 1,
+                 static_cast<size_t>(last - index) * sizeof(T));
+    std::memset(static_cast<void*>(elements + last), 0, sizeof(T));
+  } else {
+    for (int32_t i = index; i < last; ++i) elements[i] = std::move(elements[i + 1]);
+    elements[last] = T();
+  }
+  array_detail::SetOneDimension(a, last);
+}
+
 extern template class BasicArray<double>;
 extern template class BasicArray<int32_t>;
 extern template class BasicArray<BasicString>;
@@ -138,3 +417,9 @@ extern template void CopyArray(BasicArray<BasicString>&, const BasicArray<BasicS
 extern template void RedimPreserve(BasicArray<double>&, int32_t, int32_t, int32_t, int32_t);
 extern template void RedimPreserve(BasicArray<int32_t>&, int32_t, int32_t, int32_t, int32_t);
 extern template void RedimPreserve(BasicArray<BasicString>&, int32_t, int32_t, int32_t, int32_t);
+extern template void ArrayAppend(BasicArray<double>&, const double&);
+extern template void ArrayAppend(BasicArray<int32_t>&, const int32_t&);
+extern template void ArrayAppend(BasicArray<BasicString>&, const BasicString&);
+extern template void ArrayRemove(BasicArray<double>&, int32_t);
+extern template void ArrayRemove(BasicArray<int32_t>&, int32_t);
+extern template void ArrayRemove(BasicArray<BasicString>&, int32_t);

@@ -72,8 +72,7 @@ BasicString::~BasicString() {
 bool BasicString::Reserve(uint32_t n, bool keep) {
   if (n == 0 || uint64_t{capacity_} >= uint64_t{n} + 1) return true;
   if (n > kMaxLength) {
-    SetLastError(kErrorOutOfMemory);
-    EndProgram();
+    EndWithError(kErrorOutOfMemory);
     return false;
   }
   uint64_t capacity = StepCapacity(n);
@@ -91,8 +90,7 @@ bool BasicString::Reserve(uint32_t n, bool keep) {
     buffer = static_cast<char*>(std::malloc(capacity));
   }
   if (buffer == nullptr) {
-    SetLastError(kErrorOutOfMemory);
-    EndProgram();
+    EndWithError(kErrorOutOfMemory);
     return false;
   }
   if (keep && OwnsBuffer(data_)) {
@@ -147,8 +145,7 @@ void BasicString::AssignBytes(const char* bytes, uint32_t count) {
 BasicString& BasicString::Append(const char* bytes, uint32_t count) {
   if (count == 0 || bytes == nullptr) return *this;
   if (uint64_t{length_} + count > kMaxLength) {
-    SetLastError(kErrorOutOfMemory);
-    EndProgram();
+    EndWithError(kErrorOutOfMemory);
     return *this;
   }
   // The source may lie inside this buffer (s += s); find it again after a move.
@@ -238,8 +235,7 @@ BasicString& BasicString::operator+=(const char* text) {
 
 BasicString& BasicString::AppendCharGrowing(char c) {
   if (length_ >= kMaxLength) {
-    SetLastError(kErrorOutOfMemory);
-    EndProgram();
+    EndWithError(kErrorOutOfMemory);
     return *this;
   }
   if (!Reserve(length_ + 1, true)) return *this;

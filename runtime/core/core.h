@@ -42,7 +42,9 @@ void ClearLastError();
 // ---------------------------------------------------------------- END and the assertion
 
 // END: writes the report to the run log (debug builds), shuts the runtime
-// down and exits with code 0. Returns only when END is already running.
+// down and exits with status 0, or 1 when a failure the program could not go
+// on from ended it (a bad index, memory, DATA, a raw file transfer, an
+// assertion). Returns only when END is already running.
 // The quit keys and the END statement end the program through it.
 void EndProgram();
 // The language's END statement: error 0 at the current line, then END.

@@ -25,6 +25,27 @@ void SetLastError(int32_t code) {
 
 void ClearLastError() { LastErrorCode = kErrorNone; }
 
+namespace {
+const char* const* g_moduleNames = nullptr;
+int32_t g_moduleNameCount = 0;
+}  // namespace
+
+void SetModuleNames(const char* const* names, int32_t count) {
+  g_moduleNames = names;
+  g_moduleNameCount = names != nullptr && count > 0 ? count : 0;
+}
+
+std::string StatementText(int32_t module, int32_t line) {
+  if (line == 0) return std::string();
+  std::string text = "module " + std::to_string(module);
+  if (module >= 0 && module < g_moduleNameCount && g_moduleNames[module] != nullptr) {
+    text += " (";
+    text += g_moduleNames[module];
+    text += ")";
+  }
+  return text + ", line " + std::to_string(line);
+}
+
 // ---------------------------------------------------------------- debugger channel
 
 // The debugger's breakpoint lands here with the text in the first argument
@@ -201,6 +222,8 @@ double CallByName(const char* name) {
 namespace {
 bool g_endRunning = false;
 bool g_exiting = false;
+// Set by a failure the program could not go on from; the exit status shows it.
+bool g_failed = false;
 bool g_shutdownDone = false;
 void (*g_runtimeShutdown)() = nullptr;
 
@@ -241,7 +264,7 @@ void EndProgram() {
   std::puts("exit");
   std::fflush(nullptr);
   g_exiting = true;
-  platform::ExitProcess(0);
+  platform::ExitProcess(g_failed ? 1 : 0);
 }
 
 void EndProgramNoReturn() {
@@ -250,9 +273,21 @@ void EndProgramNoReturn() {
     // Static destructors and exit handlers are running: nothing can be
     // unwound any more, and carrying on would touch what is being torn down.
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(g_failed ? 1 : 0);
   }
   throw ProgramEnding();
+}
+
+void EndWithError(int32_t code) {
+  SetLastError(code);
+  g_failed = true;
+  EndProgram();
+}
+
+void EndWithErrorNoReturn(int32_t code) {
+  SetLastError(code);
+  g_failed = true;
+  EndProgramNoReturn();
 }
 
 void EndWithCode0() {
@@ -264,9 +299,7 @@ void EndWithCode0() {
 void Assert(double value) {
   if (value != 0) return;
   DebugOutput("Assertion: Value =0\n");
-  LastErrorCode = kErrorAssertion;
-  ErrorLine = CurrentLine;
-  EndProgram();
+  EndWithError(kErrorAssertion);
 }
 
 // ---------------------------------------------------------------- build texts

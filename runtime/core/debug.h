@@ -18,11 +18,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // ---------------------------------------------------------------- statement position
 
 extern int32_t CurrentModule;  // module of the statement now executing
 extern int32_t CurrentLine;    // line of the statement now executing
+
+// The source file names of the program's modules, by module number, for
+// failure reports; the table must outlive the run. Without one (or for a
+// module past count) reports give the number alone.
+void SetModuleNames(const char* const* names, int32_t count);
+// The statement as failure reports name it: "module 0 (main.bas), line 54",
+// or "module 0, line 54" without a name. Empty for line 0: the program
+// records no statements (a build without line notes).
+std::string StatementText(int32_t module, int32_t line);
 
 // ---------------------------------------------------------------- debugger channel
 
@@ -42,6 +52,7 @@ enum VariableType : int32_t {
   kVariableIntArray = 3,     // BasicArray<int32_t>
   kVariableStringArray = 4,  // BasicArray<BasicString>
   kVariableInt = 5,          // int32_t
+  kVariableRecordArray = 6,  // RecordArrayView: an array of a program's records
 };
 
 // Entries a variable table holds at most.
@@ -74,6 +85,71 @@ static_assert(sizeof(void*) != 8 || (sizeof(VariableEntry) == 24 &&
 static_assert(sizeof(void*) != 8 || (offsetof(VariableTable, entries) == 0x08 &&
                                      sizeof(VariableTable) == 8 + 24 * kVariableTableSize),
               "debuggers rely on this layout");
+
+// ---------------------------------------------------------------- records
+
+// A program's record variable registers each field as its own entry, named
+// "record.field" ("record.inner.field" for a record inside a record). An
+// array of records registers one entry of type kVariableRecordArray whose
+// address is a RecordArrayView: the array and the layout of one element.
+
+struct ArrayHeader;
+struct RecordLayout;
+
+// One field of a record type. 64-bit layout (24 bytes):
+//   0x00 name    const char*   "x", "label_Str"; a field of a record inside
+//                              the record is listed flat, as "inner.x"
+//   0x08 type    int32         VariableType of the storage at offset: 0..5, or
+//                              kVariableRecordArray for a field that is itself
+//                              an array of records (a BasicArray, 48 bytes)
+//   0x0C offset  int32         bytes from the start of the record
+//   0x10 record  const RecordLayout*  that array's element layout (type 6
+//                              only; null otherwise)
+struct RecordField {
+  const char* name;
+  int32_t type;
+  int32_t offset;
+  const RecordLayout* record = nullptr;
+};
+
+// The layout of one record type. 64-bit layout (16 bytes):
+//   0x00 elementSize  int32               bytes of one record (array stride)
+//   0x04 fieldCount   int32               entries in fields
+//   0x08 fields       const RecordField*
+struct RecordLayout {
+  int32_t elementSize;
+  int32_t fieldCount;
+  const RecordField* fields;
+};
+
+// What a registered array of records points at. 64-bit layout (24 bytes):
+//   0x00 array        const ArrayHeader*  the BasicArray of records
+//   0x08 elementSize  int32               } the elements' layout: the bytes
+//   0x0C fieldCount   int32               } from 0x08 read as a RecordLayout
+//   0x10 fields       const RecordField*  }
+// Element k of the array lives at array->data + k * elementSize.
+struct RecordArrayView {
+  const ArrayHeader* array;
+  int32_t elementSize;
+  int32_t fieldCount;
+  const RecordField* fields;
+};
+
+static_assert(sizeof(void*) != 8 || (sizeof(RecordField) == 24 && offsetof(RecordField, type) == 0x08 &&
+                                     offsetof(RecordField, offset) == 0x0C &&
+                                     offsetof(RecordField, record) == 0x10),
+              "debuggers rely on this layout");
+static_assert(sizeof(void*) != 8 || (sizeof(RecordLayout) == 16 &&
+                                     offsetof(RecordLayout, fieldCount) == 0x04 &&
+                                     offsetof(RecordLayout, fields) == 0x08),
+              "debuggers rely on this layout");
+static_assert(sizeof(void*) != 8 || (sizeof(RecordArrayView) == 24 &&
+                                     offsetof(RecordArrayView, elementSize) == 0x08 &&
+                                     offsetof(RecordArrayView, fieldCount) == 0x0C &&
+                                     offsetof(RecordArrayView, fields) == 0x10),
+              "debuggers rely on this layout");
+
+// ---------------------------------------------------------------- variable tables
 
 // Adds an entry at index count. False (and nothing written) when full.
 bool AddVariable(VariableTable& table, const char* name, int32_t type, void* address);
@@ -220,6 +296,15 @@ struct ProgramEnding {};
 // already running it throws ProgramEnding instead (or, once the process is
 // exiting, ends it on the spot).
 [[noreturn]] void EndProgramNoReturn();
+
+// END for a failure the program cannot go on from (a bad index, memory, DATA
+// or a raw file transfer that failed, an assertion): records code as
+// SetLastError does and ends the program; its process exits with status 1
+// instead of 0. Returns only when END is already running.
+void EndWithError(int32_t code);
+// The same for failures that must not return to their caller (see
+// EndProgramNoReturn).
+[[noreturn]] void EndWithErrorNoReturn(int32_t code);
 
 // Runs once when END shuts the runtime down, after the application's
 // "VLM_ON_QUIT": the host installs the release of its subsystems here. While

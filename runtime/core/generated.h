@@ -33,7 +33,27 @@
 //
 // Registered type codes follow the C++ type (VariableTypeOf): Number 0,
 // BasicString 1, BasicArray<Number> 2, BasicArray<int32_t> 3,
-// BasicArray<BasicString> 4, int32_t 5.
+// BasicArray<BasicString> 4, int32_t 5, RecordArrayView 6.
+//
+// Records: a record variable registers each field under "name.field" with
+// the macros above (VLM_LOCAL_AS(p.x, "p.x"); text fields "p.label_Str").
+// An array of records registers once, with the translator's static field
+// table of the record type:
+//
+//   struct Point { Number x; Number y; BasicString label_Str; };
+//   const RecordField kPointFields[] = {
+//       {"x", kVariableNumber, offsetof(Point, x)},
+//       {"y", kVariableNumber, offsetof(Point, y)},
+//       {"label_Str", kVariableString, offsetof(Point, label_Str)}};
+//   BasicArray<Point> points;
+//   VLM_LOCAL_RECORD_ARRAY_AS(points, "points", kPointFields, 3);
+//
+// The entry's address is a RecordArrayView declared beside the array by the
+// macro; it lives exactly as long as the registration.
+//
+// Builds without the line hook still record where they are, for failure
+// reports: VLM_STATEMENT(module, line) before each statement only stores the
+// position.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +88,18 @@ template <>
 struct VariableTypeOf<int32_t> {
   static constexpr int32_t value = kVariableInt;
 };
+template <>
+struct VariableTypeOf<RecordArrayView> {
+  static constexpr int32_t value = kVariableRecordArray;
+};
+
+// The view the registry holds for an array of records of type T, described
+// by fields[0..count).
+template <class T>
+constexpr RecordArrayView RecordArrayOf(const BasicArray<T>& array, const RecordField* fields,
+                                        int32_t count) {
+  return RecordArrayView{&array, static_cast<int32_t>(sizeof(T)), count, fields};
+}
 
 // The frame of one routine invocation: raises the call depth and holds the
 // routine's local variable table for as long as the routine runs. Tables
@@ -95,6 +127,12 @@ class RoutineFrame {
     variable = T();
     AddVariable(*table_, name, VariableTypeOf<T>::value, &variable);
     return variable;
+  }
+  // Empties a local array of records and registers its view.
+  template <class T>
+  void LocalRecordArray(const char* name, BasicArray<T>& array, RecordArrayView& view) {
+    array = BasicArray<T>();
+    AddVariable(*table_, name, kVariableRecordArray, &view);
   }
 
  private:
@@ -149,3 +187,27 @@ class GlobalVariable {
   static const GlobalVariable VLM_CONCAT(vlm_global_, __COUNTER__)(#var, var)
 #define VLM_GLOBAL_AS(var, name) \
   static const GlobalVariable VLM_CONCAT(vlm_global_, __COUNTER__)(name, var)
+
+// An array of records (BasicArray<Record>) registered as one entry under
+// name, its elements described by fields[0..count): a parameter as passed, a
+// local emptied first, a global for the rest of the run.
+#define VLM_PARAM_RECORD_ARRAY_AS(var, name, fields, count) \
+  VLM_RECORD_ARRAY_PARAM_(var, name, fields, count, VLM_CONCAT(vlm_view_, __COUNTER__))
+#define VLM_LOCAL_RECORD_ARRAY_AS(var, name, fields, count) \
+  VLM_RECORD_ARRAY_LOCAL_(var, name, fields, count, VLM_CONCAT(vlm_view_, __COUNTER__))
+#define VLM_GLOBAL_RECORD_ARRAY_AS(var, name, fields, count) \
+  VLM_RECORD_ARRAY_GLOBAL_(var, name, fields, count, VLM_CONCAT(vlm_view_, __COUNTER__))
+// The three above with their view's name made once.
+#define VLM_RECORD_ARRAY_PARAM_(var, name, fields, count, view) \
+  RecordArrayView view = RecordArrayOf(var, fields, count);    \
+  vlm_frame_.Param(name, view)
+#define VLM_RECORD_ARRAY_LOCAL_(var, name, fields, count, view) \
+  RecordArrayView view = RecordArrayOf(var, fields, count);    \
+  vlm_frame_.LocalRecordArray(name, var, view)
+#define VLM_RECORD_ARRAY_GLOBAL_(var, name, fields, count, view) \
+  static RecordArrayView view = RecordArrayOf(var, fields, count); \
+  static const GlobalVariable VLM_CONCAT(view, _guard)(name, view)
+
+// Before every statement of a build without the line hook: records the
+// position only, so that failure reports can name the statement.
+#define VLM_STATEMENT(module, line) NoteLine((module), (line))

@@ -139,8 +139,7 @@ DataTable* g_data = nullptr;
 const DataEntry* NextEntry() {
   if (g_data == nullptr || g_data->entries == nullptr || g_data->cursor < 0 ||
       g_data->cursor >= g_data->count) {
-    SetLastError(kErrorOutOfData);
-    EndProgram();
+    EndWithError(kErrorOutOfData);
     return nullptr;
   }
   return &g_data->entries[g_data->cursor++];

@@ -19,11 +19,10 @@ constexpr int kLineLength = 1024;
 
 bool IsOpen(const ReadChannel& channel) { return channel.handle != 0 || channel.memory != nullptr; }
 
-// A failed raw read or write ends the program. END returns only when it is
-// already running; the caller then carries on with a zero value.
+// A failed raw read or write ends the program as a failure. END returns
+// only when it is already running; the caller then carries on with a zero value.
 bool Stop(int32_t code) {
-  SetLastError(code);
-  EndProgram();
+  EndWithError(code);
   return false;
 }
 

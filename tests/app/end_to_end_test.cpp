@@ -83,7 +83,7 @@ TEST(EndToEnd, ObjectThousandEndsTheProgramWithTheBoundsError) {
   // access to element 1000 (reading its type) stops the program.
   ProgramCopy copy("0\n1000\n");
   const ChildResult result = copy.Run({"--frames", "20"});
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 1);  // a failure, not an ordinary end
   const int32_t line = MainStatement("ReadNumberLine(1, ot[i])");
   ASSERT_GT(line, 0);
   EXPECT_EQ(EndReport(result.runLog),

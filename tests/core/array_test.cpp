@@ -156,9 +156,10 @@ TEST(ArrayBounds, FailedAccessReportsAndEnds) {
     DimArray(a, 3, 5);
     ArrayElement(a, 2, 7) = 1;
   });
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, "exit\n");
-  EXPECT_EQ(result.err, Repeat("bounds: [   3][   5]\naccess: [   2][   7]\n", 3));
+  EXPECT_EQ(result.err, Repeat("bounds: [   3][   5]\naccess: [   2][   7]\n", 3) +
+                            "statement: module 0, line 54\n");
   EXPECT_EQ(result.runLog, "-End On Line\n9\n53\n54\n0\nvlm is shut down\n");
 }
 
@@ -168,7 +169,35 @@ TEST(ArrayBounds, OneDimensionalReport) {
     DimArray(a, 1000);
     (void)ArrayElement(a, 1000);
   });
-  EXPECT_EQ(result.err, Repeat("bounds: [1000]\naccess: [1000]\n", 3));
+  EXPECT_EQ(result.err, Repeat("bounds: [1000]\naccess: [1000]\n", 3) + "statement: module 0, line 54\n");
+}
+
+TEST(ArrayBounds, TheStatementLineNamesTheModuleWhenLinesAreRecorded) {
+  const struct {
+    const char* what;
+    void (*position)();
+    const char* last;  // the report's last line
+  } cases[] = {
+      {"named module", [] { VLM_STATEMENT(1, 40); }, "statement: module 1 (shapes.bas), line 40\n"},
+      {"module without a name", [] { VLM_STATEMENT(2, 7); }, "statement: module 2, line 7\n"},
+      {"no statements recorded", [] {}, "access: [   4]\n"},
+  };
+  for (const auto& c : cases) {
+    const auto position = c.position;
+    const auto result = RunInChild([position] {
+      static const char* const names[] = {"main.bas", "shapes.bas"};
+      SetModuleNames(names, 2);
+      position();
+      BasicArray<Number> a;
+      DimArray(a, 4);
+      (void)ArrayElement(a, 4);
+    });
+    const std::string last = c.last;
+    ASSERT_GE(result.err.size(), last.size()) << c.what;
+    EXPECT_EQ(result.err.substr(result.err.size() - last.size()), last) << c.what << "\n" << result.err;
+    EXPECT_EQ(result.err.find("statement:"), result.err.rfind("statement:")) << c.what;  // once at most
+    EXPECT_EQ(result.exitCode, 1) << c.what;
+  }
 }
 
 TEST(ArrayBounds, EveryBadIndexFails) {
@@ -189,6 +218,7 @@ TEST(ArrayBounds, EveryBadIndexFails) {
   };
   for (const Case& c : cases) {
     const auto result = FailingAccess(c.access);
+    EXPECT_EQ(result.exitCode, 1) << c.what;
     EXPECT_EQ(result.out, "exit\n") << c.what;
     EXPECT_EQ(result.runLog.substr(0, 15), "-End On Line\n9\n") << c.what;
     EXPECT_NE(result.err.find("bounds: "), std::string::npos) << c.what;
@@ -221,11 +251,11 @@ TEST(ArrayBounds, BadIndexWhileEndingUnwindsTheCallback) {
     LineHook(0, 4, nullptr);
     EndWithCode0();
   });
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 1);  // the shutdown failed
   EXPECT_EQ(result.out, "exit\n");
   EXPECT_EQ(result.runLog,
             "-End On Line\n0\n3\n4\n0\nquit routine\nShutdown VLM\nreleased\nvlm is shut down\n");
-  EXPECT_EQ(result.err, Repeat("bounds: [   2]\naccess: [   5]\n", 3));
+  EXPECT_EQ(result.err, Repeat("bounds: [   2]\naccess: [   5]\n", 3) + "statement: module 0, line 4\n");
 }
 
 TEST(ArrayBounds, ReportListsTheUsedDimensions) {
@@ -237,7 +267,8 @@ TEST(ArrayBounds, ReportListsTheUsedDimensions) {
   EXPECT_EQ(result.err,
             "bounds: [   2][   3][   4]\naccess: [   1][   1][   0]\n"
             "bounds: [   2][   3][   4]\naccess: [   1][   1][   9]\n"
-            "bounds: [   2][   3][   4]\naccess: [   1][   1][   9]\n");
+            "bounds: [   2][   3][   4]\naccess: [   1][   1][   9]\n"
+            "statement: module 0, line 54\n");
 }
 
 TEST(ArrayBounds, HugeDimensionsFailWithOutOfMemory) {
@@ -250,6 +281,7 @@ TEST(ArrayBounds, HugeDimensionsFailWithOutOfMemory) {
       dim();
       std::puts("not reached");
     });
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "exit\n");
     EXPECT_EQ(result.runLog, "-End On Line\n7\n39\n40\n1\nvlm is shut down\n");
   }

@@ -7,6 +7,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/core.h"
 #include "core/run_log.h"
@@ -333,6 +334,126 @@ TEST(Assert, ZeroEndsWithError21) {
   });
   EXPECT_EQ(result.out, "passed\nexit\n");
   EXPECT_EQ(result.runLog, "-End On Line\n21\n15\n16\n0\nvlm is shut down\n");
+}
+
+TEST(EndProgram, ExitStatusTellsAFailureFromAnOrdinaryEnd) {
+  const struct {
+    const char* what;
+    void (*body)();
+    int status;
+    const char* code;  // in the END report
+  } cases[] = {
+      {"END after an earlier error", [] { SetLastError(kErrorNoSuchFile); EndWithCode0(); }, 0, "0"},
+      // A window closed after a picture failed to load: the error stands, the end is ordinary.
+      {"END with an error left standing", [] { SetLastError(kErrorOutOfMemory); EndProgram(); }, 0, "7"},
+      {"bad index", [] { BasicArray<Number> a; (void)ArrayElement(a, 0); }, 1, "9"},
+      {"array too large", [] { BasicArray<Number> a; DimArray(a, 65536, 32768); }, 1, "7"},
+      {"text too long", [] { BasicString s; s.Reserve(BasicString::kMaxLength + 1, false); }, 1, "7"},
+      {"out of data", [] { Number x = 0; ReadData(x); }, 1, "20"},
+      {"assertion", [] { Assert(0); }, 1, "21"},
+  };
+  for (const auto& c : cases) {
+    const auto body = c.body;
+    const auto result = RunInChild([body] {
+      Settings().DebugMode = 1;
+      LineHook(0, 8, nullptr);
+      body();
+      std::puts("not reached");
+    });
+    EXPECT_EQ(result.exitCode, c.status) << c.what;
+    EXPECT_EQ(result.out, "exit\n") << c.what;
+    EXPECT_EQ(result.runLog.substr(0, 13 + std::strlen(c.code) + 1), "-End On Line\n" + std::string(c.code) + "\n")
+        << c.what << "\n" << result.runLog;
+  }
+}
+
+// Records of a program, as the translator declares them.
+struct Point {
+  Number x;
+  Number y;
+  BasicString label_Str;
+};
+const RecordField kPointFields[] = {{"x", kVariableNumber, offsetof(Point, x)},
+                                    {"y", kVariableNumber, offsetof(Point, y)},
+                                    {"label_Str", kVariableString, offsetof(Point, label_Str)}};
+struct Path {
+  Number length;
+  BasicArray<Point> points;
+};
+const RecordLayout kPointLayout = {sizeof(Point), 3, kPointFields};
+const RecordField kPathFields[] = {{"length", kVariableNumber, offsetof(Path, length)},
+                                   {"points", kVariableRecordArray, offsetof(Path, points), &kPointLayout}};
+
+BasicArray<Path> g_paths;
+VLM_GLOBAL_RECORD_ARRAY_AS(g_paths, "paths", kPathFields, 2);
+
+// Reads registered storage by its byte offsets, as a debugger in another
+// process does: the address of an element's field, from an array entry.
+const char* FieldOf(const void* viewAddress, int32_t element, int32_t field) {
+  const char* view = static_cast<const char*>(viewAddress);
+  const char* header = *reinterpret_cast<const char* const*>(view + 0x00);
+  const char* data = *reinterpret_cast<const char* const*>(header + 0x00);
+  const int32_t size = *reinterpret_cast<const int32_t*>(view + 0x08);
+  const char* fields = *reinterpret_cast<const char* const*>(view + 0x10);
+  const int32_t offset = *reinterpret_cast<const int32_t*>(fields + 24 * field + 0x0C);
+  return data + static_cast<size_t>(size) * element + offset;
+}
+
+int32_t RecordLocals(BasicArray<Point>& passed, std::vector<std::string>* names) {
+  VLM_ROUTINE();
+  VLM_PARAM_RECORD_ARRAY_AS(passed, "passed", kPointFields, 3);
+  BasicArray<Point> own;
+  DimArray(own, 4);
+  VLM_LOCAL_RECORD_ARRAY_AS(own, "own", kPointFields, 3);
+  EXPECT_EQ(own.data, nullptr);  // a local starts empty
+  ArrayAppend(own, Point{7, 8, "seven"});
+  const VariableTable& locals = *vlm_frame_.Locals();
+  for (int32_t i = 0; i < locals.count; ++i) {
+    names->push_back(locals.entries[i].name);
+    EXPECT_EQ(locals.entries[i].type, kVariableRecordArray);
+  }
+  const auto* view = static_cast<const RecordArrayView*>(locals.entries[1].address);
+  EXPECT_EQ(view->array, &own);
+  EXPECT_EQ(*reinterpret_cast<const Number*>(FieldOf(view, 0, 1)), 8);
+  EXPECT_EQ(reinterpret_cast<const BasicString*>(FieldOf(locals.entries[0].address, 1, 2))->c_str(),
+            std::string("second"));
+  return locals.count;
+}
+
+TEST(VariableRegistry, ArraysOfRecordsAreOneEntryWithTheirLayout) {
+  const VariableEntry* global = nullptr;
+  for (int32_t i = 0; i < GlobalVariables.count; ++i)
+    if (std::strcmp(GlobalVariables.entries[i].name, "paths") == 0) global = &GlobalVariables.entries[i];
+  ASSERT_NE(global, nullptr);  // registered before main, by the static guard
+  EXPECT_EQ(global->type, kVariableRecordArray);
+  const auto* view = static_cast<const RecordArrayView*>(global->address);
+  EXPECT_EQ(view->array, &g_paths);
+  EXPECT_EQ(view->elementSize, static_cast<int32_t>(sizeof(Path)));
+  EXPECT_EQ(view->fieldCount, 2);
+  EXPECT_EQ(view->fields, kPathFields);
+
+  // A field that is itself an array of records, followed to its elements.
+  DimArray(g_paths, 2);
+  ArrayElement(g_paths, 1).length = 4.5;
+  ArrayAppend(ArrayElement(g_paths, 1).points, Point{1, 2, "inner"});
+  EXPECT_EQ(*reinterpret_cast<const Number*>(FieldOf(view, 1, 0)), 4.5);
+  const RecordField& nested = view->fields[1];
+  ASSERT_EQ(nested.type, kVariableRecordArray);
+  const auto* inner = reinterpret_cast<const ArrayHeader*>(FieldOf(view, 1, 1));
+  const RecordArrayView innerView{inner, nested.record->elementSize, nested.record->fieldCount,
+                                  nested.record->fields};
+  EXPECT_EQ(reinterpret_cast<const BasicString*>(FieldOf(&innerView, 0, 2))->c_str(), std::string("inner"));
+  DimArray(g_paths, 0);
+
+  BasicArray<Point> passed;
+  ArrayAppend(passed, Point{1, 1, "first"});
+  ArrayAppend(passed, Point{2, 2, "second"});
+  std::vector<std::string> names;
+  const int32_t depth = CallDepth;
+  EXPECT_EQ(RecordLocals(passed, &names), 2);
+  EXPECT_EQ(names, (std::vector<std::string>{"passed", "own"}));
+  EXPECT_EQ(passed.d1, 2);  // a parameter is kept as passed
+  EXPECT_EQ(CallDepth, depth);
 }
 
 TEST(DebugOutput, StandardErrorOnlyWithoutADebugger) {

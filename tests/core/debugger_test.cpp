@@ -87,8 +87,8 @@ TEST(Debugger, GdbStopsAtABreakpointAndReadsVariables) {
     expected.push_back("TX access: [   5]");
   }
   EXPECT_EQ(tx, expected) << result.out;
-  // ... and to standard error, then END reports and the program exits with 0.
-  EXPECT_EQ(WithPrefix(lines, "EXIT "), std::vector<std::string>{"EXIT 0"}) << result.out;
+  // ... and to standard error, then END reports and the program exits with 1, a failure.
+  EXPECT_EQ(WithPrefix(lines, "EXIT "), std::vector<std::string>{"EXIT 1"}) << result.out;
   EXPECT_EQ(result.runLog, "-End On Line\n9\n53\n54\n0\nvlm is shut down\n");
   EXPECT_NE(result.err.find("bounds: [   5]\naccess: [   5]\n"), std::string::npos) << result.err;
 }

@@ -120,7 +120,7 @@ TEST(DataTables, ReadingPastTheEndEndsTheProgram) {
     ReadData(value);
     std::puts("not reached");
   });
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, "exit\n");
   EXPECT_EQ(result.runLog, "-End On Line\n20\n8\n9\n0\nvlm is shut down\n");
 }

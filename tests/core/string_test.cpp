@@ -420,7 +420,7 @@ TEST(BasicStringLimits, ImpossibleLengthEndsWithOutOfMemory) {
     s.Reserve(0xFFFFFFFEu, true);
     std::puts("still running");
   });
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, "exit\n");
   EXPECT_EQ(result.runLog, "-End On Line\n7\n11\n12\n0\nvlm is shut down\n");
 }

@@ -279,7 +279,7 @@ TEST(FileCommandsEnd, ReadPastTheEndEndsTheProgramWithError3) {
     ReadInt32(0, value);
     std::printf("still running\n");
   });
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 1);  // a failure, not an ordinary end
   EXPECT_EQ(result.out.find("still running"), std::string::npos);
   const auto lines = testing_support::Lines(result.runLog);
   ASSERT_GE(lines.size(), 2u) << result.runLog;
@@ -297,6 +297,7 @@ TEST(FileCommandsEnd, BadChannelAndEndOfTextEndWithTheirCodes) {
   auto lines = testing_support::Lines(badChannel.runLog);
   ASSERT_GE(lines.size(), 2u) << badChannel.runLog;
   EXPECT_EQ(lines[1], "7");
+  EXPECT_EQ(badChannel.exitCode, 1);
 
   const std::string path = dir.File("one-line.txt");
   WriteWholeFile(path, "only\n");
@@ -314,6 +315,7 @@ TEST(FileCommandsEnd, BadChannelAndEndOfTextEndWithTheirCodes) {
   lines = testing_support::Lines(endOfText.runLog);
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[1], "3");
+  EXPECT_EQ(endOfText.exitCode, 1);
 
   const auto writeToReadChannel = RunInChild([&] {
     Settings().DebugMode = 1;
@@ -325,5 +327,6 @@ TEST(FileCommandsEnd, BadChannelAndEndOfTextEndWithTheirCodes) {
   lines = testing_support::Lines(writeToReadChannel.runLog);
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[1], "3");
+  EXPECT_EQ(writeToReadChannel.exitCode, 1);
   EXPECT_EQ(ReadWholeFile(path), "only\n");
 }
