@@ -54,69 +54,6 @@ static_assert(sizeof(void*) != 8 || (sizeof(ArrayHeader) == 48 &&
 // The most elements one array may hold; larger requests fail with error 7.
 constexpr int64_t kMaxArrayElements = 0x7FFFFFF0;
 
-// An array of T elements; copies copy the elements. T is double, int32_t,
-// BasicString or a program's record: any default-constructible, copyable type.
-template <class T>
-class BasicArray : public ArrayHeader {
- public:
-  using Element = T;
-
-  BasicArray() = default;
-  BasicArray(const BasicArray& other);
-  BasicArray(BasicArray&& other) noexcept;
-  BasicArray& operator=(const BasicArray& other);
-  BasicArray& operator=(BasicArray&& other) noexcept;
-  ~BasicArray();
-
-  T* Elements() { return static_cast<T*>(data); }
-  const T* Elements() const { return static_cast<const T*>(data); }
-  void Swap(BasicArray& other) noexcept;
-};
-
-// (Re)dimensions the array; every element becomes 0 (empty for strings, all
-// fields 0 for records). Sizes below 1 mean "not used" (a first size below 1
-// gives no elements). When the block does not hold the elements a new one of
-// (n AND NOT 7) + 8 elements is allocated; failure (or more than
-// kMaxArrayElements) records error 7 and ends the program.
-template <class T>
-void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2 = 0, int32_t d3 = 0, int32_t d4 = 0);
-
-// Dimensions target like source and copies the elements. Copying an array
-// onto itself changes nothing.
-template <class T>
-void CopyArray(BasicArray<T>& target, const BasicArray<T>& source);
-
-// Re-dimensions keeping every element whose indexes fit both the old and
-// the new sizes; the others start at 0.
-template <class T>
-void RedimPreserve(BasicArray<T>& a, int32_t d1, int32_t d2 = 0, int32_t d3 = 0, int32_t d4 = 0);
-
-// Adds value as the new last element of a one-dimensional array; an array
-// with no elements (never dimensioned, or emptied) becomes one-dimensional
-// with this one. A full block grows by half of itself, so n appends cost
-// O(n) in all. Past kMaxArrayElements: error 7 and END. An array of more
-// dimensions cannot grow this way: the bounds report, error 9 and END.
-template <class T>
-void ArrayAppend(BasicArray<T>& a, const T& value);
-
-// Removes element index of a one-dimensional array (a negative index counts
-// from the end); the later elements move down one place. A bad index, or an
-// array of more dimensions, is a failed access: reports, error 9 and END.
-template <class T>
-void ArrayRemove(BasicArray<T>& a, int32_t index);
-
-// Writes the "bounds: [   3][   5]" and "access: [   2][   7]" lines to the
-// debugger (DebugOutput) and then to standard error (ErrorOutput).
-void ReportBounds(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2, int32_t i3);
-
-// The failed-access path: three reports, the statement it happened in (on
-// standard error, when the program records its statements), error 9, END.
-// It never returns: while END is already running (a bad index inside
-// "VLM_ON_QUIT") it throws ProgramEnding, which END catches. Not returning
-// also lets the compiler keep a loop's values in registers across the check.
-[[noreturn, gnu::cold]] void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1,
-                                                int32_t i2, int32_t i3);
-
 namespace array_detail {
 // The valid range of an index past the first: an unused dimension (0) takes
 // only index 0; a negative size takes none, so every access through it fails.
@@ -182,6 +119,86 @@ inline void SetOneDimension(ArrayHeader& a, int32_t n) {
 inline int64_t UsedExtent(int32_t size) { return size > 0 ? size : 1; }
 }  // namespace array_detail
 
+// An array of T elements; copies copy the elements. T is double, int32_t,
+// BasicString or a program's record: any default-constructible, copyable type.
+template <class T>
+class BasicArray : public ArrayHeader {
+ public:
+  using Element = T;
+
+  BasicArray() = default;
+  BasicArray(const BasicArray& other) : ArrayHeader() { CopyArray(*this, other); }
+  BasicArray(BasicArray&& other) noexcept : ArrayHeader(other) { array_detail::ResetHeader(other); }
+  BasicArray& operator=(const BasicArray& other) {
+    CopyArray(*this, other);
+    return *this;
+  }
+  BasicArray& operator=(BasicArray&& other) noexcept {
+    if (this != &other) {
+      BasicArray old(std::move(*this));
+      Swap(other);
+    }
+    return *this;
+  }
+  ~BasicArray() {
+    array_detail::FreeElements(Elements(), capacity);
+    array_detail::ResetHeader(*this);
+  }
+
+  T* Elements() { return static_cast<T*>(data); }
+  const T* Elements() const { return static_cast<const T*>(data); }
+  void Swap(BasicArray& other) noexcept {
+    ArrayHeader& mine = *this;
+    ArrayHeader& theirs = other;
+    std::swap(mine, theirs);
+  }
+};
+
+// (Re)dimensions the array; every element becomes 0 (empty for strings, all
+// fields 0 for records). Sizes below 1 mean "not used" (a first size below 1
+// gives no elements). When the block does not hold the elements a new one of
+// (n AND NOT 7) + 8 elements is allocated; failure (or more than
+// kMaxArrayElements) records error 7 and ends the program.
+template <class T>
+void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2 = 0, int32_t d3 = 0, int32_t d4 = 0);
+
+// Dimensions target like source and copies the elements. Copying an array
+// onto itself changes nothing.
+template <class T>
+void CopyArray(BasicArray<T>& target, const BasicArray<T>& source);
+
+// Re-dimensions keeping every element whose indexes fit both the old and
+// the new sizes; the others start at 0.
+template <class T>
+void RedimPreserve(BasicArray<T>& a, int32_t d1, int32_t d2 = 0, int32_t d3 = 0, int32_t d4 = 0);
+
+// Adds value as the new last element of a one-dimensional array; an array
+// with no elements (never dimensioned, or emptied) becomes one-dimensional
+// with this one. A full block grows by half of itself, so n appends cost
+// O(n) in all. Past kMaxArrayElements: error 7 and END. An array of more
+// dimensions cannot grow this way: the bounds report, error 9 and END.
+template <class T>
+void ArrayAppend(BasicArray<T>& a, const T& value);
+
+// Removes element index of a one-dimensional array (a negative index counts
+// from the end); the later elements move down one place. A bad index, or an
+// array of more dimensions, is a failed access: reports, error 9 and END.
+template <class T>
+void ArrayRemove(BasicArray<T>& a, int32_t index);
+
+// Writes the "bounds: [   3][   5]" and "access: [   2][   7]" lines to the
+// debugger (DebugOutput) and then to standard error (ErrorOutput).
+void ReportBounds(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2, int32_t i3);
+
+// The failed-access path: three reports, the statement it happened in (on
+// standard error, when the program records its statements), error 9, END.
+// It never returns: while END is already running (a bad index inside
+// "VLM_ON_QUIT") it throws ProgramEnding, which END catches. Not returning
+// also lets the compiler keep a loop's values in registers across the check.
+[[noreturn, gnu::cold]] void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1,
+                                                int32_t i2, int32_t i3);
+
+
 // The element at (i0, i1, i2, i3). A negative i0 counts from the end (-1 is
 // the last element); the other indexes are not wrapped.
 template <class T>
@@ -209,44 +226,6 @@ inline const T& ArrayElement(const BasicArray<T>& a, int32_t i0, int32_t i1 = 0,
 // ---------------------------------------------------------------- definitions
 // In the header so that arrays of a program's records get them; the element
 // types of the runtime itself are compiled once, in basic_array.cpp.
-
-template <class T>
-BasicArray<T>::BasicArray(const BasicArray& other) : ArrayHeader() {
-  CopyArray(*this, other);
-}
-
-template <class T>
-BasicArray<T>::BasicArray(BasicArray&& other) noexcept : ArrayHeader(other) {
-  array_detail::ResetHeader(other);
-}
-
-template <class T>
-BasicArray<T>& BasicArray<T>::operator=(const BasicArray& other) {
-  CopyArray(*this, other);
-  return *this;
-}
-
-template <class T>
-BasicArray<T>& BasicArray<T>::operator=(BasicArray&& other) noexcept {
-  if (this != &other) {
-    BasicArray old(std::move(*this));
-    Swap(other);
-  }
-  return *this;
-}
-
-template <class T>
-BasicArray<T>::~BasicArray() {
-  array_detail::FreeElements(Elements(), capacity);
-  array_detail::ResetHeader(*this);
-}
-
-template <class T>
-void BasicArray<T>::Swap(BasicArray& other) noexcept {
-  ArrayHeader& mine = *this;
-  ArrayHeader& theirs = other;
-  std::swap(mine, theirs);
-}
 
 template <class T>
 void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) {
