@@ -24,9 +24,6 @@ char* EmptyBuffer() { return const_cast<char*>(kEmptyText); }
 // Capacity for n bytes plus the terminator under the step-16 rule.
 uint64_t StepCapacity(uint64_t n) { return ((n + 1) & ~uint64_t{15}) + 16; }
 
-// Below this an append grows by the step rule alone; from here on by at
-// least half of the buffer, which keeps repeated appends linear overall.
-constexpr uint32_t kGeometricFrom = 256;
 
 bool OwnsBuffer(const char* data) { return data != kEmptyText; }
 
@@ -76,7 +73,10 @@ bool BasicString::Reserve(uint32_t n, bool keep) {
     return false;
   }
   uint64_t capacity = StepCapacity(n);
-  if (keep && capacity_ >= kGeometricFrom) {
+  if (keep && capacity_ > 0) {
+    // A text that grows grows by half of its buffer at least, whatever its
+    // size, so n appends copy O(n) bytes in all; realloc below can often
+    // extend the block where it is (or remap it, when it is large) instead.
     const uint64_t grown = (uint64_t{capacity_} + capacity_ / 2 + 15) & ~uint64_t{15};
     if (grown > capacity) capacity = grown;
     const uint64_t limit = StepCapacity(kMaxLength);

@@ -11,9 +11,11 @@
 //
 // Growth: Reserve(n) gives ((n + 1) AND NOT 15) + 16 bytes, so one character
 // needs 16, length 15 still fits in 16 and length 16 needs 32. Appends (keep
-// set) on a buffer of 256 bytes or more grow it by at least half instead, so
-// that building a long text a character at a time stays linear; the step-16
-// rule alone would copy the whole text every 16 characters.
+// set) to a text that has a buffer grow it by at least half instead (16, 32,
+// 48, 80, 128, ...), at every size, and in place where realloc can: building
+// a long text piece by piece stays linear, where the step-16 rule alone would
+// copy the whole text every 16 characters. Assignments and new strings take
+// the step rule's exact size.
 //
 // Every operator exists for a string with: C text, another string, int32,
 // int64, float and double. Numbers become text with NumberToText (float and

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "core/core.h"
 #include "support/child_process.h"
@@ -64,6 +65,34 @@ TEST(BasicStringStorage, LongAppendsGrowGeometricallyAndKeepText) {
   EXPECT_EQ(Text(s), expected);
   // Steps of 16 bytes would need 6250 reallocations.
   EXPECT_LT(reallocations, 60u);
+}
+
+TEST(BasicStringStorage, AppendsGrowByHalfAtEverySizeAndAssignmentsTakeTheStepSize) {
+  // Pieces of ten: each new buffer is half as large again as the last
+  // (rounded up to 16), from the first one on, or what the step rule needs.
+  BasicString s;
+  std::vector<uint32_t> capacities;
+  for (int i = 0; i < 30; ++i) {
+    const uint32_t before = s.Capacity();
+    s += "0123456789";
+    if (s.Capacity() != before) capacities.push_back(s.Capacity());
+  }
+  EXPECT_EQ(capacities, (std::vector<uint32_t>{16, 32, 48, 80, 128, 192, 288, 432}));
+  EXPECT_EQ(s.Length(), 300u);
+  // Assignment and copies hold exactly what the step rule gives.
+  const BasicString copy(s);
+  EXPECT_EQ(copy.Capacity(), 304u);
+  BasicString assigned;
+  assigned = std::string(100, 'x').c_str();
+  EXPECT_EQ(assigned.Capacity(), 112u);
+  // One byte at a time from empty: 16 at first, 32 at length 16 (as before).
+  BasicString c;
+  for (int i = 0; i < 16; ++i) c += 'c';
+  EXPECT_EQ(c.Capacity(), 32u);
+  c += BasicString(std::string(17, 'd').c_str());  // 33 bytes: the step rule's 48 (= half again)
+  EXPECT_EQ(c.Capacity(), 48u);
+  c += BasicString(std::string(100, 'e').c_str());  // past half again: the step rule's 144
+  EXPECT_EQ(c.Capacity(), 144u);
 }
 
 TEST(BasicStringStorage, EmptyStringsShareOneBuffer) {
