@@ -173,22 +173,29 @@ inline void VlmPrintZone() {
   VlmPrintColumn() = next;
 }
 
-// INPUT: one line of standard input, without its line ending ("\n" or
-// "\r\n"). What PRINT wrote is flushed first, so a prompt shows. At the end
-// of the input (nothing left to read) it gives empty text and records error
-// 20; the program goes on. A last line without a newline is still a line.
-inline BasicString InputConsoleText() {
-  std::fflush(stdout);
-  VlmPrintColumn() = 0;  // the user's Return ended the line on the terminal
+// One line of the stream, without its line ending ("\n" or "\r\n"); any
+// other bytes, NUL included, are kept. At the end of the stream (nothing left
+// to read) it gives empty text and records error 20. A last line without a
+// newline is still a line.
+inline BasicString ReadConsoleLine(std::FILE* in) {
   BasicString line;
-  int c = std::getchar();
+  int c = std::getc(in);
   if (c == EOF) {
     SetLastError(kErrorOutOfData);
     return line;
   }
-  for (; c != EOF && c != '\n'; c = std::getchar()) line += static_cast<char>(c);
+  for (; c != EOF && c != '\n'; c = std::getc(in)) line += static_cast<char>(c);
   if (line.Length() > 0 && line.c_str()[line.Length() - 1] == '\r') line.SetLength(line.Length() - 1);
   return line;
+}
+
+// INPUT: one line of standard input (ReadConsoleLine). What PRINT wrote is
+// flushed first, so a prompt shows. At the end of the input: empty text and
+// error 20; the program goes on.
+inline BasicString InputConsoleText() {
+  std::fflush(stdout);
+  VlmPrintColumn() = 0;  // the user's Return ended the line on the terminal
+  return ReadConsoleLine(stdin);
 }
 
 // a$ = a$ + x written as an append: the text grows in place.
