@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "../tests/app/app_code.cpp"
-#include "gfx3d/engine3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "input/input.h"
 
 namespace {

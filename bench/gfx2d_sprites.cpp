@@ -20,6 +20,8 @@
 
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
+#include "gfx2d/picture.h"
+#include "gfx2d/renderer.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
 #include "host/host.h"

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "gfx2d/renderer.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/collision_index.h"
+#include "gfx3d/internal/collision_index.h"
+#include "gfx3d/internal/engine3d.h"
 #include "ratio_reporter.h"
 
 namespace {

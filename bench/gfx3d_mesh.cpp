@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "core/core.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"
 #include "platform/platform.h"

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "gfx2d/renderer.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/mesh_file.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/mesh_file.h"
 
 namespace {
 

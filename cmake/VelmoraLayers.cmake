@@ -8,14 +8,17 @@
 #
 # Public and internal headers: a header directly in runtime/<folder>/ is public unless its name ends
 # in "_internal.h"; anything under runtime/<folder>/internal/ and every non-header file (*.inc) is
-# internal. Headers are included as "<folder>/<name>.h" everywhere.
+# internal. Headers are included as "<folder>/<name>.h" everywhere. Of the public headers, those
+# cmake/faces.txt names are the folder's face (what programs call); the others face the floors
+# above (VELMORA_FACE_HEADERS below).
 #
 # With VELMORA_STRICT_LAYERS (the default) the include paths only hold what a folder may see:
 #   build/layers/public/<folder>/<folder>/<name>.h   links to the public headers only; this root is
 #                                                    on the path of the folder and of everything above;
 #   build/layers/private/<folder>/<folder>           links to runtime/<folder> itself; this root is on
 #                                                    the path of the folder's own sources (and of its
-#                                                    white-box tests, see VELMORA_PRIVATE_ROOT).
+#                                                    white-box tests and harnesses, see
+#                                                    VELMORA_PRIVATE_ROOT and velmora_white_box).
 # So an include of a folder above, or of another folder's internal header, does not compile. Without
 # it, runtime/ is one include root for all, as in a single-library build, and the libraries are
 # linked as one group so that calls across the layers still resolve.
@@ -55,6 +58,34 @@ foreach(_entry IN LISTS _runtime_entries)
   if(IS_DIRECTORY ${_entry} AND NOT _name IN_LIST VELMORA_LAYERS)
     message(FATAL_ERROR "runtime/${_name} has no line in cmake/layers.txt")
   endif()
+endforeach()
+
+# The faces (cmake/faces.txt): VELMORA_FACE_HEADERS_<folder>, the headers of a folder whose
+# operations programs call, and VELMORA_FACE_HEADERS, all of them (full paths). vlmc's table of
+# operations is generated from these; tools/runtime_headers.py reads the same table.
+set(VELMORA_FACE_TABLE ${CMAKE_SOURCE_DIR}/cmake/faces.txt)
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMORA_FACE_TABLE})
+set(VELMORA_FACE_HEADERS "")
+file(STRINGS ${VELMORA_FACE_TABLE} _table_lines)
+foreach(_line IN LISTS _table_lines)
+  string(REGEX REPLACE "#.*" "" _line "${_line}")
+  string(STRIP "${_line}" _line)
+  if(_line STREQUAL "")
+    continue()
+  endif()
+  if(NOT _line MATCHES "^([a-z0-9_]+):(.*)$" OR NOT CMAKE_MATCH_1 IN_LIST VELMORA_LAYERS)
+    message(FATAL_ERROR "cmake/faces.txt: \"${_line}\" names no folder of cmake/layers.txt")
+  endif()
+  set(_folder ${CMAKE_MATCH_1})
+  separate_arguments(_names UNIX_COMMAND "${CMAKE_MATCH_2}")
+  set(VELMORA_FACE_HEADERS_${_folder} "")
+  foreach(_name IN LISTS _names)
+    if(NOT EXISTS ${CMAKE_SOURCE_DIR}/runtime/${_folder}/${_name})
+      message(FATAL_ERROR "cmake/faces.txt: runtime/${_folder}/${_name} does not exist")
+    endif()
+    list(APPEND VELMORA_FACE_HEADERS_${_folder} ${CMAKE_SOURCE_DIR}/runtime/${_folder}/${_name})
+  endforeach()
+  list(APPEND VELMORA_FACE_HEADERS ${VELMORA_FACE_HEADERS_${_folder}})
 endforeach()
 
 # velmora_layer_externals(folder scope): libraries outside the project that a folder uses.
@@ -164,3 +195,19 @@ endif()
 target_link_libraries(velmora INTERFACE ${_interface_layers})
 # The debugger finds its message function by name.
 target_link_options(velmora INTERFACE -rdynamic)
+
+# velmora_white_box(target folder): the target also sees the folder's internal headers, as the
+# folder's own tests do. For harnesses outside tests/<folder>/ that reach into one folder.
+function(velmora_white_box target folder)
+  get_target_property(_root velmora_${folder} VELMORA_PRIVATE_ROOT)
+  target_include_directories(${target} BEFORE PRIVATE ${_root})
+endfunction()
+
+# velmora_white_box_by_name(target): white-box of the folder its name starts with
+# ("gfx3d_mesh" -> gfx3d), when there is such a folder: the benchmarks and test programs.
+function(velmora_white_box_by_name target)
+  string(REGEX MATCH "^[a-z0-9]+" _prefix ${target})
+  if(_prefix IN_LIST VELMORA_LAYERS)
+    velmora_white_box(${target} ${_prefix})
+  endif()
+endfunction()

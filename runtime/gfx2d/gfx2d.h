@@ -1,8 +1,8 @@
-// The 2D renderer's operations: the sprite store and texture upload, image
-// files into sprites and back, backgrounds, drawing (primitives, sprites,
-// animation frames, polygon lists), bitmap fonts and text, and off-screen
-// render targets. Everything acts on the one Renderer (TheRenderer()) and
-// must run on the thread that owns the GL context.
+// The 2D renderer's operations: the sprite store, image files into sprites
+// and back, backgrounds, drawing (primitives, sprites, animation frames,
+// polygon lists), bitmap fonts and text, and off-screen render targets.
+// Everything acts on the one Renderer (gfx2d/renderer.h, where the runtime's
+// own side of it is) and must run on the thread that owns the GL context.
 //
 // Conventions shared with the 3D code: texture sizes are powers of two, at
 // least 16; the picture sits at the texture's origin with its bottom row in
@@ -18,22 +18,8 @@
 
 #include "core/basic_array.h"
 #include "core/basic_string.h"
-#include "gfx2d/picture.h"
-#include "gfx2d/renderer.h"
 
 // ---------------------------------------------------------------- textures and sprites
-
-// Uploads the region (x, y, w, h) of a picture (w or h 0: to the picture's
-// edge) into *name (generated when 0), with an optional mip-mapped companion
-// in *mipName. Sizes above the GL's maximum are cut to it.
-bool UploadPicture(const Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* name,
-                   uint32_t* mipName, bool nearest, bool normalMap);
-// Sprite id from a picture: linear with mip companion below FONT_SLOT_BASE,
-// nearest and without companion for font slots.
-bool SetSpriteFromPicture(int32_t id, const Picture& picture, bool normalMap);
-// Reads the sprite's texture back (top row first); false without off-screen
-// support or for an empty sprite.
-bool SpriteToPicture(int32_t id, Picture& picture);
 
 // Loads an image file (BMP, PNG or JPEG, through the file layer) into sprite id. False with
 // LastErrorCode 3 when the file cannot be read, 7 when the id is outside the sprite table or
@@ -107,10 +93,6 @@ void ClearScreen(int32_t colour);
 
 // ---------------------------------------------------------------- draw state
 
-// The renderer's part of the default state, after ResetGLState: alpha test
-// threshold 0.05, smoothing on, no sprite bound, blending off, full alpha.
-void Reset2DDrawState(Renderer& r);
-
 void SetAlphaMode(double a);  // 0 opaque, < 0 blended, > 0 additive; |a| is the alpha
 // Only pixels whose alpha is above the threshold (0..1) are drawn.
 void SetAlphaTest(double threshold);
@@ -118,11 +100,6 @@ void SetAlphaTest(double threshold);
 void SetTransparentColour(int32_t colour);
 // Non-zero: stretched and rotated sprites are filtered linearly; 0: nearest pixel.
 void SetSmoothing(int32_t flag);
-// Binds the sprite's texture on the first unit for the drawing that follows; -1 unbinds.
-void BindSpriteTexture(int32_t id);
-// Both units; id -1 unbinds.
-void BindSpriteTexture(int32_t id, int32_t id2);
-void BindSpriteTexture(int32_t id, int32_t id2, int32_t alternate, const uint32_t* table = nullptr);
 
 // ---------------------------------------------------------------- primitives and sprites
 
@@ -168,8 +145,6 @@ void EndPoly();
 
 // ---------------------------------------------------------------- fonts and text
 
-// Builds the built-in font (8 x 8 cells) into font index; a bad index gives LastErrorCode 7.
-void BuildDefaultFont(int32_t index);
 // Loads a bitmap font (an image of 16 cells per row, one per character code) into font index
 // and makes it current. False with LastErrorCode 3 (the built-in font takes its place) when the
 // file cannot be read, 7 for a bad index.
@@ -199,42 +174,11 @@ void PrintText3D(int32_t font, const BasicString& text, float x, float y, float 
 
 // ---------------------------------------------------------------- off-screen targets
 
-// Loads the frame-buffer entry points (EXT names, else the ARB ones).
-void InitFramebufferExtension();
-// Finishes an active off-screen target; the viewport goes back to the window.
-void EndScreen();
-// The picture size of the active target; false while drawing to the window.
-bool ActiveTargetSize(int32_t* width, int32_t* height);
-// Deletes every off-screen target's frame buffer (the window is going away).
-void DestroyAllTargets();
 // Makes target n an off-screen screen of w x h pixels drawing into sprite id (which is
 // replaced). False, with LastErrorCode 7, for a bad n or id, or when it cannot be created.
 bool CreateScreen(int32_t n, int32_t id, int32_t w, int32_t h);
 // Sends the drawing that follows to target n; a negative n (or a target never created) goes
 // back to the window.
 void UseScreen(int32_t n);
-// Gives a target record a frame buffer of w x h drawing into texture, with a depth buffer when
-// depth is set (the record's old objects are deleted first). False when the GL refuses it.
-bool CreateFramebuffer(RenderTarget& record, int32_t w, int32_t h, uint32_t texture, bool depth);
-// Binds the record's frame buffer for drawing, noting the binding it replaces; false when the
-// record is bound already or there are no frame buffers.
-bool BindTarget(RenderTarget& record);
-// Binds again what the record's BindTarget replaced.
-void UnbindTarget(RenderTarget& record);
-// Unbinds and deletes the record's objects; the record becomes empty (no sprite).
-void DestroyTarget(RenderTarget& record);
-// The frame buffer bound now (0: the window's).
-uint32_t CurrentFramebuffer();
-// The texture attached to the bound frame buffer's colour output (0 for the window's).
-uint32_t AttachedTexture();
 // True when the GL offers frame-buffer objects.
 bool FramebufferSupported();
-
-// ---------------------------------------------------------------- test hooks
-
-// Pretends the GL's maximum texture size is this (0: the GL's own value).
-void SetMaxTextureSizeOverride(int32_t size);
-// The largest texture side the renderer uses (the GL's maximum, or the override).
-int32_t MaxTextureSize();
-// Every UseScreen takes the back-buffer path, as when binding is refused.
-void ForceBackBufferTargets(bool on);

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "gfx2d/gfx2d.h"
+#include "gfx2d/picture.h"
+#include "gfx2d/renderer.h"
 #include "gl/gl_ext.h"
 
 namespace gfx2d {

@@ -1,6 +1,8 @@
 // OpenGLRevazoro, the one 2D renderer of the process (`Renderer`). Its
 // gl::Display part holds the window and GL state that start-up fills in; the
 // 2D drawing code keeps its sprite store, fonts, targets and draw state here.
+// Below the record: what start-up, the frame loop and the 3D drawing do with
+// it (texture upload, bindings, the default draw state, frame buffers).
 #pragma once
 
 #include <cstdint>
@@ -152,3 +154,71 @@ Renderer* CreateRenderer();
 Renderer* TheRenderer();
 // Destroys the renderer (the gl layer's display goes with it).
 void DestroyRenderer();
+
+// ---------------------------------------------------------------- for the runtime above
+// What start-up, the frame loop and the 3D drawing do with the renderer, and
+// the hooks tests use; programs reach the renderer through gfx2d/gfx2d.h.
+
+// ------------------------------------------------ textures
+
+struct Picture;
+// Uploads the region (x, y, w, h) of a picture (w or h 0: to the picture's
+// edge) into *name (generated when 0), with an optional mip-mapped companion
+// in *mipName. Sizes above the GL's maximum are cut to it.
+bool UploadPicture(const Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* name,
+                   uint32_t* mipName, bool nearest, bool normalMap);
+// Sprite id from a picture: linear with mip companion below FONT_SLOT_BASE,
+// nearest and without companion for font slots.
+bool SetSpriteFromPicture(int32_t id, const Picture& picture, bool normalMap);
+// Reads the sprite's texture back (top row first); false without off-screen
+// support or for an empty sprite.
+bool SpriteToPicture(int32_t id, Picture& picture);
+
+// ------------------------------------------------ draw state and fonts
+
+// The renderer's part of the default state, after ResetGLState: alpha test
+// threshold 0.05, smoothing on, no sprite bound, blending off, full alpha.
+void Reset2DDrawState(Renderer& r);
+
+// Binds the sprite's texture on the first unit for the drawing that follows; -1 unbinds.
+void BindSpriteTexture(int32_t id);
+// Both units; id -1 unbinds.
+void BindSpriteTexture(int32_t id, int32_t id2);
+void BindSpriteTexture(int32_t id, int32_t id2, int32_t alternate, const uint32_t* table = nullptr);
+
+// Builds the built-in font (8 x 8 cells) into font index; a bad index gives LastErrorCode 7.
+void BuildDefaultFont(int32_t index);
+
+// ------------------------------------------------ off-screen targets
+
+// Loads the frame-buffer entry points (EXT names, else the ARB ones).
+void InitFramebufferExtension();
+// Finishes an active off-screen target; the viewport goes back to the window.
+void EndScreen();
+// The picture size of the active target; false while drawing to the window.
+bool ActiveTargetSize(int32_t* width, int32_t* height);
+// Deletes every off-screen target's frame buffer (the window is going away).
+void DestroyAllTargets();
+// Gives a target record a frame buffer of w x h drawing into texture, with a depth buffer when
+// depth is set (the record's old objects are deleted first). False when the GL refuses it.
+bool CreateFramebuffer(RenderTarget& record, int32_t w, int32_t h, uint32_t texture, bool depth);
+// Binds the record's frame buffer for drawing, noting the binding it replaces; false when the
+// record is bound already or there are no frame buffers.
+bool BindTarget(RenderTarget& record);
+// Binds again what the record's BindTarget replaced.
+void UnbindTarget(RenderTarget& record);
+// Unbinds and deletes the record's objects; the record becomes empty (no sprite).
+void DestroyTarget(RenderTarget& record);
+// The frame buffer bound now (0: the window's).
+uint32_t CurrentFramebuffer();
+// The texture attached to the bound frame buffer's colour output (0 for the window's).
+uint32_t AttachedTexture();
+
+// ------------------------------------------------ test hooks
+
+// Pretends the GL's maximum texture size is this (0: the GL's own value).
+void SetMaxTextureSizeOverride(int32_t size);
+// The largest texture side the renderer uses (the GL's maximum, or the override).
+int32_t MaxTextureSize();
+// Every UseScreen takes the back-buffer path, as when binding is refused.
+void ForceBackBufferTargets(bool on);

@@ -6,9 +6,9 @@
 
 #include "core/core.h"
 #include "core/settings.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/internal/collision.h"
+#include "gfx3d/internal/engine3d.h"
 
 namespace collision {
 

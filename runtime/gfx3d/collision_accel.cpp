@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "gfx3d/internal/collision.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/mesh.h"
 
 namespace {
 

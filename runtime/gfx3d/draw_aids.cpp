@@ -1,8 +1,8 @@
 // Aids for 3D debugging: dots, lines and the coordinate-axes marker, drawn in
 // world coordinates (the camera matrix only, no movement).
-#include "gfx3d/internal/bridge2d.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/bridge2d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
 

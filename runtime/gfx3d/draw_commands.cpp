@@ -1,8 +1,8 @@
 // The mesh drawing commands: DrawMesh, DrawMeshAnimated and the texture, offset, sphere-map and cel-ramp settings.
 #include "core/basic_array.h"
 #include "core/core.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 
 void SetMeshTextureMode(Number flag) {

@@ -19,7 +19,7 @@
 #include <cmath>
 #include <limits>
 
-#include "gfx3d/engine3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/math3d.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/math3d.h"
 #include "gl/gl_ext.h"
 
 namespace {

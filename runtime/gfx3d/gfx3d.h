@@ -18,20 +18,6 @@
 // The language's numeric value (as in core/core.h).
 using Number = double;
 
-// ---------------------------------------------------------------- engine
-
-class OpenGLRevazoro;
-// Start-up creates the one engine with the renderer it draws through (a
-// second call only points the engine at that renderer); shutdown destroys it
-// with its objects' GL buffers.
-void CreateEngine3D(OpenGLRevazoro& renderer);
-// Destroys the engine and the GL buffers of its objects (shutdown).
-void DestroyEngine3D();
-// Ends 3D drawing and a pending shadow pass (before 2D commands and frames).
-void Leave3D();
-// Takes the shader program off (the fixed-function pipeline draws again).
-void SelectNoShaderProgram();
-
 // ---------------------------------------------------------------- mesh objects
 
 // The lowest object number that holds no object, -1 when all are in use.

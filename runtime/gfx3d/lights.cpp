@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "core/settings.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
 

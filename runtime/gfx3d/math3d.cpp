@@ -1,5 +1,5 @@
 // Vector and 4x4 matrix arithmetic for the camera, movement stack and shadows.
-#include "gfx3d/math3d.h"
+#include "gfx3d/internal/math3d.h"
 
 #include <cmath>
 #include <cstring>

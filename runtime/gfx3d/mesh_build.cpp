@@ -6,9 +6,9 @@
 
 #include "core/basic_array.h"
 #include "core/core.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/math3d.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/math3d.h"
 #include "gl/gl_ext.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "gfx3d/internal/flat_hash.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/mesh.h"
 #include "gl/gl_ext.h"
 
 MeshVertex MarkerRecord(int32_t code) {

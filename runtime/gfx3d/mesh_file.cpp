@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/little_endian.h"
-#include "gfx3d/mesh_file.h"
+#include "gfx3d/internal/mesh_file.h"
 
 namespace {
 

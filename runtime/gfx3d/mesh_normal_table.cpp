@@ -1,7 +1,7 @@
 // The normal table of object files: 162 unit vectors, entry 0 first. The
 // values are those of data/normals-162.txt (the table of the MD2 model
 // format, in its order); a test checks the two agree.
-#include "gfx3d/mesh_file.h"
+#include "gfx3d/internal/mesh_file.h"
 
 const float NORMAL_TABLE[kNormalTableSize][3] = {
     {-0.525731f, 0.000000f, 0.850651f},

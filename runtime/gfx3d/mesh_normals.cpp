@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "gfx3d/internal/flat_hash.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/mesh.h"
 
 uint32_t SmoothNormalKey(float x, float y, float z) {
   const long double v = static_cast<long double>(x) * 256.0L + static_cast<long double>(y) * 65536.0L +

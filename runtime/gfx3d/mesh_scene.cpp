@@ -15,9 +15,9 @@
 #include "files/read_channel.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/texture_picture.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/mesh_file.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/mesh_file.h"
 #include "gl/gl_ext.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx3d/mesh_file.h"
+#include "gfx3d/internal/mesh_file.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "core/basic_array.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/math3d.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/math3d.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/display.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <limits>
 
 #include "gfx2d/gfx2d.h"
-#include "gfx3d/internal/bridge2d.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/math3d.h"
+#include "gfx3d/internal/bridge2d.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/math3d.h"
 #include "gl/display.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"

@@ -7,8 +7,8 @@
 #include "core/core.h"
 #include "core/settings.h"
 #include "files/read_channel.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 
 namespace {

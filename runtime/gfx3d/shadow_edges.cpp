@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "gfx3d/internal/flat_hash.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/mesh.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "external/external.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
+#include "gfx3d/engine.h"
 #include "gfx3d/gfx3d.h"
 #include "gl/display.h"
 #include "gl/gl_ext.h"

@@ -12,7 +12,7 @@
 #include "files/files.h"
 #include "files/read_channel.h"
 #include "gfx2d/gfx2d.h"
-#include "gfx3d/gfx3d.h"
+#include "gfx3d/engine.h"
 #include "gl/display.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"

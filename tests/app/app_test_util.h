@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "gfx2d/renderer.h"
-#include "gfx3d/engine3d.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/mesh.h"
 #include "polyvane.h"
 
 namespace app_test {

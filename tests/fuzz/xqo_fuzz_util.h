@@ -12,9 +12,9 @@
 #include "files/read_channel.h"
 #include "fuzz_files_util.h"
 #include "gfx2d/renderer.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/mesh_file.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/mesh_file.h"
 
 namespace fuzz_xqo {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/mesh.h"
 #include "gfx3d_test_util.h"
 #include "support/child_process.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "gfx2d/renderer.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 #include "support/child_process.h"
 
 namespace gfx3d_test {

@@ -8,10 +8,10 @@
 
 #include "core/basic_array.h"
 #include "core/core.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
-#include "gfx3d/grow_list.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/grow_list.h"
+#include "gfx3d/internal/mesh.h"
 #include "gfx3d_test_util.h"
 
 namespace {

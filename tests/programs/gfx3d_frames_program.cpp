@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "gfx2d/renderer.h"
-#include "gfx3d/engine3d.h"
 #include "gfx3d/gfx3d.h"
+#include "gfx3d/internal/engine3d.h"
 
 int main() {
   Renderer renderer;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "gfx3d/collision_index.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/collision_index.h"
+#include "gfx3d/internal/mesh.h"
 
 namespace collision {
 

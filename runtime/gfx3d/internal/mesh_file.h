@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "gfx3d/mesh.h"
+#include "gfx3d/internal/mesh.h"
 
 // The binary form's first four bytes, little-endian (17 B3 C6 00).
 constexpr int32_t kMeshFileMagic = 0x00C6B317;

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "gfx2d/renderer.h"
-#include "gfx3d/grow_list.h"
-#include "gfx3d/mesh.h"
+#include "gfx3d/engine.h"
+#include "gfx3d/internal/grow_list.h"
+#include "gfx3d/internal/mesh.h"
 
 // Levels of the movement stack.
 constexpr int32_t MOVEMENT_LEVEL_COUNT = 16;

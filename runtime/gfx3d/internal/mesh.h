@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "gfx3d/grow_list.h"
+#include "gfx3d/internal/grow_list.h"
 
 // One vertex. 23 four-byte fields, 92 bytes.
 struct MeshVertex {
