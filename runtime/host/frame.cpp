@@ -14,6 +14,7 @@
 #include "gl/gl_state.h"
 #include "host/host.h"
 #include "host/host_internal.h"
+#include "input/devices.h"
 #include "input/input.h"
 #include "net/net.h"
 #include "sound/sound.h"

@@ -14,6 +14,7 @@
 #include "gl/display.h"
 #include "host/host.h"
 #include "host/host_internal.h"
+#include "input/devices.h"
 #include "input/input.h"
 #include "sound/sound.h"
 

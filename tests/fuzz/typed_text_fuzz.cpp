@@ -7,6 +7,7 @@
 #include <string>
 
 #include "input/input.h"
+#include "input/input_internal.h"
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "host/host.h"
+#include "input/devices.h"
 #include "input/input.h"
+#include "input/input_internal.h"
 #include "input/input_test_util.h"
 
 using namespace input_test;

@@ -10,6 +10,7 @@
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"
 #include "input/input.h"
+#include "input/input_internal.h"
 #include "input/input_test_util.h"
 #include "support/child_process.h"
 
