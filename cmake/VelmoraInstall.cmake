@@ -5,6 +5,7 @@
 #   include/velmora/<folder>/<name>.h          the public headers (included as "<folder>/<name>.h");
 #   bin/vlmpack                                the media archive packer;
 #   bin/vlmc                                   the BASIC translator;
+#   bin/vlmdap                                 the debug adapter of programs built in debug mode;
 #   share/velmora/                             the data tables;
 #   lib/cmake/Velmora/                         the CMake package: find_package(Velmora) gives
 #                                              Velmora::velmora, Velmora::vlmpack,
@@ -47,6 +48,10 @@ target_compile_features(velmora INTERFACE cxx_std_20)
 # vlmc, the BASIC translator, as Velmora::vlmc for velmora_add_program's BASIC sources.
 if(TARGET vlmc)
   list(APPEND _installed_targets vlmc)
+endif()
+# vlmdap, the debug adapter an editor starts to debug a program (Velmora::vlmdap).
+if(TARGET vlmdap)
+  list(APPEND _installed_targets vlmdap)
 endif()
 install(TARGETS ${_installed_targets} vlmpack EXPORT VelmoraTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

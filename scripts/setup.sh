@@ -21,6 +21,11 @@ for pkg in "${PACKAGES[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
 done
 
+# Node.js and npm run the debug adapter's protocol tests (tests/dap). A machine that has them
+# from elsewhere keeps those; Debian's packages come only where the commands are missing.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
+
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   SUDO=""

@@ -167,6 +167,7 @@ TEST(LineMap, RefusesForeignOrDamagedMaps) {
       R"({"format":"vlmmap 1","modules":[{"module":0,"file":"a","statements":[[1,2]]}]})",
       R"({"format":"vlmmap 1","modules":[{"module":0,"file":"a","statements":[[1,2,3.5]]}]})",
       R"({"format":"vlmmap 1","modules":[{"module":0,"file":"a","statements":[[0,2,3]]}]})",
+      R"({"format":"vlmmap 1","modules":[{"module":0,"file":"a"},{"module":0,"file":"b"}]})",
   };
   for (const char* text : bad) {
     dap::LineMap map;

@@ -44,6 +44,12 @@ step cmake-build.log "$cmake" --build "$work/with-cmake/build"
 run_headless "$work/with-cmake/build"
 # The same program from BASIC, translated by the installed vlmc.
 run_headless "$work/with-cmake/build" first_basic
+# Its line map lies beside it, where the installed debug adapter looks for it.
+if ! grep -q '"format":"vlmmap 1"' "$work/with-cmake/build/first_basic.vlmmap" 2>/dev/null; then
+  echo "no line map first_basic.vlmmap beside the program built from BASIC"
+  exit 1
+fi
+step vlmdap.log "$prefix/bin/vlmdap" --help
 
 # 2. One compiler command line with the flags pkg-config gives.
 pc=$(find "$prefix" -name velmora.pc)

@@ -49,6 +49,13 @@ bool LineMap::Parse(std::string_view text, std::string* error) {
     }
     module.module = static_cast<int32_t>(m["module"].AsInt());
     module.file = m["file"].AsString();
+    for (const ModuleMap& other : modules_) {
+      if (other.module == module.module) {
+        *error = "module " + std::to_string(module.module) + " appears twice";
+        modules_.clear();
+        return false;
+      }
+    }
     for (const json::Value& s : m["statements"].items()) {
       if (s.size() != 3 || !FitsInt32(s[size_t{0}], 1) || !FitsInt32(s[1], 1) || !FitsInt32(s[2], 0)) {
         *error = "a statement entry of " + module.file + " is not [number, line, column]";

@@ -594,7 +594,8 @@ void Session::Disconnect(const json::Value& r) {
 // ---------------------------------------------------------------- the program
 
 void Session::OnTracer() {
-  while (tracer_.alive() && !tracer_.stopped()) {
+  // Also while the program waits at a stop: it may be killed there.
+  while (tracer_.alive()) {
     const Tracer::Event event = tracer_.Poll();
     if (event.kind == Tracer::Event::None) return;
     if (event.kind == Tracer::Event::Message) {
@@ -763,7 +764,7 @@ void Session::ResumeProgram() {
   ClearStopView();
   where_ = Where::Nothing;
   reported_ = false;
-  if (tracer_.alive() && tracer_.stopped() && !tracer_.Resume()) OnTracer();
+  if (tracer_.alive() && tracer_.stopped() && !tracer_.Resume()) OnTracer();  // it ended meanwhile
 }
 
 void Session::WriteState(uint64_t offset, int32_t value) {

@@ -351,9 +351,10 @@ Tracer::Event Tracer::Poll() {
 
 bool Tracer::Resume() {
   if (!alive() || !stopped_) return false;
-  if (ptrace(PTRACE_CONT, pid_, nullptr, 0) != 0) return false;
+  // Whether or not it worked, what happens next is for Poll to find out
+  // (a program killed while stopped cannot be continued, but can be waited for).
   stopped_ = false;
-  return true;
+  return ptrace(PTRACE_CONT, pid_, nullptr, 0) == 0;
 }
 
 bool Tracer::Detach(std::string* error) {
