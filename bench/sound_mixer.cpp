@@ -23,6 +23,7 @@
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
+#include "sound/sound_media.h"
 
 namespace fs = std::filesystem;
 

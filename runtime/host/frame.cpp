@@ -18,6 +18,7 @@
 #include "input/input.h"
 #include "net/net.h"
 #include "sound/sound.h"
+#include "sound/sound_media.h"
 
 int32_t ActivationRequest = 0;
 

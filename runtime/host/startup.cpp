@@ -22,6 +22,7 @@
 #include "input/input.h"
 #include "net/net.h"
 #include "sound/sound.h"
+#include "sound/sound_media.h"
 
 namespace {
 

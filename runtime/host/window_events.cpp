@@ -17,6 +17,7 @@
 #include "input/devices.h"
 #include "input/input.h"
 #include "sound/sound.h"
+#include "sound/sound_media.h"
 
 namespace {
 

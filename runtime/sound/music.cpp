@@ -9,7 +9,7 @@
 #include "core/run_log.h"
 #include "files/read_channel.h"
 #include "platform/audio.h"
-#include "sound/music_header.h"
+#include "sound/internal/music_header.h"
 #include "sound/sound.h"
 #include "sound/sound_internal.h"
 #include "sound/sound_media.h"

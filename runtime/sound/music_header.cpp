@@ -1,11 +1,11 @@
 // The music file check: WAVE, AIFF, Ogg, FLAC, MP3 and MIDI headers judged before the player sees them.
-#include "sound/music_header.h"
+#include "sound/internal/music_header.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "sound/wave.h"
+#include "sound/internal/wave.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "core/core.h"
 #include "files/read_channel.h"
 #include "platform/audio.h"
+#include "sound/internal/wave.h"
 #include "sound/sound.h"
 #include "sound/sound_internal.h"
 #include "sound/sound_media.h"
-#include "sound/wave.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 // Sound: effects and music. Numbered sounds (4096 slots, up to four copies
 // each) mixed on one output device, and the one media slot that music and
-// movies share, with its loop deadline that the frame loop maintains.
+// movies share, with its loop deadline that the frame loop maintains. The
+// device's start-up and shutdown and the host's side of the media slot are in
+// sound/sound_media.h.
 #pragma once
 
 #include <cstdint>
 
 #include "core/basic_string.h"
-#include "platform/platform.h"
 
 // Sound slots (numbered 0..kSoundSlots - 1) and the copies of one sound that can play at
 // once.
@@ -15,14 +16,6 @@ constexpr int kSoundCopies = 4;
 // Rate of the output device; every sound is converted to it when loaded, so
 // it plays at its own rate and pitch.
 constexpr int kSoundDeviceRate = 48000;
-
-// Opens the output device (last step of start-up). False when there is none:
-// then every sound and music operation does nothing.
-bool CreateSoundDevice(platform::Window* window);
-// The window the device belongs to changed (a new screen mode).
-void BindSoundWindow(platform::Window* window);
-// Empties every slot and the media slot and closes the device (shutdown).
-void DestroySoundSystem();
 
 // Loads a WAVE file into slot number with copies (1..kSoundCopies) that can play at once.
 // LastErrorCode 3 when the file cannot be read (or there is no device), 7 for a bad number.
@@ -56,9 +49,3 @@ void SetMusicVolume(double volume);
 int32_t MusicPlaying();
 // Non-zero pauses the music, 0 resumes it.
 void PauseMusic(int32_t pause);
-
-// Once per frame and while waiting: moves the loop deadline of looping
-// music on when the clock has reached it.
-void MediaLoopMaintenance();
-// Closes whatever the media slot holds (music or a movie).
-void StopMovie();

@@ -1,8 +1,30 @@
-// The media slot's side for movies: a movie claims the slot and sends its
-// sound through the output device, whose played frames are its clock.
+// The sound system's side for the host: the output device's start-up and
+// shutdown, the media slot's loop upkeep, and the slot's side for movies: a
+// movie claims the slot and sends its sound through the output device, whose
+// played frames are its clock.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/platform.h"
+
+// ---------------------------------------------------------------- device and loop
+
+// Opens the output device (last step of start-up). False when there is none:
+// then every sound and music operation does nothing.
+bool CreateSoundDevice(platform::Window* window);
+// The window the device belongs to changed (a new screen mode).
+void BindSoundWindow(platform::Window* window);
+// Empties every slot and the media slot and closes the device (shutdown).
+void DestroySoundSystem();
+
+// Once per frame and while waiting: moves the loop deadline of looping
+// music on when the clock has reached it.
+void MediaLoopMaintenance();
+// Closes whatever the media slot holds (music or a movie).
+void StopMovie();
+
+// ---------------------------------------------------------------- movies
 
 // False when start-up found no output device (movies then show pictures only).
 bool SoundDeviceOpen();

@@ -1,5 +1,5 @@
 // The WAVE reader.
-#include "sound/wave.h"
+#include "sound/internal/wave.h"
 
 #include <cstring>
 

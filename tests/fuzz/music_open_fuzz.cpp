@@ -13,8 +13,9 @@
 #include "core/clock.h"
 #include "core/core.h"
 #include "files/read_channel.h"
-#include "sound/music_header.h"
+#include "sound/internal/music_header.h"
 #include "sound/sound.h"
+#include "sound/sound_media.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);

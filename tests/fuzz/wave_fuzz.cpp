@@ -8,7 +8,7 @@
 #include <string>
 
 #include "files/read_channel.h"
-#include "sound/wave.h"
+#include "sound/internal/wave.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> block(new uint8_t[size == 0 ? 1 : size]);

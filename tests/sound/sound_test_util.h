@@ -15,6 +15,7 @@
 #include "core/clock.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
+#include "sound/sound_media.h"
 #include "sound/sound_internal.h"
 #include "support/child_process.h"
 

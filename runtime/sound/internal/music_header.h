@@ -6,7 +6,7 @@
 #include <string>
 
 #include "files/read_channel.h"
-#include "sound/wave.h"
+#include "sound/internal/wave.h"
 
 // The most channels a piece of music may have (rates: kWaveRateMin..kWaveRateMax).
 constexpr int kMusicChannelsMax = 8;
