@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "literal_planner.h"
-#include "path/planner.h"
+#include "path/internal/planner.h"
 #include "ratio_reporter.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // FindPath: one A* search over a map array, its path copied into an array.
 #include <new>
 
-#include "path/planner.h"
+#include "path/internal/planner.h"
 #include "path/path.h"
 
 int32_t FindPath(const BasicArray<Number>& map, BasicArray<Number>& path, Number weight,

@@ -1,5 +1,5 @@
 // The node pool and the closed-set hash table.
-#include "path/node_containers.h"
+#include "path/internal/node_containers.h"
 
 #include <algorithm>
 #include <cstdlib>

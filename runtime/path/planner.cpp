@@ -1,5 +1,5 @@
 // Planner set-up (request checks, cost grid) and the indexed A* search.
-#include "path/planner.h"
+#include "path/internal/planner.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "path/node_containers.h"
+#include "path/internal/node_containers.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "literal_planner.h"
-#include "path/planner.h"
+#include "path/internal/planner.h"
 #include "path/path.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "path/node_containers.h"
-#include "path/planner.h"
+#include "path/internal/node_containers.h"
+#include "path/internal/planner.h"
 
 class LiteralPlanner : public Planner {
  public:

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "path/node_containers.h"
+#include "path/internal/node_containers.h"
 
 // What a planner is asked to do; copied whole by Init.
 struct PlannerParams {
