@@ -71,15 +71,17 @@ inline uint32_t Extent(int32_t size) {
 template <class T>
 constexpr bool kPlain = std::is_trivially_copyable_v<T> && std::is_trivially_default_constructible_v<T>;
 
+// A block of capacity elements, every one 0 (constructed empty).
 template <class T>
 T* AllocateElements(int64_t capacity) {
-  void* block = std::calloc(static_cast<size_t>(capacity), sizeof(T));
-  if (block == nullptr) return nullptr;
-  if constexpr (!kPlain<T>) {
-    T* elements = static_cast<T*>(block);
+  if constexpr (kPlain<T>) {
+    return static_cast<T*>(std::calloc(static_cast<size_t>(capacity), sizeof(T)));
+  } else {
+    T* elements = static_cast<T*>(std::malloc(static_cast<size_t>(capacity) * sizeof(T)));
+    if (elements == nullptr) return nullptr;
     for (int64_t i = 0; i < capacity; ++i) new (&elements[i]) T();
+    return elements;
   }
-  return static_cast<T*>(block);
 }
 
 template <class T>
@@ -350,13 +352,16 @@ void ArrayAppend(BasicArray<T>& a, const T& value) {
       std::memset(static_cast<void*>(grown + kept), 0, static_cast<size_t>(capacity - kept) * sizeof(T));
       grown[n] = copy;
     } else {
-      grown = array_detail::AllocateElements<T>(capacity);
+      grown = static_cast<T*>(std::malloc(static_cast<size_t>(capacity) * sizeof(T)));
       if (grown == nullptr) {
         array_detail::OutOfMemory();
         return;
       }
-      grown[n] = value;  // before the old block (which may hold value) goes
-      for (int32_t i = 0; i < n; ++i) grown[i] = std::move(old[i]);
+      // The new element first: value may be one of the old elements, which
+      // are moved (emptied) next. Every place of the block holds an element.
+      new (&grown[n]) T(value);
+      for (int32_t i = 0; i < n; ++i) new (&grown[i]) T(std::move(old[i]));
+      for (int64_t i = n + 1; i < capacity; ++i) new (&grown[i]) T();
       array_detail::FreeElements(old, a.capacity);
     }
     a.data = grown;
