@@ -37,6 +37,8 @@ TEST(Json, ReadsAndWritesTheGrammar) {
       {"01", nullptr},
       {"\"\\ud800\"", nullptr},
       {"\"a\nb\"", nullptr},
+      {"\"caf\xe9\"", nullptr},  // Latin-1, not UTF-8
+      {"\"\xc3\xa9\xf0\x9f\x98\x80\"", "\"\xc3\xa9\xf0\x9f\x98\x80\""},
       {"tru", nullptr},
       {"{} {}", nullptr},
       {"", nullptr},
@@ -76,7 +78,7 @@ TEST(Json, TypedReadsBuildersAndCodePages) {
   v.Set("n", "replaced");
   EXPECT_EQ(json::Write(v), R"({"n":"replaced","f":2.5,"s":"t","a":[1]})");
   // A byte that is not UTF-8 never makes the message unreadable.
-  EXPECT_EQ(json::Write(json::Value(std::string("a\xe9z"))), "\"a\\ufffdz\"");
+  EXPECT_EQ(json::Write(json::Value(std::string("a\xe9z"))), "\"a\xef\xbf\xbdz\"");  // U+FFFD
   EXPECT_EQ(json::Latin1ToUtf8("caf\xe9"), "caf\xc3\xa9");
   std::string bytes;
   EXPECT_TRUE(json::Utf8ToLatin1("caf\xc3\xa9", &bytes));
@@ -261,6 +263,32 @@ class ProgramFixture : public ::testing::Test, public dap::NameScope {
     Text(0x8200, 0x8300, "", 0);
     Text(0x8210, 0x8310, "second", 16);
     Add("empty", dap::kNumberArray, 0x1380);
+    // pts[2] of records {x @0, label$ @8, inner.y @24}, 32 bytes each, through
+    // its record-array view at 0x1400; p.x and p.y, a record's fields.
+    Add("pts", dap::kRecordArray, 0x1400);
+    memory_.Put<uint64_t>(0x1400, 0x13c0);  // the array
+    memory_.Put<int32_t>(0x1408, 32);       // element size
+    memory_.Put<int32_t>(0x140c, 3);        // fields
+    memory_.Put<uint64_t>(0x1410, 0x1500);  // field table
+    ArrayHeader(0x13c0, 0x8400, {2, 0, 0, 0}, 1);
+    const struct {
+      const char* name;
+      int32_t type, offset;
+    } fields[] = {{"x", dap::kNumber, 0}, {"label_Str", dap::kText, 8}, {"inner.y", dap::kNumber, 24}};
+    for (int k = 0; k < 3; ++k) {
+      memory_.Write(0x1600 + 16 * k, fields[k].name, std::strlen(fields[k].name) + 1);
+      memory_.Put<uint64_t>(0x1500 + 24 * k, 0x1600 + 16 * k);
+      memory_.Put<int32_t>(0x1508 + 24 * k, fields[k].type);
+      memory_.Put<int32_t>(0x150c + 24 * k, fields[k].offset);
+      memory_.Put<uint64_t>(0x1510 + 24 * k, 0);
+    }
+    for (int k = 0; k < 2; ++k) {
+      memory_.Put<double>(0x8400 + 32 * k, 100 + k);
+      Text(0x8408 + 32 * k, 0x8500 + 16 * k, k == 0 ? "first" : "other", 16);
+      memory_.Put<double>(0x8418 + 32 * k, 0.5 + k);
+    }
+    Add("p.x", dap::kNumber, 0x1700);
+    memory_.Put<double>(0x1700, -1);
   }
 
   void Add(const std::string& name, int32_t type, uint64_t address) {
@@ -340,6 +368,15 @@ TEST_F(ProgramFixture, EvaluatesTheLanguagesExpressions) {
       {"x + s$", "error: '+' between a text and a number (STR$ and VAL convert in the program)"},
       {"nothing", "error: no variable 'nothing' here"},
       {"VAL(s$)", "error: 'VAL' cannot be called here (only LEN, INT and ABS)"},
+      {"pts[1].x + pts[0].inner.y", "101.5"},
+      {"pts[0].label$ + pts[1].label_Str", "\"firstother\""},
+      {"p.x * 2", "-2"},
+      {"pts[0]", "error: pts[0] is a record; name one of its fields"},
+      {"pts[0].nope", "error: pts[0] has no field 'nope'"},
+      {"pts[2].x", "error: pts[2] is outside the array"},
+      {"pts[0].x[1]", "error: 'x' is not an array"},
+      {"grid[0, 0].x", "error: grid[0, 0] is not a record"},
+      {"pts[0].", "error: unexpected character '.' at column 7"},
       {"(x", "error: ')' expected at column 3"},
       {"x ==", "error: unexpected '=' at column 4"},
       {"\"open", "error: unclosed text at column 6"},

@@ -101,6 +101,12 @@ class Lexer {
       }
       return true;
     }
+    if (c == '.' && pos_ + 1 < text_.size() && IsNameStart(text_[pos_ + 1])) {
+      t->kind = Token::Op;  // a field of a record: pts[2].x
+      t->text = ".";
+      ++pos_;
+      return true;
+    }
     static const char* const kOps[] = {"<>", "<=", ">=", "=", "<", ">", "+", "-", "*", "/", "^", "(", ")", "[", "]", ","};
     for (const char* op : kOps) {
       const size_t n = std::strlen(op);
@@ -304,6 +310,22 @@ class Parser {
           n->kind = Node::Element;
           if (!List("]", &n->args, error, depth)) return false;
           if (n->args.empty() || n->args.size() > 4) return Fail(error, "an element takes 1 to 4 indices");
+          while (IsOp(".")) {
+            if (depth > kMaxDepth) return Fail(error, "expression nested too deeply");
+            if (!Advance(error)) return false;
+            if (token_.kind != Token::Name) return Fail(error, "a field name is expected after '.'");
+            auto field = std::make_unique<Node>();
+            field->kind = Node::Field;
+            field->text = token_.text;
+            field->args.push_back(std::move(n));
+            if (!Advance(error)) return false;
+            if (IsOp("[")) {
+              if (!List("]", &field->args, error, depth)) return false;
+              if (field->args.size() > 5) return Fail(error, "an element takes 1 to 4 indices");
+            }
+            n = std::move(field);
+            ++depth;
+          }
         } else if (IsOp("(")) {
           n->kind = Node::Call;
           if (!List(")", &n->args, error, depth)) return false;
@@ -388,39 +410,41 @@ bool ParseExpression(std::string_view text, NodePtr* tree, std::string* error) {
   return parser.Whole(tree, error);
 }
 
-bool Locate(const Node& n, NameScope& scope, Place* place, std::string* error) {
-  if (n.kind != Node::Name && n.kind != Node::Element) {
-    *error = "not a variable or an element";
-    return false;
-  }
-  Variable v;
-  if (!FindVariable(n.text, scope, &v, error)) return false;
-  if (n.kind == Node::Name) {
-    *place = Place{v.type, v.address, BasicName(v.name)};
-    return true;
-  }
-  if (v.type != kNumberArray && v.type != kIntArray && v.type != kTextArray) {
-    *error = "'" + n.text + "' is not an array";
-    return false;
-  }
-  ArrayInfo a;
-  if (!ReadArray(scope.memory(), v.address, &a, error)) return false;
-  std::vector<int64_t> indices;
-  std::string shown = BasicName(v.name) + "[";
-  for (size_t k = 0; k < n.args.size(); ++k) {
+namespace {
+
+bool Indices(const std::vector<NodePtr>& args, size_t from, NameScope& scope, std::vector<int64_t>* indices,
+             std::string* shown, std::string* error) {
+  *shown += "[";
+  for (size_t k = from; k < args.size(); ++k) {
     double x = 0;
-    if (!Number(*n.args[k], scope, &x, error)) return false;
-    indices.push_back(Truncate(x));
-    if (k > 0) shown += ", ";
-    shown += std::to_string(indices.back());
+    if (!Number(*args[k], scope, &x, error)) return false;
+    indices->push_back(Truncate(x));
+    if (k > from) *shown += ", ";
+    *shown += std::to_string(indices->back());
   }
-  shown += "]";
+  *shown += "]";
+  return true;
+}
+
+// The element (indices) of the array variable v.
+bool ElementOf(const Variable& v, const std::vector<int64_t>& indices, const std::string& shown, NameScope& scope,
+               Place* place, std::string* error) {
+  const std::string name = BasicName(v.name);
+  if (v.type != kNumberArray && v.type != kIntArray && v.type != kTextArray && v.type != kRecordArray) {
+    *error = "'" + name + "' is not an array";
+    return false;
+  }
+  uint64_t header = v.address;
+  RecordLayout layout;
+  if (v.type == kRecordArray && !ReadRecordArray(scope.memory(), v, &header, &layout, error)) return false;
+  ArrayInfo a;
+  if (!ReadArray(scope.memory(), header, &a, error)) return false;
   if (a.rank == 0) {
-    *error = "'" + n.text + "' is not dimensioned yet";
+    *error = "'" + name + "' is not dimensioned yet";
     return false;
   }
   if (static_cast<int32_t>(indices.size()) != a.rank) {
-    *error = "'" + n.text + "' has " + std::to_string(a.rank) + " dimension" + (a.rank == 1 ? "" : "s") + ", " +
+    *error = "'" + name + "' has " + std::to_string(a.rank) + " dimension" + (a.rank == 1 ? "" : "s") + ", " +
              std::to_string(indices.size()) + " given";
     return false;
   }
@@ -429,8 +453,64 @@ bool Locate(const Node& n, NameScope& scope, Place* place, std::string* error) {
     *error = shown + " is outside the array";
     return false;
   }
-  *place = Place{ElementType(v.type), a.data + static_cast<uint64_t>(number) * ElementSize(v.type), shown};
+  *place = Place();
+  place->name = shown;
+  if (v.type == kRecordArray) {
+    place->type = kRecordElement;
+    place->address = a.data + static_cast<uint64_t>(number) * static_cast<uint64_t>(layout.elementSize);
+    place->layout = layout;
+  } else {
+    place->type = ElementType(v.type);
+    place->address = a.data + static_cast<uint64_t>(number) * ElementSize(v.type);
+  }
   return true;
+}
+
+}  // namespace
+
+bool Locate(const Node& n, NameScope& scope, Place* place, std::string* error) {
+  if (n.kind == Node::Field) {
+    Place record;
+    if (!Locate(*n.args[0], scope, &record, error)) return false;
+    if (record.type != kRecordElement) {
+      *error = record.name + " is not a record";
+      return false;
+    }
+    std::vector<Variable> fields;
+    if (!ReadRecordFields(scope.memory(), record.layout, record.address, &fields, error)) return false;
+    const Variable* field = nullptr;
+    for (const Variable& f : fields)
+      if (f.name == RegisteredName(n.text) || f.name == n.text) field = &f;
+    if (field == nullptr) {
+      *error = record.name + " has no field '" + n.text + "'";
+      return false;
+    }
+    Variable named = *field;
+    named.name = record.name + "." + BasicName(field->name);
+    if (n.args.size() == 1) {
+      *place = Place{named.type, named.address, named.name, named.recordLayout, {}};
+      return true;
+    }
+    std::vector<int64_t> indices;
+    std::string shown = named.name;
+    if (!Indices(n.args, 1, scope, &indices, &shown, error)) return false;
+    named.name = BasicName(field->name);
+    return ElementOf(named, indices, shown, scope, place, error);
+  }
+  if (n.kind != Node::Name && n.kind != Node::Element) {
+    *error = "not a variable or an element";
+    return false;
+  }
+  Variable v;
+  if (!FindVariable(n.text, scope, &v, error)) return false;
+  if (n.kind == Node::Name) {
+    *place = Place{v.type, v.address, BasicName(v.name), v.recordLayout, {}};
+    return true;
+  }
+  std::vector<int64_t> indices;
+  std::string shown = BasicName(v.name);
+  if (!Indices(n.args, 0, scope, &indices, &shown, error)) return false;
+  return ElementOf(v, indices, shown, scope, place, error);
 }
 
 bool Evaluate(const Node& n, NameScope& scope, Value* value, std::string* error) {
@@ -442,11 +522,16 @@ bool Evaluate(const Node& n, NameScope& scope, Value* value, std::string* error)
       *value = Value{true, 0, n.text};
       return true;
     case Node::Name:
-    case Node::Element: {
+    case Node::Element:
+    case Node::Field: {
       Place place;
       if (!Locate(n, scope, &place, error)) return false;
+      if (place.type == kRecordElement) {
+        *error = place.name + " is a record; name one of its fields";
+        return false;
+      }
       if (place.type != kNumber && place.type != kInt && place.type != kText) {
-        *error = "'" + n.text + "' is an array; name one of its elements";
+        *error = "'" + place.name + "' is an array; name one of its elements";
         return false;
       }
       return ReadScalar(scope.memory(), place.type, place.address, value, error);

@@ -2,7 +2,8 @@
 // conditions, logpoint messages, watches, hovers and values typed into the
 // variables view. They are the language's own expressions over the
 // program's variables: numbers, hexadecimal $FF, texts in double quotes,
-// names (a, a$, p%, rec.field), elements (a[3, 2]), the operators OR AND
+// names (a, a$, p%, rec.field), elements (a[3, 2]), fields of an array's
+// records (pts[2].x, pts[2].items[1]), the operators OR AND
 // NOT = <> < > <= >= + - * / MOD ^ and parentheses, and LEN, INT and ABS.
 // Nothing is written and nothing in the program runs.
 #pragma once
@@ -34,8 +35,9 @@ struct Node;
 using NodePtr = std::unique_ptr<Node>;
 
 struct Node {
-  enum Kind { Number, Text, Name, Element, Call, Unary, Binary } kind = Number;
-  std::string text;  // name, operator (upper case) or the text's bytes
+  // Field: args[0] the record, args[1...] the field's indices (if any).
+  enum Kind { Number, Text, Name, Element, Field, Call, Unary, Binary } kind = Number;
+  std::string text;  // name, field, operator (upper case) or the text's bytes
   double number = 0;
   std::vector<NodePtr> args;
 };
@@ -43,11 +45,19 @@ struct Node {
 // Parses a whole expression; false with a message.
 bool ParseExpression(std::string_view text, NodePtr* tree, std::string* error);
 
-// The storage an expression names: a variable (possibly a whole array) or one element.
+// Place::type of one record of an array of records.
+constexpr int32_t kRecordElement = 100;
+
+// The storage an expression names: a variable (possibly a whole array), one
+// element, one record of an array of records or one of its fields.
 struct Place {
-  int32_t type = 0;       // a VariableType; arrays only for a whole-array name
+  int32_t type = 0;       // a VariableType, or kRecordElement
   uint64_t address = 0;
   std::string name;       // BASIC spelling, with the indices of an element: a[3, 2]
+  uint64_t recordLayout = 0;  // kRecordArray: as Variable::recordLayout
+  RecordLayout layout;        // kRecordElement: its record's layout
+  // The place as a variable (for whole arrays).
+  Variable AsVariable() const { return Variable{name, type, address, recordLayout}; }
 };
 // A name or element expression's place; false (and *error) for anything else.
 bool Locate(const Node& tree, NameScope& scope, Place* place, std::string* error);

@@ -19,6 +19,8 @@ const std::string& EmptyString() {
   return empty;
 }
 
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t* cp);
+
 class Reader {
  public:
   Reader(std::string_view text, int maxDepth) : text_(text), maxDepth_(maxDepth) {}
@@ -186,6 +188,14 @@ class Reader {
         return true;
       }
       if (c < 0x20) return Fail("control character in a string");
+      if (c >= 0x80) {
+        uint32_t cp = 0;
+        const size_t n = DecodeUtf8(text_, pos_, &cp);
+        if (n == 0) return Fail("a string that is not UTF-8");
+        out->append(text_.substr(pos_, n));
+        pos_ += n;
+        continue;
+      }
       if (c != '\\') {
         out->push_back(static_cast<char>(c));
         ++pos_;
@@ -269,8 +279,6 @@ class Reader {
   std::string error_;
 };
 
-size_t DecodeUtf8(std::string_view s, size_t i, uint32_t* cp);
-
 void WriteString(std::string_view s, std::string* out) {
   out->push_back('"');
   for (size_t i = 0; i < s.size(); ++i) {
@@ -281,7 +289,7 @@ void WriteString(std::string_view s, std::string* out) {
       uint32_t cp = 0;
       const size_t n = DecodeUtf8(s, i, &cp);
       if (n == 0) {
-        *out += "\\ufffd";
+        *out += "\xEF\xBF\xBD";  // U+FFFD
       } else {
         out->append(s.substr(i, n));
         i += n - 1;

@@ -83,7 +83,7 @@ class Value {
 };
 
 // Reads one JSON text (RFC 8259: whitespace around one value, nothing after
-// it). Nesting deeper than maxDepth is refused. On failure returns false with
+// it; strings must be UTF-8). Nesting deeper than maxDepth is refused. On failure returns false with
 // a message naming the byte offset in *error; *out is then null.
 bool Parse(std::string_view text, Value* out, std::string* error, int maxDepth = 200);
 

@@ -199,6 +199,84 @@ int64_t ElementNumber(const ArrayInfo& a, const std::vector<int64_t>& indices) {
   return number < a.count ? number : -1;
 }
 
+int32_t StorageSize(int32_t type) {
+  switch (type) {
+    case kNumber: return 8;
+    case kText: return 16;
+    case kNumberArray:
+    case kIntArray:
+    case kTextArray:
+    case kRecordArray: return 48;
+    case kInt: return 4;
+    default: return 0;
+  }
+}
+
+namespace {
+
+bool ReadLayout(Memory& memory, uint64_t address, RecordLayout* layout, std::string* error) {
+  unsigned char raw[16];
+  if (!memory.Read(address, raw, sizeof raw)) {
+    *error = "cannot read the record layout";
+    return false;
+  }
+  std::memcpy(&layout->elementSize, raw, 4);
+  std::memcpy(&layout->fieldCount, raw + 4, 4);
+  std::memcpy(&layout->fields, raw + 8, 8);
+  if (layout->elementSize <= 0 || layout->fieldCount < 0 || layout->fieldCount > kTableLimit ||
+      (layout->fieldCount > 0 && layout->fields == 0)) {
+    *error = "damaged record layout";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadRecordArray(Memory& memory, const Variable& v, uint64_t* array, RecordLayout* layout, std::string* error) {
+  if (v.recordLayout != 0) {
+    *array = v.address;
+    return ReadLayout(memory, v.recordLayout, layout, error);
+  }
+  if (!memory.Get(v.address, array)) {
+    *error = "cannot read the record-array view";
+    return false;
+  }
+  return ReadLayout(memory, v.address + 8, layout, error);
+}
+
+bool ReadRecordFields(Memory& memory, const RecordLayout& layout, uint64_t base, std::vector<Variable>* fields,
+                      std::string* error) {
+  fields->clear();
+  if (layout.fieldCount == 0) return true;
+  std::vector<unsigned char> raw(static_cast<size_t>(layout.fieldCount) * 24);
+  if (!memory.Read(layout.fields, raw.data(), raw.size())) {
+    *error = "cannot read the record's field table";
+    return false;
+  }
+  for (int32_t k = 0; k < layout.fieldCount; ++k) {
+    uint64_t name = 0, nested = 0;
+    int32_t type = 0, offset = 0;
+    std::memcpy(&name, &raw[k * 24], 8);
+    std::memcpy(&type, &raw[k * 24 + 8], 4);
+    std::memcpy(&offset, &raw[k * 24 + 12], 4);
+    std::memcpy(&nested, &raw[k * 24 + 16], 8);
+    const int32_t size = StorageSize(type);
+    if (size == 0 || offset < 0 || offset > layout.elementSize - size || (type == kRecordArray && nested == 0)) {
+      *error = "damaged record field table";
+      fields->clear();
+      return false;
+    }
+    Variable f;
+    if (name == 0 || !memory.ReadCString(name, 256, &f.name)) f.name = "?";
+    f.type = type;
+    f.address = base + static_cast<uint64_t>(offset);
+    f.recordLayout = type == kRecordArray ? nested : 0;
+    fields->push_back(std::move(f));
+  }
+  return true;
+}
+
 int32_t ElementSize(int32_t arrayType) {
   switch (arrayType) {
     case kNumberArray: return 8;

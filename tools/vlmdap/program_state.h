@@ -60,13 +60,32 @@ enum VariableType : int32_t {
   kIntArray = 3,
   kTextArray = 4,
   kInt = 5,
+  kRecordArray = 6,
 };
 
 struct Variable {
-  std::string name;  // as registered (a$ as a_Str, p% as p_Int, records as "name.field")
+  std::string name;  // as registered (a$ as a_Str, p% as p_Int, records' fields as "name.field")
   int32_t type = 0;
   uint64_t address = 0;
+  // kRecordArray: 0 for a registered one (address is its record-array view);
+  // for a record's field, address is the array and this its record layout.
+  uint64_t recordLayout = 0;
 };
+
+// How the records of an array of records are laid out, and their fields.
+struct RecordLayout {
+  int32_t elementSize = 0;
+  int32_t fieldCount = 0;
+  uint64_t fields = 0;  // the field table
+};
+// The array header and layout of a kRecordArray variable.
+bool ReadRecordArray(Memory& memory, const Variable& v, uint64_t* array, RecordLayout* layout, std::string* error);
+// The fields of one record at base, as variables (nested records' fields flat, "inner.x").
+// Every field must lie inside the record.
+bool ReadRecordFields(Memory& memory, const RecordLayout& layout, uint64_t base, std::vector<Variable>* fields,
+                      std::string* error);
+// Bytes a variable of that type takes (8, 16, 48, 4), 0 for an unknown type.
+int32_t StorageSize(int32_t type);
 
 // The entries of a variable table (count clamped to the table's size).
 bool ReadVariableTable(Memory& memory, uint64_t entries, int32_t count, std::vector<Variable>* variables);
@@ -100,7 +119,7 @@ bool ReadArray(Memory& memory, uint64_t address, ArrayInfo* array, std::string* 
 int64_t DimensionSize(const ArrayInfo& array, int k);
 // The element number of (indices), or -1 when an index is outside its dimension.
 int64_t ElementNumber(const ArrayInfo& array, const std::vector<int64_t>& indices);
-int32_t ElementSize(int32_t arrayType);  // 8, 4 or 16 bytes
+int32_t ElementSize(int32_t arrayType);  // 8, 4 or 16 bytes (records: their layout's size)
 int32_t ElementType(int32_t arrayType);  // kNumber, kInt or kText
 
 // A BasicString's bytes (at most kTextLimit of them are read).

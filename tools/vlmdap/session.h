@@ -58,10 +58,16 @@ class Session {
     int64_t hits = 0;
   };
 
+  // What a variablesReference shows: a scope's table, one record of an array
+  // of records (both perhaps only the entries under a prefix: a record's
+  // fields "p.x", "p.y" gather under "p"), or the elements of an array.
   struct Handle {
-    enum Kind { Locals, Globals, Group, Array } kind = Locals;
+    enum Kind { Locals, Globals, Record, Array } kind = Locals;
     int level = 0;               // frame (0 = innermost); -1 for the globals
-    std::string prefix;          // Group: "name." of the entries it holds
+    std::string prefix;          // "name." of the entries it holds, or empty for all
+    std::string expression;      // Record, Array: how evaluate names it (pts[2], grid)
+    uint64_t base = 0;           // Record: its address
+    RecordLayout layout;         // Record
     Variable array;              // Array
     std::vector<int64_t> fixed;  // Array: leading indices already chosen
   };
@@ -128,8 +134,9 @@ class Session {
   json::Value SourceOf(int32_t module, int32_t statement, int32_t* line, int32_t* column) const;
   std::string RoutineName(const std::string& cpp) const;
   int NewHandle(Handle handle);
-  json::Value VariableJson(const Variable& v, const std::string& shown);
-  json::Value ListTable(const std::vector<Variable>& table, const std::string& prefix, int level);
+  json::Value VariableJson(const Variable& v, const std::string& shown, const std::string& evaluateName);
+  bool TableOf(const Handle& h, std::vector<Variable>* table, std::string* error);
+  json::Value ListTable(const std::vector<Variable>& table, const Handle& origin);
   json::Value ListArray(const Handle& h, const json::Value& args, std::string* error);
   bool ToLatin1(const std::string& utf8, std::string* bytes, std::string* error);
 

@@ -17,11 +17,17 @@ const char* TypeName(int32_t type) {
     case kIntArray: return "integer array";
     case kTextArray: return "text array";
     case kInt: return "integer";
+    case kRecordArray: return "record array";
+    case kRecordElement: return "record";
     default: return "unknown";
   }
 }
 
-bool IsArray(int32_t type) { return type == kNumberArray || type == kIntArray || type == kTextArray; }
+bool IsArray(int32_t type) {
+  return type == kNumberArray || type == kIntArray || type == kTextArray || type == kRecordArray;
+}
+
+std::string FieldCount(int32_t count) { return "{" + std::to_string(count) + (count == 1 ? " field}" : " fields}"); }
 
 std::string Sizes(const ArrayInfo& a, int from) {
   std::string text = "[";
@@ -216,7 +222,7 @@ void Session::Scopes(const json::Value& r) {
   Respond(r, std::move(body));
 }
 
-json::Value Session::VariableJson(const Variable& v, const std::string& shown) {
+json::Value Session::VariableJson(const Variable& v, const std::string& shown, const std::string& evaluateName) {
   json::Value j = json::Value::MakeObject();
   j.Set("name", shown);
   j.Set("type", TypeName(v.type));
@@ -225,15 +231,20 @@ json::Value Session::VariableJson(const Variable& v, const std::string& shown) {
   if (IsArray(v.type)) {
     ArrayInfo a;
     std::string error;
-    if (!ReadArray(tracer_, v.address, &a, &error)) {
+    uint64_t header = v.address;
+    RecordLayout layout;
+    if ((v.type == kRecordArray && !ReadRecordArray(tracer_, v, &header, &layout, &error)) ||
+        !ReadArray(tracer_, header, &a, &error)) {
       value = "<" + error + ">";
     } else if (a.rank == 0) {
       value = "not dimensioned";
     } else {
       value = Sizes(a, 0);
+      if (v.type == kRecordArray) value += " records";
       Handle h;
       h.kind = Handle::Array;
       h.array = v;
+      h.expression = evaluateName;
       reference = NewHandle(h);
       j.Set("indexedVariables", DimensionSize(a, 0));
     }
@@ -244,13 +255,35 @@ json::Value Session::VariableJson(const Variable& v, const std::string& shown) {
   }
   j.Set("value", value);
   j.Set("variablesReference", reference);
-  j.Set("evaluateName", shown);
+  j.Set("evaluateName", evaluateName);
   return j;
 }
 
-json::Value Session::ListTable(const std::vector<Variable>& table, const std::string& prefix, int level) {
+bool Session::TableOf(const Handle& h, std::vector<Variable>* table, std::string* error) {
+  switch (h.kind) {
+    case Handle::Locals: {
+      const std::vector<Variable>* locals = Locals(h.level);
+      if (locals == nullptr) return *error = "no such frame", false;
+      *table = *locals;
+      return true;
+    }
+    case Handle::Globals:
+      *table = Globals();
+      return true;
+    case Handle::Record:
+      return ReadRecordFields(tracer_, h.layout, h.base, table, error);
+    case Handle::Array:
+      break;
+  }
+  *error = "not a table";
+  return false;
+}
+
+json::Value Session::ListTable(const std::vector<Variable>& table, const Handle& origin) {
   // Records register their fields as "name.field": the fields gather under
   // one entry for the record, in the order the first of them was registered.
+  const std::string& prefix = origin.prefix;
+  const std::string base = origin.kind == Handle::Record ? origin.expression + "." : std::string();
   json::Value list = json::Value::MakeArray();
   std::vector<std::string> groups;
   for (const Variable& v : table) {
@@ -258,10 +291,7 @@ json::Value Session::ListTable(const std::vector<Variable>& table, const std::st
     const std::string rest = v.name.substr(prefix.size());
     const size_t dot = rest.find('.');
     if (dot == std::string::npos || dot == 0) {
-      const std::string shown = BasicName(rest);
-      json::Value j = VariableJson(v, shown);
-      j.Set("evaluateName", BasicName(v.name));
-      list.Push(std::move(j));
+      list.Push(VariableJson(v, BasicName(rest), base + BasicName(v.name)));
       continue;
     }
     const std::string head = rest.substr(0, dot);
@@ -269,16 +299,14 @@ json::Value Session::ListTable(const std::vector<Variable>& table, const std::st
     for (const std::string& g : groups) seen = seen || g == head;
     if (seen) continue;
     groups.push_back(head);
-    int64_t fields = 0;
+    int32_t fields = 0;
     for (const Variable& other : table)
       if (other.name.compare(0, prefix.size() + head.size() + 1, prefix + head + ".") == 0) ++fields;
-    Handle h;
-    h.kind = Handle::Group;
-    h.level = level;
+    Handle h = origin;
     h.prefix = prefix + head + ".";
     json::Value j = json::Value::MakeObject();
     j.Set("name", head);
-    j.Set("value", "{" + std::to_string(fields) + (fields == 1 ? " field}" : " fields}"));
+    j.Set("value", FieldCount(fields));
     j.Set("type", "record");
     j.Set("variablesReference", NewHandle(h));
     j.Set("namedVariables", fields);
@@ -290,7 +318,11 @@ json::Value Session::ListTable(const std::vector<Variable>& table, const std::st
 json::Value Session::ListArray(const Handle& h, const json::Value& args, std::string* error) {
   json::Value list = json::Value::MakeArray();
   ArrayInfo a;
-  if (!ReadArray(tracer_, h.array.address, &a, error)) return list;
+  uint64_t header = h.array.address;
+  RecordLayout layout;
+  const bool records = h.array.type == kRecordArray;
+  if (records && !ReadRecordArray(tracer_, h.array, &header, &layout, error)) return list;
+  if (!ReadArray(tracer_, header, &a, error)) return list;
   const int level = static_cast<int>(h.fixed.size());
   if (level >= a.rank || args["filter"].AsString() == "named") return list;
   const int64_t size = DimensionSize(a, level);
@@ -298,10 +330,10 @@ json::Value Session::ListArray(const Handle& h, const json::Value& args, std::st
   int64_t count = args["count"].AsInt(0);
   if (start < 0) start = 0;
   if (count <= 0) count = size < kUnpagedChildren ? size : kUnpagedChildren;
-  const std::string name = BasicName(h.array.name);
   for (int64_t i = start; i < size && i < start + count; ++i) {
     std::vector<int64_t> indices = h.fixed;
     indices.push_back(i);
+    const std::string evaluateName = h.expression + "[" + Indices(indices) + "]";
     json::Value j = json::Value::MakeObject();
     j.Set("name", "[" + std::to_string(i) + "]");
     if (level + 1 < a.rank) {
@@ -311,9 +343,22 @@ json::Value Session::ListArray(const Handle& h, const json::Value& args, std::st
       j.Set("type", TypeName(h.array.type));
       j.Set("indexedVariables", DimensionSize(a, level + 1));
       j.Set("variablesReference", NewHandle(child));
+      list.Push(std::move(j));
+      continue;
+    }
+    const int64_t number = ElementNumber(a, indices);
+    if (records) {
+      Handle record;
+      record.kind = Handle::Record;
+      record.level = h.level;
+      record.base = a.data + static_cast<uint64_t>(number) * static_cast<uint64_t>(layout.elementSize);
+      record.layout = layout;
+      record.expression = evaluateName;
+      j.Set("value", FieldCount(layout.fieldCount));
+      j.Set("type", "record");
+      j.Set("namedVariables", layout.fieldCount);
+      j.Set("variablesReference", NewHandle(record));
     } else {
-      // A shorter index list than the rank means 0 for the rest, as the program reads it.
-      const int64_t number = ElementNumber(a, indices);
       Value x;
       std::string why;
       const int32_t type = ElementType(h.array.type);
@@ -323,8 +368,8 @@ json::Value Session::ListArray(const Handle& h, const json::Value& args, std::st
       j.Set("value", ok ? json::Latin1ToUtf8(ValueText(x)) : "<" + why + ">");
       j.Set("type", TypeName(type));
       j.Set("variablesReference", 0);
-      j.Set("evaluateName", name + "[" + Indices(indices) + "]");
     }
+    j.Set("evaluateName", evaluateName);
     list.Push(std::move(j));
   }
   return list;
@@ -338,25 +383,13 @@ void Session::Variables(const json::Value& r) {
   const Handle h = handles_[static_cast<size_t>(ref - 1)];
   json::Value list;
   std::string error;
-  switch (h.kind) {
-    case Handle::Locals: {
-      const std::vector<Variable>* locals = Locals(h.level);
-      list = ListTable(locals != nullptr ? *locals : std::vector<Variable>(), "", h.level);
-      break;
-    }
-    case Handle::Globals:
-      list = ListTable(Globals(), "", -1);
-      break;
-    case Handle::Group: {
-      const std::vector<Variable>* table = h.level >= 0 ? Locals(h.level) : &Globals();
-      list = ListTable(table != nullptr ? *table : std::vector<Variable>(), h.prefix, h.level);
-      break;
-    }
-    case Handle::Array:
-      list = ListArray(h, args, &error);
-      if (!error.empty()) return Fail(r, error);
-      break;
+  if (h.kind == Handle::Array) {
+    list = ListArray(h, args, &error);
+  } else {
+    std::vector<Variable> table;
+    if (TableOf(h, &table, &error)) list = ListTable(table, h);
   }
+  if (!error.empty()) return Fail(r, error);
   if (args["filter"].AsString() == "indexed" && h.kind != Handle::Array) list = json::Value::MakeArray();
   json::Value body = json::Value::MakeObject();
   body.Set("variables", std::move(list));
@@ -374,6 +407,7 @@ void Session::SetVariable(const json::Value& r) {
   uint64_t address = 0;
   const int level = h.level >= 0 ? h.level : 0;
   if (h.kind == Handle::Array) {
+    if (h.array.type == kRecordArray) return Fail(r, "set the record's fields, not the record");
     ArrayInfo a;
     std::string error;
     if (!ReadArray(tracer_, h.array.address, &a, &error)) return Fail(r, error);
@@ -386,17 +420,14 @@ void Session::SetVariable(const json::Value& r) {
     type = ElementType(h.array.type);
     address = a.data + static_cast<uint64_t>(number) * ElementSize(h.array.type);
   } else {
-    const std::vector<Variable>* table = h.kind == Handle::Globals || (h.kind == Handle::Group && h.level < 0)
-                                             ? &Globals()
-                                             : Locals(h.level);
-    const std::string prefix = h.kind == Handle::Group ? h.prefix : std::string();
-    if (table != nullptr) {
-      for (const Variable& v : *table) {
-        if (v.name == prefix + RegisteredName(name) || v.name == prefix + name) {
-          type = v.type;
-          address = v.address;
-          break;
-        }
+    std::vector<Variable> table;
+    std::string error;
+    if (!TableOf(h, &table, &error)) return Fail(r, error);
+    for (const Variable& v : table) {
+      if (v.name == h.prefix + RegisteredName(name) || v.name == h.prefix + name) {
+        type = v.type;
+        address = v.address;
+        break;
       }
     }
     if (type < 0) return Fail(r, "no variable " + name + " here");
@@ -430,10 +461,21 @@ void Session::Evaluate(const json::Value& r) {
   json::Value body = json::Value::MakeObject();
   Place place;
   std::string ignored;
-  if (tree->kind == Node::Name && Locate(*tree, scope, &place, &ignored) && IsArray(place.type)) {
-    Variable v;
-    scope.Find(RegisteredName(tree->text), &v) || scope.Find(tree->text, &v);
-    const json::Value shown = VariableJson(v, place.name);
+  if ((tree->kind == Node::Name || tree->kind == Node::Element || tree->kind == Node::Field) &&
+      Locate(*tree, scope, &place, &ignored) && (IsArray(place.type) || place.type == kRecordElement)) {
+    if (place.type == kRecordElement) {
+      Handle record;
+      record.kind = Handle::Record;
+      record.level = level;
+      record.base = place.address;
+      record.layout = place.layout;
+      record.expression = place.name;
+      body.Set("result", FieldCount(place.layout.fieldCount));
+      body.Set("type", "record");
+      body.Set("variablesReference", NewHandle(record));
+      return Respond(r, std::move(body));
+    }
+    const json::Value shown = VariableJson(place.AsVariable(), place.name, place.name);
     body.Set("result", shown["value"]);
     body.Set("type", shown["type"]);
     body.Set("variablesReference", shown["variablesReference"]);
