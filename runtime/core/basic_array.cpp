@@ -46,7 +46,7 @@ void ArrayBoundsFailure(const ArrayHeader& a, int32_t i0, int32_t i1, int32_t i2
   EndWithErrorNoReturn(kErrorOutOfBounds);
 }
 
-void array_detail::OutOfMemory() { EndWithError(kErrorOutOfMemory); }
+void ArrayHeader::FailOutOfMemory() { EndWithError(kErrorOutOfMemory); }
 
 // ---------------------------------------------------------------- the runtime's element types
 
@@ -62,9 +62,3 @@ template void CopyArray(BasicArray<BasicString>&, const BasicArray<BasicString>&
 template void RedimPreserve(BasicArray<double>&, int32_t, int32_t, int32_t, int32_t);
 template void RedimPreserve(BasicArray<int32_t>&, int32_t, int32_t, int32_t, int32_t);
 template void RedimPreserve(BasicArray<BasicString>&, int32_t, int32_t, int32_t, int32_t);
-template void ArrayAppend(BasicArray<double>&, const double&);
-template void ArrayAppend(BasicArray<int32_t>&, const int32_t&);
-template void ArrayAppend(BasicArray<BasicString>&, const BasicString&);
-template void ArrayRemove(BasicArray<double>&, int32_t);
-template void ArrayRemove(BasicArray<int32_t>&, int32_t);
-template void ArrayRemove(BasicArray<BasicString>&, int32_t);

@@ -44,6 +44,20 @@ struct ArrayHeader {
   int32_t count = 0;
   int32_t dims = 0;
   int32_t capacity = 0;
+
+  // Back to what an array never dimensioned holds (the block is not freed).
+  void Reset() noexcept { *this = ArrayHeader(); }
+  // The sizes of a one-dimensional array of n elements (no dimensions for 0).
+  void SetOneDimension(int32_t n) noexcept {
+    d1 = n;
+    d2 = d3 = d4 = 0;
+    stride1 = stride2 = stride3 = n;
+    count = n;
+    dims = n != 0 ? 1 : 0;
+  }
+  // Error 7 and the failure's END, for a block that cannot be had. Returns
+  // only while END is already running.
+  [[gnu::cold]] static void FailOutOfMemory();
 };
 
 static_assert(sizeof(void*) != 8 || (sizeof(ArrayHeader) == 48 &&
@@ -60,10 +74,6 @@ namespace array_detail {
 inline uint32_t Extent(int32_t size) {
   return size > 0 ? static_cast<uint32_t>(size) : size == 0 ? 1u : 0u;
 }
-
-// Error 7 for a block that cannot be had, and the failure's END. Returns
-// only while END is already running.
-[[gnu::cold]] void OutOfMemory();
 
 // Elements that are plain bytes (numbers, integers, records of them) live
 // in zeroed memory and move with memcpy; the others (strings, records that
@@ -102,23 +112,6 @@ void ClearElements(T* elements, int64_t count) {
   }
 }
 
-inline void ResetHeader(ArrayHeader& a) {
-  a.data = nullptr;
-  a.stride1 = a.stride2 = a.stride3 = 0;
-  a.d1 = a.d2 = a.d3 = a.d4 = 0;
-  a.count = a.dims = a.capacity = 0;
-}
-
-// The sizes of a one-dimensional array of n elements (none: no dimensions).
-inline void SetOneDimension(ArrayHeader& a, int32_t n) {
-  a.d1 = n;
-  a.d2 = a.d3 = a.d4 = 0;
-  a.stride1 = a.stride2 = a.stride3 = n;
-  a.count = n;
-  a.dims = n != 0 ? 1 : 0;
-}
-
-inline int64_t UsedExtent(int32_t size) { return size > 0 ? size : 1; }
 }  // namespace array_detail
 
 // An array of T elements; copies copy the elements. T is double, int32_t,
@@ -130,7 +123,7 @@ class BasicArray : public ArrayHeader {
 
   BasicArray() = default;
   BasicArray(const BasicArray& other) : ArrayHeader() { CopyArray(*this, other); }
-  BasicArray(BasicArray&& other) noexcept : ArrayHeader(other) { array_detail::ResetHeader(other); }
+  BasicArray(BasicArray&& other) noexcept : ArrayHeader(other) { other.Reset(); }
   BasicArray& operator=(const BasicArray& other) {
     CopyArray(*this, other);
     return *this;
@@ -144,7 +137,7 @@ class BasicArray : public ArrayHeader {
   }
   ~BasicArray() {
     array_detail::FreeElements(Elements(), capacity);
-    array_detail::ResetHeader(*this);
+    Reset();
   }
 
   T* Elements() { return static_cast<T*>(data); }
@@ -231,7 +224,8 @@ inline const T& ArrayElement(const BasicArray<T>& a, int32_t i0, int32_t i1 = 0,
 
 template <class T>
 void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) {
-  using array_detail::UsedExtent;
+  // A size below 1 takes the place of one element in the count.
+  const auto used = [](int32_t size) -> int64_t { return size > 0 ? size : 1; };
   // Only the first size is clamped. A negative further size is kept as
   // given: it still counts as a dimension, holds the place of one element in
   // the count, and lets no index through (array_detail::Extent).
@@ -241,7 +235,7 @@ void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) 
   int64_t n = d1;
   bool tooLarge = false;
   for (int32_t size : {d2, d3, d4}) {
-    n *= UsedExtent(size);
+    n *= used(size);
     if (n > kMaxArrayElements) {
       tooLarge = true;
       break;
@@ -249,15 +243,15 @@ void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) 
   }
   if (tooLarge || a.capacity < n || d1 == 0) {
     array_detail::FreeElements(a.Elements(), a.capacity);
-    array_detail::ResetHeader(a);
+    a.Reset();
     if (tooLarge) {
-      array_detail::OutOfMemory();
+      ArrayHeader::FailOutOfMemory();
       return;
     }
     const int64_t capacity = (n & ~int64_t{7}) + 8;
     T* elements = array_detail::AllocateElements<T>(capacity);
     if (elements == nullptr) {
-      array_detail::OutOfMemory();
+      ArrayHeader::FailOutOfMemory();
       return;
     }
     a.data = elements;
@@ -270,8 +264,8 @@ void DimArray(BasicArray<T>& a, int32_t d1, int32_t d2, int32_t d3, int32_t d4) 
   a.d3 = d3;
   a.d4 = d4;
   a.stride1 = d1;
-  a.stride2 = static_cast<int32_t>(d1 * UsedExtent(d2));
-  a.stride3 = static_cast<int32_t>(d1 * UsedExtent(d2) * UsedExtent(d3));
+  a.stride2 = static_cast<int32_t>(d1 * used(d2));
+  a.stride3 = static_cast<int32_t>(d1 * used(d2) * used(d3));
   a.count = static_cast<int32_t>(n);
   a.dims = d4 != 0 ? 4 : d3 != 0 ? 3 : d2 != 0 ? 2 : d1 != 0 ? 1 : 0;
 }
@@ -326,7 +320,7 @@ void ArrayAppend(BasicArray<T>& a, const T& value) {
   if (a.dims > 1) ArrayBoundsFailure(a, a.d1, 0, 0, 0);
   const int32_t n = a.dims == 1 ? a.d1 : 0;
   if (n >= kMaxArrayElements) {
-    array_detail::OutOfMemory();
+    ArrayHeader::FailOutOfMemory();
     return;
   }
   if (a.data != nullptr && n < a.capacity) {
@@ -345,7 +339,7 @@ void ArrayAppend(BasicArray<T>& a, const T& value) {
       const T copy = value;
       grown = static_cast<T*>(std::realloc(old, static_cast<size_t>(capacity) * sizeof(T)));
       if (grown == nullptr) {
-        array_detail::OutOfMemory();
+        ArrayHeader::FailOutOfMemory();
         return;
       }
       const int64_t kept = old != nullptr ? a.capacity : 0;
@@ -354,7 +348,7 @@ void ArrayAppend(BasicArray<T>& a, const T& value) {
     } else {
       grown = static_cast<T*>(std::malloc(static_cast<size_t>(capacity) * sizeof(T)));
       if (grown == nullptr) {
-        array_detail::OutOfMemory();
+        ArrayHeader::FailOutOfMemory();
         return;
       }
       // The new element first: value may be one of the old elements, which
@@ -367,7 +361,7 @@ void ArrayAppend(BasicArray<T>& a, const T& value) {
     a.data = grown;
     a.capacity = static_cast<int32_t>(capacity);
   }
-  array_detail::SetOneDimension(a, n + 1);
+  a.SetOneDimension(n + 1);
 }
 
 template <class T>
@@ -386,7 +380,7 @@ void ArrayRemove(BasicArray<T>& a, int32_t index) {
     for (int32_t i = index; i < last; ++i) elements[i] = std::move(elements[i + 1]);
     elements[last] = T();
   }
-  array_detail::SetOneDimension(a, last);
+  a.SetOneDimension(last);
 }
 
 extern template class BasicArray<double>;
@@ -401,9 +395,3 @@ extern template void CopyArray(BasicArray<BasicString>&, const BasicArray<BasicS
 extern template void RedimPreserve(BasicArray<double>&, int32_t, int32_t, int32_t, int32_t);
 extern template void RedimPreserve(BasicArray<int32_t>&, int32_t, int32_t, int32_t, int32_t);
 extern template void RedimPreserve(BasicArray<BasicString>&, int32_t, int32_t, int32_t, int32_t);
-extern template void ArrayAppend(BasicArray<double>&, const double&);
-extern template void ArrayAppend(BasicArray<int32_t>&, const int32_t&);
-extern template void ArrayAppend(BasicArray<BasicString>&, const BasicString&);
-extern template void ArrayRemove(BasicArray<double>&, int32_t);
-extern template void ArrayRemove(BasicArray<int32_t>&, int32_t);
-extern template void ArrayRemove(BasicArray<BasicString>&, int32_t);
