@@ -39,9 +39,15 @@ function lineWith(file, text) {
 let tmp;
 function programEnv() {
   // In the sanitizer build the leak checker would stop the program's threads
-  // with ptrace at its exit, which a traced program does not allow.
-  const asan = (process.env.ASAN_OPTIONS ? process.env.ASAN_OPTIONS + ':' : '') + 'detect_leaks=0';
-  return { SDL_VIDEODRIVER: 'offscreen', SDL_AUDIODRIVER: 'dummy', DISPLAY: '', TMPDIR: tmp, ASAN_OPTIONS: asan };
+  // with ptrace at its exit, which a traced program does not allow, and the
+  // sanitizers' own SIGSEGV handler would turn the crash the tests send into
+  // an ordinary exit.
+  const add = (name, options) => (process.env[name] ? process.env[name] + ':' : '') + options;
+  return {
+    SDL_VIDEODRIVER: 'offscreen', SDL_AUDIODRIVER: 'dummy', DISPLAY: '', TMPDIR: tmp,
+    ASAN_OPTIONS: add('ASAN_OPTIONS', 'detect_leaks=0:handle_segv=0'),
+    UBSAN_OPTIONS: add('UBSAN_OPTIONS', 'handle_segv=0'),
+  };
 }
 function launchArgs(words = [], extra = {}) {
   return Object.assign({ program: PROGRAM, args: words, env: programEnv() }, extra);
@@ -164,6 +170,18 @@ describe('vlmdap', function () {
     const code = (await exited).body.exitCode;
     await terminated;
     return code;
+  }
+
+  for (const [what, program, message] of [
+    ['a program without the debugger channel', '/bin/true', /not a Velmora program/],
+    ['a missing program', '/nonexistent/program', /there is no program/],
+  ]) {
+    it(`refuses to launch ${what}, leaving nothing running`, async function () {
+      await dc.initializeRequest();
+      await assert.rejects(dc.launchRequest({ program, env: programEnv() }), message);
+      const threads = await dc.threadsRequest();
+      assert.deepStrictEqual(threads.body.threads, []);
+    });
   }
 
   it('verifies breakpoints on lines, moves them to the next statement and refuses others', async function () {
