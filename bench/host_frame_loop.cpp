@@ -8,7 +8,6 @@
 
 #include "core/core.h"
 #include "host/host.h"
-#include "host/runtime.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "gl/gl_ext.h"
 #include "host/host.h"
 #include "host/host_internal.h"
-#include "host/runtime.h"
 
 namespace {
 

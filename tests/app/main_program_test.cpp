@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app_test_util.h"
-#include "host/runtime.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
 

@@ -235,9 +235,8 @@ void Session::OnClientBytes() {
 // ---------------------------------------------------------------- the client
 
 void Session::Send(const json::Value& message) {
-  static int seq = 1;
   json::Value m = message;
-  m.Set("seq", seq++);
+  m.Set("seq", seq_++);
   WriteAll(out_, FrameMessage(json::Write(m)));
 }
 

@@ -143,6 +143,7 @@ class Session {
   int in_, out_;
   int signals_ = -1;
   FrameReader reader_;
+  int seq_ = 1;  // of the next message the adapter sends
   bool quit_ = false;
   int exitCode_ = 0;
 
