@@ -25,6 +25,7 @@
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "platform/platform.h"
 
 namespace {

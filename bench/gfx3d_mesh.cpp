@@ -23,6 +23,7 @@
 #include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "platform/platform.h"
 
 namespace {

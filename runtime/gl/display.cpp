@@ -104,11 +104,6 @@ void StoreOrientation(int32_t orientation) {
                                                            : orientation;
 }
 
-int32_t GetOrientation() {
-  const gl::Display* r = g_display;
-  return r != nullptr ? r->orientation : kOrientationUpright;
-}
-
 void GetScreenSize(int32_t* w, int32_t* h) {
   const gl::Display* r = g_display;
   *w = *h = 0;

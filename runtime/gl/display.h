@@ -61,8 +61,6 @@ void OrientedRectangle(int32_t orientation, int32_t W, int32_t H, int32_t x, int
                        int32_t out[4]);
 // Stores the orientation clamped to 0..3 (the viewport is not re-applied).
 void StoreOrientation(int32_t orientation);
-// The stored orientation, 0..3 quarter turns.
-int32_t GetOrientation();
 // The logical screen size: the active target's picture, else the window
 // turned with the orientation; 0 x 0 without a display.
 void GetScreenSize(int32_t* w, int32_t* h);

@@ -11,6 +11,7 @@
 #include "gl/gl_ext.h"
 #include "host/host.h"
 #include "host/host_internal.h"
+#include "host/runtime.h"
 
 namespace {
 

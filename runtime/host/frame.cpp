@@ -14,6 +14,7 @@
 #include "gl/gl_state.h"
 #include "host/host.h"
 #include "host/host_internal.h"
+#include "host/runtime.h"
 #include "input/devices.h"
 #include "input/input.h"
 #include "net/net.h"
@@ -196,6 +197,11 @@ void SetOrientation(int32_t orientation) {
   StoreOrientation(orientation);
   Leave3D();
   ApplyViewport(0, 0, 0, 0);
+}
+
+int32_t GetOrientation() {
+  const gl::Display* display = gl::TheDisplay();
+  return display != nullptr ? display->orientation : kOrientationUpright;
 }
 
 void GetDesktopSize(int32_t* w, int32_t* h) { HostDesktopSize(w, h); }

@@ -6,6 +6,7 @@
 
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
+#include "gfx2d/renderer.h"
 #include "host/host.h"
 #include "input/devices.h"
 #include "input/input.h"

@@ -18,6 +18,7 @@
 #include "gl/gl_state.h"
 #include "host/host.h"
 #include "host/host_internal.h"
+#include "host/runtime.h"
 #include "input/devices.h"
 #include "input/input.h"
 #include "net/net.h"

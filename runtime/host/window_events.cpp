@@ -1,7 +1,7 @@
 // The main window's event handling: close, focus, pause and resume; the hold
 // while paused; blocking waits; the raw message callback; the system pointer;
 // file dialogs and the console.
-#include "host/window_events.h"
+#include "host/internal/window_events.h"
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include "gl/display.h"
 #include "host/host.h"
 #include "host/host_internal.h"
+#include "host/runtime.h"
 #include "input/devices.h"
 #include "input/input.h"
 #include "sound/sound.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app_test_util.h"
+#include "host/runtime.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
 

@@ -16,6 +16,7 @@
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
 

@@ -10,6 +10,7 @@
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "input/input.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"

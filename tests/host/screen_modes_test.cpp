@@ -8,9 +8,10 @@
 
 #include "core/core.h"
 #include "external/external.h"
-#include "gl/gl_ext.h"
 #include "gfx2d/gfx2d.h"
+#include "gl/gl_ext.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "support/child_process.h"
 #include "support/runtime_fixture.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/runtime.h"
 #include "platform/platform.h"
 #include "support/runtime_fixture.h"
 

@@ -6,7 +6,7 @@
 
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/gfx3d.h"
-#include "host/window_events.h"
+#include "host/host.h"
 #include "input/devices.h"
 #include "input/input.h"
 #include "input/input_test_util.h"

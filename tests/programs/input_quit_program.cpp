@@ -13,7 +13,6 @@
 
 #include "core/core.h"
 #include "host/host.h"
-#include "host/window_events.h"
 #include "platform/platform.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "core/core.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "support/child_process.h"
 
 namespace testing_support {

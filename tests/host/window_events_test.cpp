@@ -8,7 +8,8 @@
 #include <string>
 
 #include "core/core.h"
-#include "host/window_events.h"
+#include "host/host.h"
+#include "host/internal/window_events.h"
 #include "input/input.h"
 #include "input/input_test_util.h"
 #include "support/child_process.h"
