@@ -1,6 +1,7 @@
 // A small JSON value with a strict reader and a compact writer, for the tools
-// that speak JSON over a pipe (the debug adapter) or read JSON files (the
-// translator's line maps). Objects keep their members in insertion order.
+// that speak JSON over a pipe (the debug adapter, the language server) or read
+// JSON files (the translator's line maps, a program's velmora.json). Objects
+// keep their members in insertion order.
 #pragma once
 
 #include <cstdint>
