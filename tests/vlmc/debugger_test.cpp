@@ -1,7 +1,8 @@
 // A program built from BASIC in debug mode under the real debugger: gdb runs
 // the debuggee of tests/vlmc/debuggee with tests/core/debugger_session.py,
 // which stops it at statement 30 of module 1 and reads its variables by
-// their BASIC names; the bounds failure names the BASIC statement.
+// their BASIC names (a record's fields as "name.field"); the bounds failure
+// names the BASIC statement.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -52,13 +53,21 @@ TEST(TranslatedDebugger, StopsAtBasicStatementsAndReadsVariablesByName) {
             (std::vector<std::string>{"LOCAL n 0 0.0", "LOCAL n 0 1.0", "LOCAL n 0 2.0", "LOCAL n 0 3.0"}));
   EXPECT_EQ(WithPrefix(lines, "LOCAL twice "),
             (std::vector<std::string>{"LOCAL twice 0 0.0", "LOCAL twice 0 0.0", "LOCAL twice 0 0.0"}));
+  // A record's fields, each an entry of its own: the global hero as the main
+  // program set it before each call, addTwice's own record as it starts.
+  EXPECT_EQ(WithPrefix(lines, "GLOBAL hero.count "),
+            (std::vector<std::string>{"GLOBAL hero.count 0 0.0", "GLOBAL hero.count 0 10.0", "GLOBAL hero.count 0 20.0",
+                                      "GLOBAL hero.count 0 30.0"}));
+  EXPECT_EQ(WithPrefix(lines, "GLOBAL hero.label_Str ").size(), 4u);
+  EXPECT_EQ(WithPrefix(lines, "LOCAL last.count "), std::vector<std::string>(3, "LOCAL last.count 0 0.0"));
+  EXPECT_EQ(WithPrefix(lines, "GLOBAL crowd 6 ").size(), 4u) << "an array of records is one entry of type 6";
   const std::vector<std::string> scores = WithPrefix(lines, "GLOBAL score ");
   ASSERT_EQ(scores.size(), 4u);
   EXPECT_EQ(scores[3], "GLOBAL score 0 48.5");  // 42.5 + 2 + 4 before the third call
-  // table[5] of a five-element array: statement 6 of module 0 in the END report.
+  // table[5] of a five-element array: statement 7 of module 0 in the END report.
   EXPECT_EQ(WithPrefix(lines, "TX bounds"), std::vector<std::string>(3, "TX bounds: [   5]")) << result.out;
-  EXPECT_EQ(WithPrefix(lines, "EXIT "), std::vector<std::string>{"EXIT 0"}) << result.out;
-  EXPECT_NE(result.runLog.find("-End On Line\n9\n5\n6\n0\n"), std::string::npos) << result.runLog;
+  EXPECT_EQ(WithPrefix(lines, "EXIT "), std::vector<std::string>{"EXIT 1"}) << result.out;
+  EXPECT_NE(result.runLog.find("-End On Line\n9\n6\n7\n0\n"), std::string::npos) << result.runLog;
 }
 
 }  // namespace

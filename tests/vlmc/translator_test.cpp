@@ -1,10 +1,15 @@
 // The translator's front end called directly: the form of its output in
-// debug and release builds, statement numbering, and inputs that must give
-// an error instead of a crash or a hang.
+// debug and release builds, statement numbering, the C++ names and calls it
+// writes, and inputs that must give an error instead of a crash or a hang;
+// and its command line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "support/child_process.h"
 #include "vlmc.h"
 
 namespace {
@@ -42,7 +47,20 @@ TEST(Translator, NumbersStatementsForTheLineHookOnlyInDebugBuilds) {
   const vlmc::Result release = Translate(source, false);
   ASSERT_TRUE(release.ok);
   EXPECT_EQ(Count(Module0(release), "VLM_LINE("), 0u);
+  // Release builds only note the position, so failure reports can name the statement.
+  EXPECT_EQ(Count(Module0(release), "VLM_STATEMENT("), 5u);
+  EXPECT_NE(Module0(release).find("VLM_STATEMENT(0, 5);"), std::string::npos);
   EXPECT_EQ(Count(Module0(release), "VLM_LOCAL(i)"), 1u);  // variables stay registered
+}
+
+TEST(Translator, StatementsDividedByColonsCountOneByOne) {
+  // Four statements on two lines; the margin number belongs to the first on
+  // its line. Labels, REM and DATA are not statements.
+  const vlmc::Result r = Translate("  1  x = 1: y = 2\nagain: REM a label\nDATA 1\n  3  z = 3: PRINT x\n");
+  ASSERT_TRUE(r.ok) << r.diagnostics;
+  EXPECT_EQ(Count(Module0(r), "VLM_LINE("), 4u);
+  EXPECT_NE(Module0(r).find("VLM_LINE(0, 4);"), std::string::npos);
+  EXPECT_FALSE(Translate("  1  x = 1: y = 2\n  2  z = 3\n").ok);
 }
 
 TEST(Translator, MarginNumbersAreOptionalButMustAgree) {
@@ -111,6 +129,61 @@ TEST(Translator, StopsAfterTwentyErrors) {
   EXPECT_EQ(r.diagnostics.find("t.bas:21:"), std::string::npos);
 }
 
+TEST(Translator, ClosesWithALineAtTheErrorLimitAndSortsByLine) {
+  std::string source;
+  for (int k = 0; k < 50; ++k) source += "x = )\n";
+  EXPECT_NE(Translate(source).diagnostics.find("vlmc: stopped after 20 errors\n"), std::string::npos);
+  EXPECT_EQ(Translate("x = )\n").diagnostics.find("stopped"), std::string::npos);
+  // A checker error on line 1 comes before a syntax error on line 3.
+  const std::string d = Translate("PRINT nothing\nFUNCTION f()\n  y = (\nEND FUNCTION\n").diagnostics;
+  EXPECT_LT(d.find("t.bas:1:7:"), d.find("t.bas:3:"));
+  EXPECT_NE(d.find("t.bas:3:"), std::string::npos);
+}
+
+// Runtime operations are called as ::Name, the program's routines as
+// t::Name, so a routine named like a runtime operation meets no overload of
+// it; names renamed for C++ never meet a name the program already has.
+TEST(Translator, CallsAreQualifiedAndRenamedNamesNeverMeet) {
+  const vlmc::Result r = Translate(
+      "FUNCTION Find(a$, b$)\n  RETURN 1\nEND FUNCTION\nTrunc = 1\nu_Trunc = 2\nu2_Trunc = 3\nNULL = 4\n"
+      "PRINT Find(\"a\", \"b\") + INSTR(\"ab\", \"b\") + Trunc + u_Trunc + u2_Trunc + NULL\n");
+  ASSERT_TRUE(r.ok) << r.diagnostics;
+  const std::string code = Module0(r);
+  EXPECT_NE(code.find("t::Find(BasicString(\"a\"), BasicString(\"b\"))"), std::string::npos) << code;
+  EXPECT_NE(code.find("::VlmInstr("), std::string::npos);
+  for (const char* declared : {"Number u_Trunc;", "Number u_u_Trunc;", "Number u_u2_Trunc;", "Number u_NULL;"})
+    EXPECT_EQ(Count(code, declared), 1u) << declared << "\n" << code;
+  // The debugger still sees the BASIC names.
+  EXPECT_NE(code.find("VLM_LOCAL_AS(u_u_Trunc, \"u_Trunc\");"), std::string::npos);
+}
+
+TEST(Translator, TextAppendedToItselfGrowsInPlace) {
+  const struct {
+    const char* assignment;
+    const char* code;
+  } cases[] = {
+      {"s$ = s$ + \"x\"", "s_Str += \"x\";"},
+      {"s$ = s$ + a$ + \"y\"", "(s_Str += a_Str) += \"y\";"},
+      {"s$ = s$ + s$", "s_Str += s_Str;"},
+      // A later part reads the text itself: it must see the old value.
+      {"s$ = s$ + \"y\" + s$", "s_Str = ((s_Str + BasicString(\"y\")) + s_Str);"},
+      {"s$ = a$ + s$", "s_Str = (a_Str + s_Str);"},
+  };
+  for (const auto& c : cases) {
+    const vlmc::Result r = Translate(std::string("s$ = \"\"\na$ = \"a\"\n") + c.assignment + "\n");
+    ASSERT_TRUE(r.ok) << r.diagnostics;
+    EXPECT_NE(Module0(r).find(c.code), std::string::npos) << c.assignment << "\n" << Module0(r);
+  }
+}
+
+TEST(Translator, ByteOrderMarkIsSkipped) {
+  const vlmc::Result r = Translate("\xEF\xBB\xBFx = 1\nPRINT x\n");
+  EXPECT_TRUE(r.ok) << r.diagnostics;
+  const vlmc::Result bad = Translate("\xEF\xBB\xBFx = (\n");
+  EXPECT_EQ(bad.diagnostics.find("unexpected byte"), std::string::npos) << bad.diagnostics;
+  EXPECT_EQ(bad.diagnostics.rfind("t.bas:1:6: expected a value", 0), 0u) << bad.diagnostics;
+}
+
 TEST(Translator, ProgramNamesAreIdentifiers) {
   EXPECT_TRUE(vlmc::IsProgramName("polyvane"));
   EXPECT_TRUE(vlmc::IsProgramName("net_chat2"));
@@ -118,6 +191,24 @@ TEST(Translator, ProgramNamesAreIdentifiers) {
   EXPECT_FALSE(vlmc::IsProgramName("2d"));
   EXPECT_FALSE(vlmc::IsProgramName("class"));
   EXPECT_FALSE(vlmc::IsProgramName(""));
+}
+
+TEST(TranslatorCommandLine, HelpVersionAndAnOutputFolderItMakes) {
+  testing_support::TempDir tmp;
+  const auto help = testing_support::RunProgram(VLMC_TOOL, {"--help"}, tmp.path());
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("usage: vlmc --program NAME --out DIR"), std::string::npos) << help.out;
+  const auto version = testing_support::RunProgram(VLMC_TOOL, {"--version"}, tmp.path());
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("vlmc ", 0), 0u) << version.out;
+  const std::string source = tmp.File("p.bas");
+  { std::ofstream(source) << "PRINT 1\n"; }
+  const std::string out = tmp.File("made/deeper");
+  const auto run = testing_support::RunProgram(VLMC_TOOL, {"--program", "p", "--out", out, source}, tmp.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(out + "/p_program.cpp"));
+  const auto bad = testing_support::RunProgram(VLMC_TOOL, {"--frobnicate"}, tmp.path());
+  EXPECT_EQ(bad.exitCode, 2);
 }
 
 }  // namespace

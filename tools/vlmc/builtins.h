@@ -11,10 +11,11 @@ namespace vlmc {
 struct Builtin {
   const char* name;
   int minArgs, maxArgs;
-  const char* args;  // one letter per argument: n a number, s text
+  const char* args;  // one letter per argument: n a number, s text, a a whole array
   Type result;
   // The C++ form: {k} is argument k as it is, {nk} as a Number, {ik} as a
-  // 32-bit integer; an optional argument left out is written as `missing`.
+  // 32-bit integer, {ak} as the array; an optional argument left out is
+  // written as `missing`.
   const char* form;
   const char* missing = nullptr;
   const char* header = nullptr;  // needed beyond the core headers

@@ -1,6 +1,8 @@
 // vlmc's checker: the pass between parsing and emission.
 #pragma once
 
+#include <string>
+
 #include "diagnostics.h"
 #include "syntax.h"
 
@@ -9,7 +11,9 @@ namespace vlmc {
 // Resolves every name of the parsed program (globals, locals, routines,
 // built-ins, declared functions, runtime operations and their overloads),
 // checks the types and reports each error; writes what it found into the
-// tree for the emitter. The program translates when no error was reported.
-void Check(ProgramTree& tree, Diagnostics& diagnostics);
+// tree for the emitter, and gives every name its C++ identifier (program is
+// the program's namespace, which no name may take). The program translates
+// when no error was reported.
+void Check(ProgramTree& tree, Diagnostics& diagnostics, const std::string& program);
 
 }  // namespace vlmc

@@ -1,5 +1,6 @@
 // vlmc's diagnostics: the message form "file:line:column: message" with the
-// source line and a caret, and the near-name suggestion for unknown names.
+// source line and a caret, sorted by place, and the near-name suggestion for
+// unknown names.
 #include "diagnostics.h"
 
 #include <algorithm>
@@ -7,11 +8,32 @@
 
 namespace vlmc {
 
-void Diagnostics::Error(Position at, const std::string& message) {
-  if (count_ >= kMaxErrors) return;
-  ++count_;
+void Diagnostics::Error(Position at, const std::string& message) { entries_.push_back({at, message, {}, {}}); }
+
+void Diagnostics::Error(Position at, const std::string& message, Position noteAt, const std::string& note) {
+  entries_.push_back({at, message, noteAt, note});
+}
+
+std::string Diagnostics::Text() const {
+  std::vector<const Entry*> order;
+  order.reserve(entries_.size());
+  for (const Entry& e : entries_) order.push_back(&e);
+  std::stable_sort(order.begin(), order.end(), [](const Entry* a, const Entry* b) {
+    if (a->at.file != b->at.file) return a->at.file < b->at.file;
+    return a->at.line != b->at.line ? a->at.line < b->at.line : a->at.column < b->at.column;
+  });
+  std::string out;
+  for (size_t k = 0; k < order.size() && k < static_cast<size_t>(kMaxErrors); ++k) {
+    Show(out, order[k]->at, order[k]->message);
+    if (!order[k]->note.empty()) Show(out, order[k]->noteAt, order[k]->note);
+  }
+  if (Full()) out += "vlmc: stopped after " + std::to_string(kMaxErrors) + " errors\n";
+  return out;
+}
+
+void Diagnostics::Show(std::string& out, Position at, const std::string& message) const {
   const SourceFile& file = files_[at.file];
-  text_ += file.name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + message + "\n";
+  out += file.name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + message + "\n";
   // The source line and a caret under the column (tabs kept so they line up).
   size_t start = 0;
   for (int line = 1; line < at.line && start != std::string::npos; ++line) {
@@ -23,9 +45,10 @@ void Diagnostics::Error(Position at, const std::string& message) {
   if (end == std::string::npos) end = file.text.size();
   std::string line = file.text.substr(start, end - start);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  text_ += "  " + line + "\n  ";
-  for (int k = 1; k < at.column && k - 1 < static_cast<int>(line.size()); ++k) text_ += line[k - 1] == '\t' ? '\t' : ' ';
-  text_ += "^\n";
+  if (at.line == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // the lexer skips a BOM
+  out += "  " + line + "\n  ";
+  for (int k = 1; k < at.column && k - 1 < static_cast<int>(line.size()); ++k) out += line[k - 1] == '\t' ? '\t' : ' ';
+  out += "^\n";
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // vlmc's diagnostics: positions in the source, the error messages collected
-// (each with its source line and a caret) and the suggestion of a near name.
+// (each with its source line and a caret, in line order) and the suggestion
+// of a near name.
 #pragma once
 
 #include <string>
@@ -19,16 +20,29 @@ class Diagnostics {
  public:
   explicit Diagnostics(const std::vector<SourceFile>& files) : files_(files) {}
   void Error(Position at, const std::string& message);
-  int Count() const { return count_; }
-  bool Full() const { return count_ >= kMaxErrors; }
-  const std::string& Text() const { return text_; }
+  // An error that also shows a second place (the first spelling of a name...).
+  void Error(Position at, const std::string& message, Position noteAt, const std::string& note);
+  int Count() const { return static_cast<int>(entries_.size()); }
+  // The parser stops here; every stage after it may report more, of which
+  // the first kMaxErrors in line order are shown.
+  bool Full() const { return Count() >= kMaxErrors; }
+  // The messages in line order, at most kMaxErrors, and a closing line when
+  // that many were reached.
+  std::string Text() const;
 
   static constexpr int kMaxErrors = 20;
 
  private:
+  struct Entry {
+    Position at;
+    std::string message;
+    Position noteAt;
+    std::string note;  // empty: none
+  };
+  void Show(std::string& out, Position at, const std::string& message) const;
+
   const std::vector<SourceFile>& files_;
-  std::string text_;
-  int count_ = 0;
+  std::vector<Entry> entries_;
 };
 
 // The nearest of the candidates by edit distance (letter case counting

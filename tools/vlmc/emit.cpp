@@ -1,489 +1,342 @@
-// vlmc's emitter: the C++ of a checked program (expressions, statements and
-// routines) and the files it goes into, in the form the runtime's translated
-// programs take. It only writes: the checker made every choice and found
-// every error before it runs.
+// vlmc's emitter: the files of a checked program in the form the runtime's
+// translated programs take: the header (records, globals, DATA tables and
+// the routines' signatures), the set-up file (settings, globals and their
+// registration, the call-by-name table and main) and one file per module
+// with its routines. Expressions and statements have their own files.
 #include "emit.h"
 
-#include <cmath>
-#include <cstdio>
-#include <set>
-#include <string_view>
-#include <utility>
-
-#include "bindings.h"
-#include "builtins.h"
+#include "emit_internal.h"
 #include "names.h"
 
 namespace vlmc {
 namespace {
 
-bool IsWholeInt32(double v) { return v == std::trunc(v) && v >= -2147483648.0 && v <= 2147483647.0; }
-
-std::string Indent(int depth) { return std::string(static_cast<size_t>(2 * depth), ' '); }
-
-std::string NumberLiteral(const Expr& e) {
-  if (e.text.empty() || e.text[0] == '$') {
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.17g", e.value);
-    std::string s = buffer;
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
-    return s;
-  }
-  std::string s = e.text;
-  if (s[0] == '.') s = "0" + s;
-  if (s.find_first_of(".eE") == std::string::npos) s += ".0";
-  return s;
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Text with a NUL byte keeps its length; C text would end there.
-std::string TextLiteral(const Expr& e) {
-  if (e.text.find('\0') == std::string::npos) return "BasicString(" + CString(e.text) + ")";
-  return "BasicString(" + CString(e.text) + ", " + std::to_string(e.text.size()) + "u)";
+// The registry's type code of a field or variable that is not a record.
+const char* TypeCode(const Variable& v) {
+  if (v.isArray) return v.record ? "kVariableRecordArray" : v.isString ? "kVariableStringArray" : v.isInt ? "kVariableIntArray" : "kVariableNumberArray";
+  return v.isString ? "kVariableString" : v.isInt ? "kVariableInt" : "kVariableNumber";
 }
 
-std::string ComparisonOperator(const std::string& op) {
-  if (op == "=") return "==";
-  return op == "<>" ? "!=" : op;
+}  // namespace
+
+std::string CppElementType(const Variable& v) {
+  if (v.record) return v.record->cpp;
+  return v.isString ? "BasicString" : v.isInt ? "int32_t" : "Number";
 }
 
 std::string CppType(const Variable& v) {
-  if (v.isArray) return v.isString ? "BasicArray<BasicString>" : v.isInt ? "BasicArray<int32_t>" : "BasicArray<Number>";
-  return v.isString ? "BasicString" : "Number";
+  return v.isArray ? "BasicArray<" + CppElementType(v) + ">" : CppElementType(v);
 }
 
-std::string Registration(const char* macro, const Variable& v) {
-  if (v.cpp == v.name) return std::string("  ") + macro + "(" + v.cpp + ");\n";
-  return std::string("  ") + macro + "_AS(" + v.cpp + ", " + CString(v.name) + ");\n";
+std::vector<OutputFile> Emitter::Run() {
+  std::vector<std::string> moduleBodies(tree_.modules.size());
+  for (size_t m = 0; m < tree_.modules.size(); ++m) {
+    if (m == 0) moduleBodies[m] += MainProgram();
+    for (const auto& f : tree_.functions)
+      if (f->module == static_cast<int>(m)) moduleBodies[m] += Routine(*f);
+  }
+  const std::string settings = Settings();
+  std::vector<std::string> moduleNames;
+  for (const Module& m : tree_.modules) moduleNames.push_back(m.name);
+  const std::vector<std::string> names = OutputNames(options_.program, moduleNames);
+  std::vector<OutputFile> files;
+  files.push_back({names[0], Header()});
+  files.push_back({names[1], ProgramFile(names[0], settings)});
+  for (size_t m = 0; m < tree_.modules.size(); ++m)
+    files.push_back({names[2 + m], ModuleFile(m, names[0], moduleBodies[m])});
+  return files;
 }
 
-std::string LocalDeclaration(const Variable& v) {
-  return "  " + CppType(v) + " " + v.cpp + ";\n" + Registration("VLM_LOCAL", v);
+// ------------------------------------------------------------------ routines
+
+std::string Emitter::ParamType(const Declaration& p) {
+  const Variable& v = *p.variable;
+  if (v.isArray || v.record) return CppType(v) + "& ";
+  return std::string(v.isString ? "BasicString" : "Number") + (p.byRef ? "& " : " ");
 }
 
-std::string Signature(const Function& f) {
-  std::string text = !f.returnsValue ? "void " : IsStringName(f.name) ? "BasicString " : "Number ";
-  text += CppName(f.name) + "(";
-  for (size_t k = 0; k < f.params.size(); ++k)
-    text += (k ? ", " : "") + std::string(IsStringName(f.params[k].name) ? "BasicString " : "Number ") +
-            CppName(f.params[k].name);
+std::string Emitter::Signature(const Function& f) {
+  std::string text = !f.returnsValue || f.isSub ? "void " : IsStringName(f.name) ? "BasicString " : "Number ";
+  text += f.cpp + "(";
+  for (size_t k = 0; k < f.params.size(); ++k) text += (k ? ", " : "") + ParamType(f.params[k]) + f.params[k].variable->cpp;
   return text + ")";
 }
 
-std::string DeclaredType(const Declare& decl) {
-  std::string text = std::string(IsStringName(decl.name) ? "const char*" : "int32_t") + " (*declared_" +
-                     CppName(decl.name) + ")(";
+std::string Emitter::DeclaredType(const Declare& decl) {
+  std::string text = std::string(IsStringName(decl.name) ? "const char*" : "int32_t") + " (*vlm_declared_" + decl.cpp + ")(";
   for (size_t k = 0; k < decl.params.size(); ++k)
     text += (k ? ", " : "") + std::string(IsStringName(decl.params[k].name) ? "const char*" : "int32_t");
   return text + ")";
 }
 
-class Emitter {
- public:
-  Emitter(const ProgramTree& tree, const Options& options) : tree_(tree), options_(options) {}
-
-  std::vector<OutputFile> Run() {
-    std::vector<std::string> moduleBodies(tree_.modules.size());
-    for (size_t m = 0; m < tree_.modules.size(); ++m) {
-      if (m == 0) moduleBodies[m] += MainProgram();
-      for (const auto& f : tree_.functions)
-        if (f->module == static_cast<int>(m)) moduleBodies[m] += Routine(*f);
+// One line per field of a record reached through access: format has $A for
+// the field's storage and $N for its registered name ("p.pos.x").
+void Emitter::RecordLeaves(std::string& out, const std::string& format, const std::string& access,
+                           const std::string& name, const RecordType& type) {
+  for (const Variable& field : type.fields) {
+    const std::string path = access + "." + field.cpp, registered = name + "." + field.name;
+    if (field.record && !field.isArray) {
+      RecordLeaves(out, format, path, registered, *field.record);
+      continue;
     }
-    const std::string settings = Settings();
-    std::vector<std::string> moduleNames;
-    for (const Module& m : tree_.modules) moduleNames.push_back(m.name);
-    const std::vector<std::string> names = OutputNames(options_.program, moduleNames);
-    std::vector<OutputFile> files;
-    files.push_back({names[0], Header()});
-    files.push_back({names[1], ProgramFile(names[0], settings)});
-    for (size_t m = 0; m < tree_.modules.size(); ++m)
-      files.push_back({names[2 + m], ModuleFile(m, names[0], moduleBodies[m])});
-    return files;
+    std::string line = format;
+    if (field.record && format.find("VLM_") == std::string::npos) continue;  // globals: not registered
+    if (field.record) line = "  VLM_PARAM_RECORD_ARRAY_AS($A, $N, vlm_fields_" + field.record->cpp + ", " +
+                             std::to_string(field.record->fields.size()) + ");\n";
+    for (size_t at; (at = line.find("$A")) != std::string::npos;) line.replace(at, 2, path);
+    for (size_t at; (at = line.find("$N")) != std::string::npos;) line.replace(at, 2, CString(registered));
+    out += line;
   }
+}
 
- private:
-  // ------------------------------------------------------------ expressions
-
-  std::string Code(const Expr& e) {
-    switch (e.kind) {
-      case Expr::Number: return NumberLiteral(e);
-      case Expr::String: return TextLiteral(e);
-      case Expr::Variable: return e.variable->cpp;
-      case Expr::Element: return e.variable->isInt ? "Number(" + ElementText(e) + ")" : ElementText(e);
-      case Expr::Call: return CallText(e);
-      case Expr::Unary:
-        if (e.text == "NOT") return "(!" + AsCondition(*e.args[0]) + ")";
-        return "(" + e.text + AsNumber(*e.args[0]) + ")";
-      case Expr::Binary: return BinaryText(e);
-    }
-    return "0";
+// A parameter's or local's registration (macro VLM_PARAM or VLM_LOCAL): a
+// record field by field, an array of records as one entry with its layout.
+std::string Emitter::Registration(const char* macro, const Variable& v, const std::string& access) {
+  std::string out;
+  if (v.record && !v.isArray) {
+    RecordLeaves(out, "  VLM_PARAM_AS($A, $N);\n", access, v.name, *v.record);
+    return out;
   }
+  if (v.record)
+    return std::string("  ") + macro + "_RECORD_ARRAY_AS(" + access + ", " + CString(v.name) + ", vlm_fields_" +
+           v.record->cpp + ", " + std::to_string(v.record->fields.size()) + ");\n";
+  if (v.cpp == v.name) return std::string("  ") + macro + "(" + v.cpp + ");\n";
+  return std::string("  ") + macro + "_AS(" + v.cpp + ", " + CString(v.name) + ");\n";
+}
 
-  std::string AsNumber(const Expr& e) { return e.type == Type::Bool ? "Number(" + Code(e) + ")" : Code(e); }
-  std::string AsInt(const Expr& e) {
-    if (e.literal && IsWholeInt32(e.value)) return std::to_string(static_cast<int32_t>(e.value));
-    return "Trunc(" + AsNumber(e) + ")";
+std::string Emitter::LocalDeclaration(const Variable& v) {
+  return "  " + CppType(v) + " " + v.cpp + ";\n" + Registration("VLM_LOCAL", v, v.cpp);
+}
+
+std::string Emitter::Routine(const Function& f) {
+  function_ = &f;
+  module_ = f.module;
+  std::string head = "\n" + Signature(f) + " {\n  VLM_ROUTINE();\n";
+  for (const Declaration& p : f.params) head += Registration("VLM_PARAM", *p.variable, p.variable->cpp);
+  for (const Variable* v : f.locals) head += LocalDeclaration(*v);
+  std::string body;
+  EmitBlock(body, f.body, 1);
+  if (f.returnsValue && !f.isSub) body += IsStringName(f.name) ? "  return BasicString();\n" : "  return 0;\n";
+  function_ = nullptr;
+  return head + body + "}\n";
+}
+
+std::string Emitter::MainProgram() {
+  module_ = 0;
+  std::string head = "\n// The main program.\nvoid mainProgram() {\n  VLM_ROUTINE();\n";
+  for (const Variable* v : tree_.modules[0].locals) head += LocalDeclaration(*v);
+  std::string body;
+  EmitBlock(body, tree_.modules[0].main, 1);
+  return head + body + "}\n";
+}
+
+std::string Emitter::Settings() {
+  std::string out = "void settings() {\n";
+  if (!tree_.settings.empty()) out += "  ::ProjectSettings& s = ::Settings();\n";
+  for (const Setting& setting : tree_.settings) {
+    const Expr& value = *setting.value;
+    out += "  s." + setting.key + " = " + (value.type == Type::String ? CString(value.text) : AsInt(value)) + ";\n";
   }
-  std::string AsCondition(const Expr& e) { return e.type == Type::Bool ? Code(e) : "(" + Code(e) + " != 0)"; }
-  std::string AsNumberOrText(const Expr& e) { return e.type == Type::String ? Code(e) : AsNumber(e); }
-  // Text passed as C text: a literal as it is, else the string's bytes.
-  std::string AsCText(const Expr& e) { return e.literal ? CString(e.text) : Code(e) + ".c_str()"; }
+  // Failure reports name a statement's module by its file.
+  out += "  static const char* const vlm_modules[] = {";
+  for (size_t m = 0; m < tree_.modules.size(); ++m) out += (m ? ", " : "") + CString(BaseName(tree_.modules[m].name));
+  out += "};\n  ::SetModuleNames(vlm_modules, " + std::to_string(tree_.modules.size()) + ");\n";
+  for (const Declare& decl : tree_.declares)
+    out += "  ::RegisterDeclare(" + CString(decl.library) + ", " + CString(decl.entry) +
+           ", reinterpret_cast<void*>(&vlm_declared_" + decl.cpp + "));\n";
+  if (!tree_.declares.empty()) headers_.insert("external/external.h");
+  return out + "}\n";
+}
 
-  std::string ElementText(const Expr& e) {
-    std::string text = "ArrayElement(" + e.variable->cpp;
-    for (const ExprPtr& index : e.args) text += ", " + AsInt(*index);
-    return text + ")";
-  }
+// ------------------------------------------------------------------ records and DATA
 
-  std::string BinaryText(const Expr& e) {
-    const Expr& a = *e.args[0];
-    const Expr& b = *e.args[1];
-    const std::string& op = e.text;
-    if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=")
-      return "(" + AsNumberOrText(a) + " " + ComparisonOperator(op) + " " + AsNumberOrText(b) + ")";
-    if (e.type == Type::String) return "(" + Code(a) + " + " + Code(b) + ")";
-    if (op == "AND" || op == "OR") {
-      if (e.type == Type::Bool) return "(" + Code(a) + (op == "AND" ? " && " : " || ") + Code(b) + ")";
-      return "Number(" + AsInt(a) + (op == "AND" ? " & " : " | ") + AsInt(b) + ")";
-    }
-    if (op == "MOD") return "Number(::IntMod(" + AsInt(a) + ", " + AsInt(b) + "))";
-    if (op == "^") {
-      headers_.insert("core/numeric.h");
-      return "::Pow(" + AsNumber(a) + ", " + AsNumber(b) + ")";
-    }
-    return "(" + AsNumber(a) + " " + op + " " + AsNumber(b) + ")";
-  }
-
-  // ------------------------------------------------------------ calls
-
-  std::string CallText(const Expr& e) {
-    if (e.function) return RoutineCall(e);
-    if (e.builtin) return BuiltinCall(e);
-    if (e.declare) return DeclaredCall(e);
-    const std::string_view result = e.binding->result;
-    if (result == "void") return RuntimeCall(e);
-    return (result == "num" ? "Number(" : "BasicString(") + RuntimeCall(e) + ")";
-  }
-
-  std::string RoutineCall(const Expr& e) {
-    std::string text = CppName(e.function->name) + "(";
-    for (size_t k = 0; k < e.args.size(); ++k) text += (k ? ", " : "") + AsNumberOrText(*e.args[k]);
-    return text + ")";
-  }
-
-  std::string DeclaredCall(const Expr& e) {
-    const Declare& decl = *e.declare;
-    std::string args;
-    for (size_t k = 0; k < e.args.size(); ++k)
-      args += (k ? ", " : "") + (IsStringName(decl.params[k].name) ? AsCText(*e.args[k]) : AsInt(*e.args[k]));
-    const std::string pointer = "declared_" + CppName(decl.name);
-    if (IsStringName(decl.name)) return "(" + pointer + " ? BasicString(" + pointer + "(" + args + ")) : BasicString())";
-    return "(" + pointer + " ? Number(" + pointer + "(" + args + ")) : 0.0)";
-  }
-
-  // The built-in's form with its arguments filled in.
-  std::string BuiltinCall(const Expr& e) {
-    const Builtin& b = *e.builtin;
-    if (b.header) headers_.insert(b.header);
-    const Expr& first = *e.args[0];
-    if (std::string_view(b.name) == "STR$" && first.builtin && std::string_view(first.builtin->name) == "INT")
-      return "::IntegerToText(" + AsInt(*first.args[0]) + ")";
-    std::string text;
-    for (const char* p = b.form; *p != '\0'; ++p) {
-      if (*p != '{') {
-        text += *p;
-        continue;
+// Each TYPE after the ones it holds, and the field tables the debugger
+// reads arrays of records by.
+std::string Emitter::Records() {
+  std::string out;
+  for (const RecordType* t : tree_.typeOrder) {
+    out += "struct " + t->cpp + " {\n";
+    std::string dims;
+    for (const Variable& f : t->fields) {
+      out += "  " + CppType(f) + " " + f.cpp + (f.isArray || f.isString || f.record ? ";\n" : " = 0;\n");
+      if (f.isArray) {
+        dims += " ::DimArray(" + f.cpp;
+        for (int32_t size : f.sizes) dims += ", " + std::to_string(size);
+        dims += ");";
       }
-      const char as = p[1] == 'n' || p[1] == 'i' ? *++p : ' ';
-      const size_t k = static_cast<size_t>(*++p - '0');
-      ++p;  // the closing brace
-      if (k >= e.args.size())
-        text += b.missing;
-      else
-        text += as == 'n' ? AsNumber(*e.args[k]) : as == 'i' ? AsInt(*e.args[k]) : Code(*e.args[k]);
     }
-    return text;
+    if (!dims.empty()) out += "  " + t->cpp + "() {" + dims + " }\n";
+    out += "};\n\n";
+    std::string fields;
+    size_t count = 0;
+    FieldTable(fields, *t, "", "", count);
+    out += "inline const ::RecordField vlm_fields_" + t->cpp + "[] = {\n" + fields + "};\n";
+    out += "inline const ::RecordLayout vlm_layout_" + t->cpp + " = {static_cast<int32_t>(sizeof(" + t->cpp + ")), " +
+           std::to_string(count) + ", vlm_fields_" + t->cpp + "};\n\n";
   }
+  return out;
+}
 
-  // The runtime operation's call as it is (its result not yet a language value).
-  std::string RuntimeCall(const Expr& e) {
-    const Binding& b = *e.binding;
-    headers_.insert(b.header);
-    std::string text = "::" + std::string(b.name) + "(";
-    for (size_t k = 0; k < e.args.size(); ++k) text += (k ? ", " : "") + Argument(*e.args[k], b.params[k].kind);
-    return text + ")";
-  }
-
-  // An argument as the parameter's kind takes it.
-  std::string Argument(const Expr& a, std::string_view kind) {
-    if (kind == "numarr&" || kind == "strarr&" || kind == "intarr&") return a.variable->cpp;
-    if (kind == "str" || kind == "str&" || kind == "num&") return Code(a);
-    if (kind == "cstr") return AsCText(a);
-    if (kind == "i32&") return "VlmOutInt(" + Code(a) + ")";
-    if (kind == "f32&") return "VlmOutFloat(" + Code(a) + ")";
-    if (kind == "num") return AsNumber(a);
-    if (kind == "f32") return "static_cast<float>(" + AsNumber(a) + ")";
-    if (kind == "i32") return AsInt(a);
-    if (kind == "u32") return "static_cast<uint32_t>(" + AsInt(a) + ")";
-    if (kind == "i64") return "static_cast<int64_t>(" + AsInt(a) + ")";
-    if (kind == "bool") return "(" + AsInt(a) + " != 0)";
-    return Code(a);
-  }
-
-  // ------------------------------------------------------------ statements
-
-  void EmitBlock(std::string& out, const Block& block, int depth) {
-    for (const StmtPtr& s : block) Statement(out, *s, depth);
-  }
-
-  void Statement(std::string& out, const Stmt& s, int depth) {
-    const std::string in = Indent(depth);
-    if (options_.lineHooks && s.number > 0)
-      out += in + "VLM_LINE(" + std::to_string(module_) + ", " + std::to_string(s.number) + ");\n";
-    switch (s.kind) {
-      case Stmt::Local: return;
-      case Stmt::Assign: out += in + Assignment(*s.target, *s.value) + ";\n"; return;
-      case Stmt::CallStatement: out += in + CallStatement(*s.exprs[0]) + ";\n"; return;
-      case Stmt::If: return If(out, s, depth);
-      case Stmt::For: return For(out, s, depth);
-      case Stmt::While:
-        out += in + "while (" + AsCondition(*s.value) + ") {\n";
-        return LoopBody(out, s, depth, "}");
-      case Stmt::RepeatForever:
-        out += in + "for (;;) {\n";
-        return LoopBody(out, s, depth, "}");
-      case Stmt::RepeatUntil:
-        out += in + "do {\n";
-        return LoopBody(out, s, depth, "} while (!" + AsCondition(*s.value) + ");");
-      case Stmt::Exit: out += in + "goto vlm_exit_" + std::to_string(LoopNumber(*s.loop)) + ";\n"; return;
-      case Stmt::Select: return Select(out, s, depth);
-      case Stmt::Return: out += in + Return(s) + ";\n"; return;
-      case Stmt::End: out += in + "::EndWithCode0();\n"; return;
-      case Stmt::Dim:
-        for (const ExprPtr& e : s.exprs) out += in + Dim(*e) + ";\n";
-        return;
-      case Stmt::Print: out += in + "VlmPrint(" + PrintText(s) + ", " + (s.newline ? "true" : "false") + ");\n"; return;
+// The rows of a TYPE's field table: a record inside it listed flat
+// ("inner.x"), its offset the inner record's plus the field's.
+void Emitter::FieldTable(std::string& out, const RecordType& type, const std::string& offset, const std::string& prefix,
+                         size_t& count) {
+  for (const Variable& f : type.fields) {
+    const std::string at = offset + "offsetof(" + type.cpp + ", " + f.cpp + ")";
+    if (f.record && !f.isArray) {
+      FieldTable(out, *f.record, at + " + ", prefix + f.name + ".", count);
+      continue;
     }
+    out += "    {" + CString(prefix + f.name) + ", " + TypeCode(f) + ", static_cast<int32_t>(" + at + ")" +
+           (f.record ? ", &vlm_layout_" + f.record->cpp : std::string()) + "},\n";
+    ++count;
   }
+}
 
-  std::string Assignment(const Expr& target, const Expr& value) {
-    if (target.kind == Expr::Element && target.variable->isInt) return ElementText(target) + " = " + AsInt(value);
-    return Code(target) + " = " + AsNumberOrText(value);
+// An array element passed to a reference parameter (see ReferencePath).
+std::string Emitter::ElementReference() {
+  return "// An array element passed by reference: the routine works on a copy, written back when the\n"
+         "// statement's expression ends if the element is still there, so a routine that resizes the\n"
+         "// array leaves nothing pointing into freed storage.\n"
+         "template <class T>\nclass vlm_element_ref {\n public:\n"
+         "  vlm_element_ref(::BasicArray<T>& a, int32_t i0, int32_t i1 = 0, int32_t i2 = 0, int32_t i3 = 0)\n"
+         "      : a_(a), value_(::ArrayElement(a, i0, i1, i2, i3)), i_{i0 < 0 ? i0 + a.d1 : i0, i1, i2, i3} {}\n"
+         "  vlm_element_ref(const vlm_element_ref&) = delete;\n"
+         "  vlm_element_ref& operator=(const vlm_element_ref&) = delete;\n"
+         "  ~vlm_element_ref() {\n"
+         "    const int32_t sizes[4] = {a_.d1, a_.d2 != 0 ? a_.d2 : 1, a_.d3 != 0 ? a_.d3 : 1, a_.d4 != 0 ? a_.d4 : 1};\n"
+         "    for (int k = 0; k < 4; ++k)\n"
+         "      if (a_.data == nullptr || i_[k] < 0 || i_[k] >= sizes[k]) return;\n"
+         "    ::ArrayElement(a_, i_[0], i_[1], i_[2], i_[3]) = value_;\n"
+         "  }\n"
+         "  T& get() { return value_; }\n\n private:\n"
+         "  ::BasicArray<T>& a_;\n  T value_;\n  int32_t i_[4];\n};\n\n";
+}
+
+// The DATA values and one table per place RESTORE starts from: the first
+// value (table 0) and each label a RESTORE names.
+std::string Emitter::DataTables(bool definitions) {
+  const size_t tables = tree_.restorePoints.size() + 1;
+  if (!definitions) {
+    std::string out;
+    for (size_t k = 0; k < tables; ++k) out += "extern ::DataTable vlm_data_" + std::to_string(k) + ";\n";
+    return out;
   }
-
-  std::string CallStatement(const Expr& call) {
-    if (call.type == Type::Void) return Code(call);
-    return "static_cast<void>(" + (call.binding ? RuntimeCall(call) : Code(call)) + ")";
+  const size_t n = tree_.data.size();
+  std::string out = "// The program's DATA values, and where RESTORE starts reading them.\n";
+  if (n > 0) {
+    out += "const ::DataEntry vlm_data_values[] = {\n";
+    for (const ExprPtr& e : tree_.data)
+      out += "    {" + (e->kind == Expr::String ? "0.0, " + CString(e->text) : NumberLiteral(*e) + ", nullptr") + "},\n";
+    out += "};\n";
   }
-
-  void If(std::string& out, const Stmt& s, int depth) {
-    const std::string in = Indent(depth);
-    for (size_t k = 0; k < s.blocks.size(); ++k) {
-      if (k < s.exprs.size())
-        out += (k == 0 ? in + "if (" : std::string(" else if (")) + AsCondition(*s.exprs[k]) + ") {\n";
-      else
-        out += " else {\n";
-      EmitBlock(out, s.blocks[k], depth + 1);
-      out += in + "}";
-    }
-    out += "\n";
+  for (size_t k = 0; k < tables; ++k) {
+    const size_t start = k == 0 ? 0 : static_cast<size_t>(tree_.restorePoints[k - 1]->dataIndex);
+    out += "::DataTable vlm_data_" + std::to_string(k) + " = {" +
+           (n > 0 ? "vlm_data_values + " + std::to_string(start) : std::string("nullptr")) + ", " +
+           std::to_string(n - start) + ", 0};\n";
   }
+  return out + "\n";
+}
 
-  // The limit (and a step that is not a literal) is evaluated once.
-  void For(std::string& out, const Stmt& s, int depth) {
-    const std::string in = Indent(depth);
-    const std::string id = std::to_string(loopCount_ + 1);
-    const std::string c = s.target->variable->cpp;
-    const std::string limit = "vlm_limit_" + id;
-    const std::string init = "for (Number " + limit + " = ((" + c + ") = " + AsNumber(*s.value) + ", " +
-                             AsNumber(*s.limit) + ")";
-    if (!s.step) {
-      out += in + init + "; " + c + " <= " + limit + "; " + c + " += 1) {\n";
-    } else if (s.step->literal) {
-      out += in + init + "; " + c + (s.step->value < 0 ? " >= " : " <= ") + limit + "; " + c + " += " +
-             Code(*s.step) + ") {\n";
+// The globals' registration in the set-up routine, or its undoing in the
+// teardown (in reverse order, each then emptied).
+std::string Emitter::GlobalRegistrations(bool registering) {
+  std::string out;
+  const auto& globals = tree_.globals;
+  for (size_t k = 0; k < globals.size(); ++k) {
+    const Variable& v = *globals[registering ? k : globals.size() - 1 - k].variable;
+    if (v.record && !v.isArray) {
+      RecordLeaves(out, registering ? "  ::RegisterGlobal($N, $A);\n" : "  ::UnregisterGlobal($A);\n", v.cpp, v.name,
+                   *v.record);
+    } else if (v.record) {
+      const std::string view = "vlm_view_" + v.cpp;
+      out += registering ? "  " + view + " = ::RecordArrayOf(" + v.cpp + ", vlm_fields_" + v.record->cpp + ", " +
+                               std::to_string(v.record->fields.size()) + ");\n  ::RegisterGlobal(" + CString(v.name) +
+                               ", " + view + ");\n"
+                         : "  ::UnregisterGlobal(" + view + ");\n";
     } else {
-      const std::string step = "vlm_step_" + id;
-      out += in + init + ", " + step + " = " + AsNumber(*s.step) + "; " + step + " >= 0 ? " + c + " <= " + limit +
-             " : " + c + " >= " + limit + "; " + c + " += " + step + ") {\n";
+      out += registering ? "  ::RegisterGlobal(" + CString(v.name) + ", " + v.cpp + ");\n"
+                         : "  ::UnregisterGlobal(" + v.cpp + ");\n";
     }
-    LoopBody(out, s, depth, "}");
   }
-
-  // The body and the loop's closing text; the label after it when an EXIT leaves it.
-  void LoopBody(std::string& out, const Stmt& s, int depth, const std::string& close) {
-    const int id = ++loopCount_;
-    loops_.emplace_back(&s, id);
-    EmitBlock(out, s.blocks[0], depth + 1);
-    loops_.pop_back();
-    out += Indent(depth) + close + "\n";
-    if (s.exited) out += Indent(depth) + "vlm_exit_" + std::to_string(id) + ":;\n";
+  if (registering) return out;
+  for (auto g = globals.rbegin(); g != globals.rend(); ++g) {
+    const Variable& v = *g->variable;
+    if (v.isArray || v.isString || v.record) out += "  " + v.cpp + " = " + CppType(v) + "();\n";
   }
+  return out;
+}
 
-  int LoopNumber(const Stmt& loop) const {
-    for (auto it = loops_.rbegin(); it != loops_.rend(); ++it)
-      if (it->first == &loop) return it->second;
-    return 0;
+// ------------------------------------------------------------------ files
+
+std::string Emitter::Header() {
+  const std::string& p = options_.program;
+  std::string out = "// " + p + ", translated by vlmc: the program's globals and routines. Do not edit.\n";
+  out += "#pragma once\n\n#include <cmath>\n#include <cstdint>\n#include <cstdio>\n\n#include \"core/core.h\"\n";
+  out += "#include \"core/vlmc_support.h\"\n#include \"host/host.h\"\n";
+  for (const std::string& h : headers_)
+    if (h.rfind("core/", 0) != 0 && h != "host/host.h") out += "#include \"" + h + "\"\n";
+  out += "\nnamespace " + p + " {\n\n";
+  if (!tree_.typeOrder.empty()) out += "// The program's TYPEs.\n" + Records();
+  if (elementReference_) out += ElementReference();
+  if (!tree_.globals.empty()) out += "// Globals, in registration order.\n";
+  for (const Declaration& g : tree_.globals) out += "extern " + CppType(*g.variable) + " " + g.variable->cpp + ";\n";
+  for (const Declare& decl : tree_.declares) out += "extern " + DeclaredType(decl) + ";\n";
+  if (usesData_) out += DataTables(false);
+  out += "\nvoid settings();\nvoid globalSetup();\nvoid globalTeardown();\nvoid mainProgram();\n";
+  out += "extern const ::RoutineEntry kCallByName[];\n\n";
+  for (const auto& f : tree_.functions) out += Signature(*f) + ";\n";
+  out += "\n}  // namespace " + p + "\n";
+  return out;
+}
+
+std::string Emitter::ProgramFile(const std::string& header, const std::string& settings) {
+  const std::string& p = options_.program;
+  std::string out = "// " + p + ", translated by vlmc: settings, globals and their registration, the call-by-name\n"
+                    "// table" + std::string(options_.emitMain ? " and the process entry" : "") + ". Do not edit.\n";
+  out += "#include \"" + header + "\"\n\nnamespace " + p + " {\n\n";
+  for (const Declaration& g : tree_.globals) {
+    const Variable& v = *g.variable;
+    out += CppType(v) + " " + v.cpp + (v.isArray || v.isString || v.record ? ";\n" : " = 0;\n");
+    if (v.isArray && v.record) out += "::RecordArrayView vlm_view_" + v.cpp + ";\n";
   }
+  for (const Declare& decl : tree_.declares) out += DeclaredType(decl) + " = nullptr;\n";
+  if (usesData_) out += "\n" + DataTables(true);
+  out += "\n" + settings + "\nvoid globalSetup() {\n  VLM_ROUTINE();\n" + GlobalRegistrations(true);
+  if (usesData_) out += "  ::RestoreData(&vlm_data_0);\n";
+  out += "}\n\nvoid globalTeardown() {\n  VLM_ROUTINE();\n" + GlobalRegistrations(false);
+  out += "}\n\n// The program's parameterless routines, callable by name.\nconst ::RoutineEntry kCallByName[] = {\n";
+  for (const auto& f : tree_.functions)
+    if (f->params.empty() && (!f->returnsValue || f->isSub)) out += "    {&" + f->cpp + ", " + CString(f->name) + "},\n";
+  out += "    {nullptr, nullptr},\n};\n\n}  // namespace " + p + "\n";
+  if (options_.emitMain)
+    out += "\nint main(int argc, char** argv) {\n  const ::Application app{&" + p + "::settings, &" + p +
+           "::globalSetup, &" + p + "::globalTeardown, &" + p + "::mainProgram, " + p +
+           "::kCallByName};\n  return ::RunApplication(argc, argv, app);\n}\n";
+  return out;
+}
 
-  void Select(std::string& out, const Stmt& s, int depth) {
-    const std::string in = Indent(depth);
-    const bool text = s.value->type == Type::String;
-    const std::string name = "vlm_case_" + std::to_string(++loopCount_);
-    out += in + "{\n" + in + "  const " + (text ? "BasicString " : "Number ") + name + " = " + AsNumberOrText(*s.value) +
-           ";\n";
-    for (size_t k = 0; k < s.blocks.size(); ++k) {
-      if (s.cases[k].empty()) {
-        out += (k == 0 ? in + "  {\n" : std::string(" else {\n"));
-      } else {
-        std::string cond;
-        for (const CaseItem& item : s.cases[k]) {
-          const std::string one = item.high ? "(" + name + " >= " + AsNumberOrText(*item.low) + " && " + name + " <= " +
-                                                  AsNumberOrText(*item.high) + ")"
-                                            : "(" + name + " == " + AsNumberOrText(*item.low) + ")";
-          cond += (cond.empty() ? "" : " || ") + one;
-        }
-        out += (k == 0 ? in + "  if (" : std::string(" else if (")) + cond + ") {\n";
-      }
-      EmitBlock(out, s.blocks[k], depth + 2);
-      out += in + "  }";
-    }
-    if (!s.blocks.empty()) out += "\n";
-    out += in + "}\n";
-  }
+std::string Emitter::ModuleFile(size_t m, const std::string& header, std::string& body) {
+  const std::string& p = options_.program;
+  std::string text = "// Module " + std::to_string(m) + " of " + p + ", translated by vlmc from " +
+                     ModuleStem(tree_.modules[m].name) + ".bas: do not edit.\n#include \"" + header +
+                     "\"\n\nnamespace " + p + " {\n";
+  text.reserve(text.size() + body.size() + 64);
+  text += body;
+  std::string().swap(body);
+  text += "\n}  // namespace " + p + "\n";
+  return text;
+}
 
-  std::string Return(const Stmt& s) {
-    if (!function_ || !function_->returnsValue) return "return";
-    const bool text = IsStringName(function_->name);
-    if (!s.value) return text ? "return BasicString()" : "return 0";
-    return "return " + (text ? Code(*s.value) : AsNumber(*s.value));
-  }
+}  // namespace vlmc
 
-  std::string Dim(const Expr& e) {
-    std::string text = "DimArray(" + e.variable->cpp;
-    for (const ExprPtr& size : e.args) text += ", " + AsInt(*size);
-    return text + ")";
-  }
-
-  std::string PrintText(const Stmt& s) {
-    std::string text;
-    for (const ExprPtr& e : s.exprs) {
-      const std::string part = e->type == Type::String ? Code(*e) : "::NumberToText(" + AsNumber(*e) + ")";
-      text = text.empty() ? part : "(" + text + " + " + part + ")";
-    }
-    return text.empty() ? "BasicString()" : text;
-  }
-
-  // ------------------------------------------------------------ routines
-
-  std::string Routine(const Function& f) {
-    function_ = &f;
-    module_ = f.module;
-    std::string head = "\n" + Signature(f) + " {\n  VLM_ROUTINE();\n";
-    for (const Declaration& p : f.params) head += Registration("VLM_PARAM", *p.variable);
-    for (const Variable* v : f.locals) head += LocalDeclaration(*v);
-    std::string body;
-    EmitBlock(body, f.body, 1);
-    if (f.returnsValue) body += IsStringName(f.name) ? "  return BasicString();\n" : "  return 0;\n";
-    function_ = nullptr;
-    return head + body + "}\n";
-  }
-
-  std::string MainProgram() {
-    module_ = 0;
-    std::string head = "\n// The main program.\nvoid mainProgram() {\n  VLM_ROUTINE();\n";
-    for (const Variable* v : tree_.modules[0].locals) head += LocalDeclaration(*v);
-    std::string body;
-    EmitBlock(body, tree_.modules[0].main, 1);
-    return head + body + "}\n";
-  }
-
-  std::string Settings() {
-    std::string out = "void settings() {\n";
-    if (!tree_.settings.empty()) out += "  ProjectSettings& s = ::Settings();\n";
-    for (const Setting& setting : tree_.settings) {
-      const Expr& value = *setting.value;
-      out += "  s." + setting.key + " = " + (value.type == Type::String ? CString(value.text) : AsInt(value)) + ";\n";
-    }
-    for (const Declare& decl : tree_.declares)
-      out += "  ::RegisterDeclare(" + CString(decl.library) + ", " + CString(decl.entry) +
-             ", reinterpret_cast<void*>(&declared_" + CppName(decl.name) + "));\n";
-    if (!tree_.declares.empty()) headers_.insert("external/external.h");
-    return out + "}\n";
-  }
-
-  // ------------------------------------------------------------ files
-
-  std::string Header() {
-    const std::string& p = options_.program;
-    std::string out = "// " + p + ", translated by vlmc: the program's globals and routines. Do not edit.\n";
-    out += "#pragma once\n\n#include <cmath>\n#include <cstdint>\n#include <cstdio>\n\n#include \"core/core.h\"\n";
-    out += "#include \"core/vlmc_support.h\"\n#include \"host/host.h\"\n";
-    for (const std::string& h : headers_)
-      if (h.rfind("core/", 0) != 0 && h != "host/host.h") out += "#include \"" + h + "\"\n";
-    out += "\nnamespace " + p + " {\n\n";
-    if (!tree_.globals.empty()) out += "// Globals, in registration order.\n";
-    for (const Declaration& g : tree_.globals) out += "extern " + CppType(*g.variable) + " " + g.variable->cpp + ";\n";
-    for (const Declare& decl : tree_.declares) out += "extern " + DeclaredType(decl) + ";\n";
-    out += "\nvoid settings();\nvoid globalSetup();\nvoid globalTeardown();\nvoid mainProgram();\n";
-    out += "extern const RoutineEntry kCallByName[];\n\n";
-    for (const auto& f : tree_.functions) out += Signature(*f) + ";\n";
-    out += "\n}  // namespace " + p + "\n";
-    return out;
-  }
-
-  std::string ProgramFile(const std::string& header, const std::string& settings) {
-    const std::string& p = options_.program;
-    std::string out = "// " + p + ", translated by vlmc: settings, globals and their registration, the call-by-name\n"
-                      "// table" + std::string(options_.emitMain ? " and the process entry" : "") + ". Do not edit.\n";
-    out += "#include \"" + header + "\"\n\nnamespace " + p + " {\n\n";
-    for (const Declaration& g : tree_.globals) {
-      const Variable& v = *g.variable;
-      out += CppType(v) + " " + v.cpp + (v.isArray || v.isString ? ";\n" : " = 0;\n");
-    }
-    for (const Declare& decl : tree_.declares) out += DeclaredType(decl) + " = nullptr;\n";
-    out += "\n" + settings + "\nvoid globalSetup() {\n  VLM_ROUTINE();\n";
-    for (const Declaration& g : tree_.globals)
-      out += "  RegisterGlobal(" + CString(g.variable->name) + ", " + g.variable->cpp + ");\n";
-    out += "}\n\nvoid globalTeardown() {\n  VLM_ROUTINE();\n";
-    for (auto g = tree_.globals.rbegin(); g != tree_.globals.rend(); ++g)
-      out += "  UnregisterGlobal(" + g->variable->cpp + ");\n";
-    for (auto g = tree_.globals.rbegin(); g != tree_.globals.rend(); ++g) {
-      const Variable& v = *g->variable;
-      if (v.isArray || v.isString) out += "  " + v.cpp + " = " + CppType(v) + "();\n";
-    }
-    out += "}\n\n// The program's parameterless routines, callable by name.\nconst RoutineEntry kCallByName[] = {\n";
-    for (const auto& f : tree_.functions)
-      if (f->params.empty() && !f->returnsValue) out += "    {&" + CppName(f->name) + ", " + CString(f->name) + "},\n";
-    out += "    {nullptr, nullptr},\n};\n\n}  // namespace " + p + "\n";
-    if (options_.emitMain)
-      out += "\nint main(int argc, char** argv) {\n  const Application app{&" + p + "::settings, &" + p +
-             "::globalSetup, &" + p + "::globalTeardown, &" + p + "::mainProgram, " + p +
-             "::kCallByName};\n  return RunApplication(argc, argv, app);\n}\n";
-    return out;
-  }
-
-  std::string ModuleFile(size_t m, const std::string& header, std::string& body) {
-    const std::string& p = options_.program;
-    std::string text = "// Module " + std::to_string(m) + " of " + p + ", translated by vlmc from " +
-                       ModuleStem(tree_.modules[m].name) + ".bas: do not edit.\n#include \"" + header +
-                       "\"\n\nnamespace " + p + " {\n";
-    text.reserve(text.size() + body.size() + 64);
-    text += body;
-    std::string().swap(body);
-    text += "\n}  // namespace " + p + "\n";
-    return text;
-  }
-
-  const ProgramTree& tree_;
-  const Options& options_;
-  std::set<std::string> headers_;  // beyond the core and host headers every program includes
-  int module_ = 0;
-  int loopCount_ = 0;  // numbers the loops' and SELECTs' own names in the order they are written
-  const Function* function_ = nullptr;
-  std::vector<std::pair<const Stmt*, int>> loops_;  // the loops being written and their numbers
-};
-
-}  // namespace
+namespace vlmc {
 
 std::vector<OutputFile> Emit(const ProgramTree& tree, const Options& options) { return Emitter(tree, options).Run(); }
 

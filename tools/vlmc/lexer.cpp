@@ -1,5 +1,7 @@
 // vlmc's tokenizer: reads a module's text one token at a time, reporting
-// bad characters, unclosed texts and numbers out of range as it goes.
+// bad characters, unclosed texts and numbers out of range as it goes. A
+// UTF-8 byte order mark at the start is skipped; REM and ' start comments;
+// ':' divides statements as a line end does.
 #include "lexer.h"
 
 #include <algorithm>
@@ -16,7 +18,9 @@ bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 }  // namespace
 
 Lexer::Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, std::deque<std::string>& texts)
-    : file_(file), fileIndex_(fileIndex), d_(diagnostics), texts_(texts) {}
+    : file_(file), fileIndex_(fileIndex), d_(diagnostics), texts_(texts) {
+  if (file_.text.rfind("\xEF\xBB\xBF", 0) == 0) i_ = lineStart_ = 3;
+}
 
 const Token& Lexer::Peek(size_t ahead) {
   while (queue_.size() <= ahead && !finished_) Step();
@@ -76,7 +80,12 @@ void Lexer::ReadName() {
   const size_t start = i_;
   while (i_ < s.size() && (std::isalnum(static_cast<unsigned char>(s[i_])) || s[i_] == '_')) ++i_;
   if (i_ < s.size() && (s[i_] == '$' || s[i_] == '%')) ++i_;
-  Push(TokenKind::Identifier, std::string_view(s).substr(start, i_ - start), start);
+  const std::string_view name = std::string_view(s).substr(start, i_ - start);
+  if (name.size() == 3 && (name[0] | 0x20) == 'r' && (name[1] | 0x20) == 'e' && (name[2] | 0x20) == 'm') {
+    while (i_ < s.size() && s[i_] != '\n') ++i_;  // REM: a comment to the end of the line
+    return;
+  }
+  Push(TokenKind::Identifier, name, start);
 }
 
 void Lexer::ReadNumber() {
@@ -121,6 +130,7 @@ void Lexer::ReadHex() {
   }
   if (i_ == start + 1) {
     d_.Error(At(start), "'$' must be followed by hexadecimal digits");
+    Push(TokenKind::Invalid, std::string_view(s).substr(start, 1), start);
     return;
   }
   if (i_ - start > 17) d_.Error(At(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
@@ -168,12 +178,32 @@ void Lexer::ReadOperator() {
     return;
   }
   ++i_;
-  if (std::string_view("+-*/^()[],=:;").find(static_cast<char>(c)) != std::string_view::npos) {
+  if (c == ':') {
+    // Divides statements: a line end that keeps the line (no margin after it).
+    queue_.push_back(Token{TokenKind::Newline, std::string_view(s).substr(start, 1), 0, At(start)});
+    return;
+  }
+  if (std::string_view("+-*/\\^()[],=;.").find(static_cast<char>(c)) != std::string_view::npos) {
     Push(TokenKind::Operator, std::string_view(s).substr(start, 1), start);
     return;
   }
-  d_.Error(At(start), c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
-                                         : "unexpected byte " + std::to_string(c));
+  d_.Error(At(start), UnexpectedCharacter(c, start));
+  Push(TokenKind::Invalid, std::string_view(s).substr(start, 1), start);
+}
+
+// The message for a character no token starts with, with the hint for the
+// habits of other BASICs it may come from.
+std::string Lexer::UnexpectedCharacter(unsigned char c, size_t start) const {
+  const std::string& s = file_.text;
+  const char next = start + 1 < s.size() ? s[start + 1] : '\0';
+  if (c == '!' && next == '=') return "unexpected '!=': 'not equal' is written <>";
+  if (c == '&' && (next == 'H' || next == 'h')) return "unexpected '&H': hexadecimal numbers are written $FF";
+  if (c == '&' || c == '!' || c == '#')
+    return std::string("unexpected character '") + static_cast<char>(c) +
+           "': names take no type suffix but $ (text); texts are joined with +";
+  if (c == '?') return "unexpected character '?': write PRINT";
+  return c >= 32 && c < 127 ? std::string("unexpected character '") + static_cast<char>(c) + "'"
+                            : "unexpected byte " + std::to_string(c);
 }
 
 }  // namespace vlmc

@@ -1,6 +1,6 @@
 // vlmc's tokenizer: the tokens of one module, read as the parser asks for
 // them (names, numbers, texts, operators, line ends and statement numbers
-// in the margin).
+// in the margin). A ':' between statements is a line end whose text is ":".
 #pragma once
 
 #include <deque>
@@ -11,7 +11,8 @@
 
 namespace vlmc {
 
-enum class TokenKind { End, Newline, Identifier, Number, String, Operator, Margin };
+// Invalid: a character no token starts with (reported by the lexer).
+enum class TokenKind { End, Newline, Identifier, Number, String, Operator, Margin, Invalid };
 
 struct Token {
   TokenKind kind = TokenKind::End;
@@ -39,6 +40,7 @@ class Lexer {
   void ReadHex();
   void ReadText();
   void ReadOperator();
+  std::string UnexpectedCharacter(unsigned char c, size_t start) const;
 
   const SourceFile& file_;
   int fileIndex_;

@@ -64,7 +64,7 @@ std::string LineMap(const ProgramTree& tree, const std::vector<SourceFile>& modu
   out += "],\n\"routines\":[";
   for (size_t k = 0; k < tree.functions.size(); ++k) {
     const Function& f = *tree.functions[k];
-    out += (k > 0 ? ",\n" : "\n") + std::string("{\"name\":") + Quoted(f.name) + ",\"cpp\":" + Quoted(CppName(f.name)) +
+    out += (k > 0 ? ",\n" : "\n") + std::string("{\"name\":") + Quoted(f.name) + ",\"cpp\":" + Quoted(f.cpp) +
            ",\"module\":" + std::to_string(f.module) + "}";
   }
   out += "]}\n";

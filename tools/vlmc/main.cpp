@@ -2,14 +2,16 @@
 //   vlmc --program NAME --out DIR [--debug|--release] [--no-main] module0.bas module1.bas ...
 // writes NAME.h, NAME_program.cpp, one NAME_module<k>_<file>.cpp per module and
 // NAME.vlmmap, the line map a debugger reads, into DIR; with --check it only
-// reports errors. Errors go to standard error
-// as "file:line:column: message" with the line and a caret; the exit code
-// is then 1 (2 for a bad command line or an unreadable file).
+// reports errors. DIR is made when it does not exist. Errors go to standard
+// error as "file:line:column: message" with the line and a caret; the exit
+// code is then 1 (2 for a bad command line or an unreadable file). --help and
+// --version print and exit 0.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -18,10 +20,29 @@
 
 namespace {
 
+#ifndef VLMC_VERSION
+#define VLMC_VERSION "0.1.0"
+#endif
+
+const char kUsage[] = "usage: vlmc --program NAME --out DIR [--debug|--release] [--no-main] [--check] module.bas...\n";
+
 int Usage(const char* message) {
-  std::cerr << "vlmc: " << message << "\n"
-            << "usage: vlmc --program NAME --out DIR [--debug|--release] [--no-main] [--check] module.bas...\n";
+  std::cerr << "vlmc: " << message << "\n" << kUsage;
   return 2;
+}
+
+int Help() {
+  std::cout << "vlmc, the BASIC translator of Velmora programs\n"
+            << kUsage
+            << "  --program NAME  the program's name: its C++ namespace and the files' prefix\n"
+               "  --out DIR       where the files go (made when missing)\n"
+               "  --debug         the line hook before every statement (the default)\n"
+               "  --release       only the statement's position before every statement\n"
+               "  --no-main       no main(): the program is linked into another executable\n"
+               "  --check         report the errors only, write nothing\n"
+               "  --help, --version\n"
+               "Module 0, the first given, holds the main program. docs/language.md describes the language.\n";
+  return 0;
 }
 
 // The syntax tree of a big program is millions of small blocks, and mapping
@@ -50,6 +71,11 @@ int main(int argc, char** argv) {
   std::vector<vlmc::SourceFile> modules;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
+    if (arg == "--help" || arg == "-h") return Help();
+    if (arg == "--version") {
+      std::cout << "vlmc " << VLMC_VERSION << "\n";
+      return 0;
+    }
     if (arg == "--program" && k + 1 < argc) {
       options.program = argv[++k];
       named = true;
@@ -79,10 +105,17 @@ int main(int argc, char** argv) {
   if (modules.empty()) return Usage("no modules given");
   if (!check && (!named || out.empty())) return Usage("--program and --out are needed");
   if (!vlmc::IsProgramName(options.program)) return Usage("the program name must be a C++ identifier");
+  options.freeTree = false;  // the process ends soon after
   const vlmc::Result result = vlmc::Translate(modules, options);
   std::cerr << result.diagnostics;
   if (!result.ok) return 1;
   if (check) return 0;
+  std::error_code made;
+  std::filesystem::create_directories(out, made);
+  if (made) {
+    std::cerr << "vlmc: cannot make " << out << ": " << made.message() << "\n";
+    return 2;
+  }
   std::vector<vlmc::OutputFile> files = result.files;
   files.push_back({options.program + ".vlmmap", result.lineMap});
   for (const vlmc::OutputFile& file : files) {

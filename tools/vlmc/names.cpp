@@ -12,23 +12,80 @@ namespace vlmc {
 
 namespace {
 
+// C++ words, the translation's own names, runtime names its macros use
+// unqualified, the integer types, and the macros of the C library and the
+// compiler whose names have lower-case letters (those without are all renamed).
 const std::set<std::string>& Reserved() {
   static const std::set<std::string> words = {
       "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break", "case", "catch",
       "char", "char8_t", "char16_t", "char32_t", "class", "compl", "concept", "const", "consteval", "constexpr",
       "constinit", "const_cast", "continue", "co_await", "co_return", "co_yield", "decltype", "default", "delete",
-      "do", "double", "dynamic_cast", "else", "enum", "explicit", "export", "extern", "false", "float", "for",
-      "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace", "new", "noexcept", "not", "not_eq",
-      "nullptr", "operator", "or", "or_eq", "private", "protected", "public", "register", "reinterpret_cast",
-      "requires", "return", "short", "signed", "sizeof", "static", "static_assert", "static_cast", "struct",
-      "switch", "template", "this", "thread_local", "throw", "true", "try", "typedef", "typeid", "typename",
-      "union", "unsigned", "using", "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq", "main",
-      "settings", "globalSetup", "globalTeardown", "mainProgram", "kCallByName", "Trunc", "Number", "BasicString",
-      "BasicArray", "std", "NULL", "errno", "assert", "stdout", "stderr", "EOF", "INT32_MIN", "INT32_MAX"};
+      "do", "double", "dynamic_cast", "else", "enum", "explicit", "export", "extern", "false", "final", "float",
+      "for", "friend", "goto", "if", "import", "inline", "int", "long", "module", "mutable", "namespace", "new",
+      "noexcept", "not", "not_eq", "nullptr", "operator", "or", "or_eq", "override", "private", "protected",
+      "public", "register", "reinterpret_cast", "requires", "return", "short", "signed", "sizeof", "static",
+      "static_assert", "static_cast", "struct", "switch", "template", "this", "thread_local", "throw", "true",
+      "try", "typedef", "typeid", "typename", "union", "unsigned", "using", "virtual", "void", "volatile",
+      "wchar_t", "while", "xor", "xor_eq", "main", "settings", "globalSetup", "globalTeardown", "mainProgram",
+      "kCallByName", "Trunc", "Number", "BasicString", "BasicArray", "std", "LineHook", "NoteLine",
+      "RoutineFrame", "GlobalVariable", "int8_t", "int16_t", "int32_t", "int64_t", "uint8_t", "uint16_t",
+      "uint32_t", "uint64_t", "size_t", "ptrdiff_t", "intptr_t", "uintptr_t", "max_align_t", "nullptr_t",
+      "errno", "assert", "stdin", "stdout", "stderr", "offsetof", "alloca", "linux", "unix", "i386",
+      "math_errhandling", "va_arg", "va_start", "va_end", "va_copy", "setjmp", "longjmp", "min", "max",
+      "isnan", "isinf", "isfinite", "isnormal", "signbit", "fpclassify", "issubnormal", "iszero", "isgreater",
+      "isgreaterequal", "isless", "islessequal", "islessgreater", "isunordered", "getc", "putc", "getchar",
+      "putchar", "major", "minor", "makedev", "howmany", "roundup", "powerof2", "nitems", "sched_priority",
+      "strdupa", "strndupa", "be16toh", "be32toh", "be64toh", "le16toh", "le32toh", "le64toh", "htobe16",
+      "htobe32", "htobe64", "htole16", "htole32", "htole64", "pthread_cleanup_push", "pthread_cleanup_pop",
+      "pthread_cleanup_push_defer_np", "pthread_cleanup_pop_restore_np", "sigsetjmp", "siglongjmp", "bswap_16",
+      "bswap_32", "bswap_64", "timerisset", "timerclear", "timercmp", "timeradd", "timersub"};
   return words;
 }
 
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// u_, u2_, u3_...: the forms renamed names take.
+bool RenamedForm(const std::string& s) {
+  if (s.empty() || s[0] != 'u') return false;
+  size_t k = 1;
+  while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) ++k;
+  return k < s.size() && s[k] == '_';
+}
+
+// Macros are written in capitals: a name without lower-case letters, or one
+// that starts with a capital word and '_' (GL_..., SYS_..., M_PI...).
+bool MacroLike(const std::string& s) {
+  bool lower = false;
+  for (char c : s) lower = lower || std::islower(static_cast<unsigned char>(c));
+  if (!lower) return true;
+  size_t k = 0;
+  while (k < s.size() && (std::isupper(static_cast<unsigned char>(s[k])) || std::isdigit(static_cast<unsigned char>(s[k]))))
+    ++k;
+  return k > 0 && k < s.size() && s[k] == '_';
+}
+
 }  // namespace
+
+const std::set<std::string>& Keywords() {
+  static const std::set<std::string> words = {
+      "AND",    "OR",       "XOR",   "NOT",     "MOD",    "IF",      "THEN",    "ELSE",     "ELSEIF", "ENDIF",
+      "END",    "FOR",      "EACH",  "IN",      "TO",     "STEP",    "NEXT",    "WHILE",    "WEND",   "REPEAT",
+      "UNTIL",  "FOREVER",  "DO",    "LOOP",    "EXIT",   "CONTINUE", "SELECT", "CASE",     "RETURN", "FUNCTION",
+      "SUB",    "GLOBAL",   "LOCAL", "CONST",   "TYPE",   "AS",      "BYREF",   "DIM",      "PRESERVE", "DECLARE",
+      "LIB",    "ALIAS",    "PROJECT", "PRINT", "INPUT",  "DATA",    "READ",    "RESTORE",  "GOTO",   "APPEND",
+      "REMOVE"};
+  return words;
+}
+
+bool IsKeyword(std::string_view name) {
+  // No keyword is longer than eight letters: shorter names are compared in
+  // upper case without making a string.
+  if (name.size() > 8) return false;
+  char upper[8];
+  for (size_t k = 0; k < name.size(); ++k) upper[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[k])));
+  static const std::set<std::string, std::less<>> words(Keywords().begin(), Keywords().end());
+  return words.find(std::string_view(upper, name.size())) != words.end();
+}
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -39,18 +96,49 @@ std::string Upper(std::string_view s) {
 bool IsStringName(const std::string& name) { return !name.empty() && name.back() == '$'; }
 bool IsIntName(const std::string& name) { return !name.empty() && name.back() == '%'; }
 
-std::string CppName(const std::string& name) {
-  std::string cpp = name;
-  if (IsStringName(cpp)) cpp = cpp.substr(0, cpp.size() - 1) + "_Str";
-  if (IsIntName(cpp)) cpp = cpp.substr(0, cpp.size() - 1) + "_Int";
-  // C++ words, the translation's own names, macros of the C library (M_PI,
-  // EOF...) and a plain name that looks like a text variable's (a_Str).
+std::string NaturalCppName(const std::string& name) {
+  if (IsStringName(name)) return name.substr(0, name.size() - 1) + "_Str";
+  if (IsIntName(name)) return name.substr(0, name.size() - 1) + "_Int";
+  return name;
+}
+
+bool IsSafeCppName(const std::string& name) {
+  const std::string cpp = NaturalCppName(name);
+  if (cpp.empty()) return false;
+  // A plain name that looks like a text or integer variable's (a_Str).
   const auto endsIn = [&](const char* suffix) { return cpp.size() > 4 && cpp.compare(cpp.size() - 4, 4, suffix) == 0; };
   const bool textLike = (!IsStringName(name) && endsIn("_Str")) || (!IsIntName(name) && endsIn("_Int"));
-  if (Reserved().count(cpp) || cpp.rfind("vlm", 0) == 0 || cpp.rfind("Vlm", 0) == 0 || cpp.rfind("VLM", 0) == 0 ||
-      cpp.rfind("M_", 0) == 0 || cpp.find("__") != std::string::npos || cpp[0] == '_' || textLike)
-    cpp = "u_" + cpp;
-  return cpp;
+  return !(Reserved().count(cpp) || StartsWith(cpp, "vlm") || StartsWith(cpp, "Vlm") || StartsWith(cpp, "VLM") ||
+           cpp.find("__") != std::string::npos || cpp[0] == '_' || textLike || RenamedForm(cpp) || MacroLike(cpp));
+}
+
+std::string CppName(const std::string& name) {
+  return IsSafeCppName(name) ? NaturalCppName(name) : "u_" + NaturalCppName(name);
+}
+
+CppNames::CppNames(const std::string& program) { taken_.insert(program); }
+
+void CppNames::Add(const std::string& key, const std::string& basicName) { names_.emplace(key, Entry{basicName, ""}); }
+
+void CppNames::Assign() {
+  for (auto& [key, e] : names_) {
+    if (!IsSafeCppName(e.basic) || taken_.count(NaturalCppName(e.basic))) continue;
+    e.cpp = NaturalCppName(e.basic);
+    taken_.insert(e.cpp);
+  }
+  for (auto& [key, e] : names_) {
+    if (!e.cpp.empty()) continue;
+    const std::string natural = NaturalCppName(e.basic);
+    e.cpp = "u_" + natural;
+    for (int k = 2; taken_.count(e.cpp); ++k) e.cpp = "u" + std::to_string(k) + "_" + natural;
+    taken_.insert(e.cpp);
+  }
+}
+
+const std::string& CppNames::Of(const std::string& key) const {
+  static const std::string none;
+  auto it = names_.find(key);
+  return it == names_.end() ? none : it->second.cpp;
 }
 
 std::string RegisteredName(const std::string& name) {

@@ -8,7 +8,8 @@
 namespace vlmc {
 
 // Parses one module into the tree (functions, globals and settings are
-// program-wide; statements count per module).
-void Parse(Lexer& lexer, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics);
+// program-wide; statements count per module). False when the module could
+// not be read to its end (blocks nested too deeply), so the tree lacks its rest.
+bool Parse(Lexer& lexer, int moduleIndex, ProgramTree& tree, Diagnostics& diagnostics);
 
 }  // namespace vlmc

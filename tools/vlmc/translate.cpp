@@ -1,6 +1,10 @@
 // vlmc's pipeline: each module tokenized and parsed into one tree, the tree
-// checked, and the C++ written only when no stage reported an error.
+// checked (also after syntax errors, which the parser recovers from, unless
+// the parser reached the error limit or could not read a module to its end),
+// and the C++ written only when
+// no stage reported an error.
 #include <deque>
+#include <memory>
 
 #include "check.h"
 #include "emit.h"
@@ -13,18 +17,21 @@ namespace vlmc {
 Result Translate(const std::vector<SourceFile>& modules, const Options& options) {
   Result result;
   Diagnostics diagnostics(modules);
-  ProgramTree tree;
+  auto owned = std::make_unique<ProgramTree>();
+  ProgramTree& tree = *owned;
   for (const SourceFile& m : modules) tree.modules.push_back(Module{m.name, {}, {}});
+  bool complete = true;
   for (size_t m = 0; m < modules.size(); ++m) {
     std::deque<std::string> texts;
     Lexer lexer(modules[m], static_cast<int>(m), diagnostics, texts);
-    Parse(lexer, static_cast<int>(m), tree, diagnostics);
+    complete = Parse(lexer, static_cast<int>(m), tree, diagnostics) && complete;
   }
-  if (diagnostics.Count() == 0) Check(tree, diagnostics);
+  if (complete && !diagnostics.Full()) Check(tree, diagnostics, options.program);
   if (diagnostics.Count() == 0) result.files = Emit(tree, options);
   if (diagnostics.Count() == 0) result.lineMap = LineMap(tree, modules, options.program);
   result.ok = diagnostics.Count() == 0;
   result.diagnostics = diagnostics.Text();
+  if (!options.freeTree) static_cast<void>(owned.release());  // millions of blocks the exit frees at once
   return result;
 }
 

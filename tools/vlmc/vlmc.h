@@ -17,6 +17,9 @@ struct Options {
   std::string program = "program";  // C++ namespace and header name
   bool lineHooks = true;            // debug build: the line hook before every statement
   bool emitMain = true;             // a main() that hands the program to the runtime
+  // False: the syntax tree is left to the process's end rather than freed
+  // block by block (the command-line tool, which exits right after).
+  bool freeTree = true;
 };
 
 struct OutputFile {

@@ -1,5 +1,10 @@
 ' Module 1 of the debugger test's debuggee: 29 statements that never run,
-' then addTwice, whose first statement is statement 30 of the module.
+' then addTwice, whose first statement is statement 30 of the module, and
+' the TYPE of the main program's records.
+TYPE Tally
+  count, label$
+END TYPE
+
 FUNCTION neverCalled()
   LOCAL k
   1  k = k + 1
@@ -34,7 +39,8 @@ FUNCTION neverCalled()
 END FUNCTION
 
 FUNCTION addTwice(n)
-  LOCAL twice
+  LOCAL twice, last AS Tally
  30  twice = n * 2
- 31  RETURN twice
+ 31  last.count = twice
+ 32  RETURN twice
 END FUNCTION

@@ -1,4 +1,4 @@
-' Suite program: names differing only in letter case are distinct.
+' Fails to translate: names that differ only in letter case (both places shown).
 FUNCTION twice(x)
   RETURN 2 * x
 END FUNCTION

@@ -1,4 +1,4 @@
-' Fails to translate: two syntax errors, both reported.
+' Fails to translate: two syntax errors and an unknown name after them, all reported.
 x = (1 +
 y = 2 * * 3
 PRINT z

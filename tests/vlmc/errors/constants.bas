@@ -1,0 +1,13 @@
+' Fails to translate: CONSTs and DATA that are not constant, a CONST
+' assigned, and CONSTs defined through each other.
+CONST A = B + 1, B = A * 2
+CONST C = LEN("x"), D$ = 4
+x = 1
+DATA 1, x, "y"
+CONST E = 2
+E = 3
+READ E
+FUNCTION f(p = x, BYREF q = 1)
+END FUNCTION
+FUNCTION g(r = 1, s)
+END FUNCTION
