@@ -9,12 +9,17 @@ Rules (the same ones the build enforces with its per-folder include roots):
     compile it);
   - only runtime/platform/ includes SDL or operating-system headers;
   - app/, tools/, bench/ and tests/ include public headers only; tests/<folder>/
-    may also include the internal headers of the runtime folder it tests;
-  - every runtime folder has a line in the table, and the table has no circle.
+    may also include the internal headers of the runtime folder it tests, and a
+    file of the harnesses (bench/, tests/app/, tests/fuzz/, tests/programs/)
+    those of one folder, the one it drives;
+  - every runtime folder has a line in the table and one in cmake/faces.txt,
+    whose face headers exist and are public, and the table has no circle.
 
 A header directly in runtime/<folder>/ is public unless its name ends in
 "_internal.h"; everything under runtime/<folder>/internal/ and every other
-file (*.inc, ...) is internal.
+file (*.inc, ...) is internal. Of the public headers, the ones cmake/faces.txt
+names are the folder's face (what programs call); the others face the floors
+above. The report lists the three kinds per folder.
 """
 
 import argparse
@@ -22,12 +27,21 @@ import os
 import re
 import sys
 
+sys.dont_write_bytecode = True   # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import runtime_headers  # noqa: E402
+from runtime_headers import is_internal  # noqa: E402
+
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 SOURCE_SUFFIXES = ('.h', '.hpp', '.cpp', '.cc', '.c', '.inc')
 # System headers that belong behind the platform seam.
 OS_HEADER_PREFIXES = ('SDL', 'sys/', 'unistd.h', 'fcntl.h', 'dlfcn.h', 'dirent.h', 'pthread.h',
                       'signal.h', 'termios.h', 'windows.h', 'X11/', 'EGL/')
 CONSUMER_FOLDERS = ('app', 'tools', 'bench', 'tests')
+# Harnesses that drive a folder from outside its own tests (with bench/): each file may reach
+# into the internal headers of one folder, which its build makes visible.
+HARNESS_TESTS = ('app', 'fuzz', 'programs')
+HARNESS = object()
 
 
 def read_table(path):
@@ -67,11 +81,18 @@ def read_table(path):
     return allowed, order
 
 
-def is_internal(relative):
-    """relative: a path below runtime/<folder>/, e.g. "files_internal.h" or "internal/x.h"."""
-    name = os.path.basename(relative)
-    return (os.sep in relative or '/' in relative or not name.endswith(('.h', '.hpp'))
-            or name.endswith(('_internal.h', '_internal.hpp')))
+def check_faces(faces, order, root, path):
+    """Raises ValueError unless every folder of the layer table has a line in the faces table
+    naming public headers that exist, and the faces table names no other folder."""
+    for folder in order:
+        if folder not in faces:
+            raise ValueError(f'{path}: runtime/{folder} has no line in it')
+        for name in faces[folder]:
+            if is_internal(name) or not os.path.isfile(os.path.join(root, 'runtime', folder, name)):
+                raise ValueError(f'{path}: {folder}/{name} is not a public header of runtime/{folder}')
+    for folder in faces:
+        if folder not in order:
+            raise ValueError(f'{path}: {folder} is not a folder of the layer table')
 
 
 def source_files(top):
@@ -109,6 +130,7 @@ class Checker:
         """folder: the runtime folder the file belongs to (None for app/tests/...);
         own_internal: the runtime folder whose internal headers the file may include."""
         self.files += 1
+        harness = own_internal is HARNESS
         public_header = False
         if folder is not None:
             public_header = not is_internal(os.path.relpath(path, os.path.join(self.runtime, folder)))
@@ -126,6 +148,8 @@ class Checker:
                     continue
                 to, below = target
                 where = folder or os.path.relpath(path, self.root).split(os.sep)[0]
+                if harness and is_internal(below):
+                    own_internal, harness = to, False
                 if to not in self.allowed:
                     self.report(path, number, f'{where} -> {to} ({spelled}): {to} is not in the layer table')
                 elif folder is not None and to != folder and to not in self.allowed[folder]:
@@ -151,9 +175,17 @@ class Checker:
             if not os.path.isdir(top):
                 continue
             for path in source_files(top):
-                parts = os.path.relpath(path, top).split(os.sep)
-                tested = parts[0] if consumer == 'tests' and len(parts) > 1 else None
-                self.scan(path, None, tested)
+                self.scan(path, None, self.white_box(consumer, os.path.relpath(path, top).split(os.sep)))
+
+    @staticmethod
+    def white_box(consumer, parts):
+        """The runtime folder whose internal headers a consumer file may include (None: no
+        folder; HARNESS: the first one it includes)."""
+        if consumer == 'bench':
+            return HARNESS
+        if consumer == 'tests' and len(parts) > 1:
+            return HARNESS if parts[0] in HARNESS_TESTS else parts[0]
+        return None
 
 
 def main(argv):
@@ -163,7 +195,10 @@ def main(argv):
     parser.add_argument('--table', help='layer table (default: ROOT/cmake/layers.txt)')
     args = parser.parse_args(argv)
     try:
-        allowed, _ = read_table(args.table or os.path.join(args.root, 'cmake', 'layers.txt'))
+        allowed, order = read_table(args.table or os.path.join(args.root, 'cmake', 'layers.txt'))
+        faces_path = os.path.join(args.root, runtime_headers.FACES)
+        faces = runtime_headers.read_faces(faces_path)
+        check_faces(faces, order, args.root, faces_path)
     except (OSError, ValueError) as error:
         print(f'check_layers: {error}', file=sys.stderr)
         return 2
@@ -174,6 +209,10 @@ def main(argv):
     if checker.violations:
         print(f'check_layers: {len(checker.violations)} violation(s) in {checker.files} files', file=sys.stderr)
         return 1
+    for folder in order:
+        kinds = runtime_headers.classify(args.root, folder, faces)
+        print(f'{folder}: ' + '; '.join(f'{kind} {" ".join(names) or "-"}'
+                                       for kind, names in zip(('face', 'floor', 'internal'), kinds)))
     print(f'check_layers: {checker.files} files, includes go down only')
     return 0
 

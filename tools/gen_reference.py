@@ -1,29 +1,32 @@
 #!/usr/bin/env python3
-# Writes docs/reference.md, the program author's reference, from the comments of the public runtime headers.
+# Writes docs/reference.md, the program author's reference, from the comments of the runtime's faces.
 """Reference generator.
 
-Reads every public header of the runtime (runtime/<folder>/*.h, not *_internal.h, not
-runtime/<folder>/internal/, and not the platform folder, which programs do not call) and writes one
-section per folder in layer order (cmake/layers.txt). Each operation (namespace-scope function,
-operator or macro) appears with its signature and the comment block directly above it (a blank
-line or a // ---- rule line cuts it off) and the comment at the end of its own line. An overload
-without a comment shares the one of the overload declared before it; one-line constants, variables,
-type aliases, macros and operators written on consecutive lines under one comment block form a
-table that shares it. Types, constants and variables are listed the same way, a type with its
-public members (an enum with its values).
+Reads the face of every runtime folder (the headers cmake/faces.txt names: what programs call; the
+floor-facing and internal headers are the runtime's own) and writes one section per folder in
+layer order (cmake/layers.txt), leaving out folders without a face. Each operation
+(namespace-scope function, operator or macro) appears with its signature and the comment block
+directly above it (a blank line or a // ---- rule line cuts it off) and the comment at the end of
+its own line. An overload without a comment shares the one of the overload declared before it;
+one-line constants, variables, type aliases, macros and operators written on consecutive lines
+under one comment block form a table that shares it. Types, constants and variables are listed
+the same way, a type with its public members (an enum with its values).
 
   gen_reference.py [--root DIR] [--output FILE]   write the reference
   gen_reference.py [--root DIR] --check           fail (exit 1) when a public declaration has no
                                                   comment or docs/reference.md is not what the
-                                                  headers give now
+                                                  faces give now
 """
 import argparse
 import os
 import re
 import sys
 
+sys.dont_write_bytecode = True   # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import runtime_headers  # noqa: E402
+
 OUTPUT = os.path.join('docs', 'reference.md')
-HIDDEN_FOLDERS = {'platform'}   # the OS seam: not for programs
 HIDDEN_NAMESPACES = re.compile(r'(detail|internal)$')
 
 KIND_TITLES = [('function', 'Operations'), ('macro', 'Macros'), ('type', 'Types'),
@@ -533,28 +536,19 @@ def read_layers(root):
     return layers
 
 
-def public_headers(root, folder):
-    directory = os.path.join(root, 'runtime', folder)
-    names = sorted(n for n in os.listdir(directory)
-                   if n.endswith('.h') and not n.endswith('_internal.h') and
-                   os.path.isfile(os.path.join(directory, n)))
-    # The folder's main header (named after it) leads.
-    names.sort(key=lambda n: (n != folder + '.h', n))
-    return ['runtime/%s/%s' % (folder, n) for n in names]
-
-
 def collect(root):
-    """[(folder, [(path, header, decls)])] for every folder programs may use, in layer order."""
+    """[(folder, [(path, header, decls)])] for every folder with a face, in layer order."""
+    faces = runtime_headers.read_faces(os.path.join(root, runtime_headers.FACES))
     result = []
     for folder in read_layers(root):
-        if folder in HIDDEN_FOLDERS:
-            continue
         headers = []
-        for path in public_headers(root, folder):
+        for name in faces.get(folder, []):
+            path = 'runtime/%s/%s' % (folder, name)
             with open(os.path.join(root, path), encoding='utf-8') as f:
                 header, decls = parse_header(f.read())
             headers.append((path, header, decls))
-        result.append((folder, headers))
+        if headers:
+            result.append((folder, headers))
     return result
 
 
@@ -647,8 +641,8 @@ def render_group(out, group):
 
 
 def render(folders):
-    out = ['<!-- Written by tools/gen_reference.py from the public runtime headers: edit the headers\' '
-           'comments, then run `cmake --build build --target reference`. -->',
+    out = ['<!-- Written by tools/gen_reference.py from the faces of the runtime folders (cmake/faces.txt): '
+           'edit the headers\' comments, then run `cmake --build build --target reference`. -->',
            '# Velmora reference',
            '',
            'Every operation a program can call, by subsystem (runtime folder), lowest layer first. Each entry '

@@ -189,15 +189,6 @@ inline double ToDouble(const BasicString& s) { return TextToDouble(s.c_str()); }
 // The string's text as TextToFloat reads it.
 inline float ToFloat(const BasicString& s) { return TextToFloat(s.c_str()); }
 
-// The most bytes FormatNumberText writes before its NUL.
-constexpr int kNumberTextMax = 31;
-// Number to text as the Windows C runtime's _gcvt writes it with 10
-// significant digits, with the final '.' dropped: 5.0 -> "5", 0.25 -> "0.25",
-// 0.01 -> "1.e-002", 123456789012 -> "1.23456789e+011". Fixed notation is
-// used while the decimal exponent of the rounded value is between -1 and 9.
-// Zero (either sign) gives "0"; infinities "inf"/"-inf"; NaN "nan".
-// Writes at most kNumberTextMax bytes plus a NUL into out; returns the length.
-int FormatNumberText(double value, char* out);
 // The same text as a string.
 BasicString NumberToText(double value);
 // Integers as decimal text.

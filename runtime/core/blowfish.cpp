@@ -1,5 +1,5 @@
 // Blowfish: key schedule and block encryption for the text cipher built-ins.
-#include "core/blowfish.h"
+#include "core/internal/blowfish.h"
 
 #include <cstring>
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/blowfish.h"
 #include "core/core.h"
+#include "core/internal/blowfish.h"
+#include "core/internal/text_bytes.h"
 #include "core/little_endian.h"
 
 namespace {

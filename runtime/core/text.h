@@ -1,6 +1,5 @@
 // Text operations of the language: slicing, case, trimming, searching,
-// replacing, hexadecimal and URL encodings, encryption, wide characters,
-// error texts and formatted numbers.
+// replacing, URL encodings, encryption, error texts and formatted numbers.
 //
 // Strings hold bytes (an 8-bit code page); positions are 0-based and -1
 // means "not found". Operations return new strings unless they say "in place".
@@ -44,12 +43,6 @@ int32_t FindNotAny(const BasicString& s, const BasicString& set);
 // never searched again. An empty find changes nothing.
 BasicString Replace(const BasicString& s, const BasicString& find, const BasicString& with);
 
-// Two hex digits per byte, high nibble first.
-BasicString HexEncode(const void* bytes, uint32_t count, bool upper);
-// The byte of two hex digits (either case); a character that is not a hex
-// digit counts as 0.
-int32_t HexPairValue(char high, char low);
-
 // Letters and digits stay; other bytes below 0x80 become "%xx"; a byte of
 // 0x80 or more becomes its two-byte UTF-8 form (as Latin-1), percent-encoded.
 BasicString UrlEncode(const BasicString& s);
@@ -66,14 +59,6 @@ void Utf8ToBytes(BasicString& s);
 BasicString Encrypt(const BasicString& key, const BasicString& text);
 // Decrypts the hex text Encrypt made with the same key (see above).
 BasicString Decrypt(const BasicString& key, const BasicString& hex);
-
-// Conversion to and from the platform's wide characters (mbstowcs /
-// wcstombs). ToWide's result lives in one shared buffer, valid until the
-// next call. Bytes the locale cannot convert pass through as Latin-1;
-// characters that do not fit a byte become '?'.
-const wchar_t* ToWide(const BasicString& s);
-// Wide text back to bytes (see above).
-BasicString FromWide(const wchar_t* text);
 
 // The text of LastErrorCode: "0009 out of bounds" and the like.
 BasicString ErrorText();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/blowfish.h"
 #include "core/core.h"
+#include "core/internal/blowfish.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/internal/text_bytes.h"
 
 namespace {
 

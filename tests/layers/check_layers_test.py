@@ -37,6 +37,9 @@ CLEAN_TREE = {
     'runtime/host/host.h': '#pragma once\n#include "gfx2d/gfx2d.h"\n#include "sound/sound.h"\n',
     'runtime/host/startup.cpp': '#include "host/host.h"\n',
     'cmake/layers.txt': TABLE,
+    'cmake/faces.txt': 'platform:\ncore: core.h\nfiles: files.h\ngfx2d: gfx2d.h\nsound: sound.h\nhost: host.h\n',
+    'runtime/files/archive.h': '#pragma once\n#include "files/files.h"\n',
+    'bench/files_read.cpp': '#include "files/internal/block.h"\n#include "files/archive.h"\n',
     'tests/files/channel_test.cpp': '#include "files/files_internal.h"\n#include "host/host.h"\n',
     'tests/support/fixture.h': '#include "host/host.h"\n#include "fixture_util.h"\n',
     'app/main.cpp': '#include "host/host.h"\n#include <SDL2/SDL.h>\n',
@@ -61,6 +64,18 @@ BAD_INCLUDES = [
     ('tests/support/fixture.h', '#include "files/files_internal.h"',
      'tests -> files (files/files_internal.h): internal header of files'),
     ('app/main.cpp', '#include "files/files_internal.h"', 'app -> files (files/files_internal.h): internal header of files'),
+    ('bench/files_read.cpp', '#include "platform/sdl_internal.h"',
+     'bench -> platform (platform/sdl_internal.h): internal header of platform'),
+]
+
+# What the clean tree's report says of each folder's headers.
+HEADER_KINDS = [
+    'platform: face -; floor platform.h; internal sdl_internal.h',
+    'core: face core.h; floor -; internal -',
+    'files: face files.h; floor archive.h; internal files_internal.h internal/block.h',
+    'gfx2d: face gfx2d.h; floor -; internal -',
+    'sound: face sound.h; floor -; internal -',
+    'host: face host.h; floor -; internal -',
 ]
 
 
@@ -86,8 +101,8 @@ class CheckLayersTest(unittest.TestCase):
         write_tree(self.root, CLEAN_TREE)
         code, lines, _ = run_checker(self.root)
         self.assertEqual(code, 0)
-        self.assertEqual(len(lines), 1)
-        self.assertIn('includes go down only', lines[0])
+        self.assertEqual(lines[:-1], HEADER_KINDS)
+        self.assertIn('includes go down only', lines[-1])
 
     def test_each_bad_include_is_reported_at_its_line(self):
         for relative, line, report in BAD_INCLUDES:
@@ -107,14 +122,17 @@ class CheckLayersTest(unittest.TestCase):
         self.assertEqual((code, lines), (1, ['runtime/extra:0: runtime/extra has no line in the layer table']))
 
     def test_bad_tables_are_refused(self):
-        for name, table, message in [
-            ('circle', 'platform:\ncore: files\nfiles: core\n', 'circle'),
-            ('unknown folder', 'platform:\ncore: platfrom\n', 'names platfrom'),
-            ('folder above itself', 'platform:\ncore: core platform\n', 'names core'),
-            ('repeated folder', 'platform:\nplatform:\n', 'one "<folder>'),
+        for name, table, faces, message in [
+            ('circle', 'platform:\ncore: files\nfiles: core\n', '', 'circle'),
+            ('unknown folder', 'platform:\ncore: platfrom\n', '', 'names platfrom'),
+            ('folder above itself', 'platform:\ncore: core platform\n', '', 'names core'),
+            ('repeated folder', 'platform:\nplatform:\n', '', 'one "<folder>'),
+            ('folder without a face line', TABLE, 'platform:\ncore: core.h\n', 'runtime/files has no line'),
+            ('face that is not there', TABLE, CLEAN_TREE['cmake/faces.txt'].replace('sound.h', 'audio.h'),
+             'sound/audio.h is not a public header'),
         ]:
             with self.subTest(table=name):
-                write_tree(self.root, {'cmake/layers.txt': table})
+                write_tree(self.root, dict(CLEAN_TREE, **{'cmake/layers.txt': table, 'cmake/faces.txt': faces}))
                 code, lines, error = run_checker(self.root)
                 self.assertEqual((code, lines), (2, []))
                 self.assertIn(message, error)

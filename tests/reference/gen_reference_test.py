@@ -116,7 +116,9 @@ TABLE = 'platform:\nzeta: platform\nalpha: zeta platform\n'
 # A documented tree; the layer table puts zeta below alpha.
 CLEAN_TREE = {
     'cmake/layers.txt': TABLE,
+    'cmake/faces.txt': 'platform:\nzeta: zeta.h\nalpha: alpha.h\n',
     'runtime/platform/platform.h': '#pragma once\nvoid OsCall();\n',
+    'runtime/zeta/zeta_floor.h': '#pragma once\n// For the floors above.\nvoid FloorHelper();\n',
     'runtime/zeta/zeta.h': '// Zeta.\n#pragma once\n\n// Starts zeta.\nvoid StartZeta();\n',
     'runtime/zeta/zeta_internal.h': '#pragma once\nvoid InternalHelper();\n',
     'runtime/zeta/internal/deep.h': '#pragma once\nvoid DeepHelper();\n',
@@ -162,7 +164,7 @@ class TreeTest(unittest.TestCase):
         text = self.reference()
         self.assertLess(text.index('## zeta'), text.index('## alpha'))
         self.assertIn('void StartAlpha(int n = 1);', text)
-        for hidden in ('OsCall', 'InternalHelper', 'DeepHelper', '## platform'):
+        for hidden in ('OsCall', 'FloorHelper', 'InternalHelper', 'DeepHelper', '## platform'):
             self.assertNotIn(hidden, text)
 
     def test_undocumented_operation_fails_with_its_place(self):
