@@ -33,6 +33,19 @@ void UnlockAudio();
 // False when the format is not one of those or no device is open.
 bool ConvertPcmToDevice(const uint8_t* data, uint64_t bytes, int bits, int channels, int rate,
                         std::vector<float>* out);
+// How a conversion between two rates is made. kTable is the runtime's own
+// windowed-sinc filter, for rate pairs whose ratio takes at most 1024
+// filter phases and sounds of more than a few filter lengths; kGeneral is
+// FFmpeg's resampler, which takes any pair; kAuto picks kTable where it
+// applies, as ConvertPcmToDevice does. The table filter is FFmpeg's own
+// design (a Kaiser-windowed sinc of 32 taps at the lower of the two rates,
+// cutoff 0.97, the sound mirrored at both ends), so both give the same
+// samples to well within one 16-bit step.
+enum class PcmResampler { kAuto, kTable, kGeneral };
+// ConvertPcmToDevice to an explicit rate; false also for kTable where the
+// table filter does not apply.
+bool ConvertPcm(const uint8_t* data, uint64_t bytes, int bits, int channels, int rate, int toRate,
+                PcmResampler how, std::vector<float>* out);
 // A converter for a stream of float PCM (1 or 2 channels at any rate) to the
 // device's stereo frames; used for a movie's sound.
 struct PcmConverter;
