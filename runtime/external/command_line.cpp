@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "external/external.h"
+#include "external/declared.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "core/core.h"
 #include "core/run_log.h"
-#include "external/external.h"
+#include "external/declared.h"
 #include "platform/external_code.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include "core/core.h"
 #include "core/run_log.h"
+#include "external/declared.h"
 #include "external/external.h"
 #include "platform/external_code.h"
 #include "platform/platform.h"

@@ -14,21 +14,6 @@ using Number = double;
 
 // ---------------------------------------------------------------- process
 
-// What a translated program hands to the runtime.
-struct Application {
-  void (*settings)();        // fills Settings() before the runtime starts
-  void (*globalSetup)();     // registers the globals; runs before main
-  void (*globalTeardown)();  // unregisters them at exit (may be null)
-  void (*mainProgram)();     // the main program; normally never returns
-  const struct RoutineEntry* callByName;  // parameterless routines by name
-};
-
-// The process entry: stores the command line, runs the settings routine,
-// starts the runtime, runs the main program and finally END. Understands the
-// automation options "--frames N" (end through END after N frames) and
-// "--screenshot FILE" (save the last frame as a PNG picture).
-int RunApplication(int argc, char** argv, const Application& app);
-
 // The whole command line as the system gives it, program name included.
 BasicString& CommandLineText();
 // The executable's full path with "/" separators, stored at start-up.

@@ -1,6 +1,7 @@
-// The host's side for the process entry, tests and tools: start-up and
-// shutdown, the main window, the frame plumbing and its clock, the window's
-// event handler and the automation options. Programs use host/host.h.
+// The host's side for the process entry (the main function of a translated
+// program), tests and tools: start-up and shutdown, the main window, the
+// frame plumbing and its clock, the window's event handler and the automation
+// options. Programs use host/host.h.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,22 @@
 #include "gfx2d/renderer.h"
 #include "host/host.h"
 
-// ---------------------------------------------------------------- start-up
+// ---------------------------------------------------------------- process entry and start-up
+
+// What a translated program hands to the runtime.
+struct Application {
+  void (*settings)();        // fills Settings() before the runtime starts
+  void (*globalSetup)();     // registers the globals; runs before main
+  void (*globalTeardown)();  // unregisters them at exit (may be null)
+  void (*mainProgram)();     // the main program; normally never returns
+  const struct RoutineEntry* callByName;  // parameterless routines by name
+};
+
+// The process entry: stores the command line, runs the settings routine,
+// starts the runtime, runs the main program and finally END. Understands the
+// automation options "--frames N" (end through END after N frames) and
+// "--screenshot FILE" (save the last frame as a PNG picture).
+int RunApplication(int argc, char** argv, const Application& app);
 
 // How the window shows after start-up (the system's show codes): hidden, or
 // as the system places it.

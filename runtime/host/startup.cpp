@@ -8,7 +8,7 @@
 #include "core/clock.h"
 #include "core/core.h"
 #include "core/run_log.h"
-#include "external/external.h"
+#include "external/declared.h"
 #include "files/files.h"
 #include "files/read_channel.h"
 #include "gfx2d/gfx2d.h"

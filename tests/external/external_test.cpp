@@ -15,6 +15,7 @@
 #include "core/core.h"
 #include "core/debug.h"
 #include "core/run_log.h"
+#include "external/declared.h"
 #include "external/external.h"
 #include "platform/platform.h"
 #include "support/child_process.h"

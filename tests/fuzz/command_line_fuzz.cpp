@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "external/external.h"
+#include "external/declared.h"
 #include "fuzz_files_util.h"
 
 using fuzz_files::Check;

@@ -1,7 +1,7 @@
 // Declares a function of a library that does not exist and one missing from
 // a library that does, resolves them as start-up does, and exits with 0 when
 // both stayed null. The tests run it under a debugger to see the reports.
-#include "external/external.h"
+#include "external/declared.h"
 
 int main() {
   static int (*fromMissingLibrary)() = nullptr;

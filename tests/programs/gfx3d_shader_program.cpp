@@ -12,6 +12,7 @@
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"
+#include "host/runtime.h"
 
 namespace {
 

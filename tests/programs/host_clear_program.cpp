@@ -9,6 +9,7 @@
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/gfx3d.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "input/input.h"
 
 namespace {

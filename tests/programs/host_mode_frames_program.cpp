@@ -8,6 +8,7 @@
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
 #include "host/host.h"
+#include "host/runtime.h"
 
 namespace {
 

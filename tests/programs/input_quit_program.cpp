@@ -13,6 +13,7 @@
 
 #include "core/core.h"
 #include "host/host.h"
+#include "host/runtime.h"
 #include "platform/platform.h"
 
 namespace {

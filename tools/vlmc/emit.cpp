@@ -149,7 +149,7 @@ std::string Emitter::Settings() {
   for (const Declare& decl : tree_.declares)
     out += "  ::RegisterDeclare(" + CString(decl.library) + ", " + CString(decl.entry) +
            ", reinterpret_cast<void*>(&vlm_declared_" + decl.cpp + "));\n";
-  if (!tree_.declares.empty()) headers_.insert("external/external.h");
+  if (!tree_.declares.empty()) headers_.insert("external/declared.h");
   return out + "}\n";
 }
 
@@ -300,7 +300,9 @@ std::string Emitter::ProgramFile(const std::string& header, const std::string& s
   const std::string& p = options_.program;
   std::string out = "// " + p + ", translated by vlmc: settings, globals and their registration, the call-by-name\n"
                     "// table" + std::string(options_.emitMain ? " and the process entry" : "") + ". Do not edit.\n";
-  out += "#include \"" + header + "\"\n\nnamespace " + p + " {\n\n";
+  out += "#include \"" + header + "\"\n";
+  if (options_.emitMain) out += "#include \"host/runtime.h\"\n";
+  out += "\nnamespace " + p + " {\n\n";
   for (const Declaration& g : tree_.globals) {
     const Variable& v = *g.variable;
     out += CppType(v) + " " + v.cpp + (v.isArray || v.isString || v.record ? ";\n" : " = 0;\n");
