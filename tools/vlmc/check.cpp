@@ -117,9 +117,10 @@ void Checker::CollectGlobals() {
 }
 
 // Records the name's letter case; false (and reported, with the other
-// place) when the program already writes it otherwise.
-bool Checker::Spell(const std::string& name, Position at) {
-  auto [it, fresh] = spellings_.emplace(Upper(name), std::make_pair(name, at));
+// place) when the program already writes it otherwise. TYPE names are apart
+// from the other names (player AS Player).
+bool Checker::Spell(const std::string& name, Position at, bool type) {
+  auto [it, fresh] = spellings_.emplace((type ? "TYPE " : "") + Upper(name), std::make_pair(name, at));
   if (fresh || it->second.first == name) return true;
   d_.Error(at, "'" + name + "' and '" + it->second.first +
                    "' differ only in letter case; a name is written the same way everywhere",
@@ -128,8 +129,8 @@ bool Checker::Spell(const std::string& name, Position at) {
 }
 
 // The program's spelling of a name written in other letter case, or null.
-const std::string* Checker::OtherSpelling(const std::string& name, Position* at) const {
-  auto it = spellings_.find(Upper(name));
+const std::string* Checker::OtherSpelling(const std::string& name, Position* at, bool type) const {
+  auto it = spellings_.find((type ? "TYPE " : "") + Upper(name));
   if (it == spellings_.end() || it->second.first == name) return nullptr;
   *at = it->second.second;
   return &it->second.first;

@@ -42,8 +42,8 @@ class Checker {
   void CollectProgram();
   void CollectFunctions();
   void CollectGlobals();
-  bool Spell(const std::string& name, Position at);
-  const std::string* OtherSpelling(const std::string& name, Position* at) const;
+  bool Spell(const std::string& name, Position at, bool type = false);
+  const std::string* OtherSpelling(const std::string& name, Position* at, bool type = false) const;
   void CheckFunction(Function& f);
   void DeclareParam(Function& f, Declaration& p, Scope& locals);
   void DeclareLocals(Function& f, Scope& locals);

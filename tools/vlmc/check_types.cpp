@@ -31,7 +31,7 @@ void Checker::CollectTypes() {
       d_.Error(t->at, "TYPE " + t->name + " is defined twice", it->second->at, "the first TYPE " + t->name + " is here");
       continue;
     }
-    Spell(t->name, t->at);
+    Spell(t->name, t->at, true);
     types_[t->name] = t.get();
   }
   for (const auto& [name, t] : types_) ResolveType(*t);
@@ -91,7 +91,7 @@ const RecordType* Checker::FindType(const std::string& name, Position at) {
   auto it = types_.find(name);
   if (it != types_.end()) return it->second;
   Position other;
-  if (const std::string* spelling = OtherSpelling(name, &other)) {
+  if (const std::string* spelling = OtherSpelling(name, &other, true)) {
     d_.Error(at, "unknown TYPE '" + name + "'; it is written '" + *spelling + "'", other,
              "'" + *spelling + "' is written so here");
     return nullptr;
