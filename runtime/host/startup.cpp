@@ -21,7 +21,7 @@
 #include "host/runtime.h"
 #include "input/devices.h"
 #include "input/input.h"
-#include "net/net.h"
+#include "net/startup.h"
 #include "sound/sound.h"
 #include "sound/sound_media.h"
 

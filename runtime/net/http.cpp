@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "files/file_write.h"
-#include "net/http_response.h"
+#include "net/internal/http_response.h"
+#include "net/internal/net_internal.h"
 #include "net/net.h"
-#include "net/net_internal.h"
 #include "platform/sockets.h"
 
 namespace {

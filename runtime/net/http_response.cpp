@@ -1,5 +1,5 @@
 // The HTTP response reader: status line, header fields, Content-Length, chunked and read-to-close bodies.
-#include "net/http_response.h"
+#include "net/internal/http_response.h"
 
 #include <algorithm>
 

@@ -133,10 +133,3 @@ int32_t CountPlayers();
 BasicString PlayerName(int32_t id);
 // The id of a player that left the session since the last call, 0 when none did.
 int32_t NextDepartedPlayer();
-
-// ---------------------------------------------------------------- start-up and shutdown
-
-// Creates the session object (start-up, before the 3D engine).
-void CreateSessionObject();
-// Ends a running session, releases the session object and closes every socket (shutdown).
-void EndSessionAndNetwork();

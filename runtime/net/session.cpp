@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "core/little_endian.h"
 #include "core/core.h"
+#include "core/little_endian.h"
+#include "net/internal/net_internal.h"
 #include "net/net.h"
-#include "net/net_internal.h"
+#include "net/startup.h"
 #include "platform/sockets.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <string>
 
-#include "net/http_response.h"
+#include "net/internal/http_response.h"
+#include "net/internal/net_internal.h"
 #include "net/net.h"
-#include "net/net_internal.h"
 #include "platform/sockets.h"
 
 namespace {

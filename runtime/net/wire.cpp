@@ -1,5 +1,5 @@
 // Readers and writers of a peer's bytes: the HTTP header scanner and the session's 7-byte message framing.
-#include "net/wire.h"
+#include "net/internal/wire.h"
 
 #include "core/little_endian.h"
 

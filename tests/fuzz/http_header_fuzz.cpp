@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/wire.h"
+#include "net/internal/wire.h"
 
 namespace {
 

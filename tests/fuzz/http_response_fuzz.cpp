@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/http_response.h"
+#include "net/internal/http_response.h"
+#include "net/internal/wire.h"
 #include "net/net.h"
-#include "net/wire.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "net/wire.h"
+#include "net/internal/wire.h"
 
 namespace {
 

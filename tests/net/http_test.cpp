@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "net/http_response.h"
+#include "net/internal/http_response.h"
+#include "net/internal/net_internal.h"
 #include "net/net.h"
-#include "net/net_internal.h"
 #include "net_test_util.h"
 #include "support/child_process.h"
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/internal/net_internal.h"
 #include "net/net.h"
-#include "net/net_internal.h"
 #include "net_test_util.h"
 #include "platform/sockets.h"
 

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "net/net.h"
+#include "net/startup.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/wire.h"
+#include "net/internal/wire.h"
 
 namespace http_internal {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "net/wire.h"
+#include "net/internal/wire.h"
 
 // ---------------------------------------------------------------- slot table
 
