@@ -54,9 +54,10 @@ MessageReader::Status MessageReader::Next(std::string* body, std::string* error)
   if (end == std::string_view::npos || end > kMaxHeader) {
     if (end == std::string_view::npos && pending.size() <= kMaxHeader) return Status::NeedMore;
     // No header block ends within the limit: skip to a later "Content-Length", or all but a
-    // tail that may be the start of one.
+    // tail as long as the field's name (one that starts in it is then found past its first
+    // byte next time, as it would be in one look at the whole stream).
     size_t next = FindLengthField(pending, 1);
-    if (next == std::string_view::npos) next = pending.size() - std::min(pending.size(), kLengthField.size() - 1);
+    if (next == std::string_view::npos) next = pending.size() - kLengthField.size();
     *error = "header block longer than " + std::to_string(kMaxHeader) + " bytes; " + std::to_string(next) +
              " bytes skipped";
     Consume(next);
