@@ -6,6 +6,9 @@
 #   bin/vlmpack                                the media archive packer;
 #   bin/vlmc                                   the BASIC translator;
 #   bin/vlmdap                                 the debug adapter of programs built in debug mode;
+#   bin/vlmls                                  the language server of the BASIC programs;
+#   share/velmora/editors/velmora-basic-<version>.vsix   the VS Code extension (when the build
+#                                              packaged it);
 #   share/velmora/                             the data tables;
 #   lib/cmake/Velmora/                         the CMake package: find_package(Velmora) gives
 #                                              Velmora::velmora, Velmora::vlmpack,
@@ -52,6 +55,15 @@ endif()
 # vlmdap, the debug adapter an editor starts to debug a program (Velmora::vlmdap).
 if(TARGET vlmdap)
   list(APPEND _installed_targets vlmdap)
+endif()
+# vlmls, the language server an editor starts for .bas files (Velmora::vlmls), and the VS Code
+# extension that starts it and vlmdap.
+if(TARGET vlmls)
+  list(APPEND _installed_targets vlmls)
+endif()
+if(TARGET vscode_extension)
+  get_target_property(_vsix vscode_extension VELMORA_VSIX)
+  install(FILES ${_vsix} DESTINATION ${VELMORA_INSTALL_DATADIR}/editors)
 endif()
 install(TARGETS ${_installed_targets} vlmpack EXPORT VelmoraTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

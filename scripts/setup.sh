@@ -13,7 +13,9 @@ PACKAGES=(
   imagemagick python3 python3-pil
   ffmpeg sox libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libssl-dev openssl
+  neovim
 )
+# (neovim: its built-in LSP client drives the language server's tests, tests/vlmls.)
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

@@ -50,6 +50,15 @@ if ! grep -q '"format":"vlmmap 1"' "$work/with-cmake/build/first_basic.vlmmap" 2
   exit 1
 fi
 step vlmdap.log "$prefix/bin/vlmdap" --help
+# The language server, and the VS Code extension that starts both when the build packaged one.
+step vlmls.log "$prefix/bin/vlmls" --help
+for vsix in "$build"/editors/vscode/velmora-basic-*.vsix; do
+  [[ -f "$vsix" ]] || continue
+  if ! cmp -s "$vsix" "$prefix/share/velmora/editors/$(basename "$vsix")"; then
+    echo "the VS Code extension $(basename "$vsix") is not installed in share/velmora/editors"
+    exit 1
+  fi
+done
 
 # 2. One compiler command line with the flags pkg-config gives.
 pc=$(find "$prefix" -name velmora.pc)
