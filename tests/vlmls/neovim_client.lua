@@ -1,8 +1,9 @@
 -- The language server driven by Neovim's own LSP client (Neovim 0.7, as in Debian 12), headless:
 -- a two-module program (tests/vlmls/program, copied to a scratch folder) opened with its one
--- error, the diagnostics Neovim shows, a jump to a definition in the other module, a rename
--- across both modules as Neovim applies it, completion, hover and signature help of a runtime
--- operation typed into the buffer, and the error fixed in the buffer clearing the diagnostics.
+-- error, the diagnostics Neovim shows, a jump to a definition in the other module, references,
+-- document symbols and semantic tokens, a rename across both modules as Neovim applies it,
+-- completion, hover and signature help of a runtime operation typed into the buffer, and the
+-- error fixed in the buffer clearing the diagnostics.
 --   VLMLS=build/tools/vlmls/vlmls VLMLS_PROGRAM=tests/vlmls/program \
 --     nvim --headless --clean -n -i NONE -c 'luafile tests/vlmls/neovim_client.lua'
 -- Exits 0 when every check passed; otherwise lists the failures and exits 1.
@@ -72,7 +73,41 @@ local function run()
   vim.lsp.buf_attach_client(shapes, id)  -- as a FileType autocommand would for every .bas buffer
   vim.api.nvim_set_current_buf(main)
 
-  -- 3. Rename Area to Surface in both modules, as Neovim applies the edit; refusals are errors.
+  -- 3. References of Area in both modules, the routines and globals of each, and the semantic tokens.
+  local refs = client.request_sync('textDocument/references',
+    vim.tbl_extend('force', position(5, 9), { context = { includeDeclaration = true } }), 10000, main)
+  local places = {}
+  for _, l in ipairs(refs and refs.result or {}) do
+    table.insert(places, vim.fn.fnamemodify(vim.uri_to_fname(l.uri), ':t') .. ':' .. l.range.start.line .. ':' ..
+      l.range.start.character)
+  end
+  table.sort(places)
+  check(table.concat(places, ' ') == 'main.bas:5:30 main.bas:5:8 shapes.bas:1:9',
+    'references of Area: ' .. table.concat(places, ' '))
+  local symbols = client.request_sync('textDocument/documentSymbol',
+    { textDocument = { uri = vim.uri_from_bufnr(shapes) } }, 10000, shapes)
+  local outline = {}
+  for _, s in ipairs(symbols and symbols.result or {}) do
+    local children = {}
+    for _, c in ipairs(s.children or {}) do table.insert(children, c.name) end
+    table.insert(outline, s.name .. '(' .. table.concat(children, ',') .. ')')
+  end
+  check(table.concat(outline, ' ') == 'Area(w,h,a)', 'shapes.bas lists Area with its parameters and local: ' ..
+    table.concat(outline, ' '))
+  local tokens = client.request_sync('textDocument/semanticTokens/full',
+    { textDocument = { uri = vim.uri_from_bufnr(main) } }, 10000, main)
+  local data = tokens and tokens.result and tokens.result.data or {}
+  local legend = client.server_capabilities.semanticTokensProvider.legend
+  local kinds, line, start = {}, 0, 0
+  for k = 1, #data, 5 do
+    line = line + data[k]
+    start = (data[k] == 0) and (start + data[k + 1]) or data[k + 1]
+    kinds[line .. ':' .. start] = legend.tokenTypes[data[k + 3] + 1]
+  end
+  check(kinds['5:8'] == 'function' and kinds['5:0'] == 'variable' and kinds['2:7'] == 'variable',
+    'semantic tokens: Area a function, total and frames variables (' .. vim.inspect(kinds['5:8']) .. ')')
+
+  -- 4. Rename Area to Surface in both modules, as Neovim applies the edit; refusals are errors.
   local renamed = client.request_sync('textDocument/rename',
     vim.tbl_extend('force', position(5, 9), { newName = 'Surface' }), 10000, main)
   check(renamed and renamed.result and not renamed.err, 'rename gives an edit')
@@ -92,7 +127,7 @@ local function run()
   check(operation and operation.err and operation.err.message:match('runtime operation') ~= nil,
     'renaming DrawRect is refused: ' .. vim.inspect(operation and operation.err))
 
-  -- 4. A runtime operation typed into the buffer: completion with its parameters and reference
+  -- 5. A runtime operation typed into the buffer: completion with its parameters and reference
   -- text, then hover and signature help once the call is written out.
   vim.api.nvim_buf_set_lines(main, 10, 10, false, { '  DrawR' })
   local completion = client.request_sync('textDocument/completion', position(10, 7), 10000, main)
@@ -123,7 +158,7 @@ local function run()
   local contents = hover and hover.result and hover.result.contents or {}
   check((contents.value or ''):match('Fills the rectangle') ~= nil, 'hover gives the reference text')
 
-  -- 5. The error fixed in the buffer: the diagnostics go.
+  -- 6. The error fixed in the buffer: the diagnostics go.
   vim.api.nvim_buf_set_lines(main, 5, 6, false, { 'total = Surface(width, height) + Surface(width, 2)' })
   vim.wait(20000, function() return #vim.diagnostic.get(main) == 0 end, 20)
   check(#vim.diagnostic.get(main) == 0, 'no diagnostics once the error is fixed: ' ..

@@ -56,6 +56,11 @@ std::vector<Problem> ReadProblems(const std::string& text) {
     Problem p;
     p.at = Place{fields[0], fields[1], fields[2], 0};
     p.message = std::string(line.substr(k + 1));
+    constexpr std::string_view kWarning = "warning: ";
+    if (p.message.rfind(kWarning, 0) == 0) {
+      p.warning = true;
+      p.message.erase(0, kWarning.size());
+    }
     out.push_back(std::move(p));
   }
   return out;

@@ -31,6 +31,7 @@ struct Place {
 struct Problem {
   Place at;
   std::string message;
+  bool warning = false;  // the translation goes on (vlmc's "warning: ...")
   bool hasNote = false;
   Place noteAt;
   std::string note;

@@ -463,7 +463,7 @@ void Server::Publish(Program& p) {
     if (problem.at.module < 0 || static_cast<size_t>(problem.at.module) >= p.paths.size()) continue;
     json::Value d = json::Value::MakeObject();
     d.Set("range", Range(p, problem.at));
-    d.Set("severity", 1);
+    d.Set("severity", problem.warning ? 2 : 1);
     d.Set("source", "vlmc");
     d.Set("message", problem.message);
     lists[static_cast<size_t>(problem.at.module)].Push(std::move(d));
