@@ -187,19 +187,27 @@ TEST(Analysis, IndexesEveryNameOfAProgramAcrossItsModules) {
 
 TEST(Analysis, ReportsTheTranslatorsErrorsWithTheirPlaces) {
   const std::vector<vlmc::SourceFile> modules = {
-      {"main.bas", "\xEF\xBB\xBFwidth = 4\nx = widht + Twice(1)\n"},
+      {"main.bas", "\xEF\xBB\xBFwidth = 4\nx = widht + Twice(1)\nCONST k = 1, k = 2\n"},
       {"more.bas", "FUNCTION Twice(v)\n  RETURN v * 2 +\nEND FUNCTION\n"},
   };
   const vlmls::Analysis a = vlmls::Analyze(modules);
-  ASSERT_EQ(a.problems.size(), 2u);
+  ASSERT_EQ(a.problems.size(), 3u);
+  // An error with a second place: the note goes with it, not as an error of its own.
+  EXPECT_EQ(a.problems[1].message, "CONST k is defined twice");
+  EXPECT_EQ(a.problems[1].at.column, 14);
+  ASSERT_TRUE(a.problems[1].hasNote);
+  EXPECT_EQ(a.problems[1].note, "the first CONST k is here");
+  EXPECT_EQ(a.problems[1].noteAt.line, 3);
+  EXPECT_EQ(a.problems[1].noteAt.column, 7);
+  EXPECT_EQ(a.problems[1].noteAt.length, 1);
   EXPECT_EQ(a.problems[0].at.module, 0);
   EXPECT_EQ(a.problems[0].at.line, 2);
   EXPECT_EQ(a.problems[0].at.column, 5);
   EXPECT_EQ(a.problems[0].at.length, 5);
   EXPECT_EQ(a.problems[0].message, "unknown variable 'widht'; did you mean 'width'?");
-  EXPECT_EQ(a.problems[1].at.module, 1);
-  EXPECT_EQ(a.problems[1].at.line, 2);
-  EXPECT_GE(a.problems[1].at.length, 1);
+  EXPECT_EQ(a.problems[2].at.module, 1);
+  EXPECT_EQ(a.problems[2].at.line, 2);
+  EXPECT_GE(a.problems[2].at.length, 1);
 }
 
 }  // namespace

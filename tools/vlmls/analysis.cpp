@@ -53,9 +53,21 @@ std::vector<Problem> ReadProblems(const std::string& text) {
       ++k;
     }
     if (!ok || k >= line.size() || line[k] != ' ') continue;
+    const Place at{fields[0], fields[1], fields[2], 0};
+    const std::string message(line.substr(k + 1));
+    // The second place of an error follows it in the same form; its text points there
+    // ("'nu' is written so here", "the first CONST Limit is here").
+    constexpr std::string_view kHere = " here";
+    if (!out.empty() && !out.back().hasNote && message.size() > kHere.size() &&
+        message.compare(message.size() - kHere.size(), kHere.size(), kHere) == 0) {
+      out.back().hasNote = true;
+      out.back().noteAt = at;
+      out.back().note = message;
+      continue;
+    }
     Problem p;
-    p.at = Place{fields[0], fields[1], fields[2], 0};
-    p.message = std::string(line.substr(k + 1));
+    p.at = at;
+    p.message = message;
     constexpr std::string_view kWarning = "warning: ";
     if (p.message.rfind(kWarning, 0) == 0) {
       p.warning = true;
@@ -225,6 +237,13 @@ void Indexer::Measure(std::vector<Problem>& problems) const {
     p.at = PlaceOf(Position{p.at.module, p.at.line, column});
     p.at.column = column;
     if (p.at.length == 0) p.at.length = 1;
+    if (p.hasNote) {
+      if (p.noteAt.module < 0 || static_cast<size_t>(p.noteAt.module) >= modules_.size()) p.noteAt.module = 0;
+      const int noteColumn = p.noteAt.column;
+      p.noteAt = PlaceOf(Position{p.noteAt.module, p.noteAt.line, noteColumn});
+      p.noteAt.column = noteColumn;
+      if (p.noteAt.length == 0) p.noteAt.length = 1;
+    }
   }
 }
 

@@ -466,6 +466,12 @@ void Server::Publish(Program& p) {
     d.Set("severity", problem.warning ? 2 : 1);
     d.Set("source", "vlmc");
     d.Set("message", problem.message);
+    if (problem.hasNote && static_cast<size_t>(problem.noteAt.module) < p.paths.size()) {
+      json::Value related = json::Value::MakeObject();
+      related.Set("location", LocationOf(p, problem.noteAt));
+      related.Set("message", problem.note);
+      d.Set("relatedInformation", json::Value::Array{std::move(related)});
+    }
     lists[static_cast<size_t>(problem.at.module)].Push(std::move(d));
   }
   if (!p.note.empty() && !p.paths.empty()) {
