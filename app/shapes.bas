@@ -137,7 +137,7 @@ END FUNCTION
 ' cycles times around the y axis while rising by height. One strip per band
 ' along the tube, Nv quads of four vertices each.
 FUNCTION createCoilSpring(num, R1, R2, Nu, Nv, cycles, height, col)
-  LOCAL du, dv, u, v, x, y, z, tx, ty, q, cu, cv, i, j, qu, qv
+  LOCAL du, dv, u, v, x, y, z, tx, ty, q, nu, nv, i, j, qu, qv
  96  du = cycles * 360 / Nu
  97  dv = 360 / Nv
  98  SetMeshNormalMode(2)
@@ -147,15 +147,15 @@ FUNCTION createCoilSpring(num, R1, R2, Nu, Nv, cycles, height, col)
 102    FOR j = 0 TO Nv - 1
 103      v = dv * j
 104      FOR q = 0 TO 3
-105        cu = IntMod(q, 2)
-106        cv = INT(q * 0.5)
-107        qu = u + du * cu
-108        qv = v + dv * cv
+105        nu = IntMod(q, 2)
+106        nv = INT(q * 0.5)
+107        qu = u + du * nu
+108        qv = v + dv * nv
 109        x = (R2 * COS(qv) / R1 + 1) * (COS(qu) * R1)
 110        z = (R2 * COS(qv) / R1 + 1) * (SIN(qu) * R1)
 111        y = SIN(qv) * R2 + height * qu / (cycles * 360)
-112        tx = (i + cu) / Nu * cycles
-113        ty = (j + cv) / Nv
+112        tx = (i + nu) / Nu * cycles
+113        ty = (j + nv) / Nv
 114        AddMeshVertex(x, y, z, tx, ty, col)
          NEXT
        NEXT
@@ -167,7 +167,7 @@ END FUNCTION
 ' A spiral ramp (helicoid) from the y axis out to radius R1, turning cycles
 ' times while rising by height; loops and strips as createCoilSpring.
 FUNCTION createSpiralRibbon(num, R1, Nu, Nv, cycles, height, col)
-  LOCAL du, dv, u, v, x, y, z, tx, ty, q, cu, cv, i, j, qu, qv
+  LOCAL du, dv, u, v, x, y, z, tx, ty, q, nu, nv, i, j, qu, qv
 117  du = 360 * cycles / Nu
 118  dv = R1 / Nv
 119  SetMeshNormalMode(2)
@@ -177,15 +177,15 @@ FUNCTION createSpiralRibbon(num, R1, Nu, Nv, cycles, height, col)
 123    FOR j = 0 TO Nv - 1
 124      v = dv * j
 125      FOR q = 0 TO 3
-126        cu = IntMod(q, 2)
-127        cv = INT(q * 0.5)
-128        qu = u + du * cu
-129        qv = v + dv * cv
+126        nu = IntMod(q, 2)
+127        nv = INT(q * 0.5)
+128        qu = u + du * nu
+129        qv = v + dv * nv
 130        x = COS(qu) * qv
 131        z = SIN(qu) * qv
 132        y = qu / (cycles * 360) * height
-133        tx = (i + cu) / Nu * cycles
-134        ty = (j + cv) / Nv
+133        tx = (i + nu) / Nu * cycles
+134        ty = (j + nv) / Nv
 135        AddMeshVertex(x, y, z, tx, ty, col)
          NEXT
        NEXT

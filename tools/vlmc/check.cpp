@@ -118,22 +118,52 @@ void Checker::CollectGlobals() {
 
 // Records the name's letter case; false (and reported, with the other
 // place) when the program already writes it otherwise. TYPE names are apart
-// from the other names (player AS Player).
-bool Checker::Spell(const std::string& name, Position at, bool type) {
-  auto [it, fresh] = spellings_.emplace((type ? "TYPE " : "") + Upper(name), std::make_pair(name, at));
-  if (fresh || it->second.first == name) return true;
-  d_.Error(at, "'" + name + "' and '" + it->second.first +
-                   "' differ only in letter case; a name is written the same way everywhere",
-           it->second.second, "'" + it->second.first + "' is written so here");
-  return false;
+// from the other names (player AS Player). A FUNCTION or SUB may declare two
+// names that differ only in case among its own parameters and LOCALs (Nu, a
+// count, and nu, an offset): such a pair is taken as meant, with a warning
+// where the routine declares the second of them.
+bool Checker::Spell(const std::string& name, Position at, bool type, const Function* routine) {
+  std::vector<Spelling>& seen = spellings_[(type ? "TYPE " : "") + Upper(name)];
+  // A spelling the program already has was judged where it first appeared.
+  const bool written = std::any_of(seen.begin(), seen.end(), [&](const Spelling& s) { return s.text == name; });
+  for (const Spelling& other : seen) {
+    if (other.text == name) continue;
+    if (!written && (routine == nullptr || !Declares(*routine, other.text))) {
+      d_.Error(at, "'" + name + "' and '" + other.text +
+                       "' differ only in letter case; a name is written the same way everywhere",
+               other.at, "'" + other.text + "' is written so here");
+      return false;
+    }
+    if (routine != nullptr && other.routine == routine)
+      d_.Warning(at, "'" + name + "' and '" + other.text + "' differ only in letter case; " + routine->name +
+                         " declares both, so they are two names",
+                 other.at, "'" + other.text + "' is declared here");
+  }
+  const bool known = std::any_of(seen.begin(), seen.end(),
+                                 [&](const Spelling& s) { return s.text == name && s.routine == routine; });
+  if (!known) seen.push_back({name, at, routine});
+  return true;
+}
+
+// True when the routine's parameters or LOCALs declare the name.
+bool Checker::Declares(const Function& f, const std::string& name) {
+  for (const Declaration& p : f.params)
+    if (p.name == name) return true;
+  std::vector<Declaration*> locals;
+  CollectLocalDeclarations(const_cast<Block&>(f.body), locals);
+  return std::any_of(locals.begin(), locals.end(), [&](const Declaration* d) { return d->name == name; });
 }
 
 // The program's spelling of a name written in other letter case, or null.
 const std::string* Checker::OtherSpelling(const std::string& name, Position* at, bool type) const {
   auto it = spellings_.find((type ? "TYPE " : "") + Upper(name));
-  if (it == spellings_.end() || it->second.first == name) return nullptr;
-  *at = it->second.second;
-  return &it->second.first;
+  if (it == spellings_.end()) return nullptr;
+  for (const Spelling& s : it->second) {
+    if (s.text == name) return nullptr;
+  }
+  if (it->second.empty()) return nullptr;
+  *at = it->second.front().at;
+  return &it->second.front().text;
 }
 
 // ------------------------------------------------------------------ routines
@@ -158,7 +188,7 @@ void Checker::CheckFunction(Function& f) {
 void Checker::DeclareParam(Function& f, Declaration& p, Scope& locals) {
   if (locals.count(p.name)) d_.Error(p.at, "parameter " + p.name + " appears twice");
   if (functions_.count(p.name)) d_.Error(p.at, p.name + " is also the name of a FUNCTION");
-  Spell(p.name, p.at);
+  Spell(p.name, p.at, false, &f);
   const RecordType* record = p.typeName.empty() ? nullptr : FindType(p.typeName, p.typeAt);
   Variable* v = NewVariable(p.name, p.isArray, p.at, record);
   v->failed = !p.typeName.empty() && !record;
@@ -185,7 +215,6 @@ void Checker::DeclareParam(Function& f, Declaration& p, Scope& locals) {
     p.defaultValue->value = folded.value;
     p.defaultValue->literal = true;
   }
-  (void)f;
 }
 
 void Checker::DeclareLocals(Function& f, Scope& locals) {
@@ -197,7 +226,7 @@ void Checker::DeclareLocals(Function& f, Scope& locals) {
       continue;
     }
     if (functions_.count(d->name)) d_.Error(d->at, d->name + " is also the name of a FUNCTION");
-    Spell(d->name, d->at);
+    Spell(d->name, d->at, false, &f);
     const RecordType* record = d->typeName.empty() ? nullptr : FindType(d->typeName, d->typeAt);
     Variable* v = NewVariable(d->name, d->isArray, d->at, record);
     v->failed = !d->typeName.empty() && !record;

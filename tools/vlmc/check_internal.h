@@ -42,7 +42,8 @@ class Checker {
   void CollectProgram();
   void CollectFunctions();
   void CollectGlobals();
-  bool Spell(const std::string& name, Position at, bool type = false);
+  bool Spell(const std::string& name, Position at, bool type = false, const Function* routine = nullptr);
+  bool Declares(const Function& f, const std::string& name);
   const std::string* OtherSpelling(const std::string& name, Position* at, bool type = false) const;
   void CheckFunction(Function& f);
   void DeclareParam(Function& f, Declaration& p, Scope& locals);
@@ -137,7 +138,14 @@ class Checker {
   std::map<std::string, const Declare*> declares_;
   std::map<std::string, RecordType*> types_;
   std::map<std::string, Constant*> constants_;
-  std::map<std::string, std::pair<std::string, Position>> spellings_;  // upper case -> first spelling
+  // Every spelling of a name (upper case -> spellings in the order met) and the routine whose
+  // parameters and LOCALs declared it (null elsewhere).
+  struct Spelling {
+    std::string text;
+    Position at;
+    const Function* routine;
+  };
+  std::map<std::string, std::vector<Spelling>> spellings_;
   Scope globals_;
   Scope* locals_ = nullptr;
   const Function* function_ = nullptr;

@@ -8,10 +8,18 @@
 
 namespace vlmc {
 
-void Diagnostics::Error(Position at, const std::string& message) { entries_.push_back({at, message, {}, {}}); }
+void Diagnostics::Error(Position at, const std::string& message) {
+  entries_.push_back({at, message, {}, {}, false});
+  ++errors_;
+}
 
 void Diagnostics::Error(Position at, const std::string& message, Position noteAt, const std::string& note) {
-  entries_.push_back({at, message, noteAt, note});
+  entries_.push_back({at, message, noteAt, note, false});
+  ++errors_;
+}
+
+void Diagnostics::Warning(Position at, const std::string& message, Position noteAt, const std::string& note) {
+  entries_.push_back({at, "warning: " + message, noteAt, note, true});
 }
 
 std::string Diagnostics::Text() const {
@@ -23,9 +31,11 @@ std::string Diagnostics::Text() const {
     return a->at.line != b->at.line ? a->at.line < b->at.line : a->at.column < b->at.column;
   });
   std::string out;
-  for (size_t k = 0; k < order.size() && k < static_cast<size_t>(kMaxErrors); ++k) {
+  int errors = 0;
+  for (size_t k = 0; k < order.size() && errors < kMaxErrors; ++k) {
     Show(out, order[k]->at, order[k]->message);
     if (!order[k]->note.empty()) Show(out, order[k]->noteAt, order[k]->note);
+    if (!order[k]->warning) ++errors;
   }
   if (Full()) out += "vlmc: stopped after " + std::to_string(kMaxErrors) + " errors\n";
   return out;

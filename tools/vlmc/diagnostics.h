@@ -22,7 +22,10 @@ class Diagnostics {
   void Error(Position at, const std::string& message);
   // An error that also shows a second place (the first spelling of a name...).
   void Error(Position at, const std::string& message, Position noteAt, const std::string& note);
-  int Count() const { return static_cast<int>(entries_.size()); }
+  // A message that does not stop the translation, shown with the errors (also a second place).
+  void Warning(Position at, const std::string& message, Position noteAt, const std::string& note);
+  // The errors (warnings not counted).
+  int Count() const { return errors_; }
   // The parser stops here; every stage after it may report more, of which
   // the first kMaxErrors in line order are shown.
   bool Full() const { return Count() >= kMaxErrors; }
@@ -38,11 +41,13 @@ class Diagnostics {
     std::string message;
     Position noteAt;
     std::string note;  // empty: none
+    bool warning;
   };
   void Show(std::string& out, Position at, const std::string& message) const;
 
   const std::vector<SourceFile>& files_;
   std::vector<Entry> entries_;
+  int errors_ = 0;
 };
 
 // The nearest of the candidates by edit distance (letter case counting
