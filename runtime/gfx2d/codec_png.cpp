@@ -37,7 +37,9 @@ struct PngReadState {
   bool truncated = false;  // the data ran out
   DecodeLimits* limits = nullptr;
   codec::RowReducer reducer;
-  uint8_t* row = nullptr;  // one file row, when the picture is reduced
+  uint8_t* row = nullptr;  // one file row, when the picture is reduced or goes to a sink
+  PictureRowSink* sink = nullptr;  // where the rows go instead of the picture
+  Picture whole;                   // an interlaced picture on its way to the sink
   ~PngReadState() { std::free(row); }
 };
 
@@ -85,9 +87,13 @@ void ExpandGreyRow(uint8_t* row, int32_t width) {
 
 // Reads a non-interlaced picture one row at a time into a reduced picture.
 // Called from inside DecodePng's setjmp; what needs freeing is in state.
+// With a sink the rows go there, reduced or (factor 1) as they are.
 bool ReducePng(PngReadState& state, Picture& picture, int32_t factor, int32_t width, int32_t height, int channels,
                int32_t key) {
-  if (!state.reducer.Begin(picture, width, height, factor)) return Fail(state, PictureFault::kTooLarge);
+  const bool begun = state.sink != nullptr
+                         ? state.reducer.Begin(*state.sink, width, height, factor, channels == 4)
+                         : state.reducer.Begin(picture, width, height, factor);
+  if (!begun) return Fail(state, PictureFault::kTooLarge);
   state.row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(width) * 4));
   if (state.row == nullptr) return Fail(state, PictureFault::kTooLarge);
   for (int32_t y = 0; y < height; ++y) {
@@ -173,6 +179,8 @@ bool DecodePng(PngReadState& state, Picture& picture, int32_t key, const char* n
     return ReducePng(state, picture, factor, static_cast<int32_t>(width), static_cast<int32_t>(height), channels,
                      key);
   }
+  if (state.sink != nullptr && passes == 1)
+    return ReducePng(state, picture, 1, static_cast<int32_t>(width), static_cast<int32_t>(height), channels, key);
   if (!picture.ResizeUncleared(static_cast<int32_t>(width), static_cast<int32_t>(height)))
     return Fail(state, PictureFault::kTooLarge);
 
@@ -250,6 +258,33 @@ bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const ch
   }
   if (state.png != nullptr) png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr);
   if (!ok) picture.Clear();
+  return ok;
+}
+
+bool ReadPNG(PictureRowSink& sink, ReadChannel& channel, int32_t colourKey, const char* name, DecodeLimits* limits) {
+  DecodeLimits defaults;
+  PngReadState state;
+  state.channel = &channel;
+  state.limits = limits != nullptr ? limits : &defaults;
+  state.limits->fault = PictureFault::kNone;
+  state.sink = &sink;
+  static const uint8_t kSignature[4] = {0x89, 'P', 'N', 'G'};
+  uint8_t signature[4];
+  bool ok = ChannelRead(channel, signature, 4) == 4 && std::memcmp(signature, kSignature, 4) == 0;
+  if (!ok) Fail(state, PictureFault::kNotAPicture);
+  if (ok) {
+    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    if (state.png != nullptr) state.info = png_create_info_struct(state.png);
+    // An interlaced file comes whole into state.whole; the others straight to the sink.
+    ok = state.info != nullptr && DecodePng(state, state.whole, colourKey, name);
+  }
+  if (state.png != nullptr) png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr);
+  if (ok && state.whole.pixels != nullptr) {
+    Picture& whole = state.whole;
+    ok = sink.Begin(whole.width, whole.height, whole.ownAlpha != 0);
+    for (int32_t y = 0; ok && y < whole.height; ++y) sink.Row(y, whole.Pixel(0, y));
+    if (!ok) Fail(state, PictureFault::kTooLarge);
+  }
   return ok;
 }
 

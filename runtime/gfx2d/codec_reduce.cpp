@@ -60,10 +60,14 @@ void AddBlocks(uint64_t* sum, const uint8_t* row, int32_t blocks) {
 
 }  // namespace
 
-RowReducer::~RowReducer() { std::free(sums_); }
+RowReducer::~RowReducer() {
+  std::free(sums_);
+  std::free(row_);
+}
 
 bool RowReducer::Begin(Picture& picture, int32_t width, int32_t height, int32_t factor) {
   picture_ = &picture;
+  sink_ = nullptr;
   width_ = width;
   height_ = height;
   factor_ = std::max(1, factor);
@@ -71,6 +75,7 @@ bool RowReducer::Begin(Picture& picture, int32_t width, int32_t height, int32_t 
   rowsInSums_ = 0;
   const int32_t w = static_cast<int32_t>((static_cast<int64_t>(width) + factor_ - 1) / factor_);
   const int32_t h = static_cast<int32_t>((static_cast<int64_t>(height) + factor_ - 1) / factor_);
+  outWidth_ = w;
   if (!picture.ResizeUncleared(w, h)) return false;
   if (factor_ > 1) {
     std::free(sums_);
@@ -83,10 +88,37 @@ bool RowReducer::Begin(Picture& picture, int32_t width, int32_t height, int32_t 
   return true;
 }
 
+bool RowReducer::Begin(PictureRowSink& sink, int32_t width, int32_t height, int32_t factor, bool ownAlpha) {
+  picture_ = nullptr;
+  sink_ = &sink;
+  width_ = width;
+  height_ = height;
+  factor_ = std::max(1, factor);
+  pending_ = -1;
+  rowsInSums_ = 0;
+  outWidth_ = static_cast<int32_t>((static_cast<int64_t>(width) + factor_ - 1) / factor_);
+  const int32_t h = static_cast<int32_t>((static_cast<int64_t>(height) + factor_ - 1) / factor_);
+  if (factor_ > 1) {
+    std::free(sums_);
+    std::free(row_);
+    sums_ = static_cast<uint64_t*>(std::calloc(static_cast<size_t>(outWidth_) * 4, sizeof(uint64_t)));
+    row_ = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(outWidth_) * 4));
+    if (sums_ == nullptr || row_ == nullptr) return false;
+  }
+  return sink.Begin(outWidth_, h, ownAlpha);
+}
+
+uint8_t* RowReducer::Target(int32_t row) {
+  return sink_ != nullptr ? row_ : picture_->pixels + static_cast<size_t>(row) * outWidth_ * 4;
+}
+
 void RowReducer::AddRow(int32_t y, const uint8_t* row) {
   if (y < 0 || y >= height_) return;
   if (factor_ == 1) {
-    std::memcpy(picture_->pixels + static_cast<size_t>(y) * width_ * 4, row, static_cast<size_t>(width_) * 4);
+    if (sink_ != nullptr)
+      sink_->Row(y, row);
+    else
+      std::memcpy(picture_->pixels + static_cast<size_t>(y) * width_ * 4, row, static_cast<size_t>(width_) * 4);
     return;
   }
   const int32_t target = y / factor_;
@@ -131,8 +163,8 @@ struct RoundedDivider {
 
 void RowReducer::Flush() {
   if (pending_ < 0 || rowsInSums_ == 0) return;
-  const int32_t w = picture_->width;
-  uint8_t* out = picture_->pixels + static_cast<size_t>(pending_) * w * 4;
+  const int32_t w = outWidth_;
+  uint8_t* out = Target(pending_);
   // Every block but the last in the row spans factor columns.
   const int32_t full = width_ / factor_;
   const RoundedDivider divide(static_cast<uint32_t>(factor_) * static_cast<uint32_t>(rowsInSums_));
@@ -148,6 +180,7 @@ void RowReducer::Flush() {
       sums_[i] = 0;
     }
   }
+  if (sink_ != nullptr) sink_->Row(pending_, out);
   pending_ = -1;
   rowsInSums_ = 0;
 }

@@ -39,6 +39,16 @@ void ApplyAlphaTest(const Renderer& r);
 
 void FreeAlphaMask(Renderer& r, int32_t id);
 
+// UploadPicture for the sprite store: with share set, a large square
+// texture with a companion is made as a view of the companion's first level
+// (the same texels, held once; see ShareTextureStorage).
+bool UploadPictureRows(const Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* name,
+                       uint32_t* mipName, bool nearest, bool normalMap, bool share);
+// Whether a tw x th texture and its companion are made to share storage:
+// square (so the companion's first level is the texture itself), at least
+// the shared-texture size, on a GL with texture storage and views.
+bool ShareTextureStorage(int32_t tw, int32_t th);
+
 // A zero-filled block of w x h x 4 bytes that the caller frees.
 uint8_t* AllocateBlock(int32_t w, int32_t h);
 // The GL's default pixel-store layout for uploads.
@@ -51,6 +61,10 @@ void StoreSpriteSizes(SpriteRecord& s, int32_t pictureW, int32_t pictureH, int32
 // bounds what is kept and receives why the load failed. In debug mode a
 // failure sends one line naming the file and the reason to the debug output.
 bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg, DecodeLimits* limits = nullptr);
+// The same into a row sink (Begin, then the rows top first); a failed load
+// may have given part of the rows.
+bool LoadPictureFile(const char* name, PictureRowSink& sink, int32_t key, bool tryJpeg,
+                     DecodeLimits* limits = nullptr);
 // Alpha-0 pixels take the mean colour of their opaque inner neighbours.
 void ColourBleed(Picture& picture);
 

@@ -64,6 +64,19 @@ struct DecodeLimits {
   PictureFault fault = PictureFault::kNone;
 };
 
+// Where a reader can hand a picture over row by row instead of filling a
+// Picture, so that whoever takes the rows never needs the whole picture:
+// Begin comes first with the size (as reduced) and whether the alpha came
+// from the file, then every row once, top row first, width x 4 bytes RGBA.
+// A reader that fails part way leaves the rows it gave.
+class PictureRowSink {
+ public:
+  virtual ~PictureRowSink() = default;
+  // False stops the read (the picture cannot be taken).
+  virtual bool Begin(int32_t width, int32_t height, bool ownAlpha) = 0;
+  virtual void Row(int32_t y, const uint8_t* rgba) = 0;
+};
+
 // Image codecs. Readers take a file name (memory files included); a colour key
 // of -1 means none. On failure the picture is left empty.
 bool ReadBMP(Picture& picture, const char* name, int32_t colourKey);
@@ -78,6 +91,10 @@ bool ReadJPEG(Picture& picture, const char* name);
 bool ReadBMP(Picture& picture, ReadChannel& channel, int32_t colourKey, DecodeLimits* limits = nullptr);
 // PNG from the channel.
 bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name,
+             DecodeLimits* limits = nullptr);
+// PNG from the channel into a row sink. Interlaced files are decoded whole
+// first (their passes fill the whole picture in turn).
+bool ReadPNG(PictureRowSink& sink, ReadChannel& channel, int32_t colourKey, const char* name,
              DecodeLimits* limits = nullptr);
 // JPEG from the channel.
 bool ReadJPEG(Picture& picture, ReadChannel& channel, DecodeLimits* limits = nullptr);

@@ -29,7 +29,18 @@ void Note(PictureFault& overall, PictureFault fault) {
   if (overall == PictureFault::kNone || overall == PictureFault::kNotAPicture) overall = fault;
 }
 
-bool Load(const char* name, Picture& picture, int32_t key, bool tryJpeg, DecodeLimits& limits) {
+// A picture read whole, handed to a sink row by row and then let go.
+bool Feed(Picture& picture, PictureRowSink& sink) {
+  const bool ok = sink.Begin(picture.width, picture.height, picture.ownAlpha != 0);
+  for (int32_t y = 0; ok && y < picture.height; ++y) sink.Row(y, picture.Pixel(0, y));
+  picture.Clear();
+  return ok;
+}
+
+// Into the picture, or (sink not null) into the sink: only the PNG reader
+// hands its rows over as it goes; a BMP or JPEG picture is read whole first.
+bool Load(const char* name, Picture& picture, PictureRowSink* sink, int32_t key, bool tryJpeg,
+          DecodeLimits& limits) {
   limits.fault = PictureFault::kNone;
   if (name == nullptr || name[0] == 0) {
     limits.fault = PictureFault::kNotFound;
@@ -49,17 +60,20 @@ bool Load(const char* name, Picture& picture, int32_t key, bool tryJpeg, DecodeL
   const char* label = file.inMemory ? name : file.path.c_str();
   PictureFault fault = PictureFault::kNone;
   bool ok = ReadBMP(picture, channel, key, &limits);
+  if (ok && sink != nullptr) ok = Feed(picture, *sink);
   Note(fault, limits.fault);
   // A reader that recognised its format and found the picture too large has
   // the last word: the others would only call it no picture.
   if (!ok && fault != PictureFault::kTooLarge) {
     channel.position = 0;
-    ok = ReadPNG(picture, channel, key, label, &limits);
+    ok = sink != nullptr ? ReadPNG(*sink, channel, key, label, &limits)
+                         : ReadPNG(picture, channel, key, label, &limits);
     Note(fault, limits.fault);
   }
   if (!ok && tryJpeg && fault != PictureFault::kTooLarge) {
     channel.position = 0;
     ok = ReadJPEG(picture, channel, &limits);
+    if (ok && sink != nullptr) ok = Feed(picture, *sink);
     Note(fault, limits.fault);
   }
   CloseChannel(channel);
@@ -73,7 +87,16 @@ bool Load(const char* name, Picture& picture, int32_t key, bool tryJpeg, DecodeL
 bool LoadPictureFile(const char* name, Picture& picture, int32_t key, bool tryJpeg, DecodeLimits* limits) {
   DecodeLimits defaults;
   DecodeLimits& used = limits != nullptr ? *limits : defaults;
-  const bool ok = Load(name, picture, key, tryJpeg, used);
+  const bool ok = Load(name, picture, nullptr, key, tryJpeg, used);
+  if (!ok) ReportFailedLoad(name, used.fault);
+  return ok;
+}
+
+bool LoadPictureFile(const char* name, PictureRowSink& sink, int32_t key, bool tryJpeg, DecodeLimits* limits) {
+  DecodeLimits defaults;
+  DecodeLimits& used = limits != nullptr ? *limits : defaults;
+  Picture picture;
+  const bool ok = Load(name, picture, &sink, key, tryJpeg, used);
   if (!ok) ReportFailedLoad(name, used.fault);
   return ok;
 }

@@ -218,6 +218,9 @@ uint32_t AttachedTexture();
 
 // Pretends the GL's maximum texture size is this (0: the GL's own value).
 void SetMaxTextureSizeOverride(int32_t size);
+// Sprite textures of at least this many bytes (square, with a companion)
+// share their storage with the companion's first level (0: the usual 64 MiB).
+void SetSharedTextureBytes(int64_t bytes);
 // The largest texture side the renderer uses (the GL's maximum, or the override).
 int32_t MaxTextureSize();
 // Every UseScreen takes the back-buffer path, as when binding is refused.

@@ -11,6 +11,7 @@
 #include "core/core.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/gfx2d_internal.h"
+#include "gfx2d/internal/texture_stream.h"
 #include "gl/display.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
@@ -20,11 +21,6 @@ namespace gfx2d {
 namespace {
 
 int32_t g_maxTextureOverride = 0;
-
-void ClearGLErrors() {
-  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-  }
-}
 
 // The blue channel read as a height field becomes a tangent-space normal.
 // Heights are taken before any texel changes; neighbours wrap at the edges.
@@ -53,77 +49,9 @@ bool ConvertToNormalMap(uint8_t* block, int32_t w, int32_t h) {
   return true;
 }
 
-// The next mip level of a w x h block, written over the block's start: each
-// texel weighs its own corner 4, the right and lower neighbours 2 and the
-// diagonal one 1. Writing in place is safe because every texel written lies
-// at or before the first texel it reads.
-void HalveMipLevel(uint8_t* block, int32_t w, int32_t h) {
-  const int32_t nw = std::max(w / 2, 1);
-  const int32_t nh = std::max(h / 2, 1);
-  const size_t row = static_cast<size_t>(w) * 4;
-  for (int32_t j = 0; j < nh; ++j) {
-    const int32_t sy = j * 2;
-    const bool lower = sy + 1 < h;
-    for (int32_t i = 0; i < nw; ++i) {
-      const int32_t sx = i * 2;
-      const bool right = sx + 1 < w;
-      const uint8_t* a = block + sy * row + static_cast<size_t>(sx) * 4;
-      uint8_t out[4];
-      if (right && lower) {
-        const uint8_t* d = a + row;
-        for (int c = 0; c < 4; ++c)
-          out[c] = static_cast<uint8_t>((4 * a[c] + 2 * a[4 + c] + 2 * d[c] + d[4 + c]) / 9);
-      } else if (right || lower) {
-        // At the right or bottom edge only the one neighbour there counts.
-        const uint8_t* n = right ? a + 4 : a + row;
-        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint8_t>((2 * a[c] + n[c]) / 3);
-      } else {
-        std::memcpy(out, a, 4);
-      }
-      std::memcpy(block + (static_cast<size_t>(j) * nw + i) * 4, out, 4);
-    }
-  }
-}
-
-// Builds and uploads the mip-mapped companion from the (already converted)
-// texture block, which it consumes.
-void UploadMipCompanion(uint8_t* block, int32_t w, int32_t h, uint32_t* mipName) {
-  // Square first: the longer side is halved by averaging neighbour pairs.
-  while (w > h) {
-    const int32_t nw = w / 2;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < nw; ++x)
-        for (int c = 0; c < 4; ++c) {
-          const uint8_t* s = block + (static_cast<size_t>(y) * w + x * 2) * 4;
-          block[(static_cast<size_t>(y) * nw + x) * 4 + c] = static_cast<uint8_t>((s[c] + s[4 + c]) / 2);
-        }
-    w = nw;
-  }
-  while (h > w) {
-    const int32_t nh = h / 2;
-    for (int32_t y = 0; y < nh; ++y)
-      for (int32_t x = 0; x < w; ++x)
-        for (int c = 0; c < 4; ++c) {
-          const uint8_t* s = block + (static_cast<size_t>(y) * 2 * w + x) * 4;
-          block[(static_cast<size_t>(y) * w + x) * 4 + c] =
-              static_cast<uint8_t>((s[c] + s[static_cast<size_t>(w) * 4 + c]) / 2);
-        }
-    h = nh;
-  }
-  if (*mipName == 0) glGenTextures(1, mipName);
-  glBindTexture(GL_TEXTURE_2D, *mipName);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-  int32_t size = w;
-  for (GLint level = 0; size >= 1; ++level) {
-    glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, block);
-    if (size == 1) break;
-    HalveMipLevel(block, size, size);
-    size /= 2;
-  }
-}
+// The texture size from which a sprite's texture shares the companion's
+// storage; a test hook lowers it.
+int64_t g_sharedTextureBytes = 64ll << 20;
 
 }  // namespace
 
@@ -165,6 +93,8 @@ using namespace gfx2d;
 
 void SetMaxTextureSizeOverride(int32_t size) { g_maxTextureOverride = size > 0 ? size : 0; }
 
+void SetSharedTextureBytes(int64_t bytes) { g_sharedTextureBytes = bytes > 0 ? bytes : (64ll << 20); }
+
 int32_t MaxTextureSize() {
   GLint size = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
@@ -175,8 +105,14 @@ int32_t MaxTextureSize() {
 
 // ---------------------------------------------------------------- upload
 
-bool UploadPicture(const Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* name,
-                   uint32_t* mipName, bool nearest, bool normalMap) {
+namespace gfx2d {
+
+bool ShareTextureStorage(int32_t tw, int32_t th) {
+  return tw == th && static_cast<int64_t>(tw) * th * 4 >= g_sharedTextureBytes && TextureViewsSupported();
+}
+
+bool UploadPictureRows(const Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* name,
+                       uint32_t* mipName, bool nearest, bool normalMap, bool share) {
   if (name == nullptr) return false;
   const int32_t maxSize = MaxTextureSize();
   if (w == 0) w = picture.width - x;
@@ -186,46 +122,58 @@ bool UploadPicture(const Picture& picture, int32_t x, int32_t y, int32_t w, int3
   h = std::min(h, maxSize);
   const int32_t tw = TextureSizeFor(w);
   const int32_t th = TextureSizeFor(h);
-  uint8_t* block = AllocateBlock(tw, th);
-  if (block == nullptr) return false;
-
-  // Picture row y + r lands in texture row h - 1 - r: the texture holds the
-  // picture bottom row first.
-  if (picture.pixels != nullptr) {
-    const int32_t c0 = std::max(0, -x);
-    const int32_t c1 = std::min(w, picture.width - x);
-    for (int32_t row = 0; row < h && c1 > c0; ++row) {
-      const int32_t sy = y + row;
-      if (sy < 0 || sy >= picture.height) continue;
-      const uint8_t* source = picture.pixels + (static_cast<size_t>(sy) * picture.width + x + c0) * 4;
-      uint8_t* target = block + (static_cast<size_t>(h - 1 - row) * tw + c0) * 4;
-      std::memcpy(target, source, static_cast<size_t>(c1 - c0) * 4);
+  // Only the picture's own columns of the region are copied.
+  const int32_t c0 = std::max(0, -x);
+  const int32_t c1 = picture.pixels != nullptr ? std::min(w, picture.width - x) : 0;
+  auto pictureRow = [&](int32_t row) -> const uint8_t* {
+    const int32_t sy = y + row;
+    if (picture.pixels == nullptr || c1 <= c0 || sy < 0 || sy >= picture.height) return nullptr;
+    return picture.pixels + (static_cast<size_t>(sy) * picture.width + x + c0) * 4;
+  };
+  TextureStream stream;
+  bool ok;
+  if (normalMap) {
+    // The conversion looks across the whole texture (its neighbours wrap
+    // around the edges), so it works on one block of it.
+    uint8_t* block = AllocateBlock(tw, th);
+    if (block == nullptr) return false;
+    for (int32_t row = 0; row < h; ++row)
+      if (const uint8_t* source = pictureRow(row))
+        std::memcpy(block + (static_cast<size_t>(h - 1 - row) * tw + c0) * 4, source,
+                    static_cast<size_t>(c1 - c0) * 4);
+    ok = ConvertToNormalMap(block, tw, th) && stream.Begin(tw, th, name, mipName, nearest, false);
+    if (ok) {
+      for (int32_t r = th - 1; r >= 0; --r) stream.TextureRow(block + static_cast<size_t>(r) * tw * 4);
+      ok = stream.Finish();
+    }
+    std::free(block);
+  } else {
+    ok = stream.Begin(tw, th, name, mipName, nearest, share && mipName != nullptr && ShareTextureStorage(tw, th));
+    if (ok) {
+      // Picture row y + r lands in texture row h - 1 - r: the texture holds
+      // the picture bottom row first.
+      PictureRows rows(stream, tw, th, h);
+      rows.Start();
+      for (int32_t row = 0; row < h; ++row) {
+        if (const uint8_t* source = pictureRow(row))
+          rows.Row(source, c0, c1);
+        else
+          rows.BlankRow();
+      }
+      ok = stream.Finish();
     }
   }
-
-  SetUnpackDefaults();
-  const bool fresh = *name == 0;
-  if (fresh) glGenTextures(1, name);
-  glBindTexture(GL_TEXTURE_2D, *name);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  const GLint filter = nearest ? GL_NEAREST : GL_LINEAR;
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-  if (normalMap && !ConvertToNormalMap(block, tw, th)) {
-    std::free(block);
-    return false;
-  }
-  ClearGLErrors();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, block);
-  bool ok = glGetError() != GL_OUT_OF_MEMORY;
-  if (ok && mipName != nullptr) {
-    UploadMipCompanion(block, tw, th, mipName);
-    ok = glGetError() != GL_OUT_OF_MEMORY;
-  }
-  std::free(block);
   if (Renderer* r = TheRenderer()) r->boundSprite = -1;
   return ok;
+}
+
+}  // namespace gfx2d
+
+using namespace gfx2d;
+
+bool UploadPicture(const Picture& picture, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* name,
+                   uint32_t* mipName, bool nearest, bool normalMap) {
+  return UploadPictureRows(picture, x, y, w, h, name, mipName, nearest, normalMap, false);
 }
 
 bool SetSpriteFromPicture(int32_t id, const Picture& picture, bool normalMap) {
@@ -240,7 +188,8 @@ bool SetSpriteFromPicture(int32_t id, const Picture& picture, bool normalMap) {
   const bool font = id >= FONT_SLOT_BASE;
   SpriteRecord& s = r->sprites[id];
   uint32_t texture = 0, mip = 0;
-  const bool ok = UploadPicture(picture, 0, 0, 0, 0, &texture, font ? nullptr : &mip, font, font ? false : normalMap);
+  const bool ok = UploadPictureRows(picture, 0, 0, 0, 0, &texture, font ? nullptr : &mip, font,
+                                    font ? false : normalMap, !font);
   s.texture = texture;
   s.mipTexture = mip;
   if (!ok) {

@@ -1,16 +1,23 @@
-// Polyvane on hostile input: bad scene files, counts and textures, and a
-// damaged media archive appended to the program. Each run must end through
-// END (the run log's END report) without a crash, and in debug mode every
-// failed texture load names its reason on standard error.
+// Polyvane on hostile input: bad scene files, counts and textures, a
+// damaged media archive appended to the program, and a 30000 x 30000
+// texture. Each run must end through END (the run log's END report)
+// without a crash, and in debug mode every failed texture load names its
+// reason on standard error.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app_test_util.h"
+#include "gfx2d/picture.h"
 #include "support/child_process.h"
+#include "support/screenshot.h"
 
 namespace {
 
@@ -80,7 +87,8 @@ std::string OversizedBmp() {
   return bmp;
 }
 
-ChildResult RunPolyvane(const HostileRun& run, TempDir& dir) {
+ChildResult RunPolyvane(const HostileRun& run, TempDir& dir,
+                        const std::vector<std::string>& args = {"--frames", "3"}) {
   fs::copy_file(kBinaryDir + "/polyvane", dir.File("polyvane"));
   fs::create_directories(dir.File("media"));
   fs::create_directories(dir.File("tmp"));
@@ -97,7 +105,7 @@ ChildResult RunPolyvane(const HostileRun& run, TempDir& dir) {
     WriteWholeFile(dir.File("polyvane"), program);
     fs::permissions(dir.File("polyvane"), fs::perms::owner_all);
   }
-  return testing_support::RunProgram(dir.File("polyvane"), {"--frames", "3"}, dir.File("tmp/"),
+  return testing_support::RunProgram(dir.File("polyvane"), args, dir.File("tmp/"),
                                      {"SDL_VIDEODRIVER=offscreen", "DISPLAY="}, dir.path(), 90);
 }
 
@@ -160,6 +168,83 @@ TEST(HostileRuns, EveryRunEndsThroughEnd) {
       EXPECT_NE(result.err.find(run.stderrHas), std::string::npos) << run.label << "\n" << result.err.substr(0, 2000);
     }
   }
+}
+
+// A side x side PNG of two palette colours at one bit per pixel, so that it
+// is made in a moment and stays small on the disk: colour 0 everywhere but
+// for a band across the middle in colour 1.
+std::string TwoColourPng(uint32_t side, const uint8_t colours[6]) {
+  auto be32 = [](uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
+  };
+  auto chunk = [&](const char* type, const std::string& data) {
+    std::string body = std::string(type, 4) + data;
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
+  };
+  std::string header = be32(side) + be32(side);
+  header += {1, 3, 0, 0, 0};  // 1 bit, palette
+  std::string idat;
+  z_stream z{};
+  deflateInit(&z, 1);
+  const size_t rowBytes = 1 + (side + 7) / 8;
+  std::vector<uint8_t> plain(rowBytes, 0), band(rowBytes, 0xFF), out(1 << 16);
+  plain[0] = band[0] = 0;  // no filter
+  for (uint32_t y = 0; y < side; ++y) {
+    std::vector<uint8_t>& row = y >= side / 2 - side / 20 && y < side / 2 + side / 20 ? band : plain;
+    z.next_in = row.data();
+    z.avail_in = static_cast<uInt>(row.size());
+    const int flush = y + 1 == side ? Z_FINISH : Z_NO_FLUSH;
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, flush);
+      idat.append(reinterpret_cast<const char*>(out.data()), out.size() - z.avail_out);
+    } while (z.avail_out == 0 || (flush == Z_FINISH && z.avail_in > 0));
+  }
+  deflateEnd(&z);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+         chunk("PLTE", std::string(reinterpret_cast<const char*>(colours), 6)) + chunk("IDAT", idat) +
+         chunk("IEND", "");
+}
+
+// A 30000 x 30000 texture (reduced to the 16384 limit while it is decoded)
+// on the floor of the scene: the program shows it and ends as usual, and
+// its peak memory stays near what the texture and its mip-mapped companion
+// need, not near several copies of the picture.
+TEST(HostileRuns, A30000SquareTextureLoadsWithinItsMemory) {
+  const uint8_t colours[6] = {0x33, 0x66, 0x99, 0xE0, 0xC0, 0x20};
+  app_test::SceneObject floor;
+  floor.type = 5;
+  floor.rot[1] = 0;
+  floor.scale[0] = floor.scale[2] = 30;
+  floor.pos[1] = -2;
+  floor.texture = 1;
+  const HostileRun run{"30000 x 30000 texture", app_test::SceneText({"huge.png"}, {floor}), "huge.png",
+                       TwoColourPng(30000, colours), nullptr, nullptr};
+  TempDir dir;
+  const std::string shot = dir.File("shot.png");
+  rusage before{};
+  getrusage(RUSAGE_CHILDREN, &before);
+  const ChildResult result = RunPolyvane(run, dir, {"--frames", "3", "--screenshot", shot});
+  rusage after{};
+  getrusage(RUSAGE_CHILDREN, &after);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitCode, 0) << result.err.substr(0, 2000);
+  EXPECT_NE(result.runLog.find("-End On Line\n0\n"), std::string::npos) << result.runLog;
+  // The largest child so far is this one (the others load small pictures).
+  ASSERT_GT(after.ru_maxrss, before.ru_maxrss) << "the run's peak was not measured";
+  const double peakMiB = after.ru_maxrss / 1024.0;
+  // The companion alone (16384 x 16384 with its levels) is 1365 MiB; the
+  // program around it about a hundred more. Holding the reduced picture,
+  // a copy of the texture or a second texture besides would pass 2 GiB.
+  EXPECT_GT(peakMiB, 1300.0) << "the texture was not made at its size";
+  EXPECT_LT(peakMiB, 1800.0);
+  testing_support::Image image;
+  ASSERT_TRUE(image.Load(shot));
+  const auto textureColour = [](testing_support::Rgb c) { return testing_support::Near(c, 0x33, 0x66, 0x99, 8); };
+  EXPECT_GT(image.Count(textureColour), 20000) << "the textured floor";
 }
 
 // A sound archive entry loads (the damage above is what makes those runs fail).

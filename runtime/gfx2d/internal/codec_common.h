@@ -31,6 +31,9 @@ class RowReducer {
   ~RowReducer();
   // Sizes picture to the reduced size; false when that cannot be allocated.
   bool Begin(Picture& picture, int32_t width, int32_t height, int32_t factor);
+  // Hands the reduced rows to a sink instead (rows must then come top
+  // down); false when the sink turns the picture down.
+  bool Begin(PictureRowSink& sink, int32_t width, int32_t height, int32_t factor, bool ownAlpha);
   // Row y of the file's picture (top row 0), width x 4 bytes.
   void AddRow(int32_t y, const uint8_t* row);
   // Writes out the last block row. Call after the last AddRow.
@@ -39,7 +42,12 @@ class RowReducer {
 
  private:
   void Flush();
+  // The reduced row that is being written: in the picture, or in row_ for a sink.
+  uint8_t* Target(int32_t row);
   Picture* picture_ = nullptr;
+  PictureRowSink* sink_ = nullptr;
+  int32_t outWidth_ = 0;
+  uint8_t* row_ = nullptr;
   int32_t width_ = 0, height_ = 0, factor_ = 1;
   int32_t pending_ = -1;  // reduced row the sums belong to, -1 = none
   int32_t rowsInSums_ = 0;
