@@ -22,7 +22,7 @@ void Diagnostics::Warning(Position at, const std::string& message, Position note
   entries_.push_back({at, "warning: " + message, noteAt, note, true});
 }
 
-std::string Diagnostics::Text() const {
+std::vector<const Diagnostics::Entry*> Diagnostics::InLineOrder() const {
   std::vector<const Entry*> order;
   order.reserve(entries_.size());
   for (const Entry& e : entries_) order.push_back(&e);
@@ -30,6 +30,20 @@ std::string Diagnostics::Text() const {
     if (a->at.file != b->at.file) return a->at.file < b->at.file;
     return a->at.line != b->at.line ? a->at.line < b->at.line : a->at.column < b->at.column;
   });
+  return order;
+}
+
+std::vector<Diagnostics::Message> Diagnostics::Messages() const {
+  constexpr size_t kWarning = sizeof "warning: " - 1;
+  std::vector<Message> out;
+  for (const Entry* e : InLineOrder())
+    out.push_back({e->at, e->warning ? e->message.substr(kWarning) : e->message, e->warning, !e->note.empty(),
+                   e->noteAt, e->note});
+  return out;
+}
+
+std::string Diagnostics::Text() const {
+  const std::vector<const Entry*> order = InLineOrder();
   std::string out;
   int errors = 0;
   for (size_t k = 0; k < order.size() && errors < kMaxErrors; ++k) {

@@ -33,6 +33,18 @@ class Diagnostics {
   // that many were reached.
   std::string Text() const;
 
+  // One collected message, for tools that show them their own way (the language server).
+  struct Message {
+    Position at;
+    std::string message;  // without the "warning: " of Text()
+    bool warning;
+    bool hasNote;
+    Position noteAt;
+    std::string note;
+  };
+  // Every message in line order, not cut at kMaxErrors.
+  std::vector<Message> Messages() const;
+
   static constexpr int kMaxErrors = 20;
 
  private:
@@ -44,6 +56,7 @@ class Diagnostics {
     bool warning;
   };
   void Show(std::string& out, Position at, const std::string& message) const;
+  std::vector<const Entry*> InLineOrder() const;
 
   const std::vector<SourceFile>& files_;
   std::vector<Entry> entries_;

@@ -30,48 +30,18 @@ using vlmc::Expr;
 using vlmc::Position;
 using vlmc::Stmt;
 
-// The errors of Diagnostics::Text(), whose "file" is the module's index as
-// Analyze names the modules: "<module>:<line>:<column>: <message>", each
-// followed by its source line and caret (indented, so never read as one).
-std::vector<Problem> ReadProblems(const std::string& text) {
+// The translator's messages as problems, in line order; a module's place is its index.
+std::vector<Problem> ReadProblems(const vlmc::Diagnostics& diagnostics) {
   std::vector<Problem> out;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    if (line.empty() || !std::isdigit(static_cast<unsigned char>(line[0]))) continue;
-    int fields[3] = {0, 0, 0};
-    size_t k = 0;
-    bool ok = true;
-    for (int f = 0; f < 3 && ok; ++f) {
-      const size_t digits = k;
-      while (k < line.size() && std::isdigit(static_cast<unsigned char>(line[k])) && k - digits < 9)
-        fields[f] = fields[f] * 10 + (line[k++] - '0');
-      ok = k > digits && k < line.size() && line[k] == ':';
-      ++k;
-    }
-    if (!ok || k >= line.size() || line[k] != ' ') continue;
-    const Place at{fields[0], fields[1], fields[2], 0};
-    const std::string message(line.substr(k + 1));
-    // The second place of an error follows it in the same form; its text points there
-    // ("'nu' is written so here", "the first CONST Limit is here").
-    constexpr std::string_view kHere = " here";
-    if (!out.empty() && !out.back().hasNote && message.size() > kHere.size() &&
-        message.compare(message.size() - kHere.size(), kHere.size(), kHere) == 0) {
-      out.back().hasNote = true;
-      out.back().noteAt = at;
-      out.back().note = message;
-      continue;
-    }
+  for (const vlmc::Diagnostics::Message& m : diagnostics.Messages()) {
     Problem p;
-    p.at = at;
-    p.message = message;
-    constexpr std::string_view kWarning = "warning: ";
-    if (p.message.rfind(kWarning, 0) == 0) {
-      p.warning = true;
-      p.message.erase(0, kWarning.size());
+    p.at = Place{m.at.file, m.at.line, m.at.column, 0};
+    p.message = m.message;
+    p.warning = m.warning;
+    p.hasNote = m.hasNote;
+    if (m.hasNote) {
+      p.noteAt = Place{m.noteAt.file, m.noteAt.line, m.noteAt.column, 0};
+      p.note = m.note;
     }
     out.push_back(std::move(p));
   }
@@ -547,7 +517,7 @@ Analysis CheckProgram(const std::vector<vlmc::SourceFile>& given) {
     vlmc::Check(tree, diagnostics, "program");
     out.checked = true;
   }
-  out.problems = ReadProblems(diagnostics.Text());
+  out.problems = ReadProblems(diagnostics);
   Indexer(out.modules, out).Measure(out.problems);
   return out;
 }
