@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"
 #include "gfx2d/renderer.h"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/internal/engine3d.h"
 #include "gl/gl_ext.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "host/host.h"
 #include "host/runtime.h"
 

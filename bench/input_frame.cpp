@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/gfx3d.h"
 #include "host/host.h"

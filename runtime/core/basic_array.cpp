@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
 #include "core/text.h"
 
 // ---------------------------------------------------------------- bounds reports

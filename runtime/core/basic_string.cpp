@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/core.h"
+#include "core/debug.h"
 #include "core/internal/text_bytes.h"
 
 namespace {

@@ -12,10 +12,7 @@
 
 #include "core/basic_array.h"
 #include "core/basic_string.h"
-#include "core/debug.h"
-#include "core/generated.h"
 #include "core/numeric.h"
-#include "core/settings.h"
 #include "core/text.h"
 
 // The language's numeric value.

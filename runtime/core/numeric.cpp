@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/debug.h"
 
 namespace {
 constexpr double kDegreesToRadians = 0.017453292519943295;

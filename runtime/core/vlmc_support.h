@@ -4,7 +4,10 @@
 // from the console, the in-place append, and the stand-ins for a number
 // variable passed where an operation writes a 32-bit integer or a float.
 // Translated programs include it; they are not runtime operations a BASIC
-// program calls by name (its built-ins become these).
+// program calls by name (its built-ins become these). It also brings what the
+// translated code itself uses of the core's plumbing: the line hook and the
+// call-by-name table (core/debug.h), the routine frames and registrations
+// (core/generated.h) and the project settings (core/settings.h).
 #pragma once
 
 #include <cmath>
@@ -12,6 +15,9 @@
 #include <cstdio>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/generated.h"
+#include "core/settings.h"
 
 // A number as a whole 32-bit number: truncation toward zero; NaN and values
 // outside the range give INT32_MIN, as the processor's conversion does.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
 #include "files/files.h"
 #include "files/files_internal.h"
 #include "files/read_channel.h"

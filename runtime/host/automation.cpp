@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/debug.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx2d/picture.h"
 #include "gl/gl_ext.h"

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/core.h"
+#include "core/debug.h"
 #include "external/external.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"

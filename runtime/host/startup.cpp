@@ -7,7 +7,9 @@
 
 #include "core/clock.h"
 #include "core/core.h"
+#include "core/debug.h"
 #include "core/run_log.h"
+#include "core/settings.h"
 #include "external/declared.h"
 #include "files/files.h"
 #include "files/read_channel.h"

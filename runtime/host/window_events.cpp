@@ -9,6 +9,8 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "files/files.h"
 #include "gfx2d/gfx2d.h"
 #include "gl/display.h"

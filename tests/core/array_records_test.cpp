@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "support/child_process.h"
 
 namespace {

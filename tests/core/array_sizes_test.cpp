@@ -5,6 +5,8 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "support/child_process.h"
 
 namespace {

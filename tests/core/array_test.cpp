@@ -4,6 +4,9 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/generated.h"
+#include "core/settings.h"
 #include "support/child_process.h"
 
 namespace {

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/generated.h"
 #include "core/run_log.h"
+#include "core/settings.h"
 #include "support/child_process.h"
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "codec_fuzz_input.h"
 #include "core/core.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "host/host.h"
 #include "host/runtime.h"

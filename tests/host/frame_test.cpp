@@ -6,6 +6,8 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"

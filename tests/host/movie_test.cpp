@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "files/read_channel.h"
 #include "host/host.h"
 #include "host/internal/window_events.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "external/external.h"
 #include "gfx2d/gfx2d.h"
 #include "gl/gl_ext.h"

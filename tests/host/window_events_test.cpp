@@ -8,6 +8,8 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "host/host.h"
 #include "host/internal/window_events.h"
 #include "input/input.h"

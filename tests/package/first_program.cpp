@@ -1,5 +1,7 @@
 // A first program on Velmora: a dark blue screen with a yellow box, shown every frame.
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "host/host.h"
 #include "host/runtime.h"

@@ -2,6 +2,9 @@
 // routine in module 1 with a parameter and a local, statements with line
 // hooks in two modules, and an out-of-bounds access on line 54 that ends it.
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/generated.h"
+#include "core/settings.h"
 
 namespace {
 

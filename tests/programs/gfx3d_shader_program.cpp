@@ -8,6 +8,8 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "files/read_channel.h"
 #include "gfx3d/gfx3d.h"
 #include "gl/gl_ext.h"

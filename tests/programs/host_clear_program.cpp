@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "gfx3d/gfx3d.h"
 #include "host/host.h"

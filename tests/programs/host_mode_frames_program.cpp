@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "gfx2d/gfx2d.h"
 #include "host/host.h"
 #include "host/runtime.h"

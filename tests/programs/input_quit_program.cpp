@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "core/core.h"
+#include "core/debug.h"
+#include "core/settings.h"
 #include "host/host.h"
 #include "host/runtime.h"
 #include "platform/platform.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/settings.h"
 #include "gl/gl_ext.h"
 #include "host/host.h"
 #include "host/runtime.h"
