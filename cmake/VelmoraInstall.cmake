@@ -2,7 +2,8 @@
 #
 # `cmake --install` puts into the prefix:
 #   lib/libvelmora_<folder>.a                  the runtime libraries, one per runtime folder;
-#   include/velmora/<folder>/<name>.h          the public headers (included as "<folder>/<name>.h");
+#   include/velmora/<folder>/<name>.h          the public headers, faces and floor-facing (included as
+#                                              "<folder>/<name>.h"); never internal/ ones;
 #   bin/vlmpack                                the media archive packer;
 #   bin/vlmc                                   the BASIC translator;
 #   bin/vlmdap                                 the debug adapter of programs built in debug mode;
@@ -32,7 +33,8 @@ set(VELMORA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Velmora)
 set(VELMORA_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/velmora)
 
 # Public headers only, by the rule of cmake/VelmoraLayers.cmake: directly in runtime/<folder>/ and
-# not named *_internal.h. The installed include root holds every folder, as the build's public
+# not named *_internal.h, so the faces and the floor-facing headers a program's C++ may use, never
+# runtime/<folder>/internal/. The installed include root holds every folder, as the build's public
 # roots together do.
 set(_installed_targets velmora)
 foreach(_folder IN LISTS VELMORA_LAYERS)

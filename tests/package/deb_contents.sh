@@ -30,7 +30,7 @@ for dev in libsdl2-dev libsdl2-mixer-dev libavformat-dev libavcodec-dev libswsca
 done
 
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' | grep -v '/$' | sort >"$work/files"
-# The headers it must hold: those directly in runtime/<folder>/ not named *_internal.h.
+# The headers it must hold: faces and floor-facing ones, directly in runtime/<folder>/, not *_internal.h.
 (cd "$source/runtime" && shopt -s nullglob && printf '%s\n' */*.h */*.hpp) | grep -v '_internal\.hp*$' \
   | sed 's|^|/usr/include/velmora/|' | sort >"$work/public"
 grep '^/usr/include/' "$work/files" >"$work/headers" || true
