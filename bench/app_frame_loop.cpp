@@ -24,6 +24,7 @@
 
 #include "../tests/app/app_code.cpp"
 #include "gfx3d/internal/engine3d.h"
+#include "host/runtime.h"
 #include "input/devices.h"
 #include "input/input.h"
 

@@ -15,9 +15,6 @@
 #include "core/numeric.h"
 #include "core/text.h"
 
-// The language's numeric value.
-using Number = double;
-
 // ---------------------------------------------------------------- error record
 
 // The error codes a program sees in LastErrorCode (ErrorText gives their texts).

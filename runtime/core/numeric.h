@@ -1,10 +1,13 @@
-// Numeric built-ins of the language: degree trigonometry, remainders, the
+// The language's numbers and their built-ins: degree trigonometry, remainders, the
 // random generator, and the program's embedded DATA table.
 #pragma once
 
 #include <cstdint>
 
 #include "core/basic_string.h"
+
+// The language's numeric value: a 64-bit float.
+using Number = double;
 
 // Sine of an angle in degrees.
 double SinDeg(double x);

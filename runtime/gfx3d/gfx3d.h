@@ -14,9 +14,7 @@
 
 #include "core/basic_array.h"
 #include "core/basic_string.h"
-
-// The language's numeric value (as in core/core.h).
-using Number = double;
+#include "core/numeric.h"
 
 // ---------------------------------------------------------------- mesh objects
 

@@ -8,9 +8,7 @@
 #include <cstdint>
 
 #include "core/basic_string.h"
-
-// The language's numeric value (as in core/core.h).
-using Number = double;
+#include "core/numeric.h"
 
 // ---------------------------------------------------------------- process
 
