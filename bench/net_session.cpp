@@ -23,7 +23,8 @@ namespace {
 constexpr int kClients = 4;
 constexpr int kMessagesPerClient = 10000;
 constexpr int kLatencyRounds = 2000;
-constexpr int32_t kSinkPlayer = 101;  // the first player of a new session
+constexpr int32_t kFirstPlayer = 101;  // ids are handed out from here
+constexpr int32_t kPlayerIds = 64;     // the ids a sender looks through for the host's player
 using Clock = std::chrono::steady_clock;
 
 double Microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
@@ -40,7 +41,7 @@ bool Receive(int32_t player, BasicString* text) {
 }
 
 // A client process: join, make a player, announce it, send the messages.
-int RunSender(int port, int index, int32_t target) {
+int RunSender(int port, int index) {
   // The host may still be starting: try for up to 10 s, then wait for its player.
   int joined = 0;
   for (int attempt = 0; attempt < 100 && joined != 1; ++attempt) {
@@ -48,8 +49,14 @@ int RunSender(int port, int index, int32_t target) {
     if (joined != 1) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   if (joined != 1) return 1;
-  for (int attempt = 0; attempt < 100 && PlayerName(target) != BasicString("sink"); ++attempt)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The host's player is whichever id it was given; a sender starting early must not take it first.
+  int32_t target = 0;
+  for (int attempt = 0; attempt < 400 && target == 0; ++attempt) {
+    for (int32_t id = kFirstPlayer; id < kFirstPlayer + kPlayerIds && target == 0; ++id)
+      if (PlayerName(id) == BasicString("sink")) target = id;
+    if (target == 0) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  if (target == 0) return 4;
   const int32_t me = CreatePlayer(("sender" + std::to_string(index)).c_str());
   if (me == 0) return 2;
   for (int i = 0; i < kMessagesPerClient; ++i)
@@ -97,16 +104,16 @@ std::vector<double> EchoRoundTrips(int port) {
 int main(int argc, char** argv) {
   const int port = argc > 1 ? std::atoi(argv[1]) : 27950;
   // The senders are forked before this process starts any thread.
-  const int32_t target = kSinkPlayer;
   std::vector<pid_t> children;
   for (int i = 0; i < kClients; ++i) {
     const pid_t pid = fork();
     if (pid == 0) {
-      _exit(RunSender(port, i, target));
+      _exit(RunSender(port, i));
     }
     children.push_back(pid);
   }
-  if (HostSession(port) != 1 || CreatePlayer("sink") != target) {
+  const int32_t target = HostSession(port) == 1 ? CreatePlayer("sink") : 0;
+  if (target == 0) {
     std::printf("cannot host on port %d\n", port);
     return 1;
   }
