@@ -24,6 +24,10 @@ namespace {
 constexpr size_t kPicturesAhead = 8;
 constexpr double kSoundAheadMs = 400.0;
 constexpr size_t kPictureBytesAhead = 128u << 20;
+// The longest a picture stays on screen waiting for the next one while the
+// runtime clock times the movie: a time stamp further ahead (a damaged or
+// hostile file) would otherwise hold the program for as long as it says.
+constexpr double kLongestStillMs = 10000.0;
 
 // Draws an RGBA picture into the rectangle (window pixels, origin top left)
 // on black, through a texture of its own, and shows it.
@@ -180,7 +184,6 @@ void PlayMovieAndWait(const char* file, int32_t interrupt) {
     } else {
       clock = GetMilliseconds() - wallOffset;
     }
-    lastClock = clock;
     while (wantMore()) {
       const platform::MovieItem item = platform::DecodeMovie(movie, &picture, &samples);
       if (item == platform::MovieItem::End) decoded = true;
@@ -189,6 +192,11 @@ void PlayMovieAndWait(const char* file, int32_t interrupt) {
         QueueMovieSound(samples.data(), static_cast<int>(samples.size()) / facts.channels);
     }
     if (decoded) EndMovieSlot();
+    if (!soundClock && !MovieSlotPaused() && !pictures.empty() && pictures.front().time - clock > kLongestStillMs) {
+      wallOffset -= pictures.front().time - kLongestStillMs - clock;
+      clock = pictures.front().time - kLongestStillMs;
+    }
+    lastClock = clock;
     const platform::MoviePicture* due = nullptr;
     while (!pictures.empty() && pictures.front().time <= clock) {
       picture = std::move(pictures.front());

@@ -223,6 +223,20 @@ TEST(Movie, PicturesAreShownAtTheirTimesAndFollowPauseAndRestart) {
       std::printf("%s %s after %llu ms\n", c.name, Colours({{4, 4}, {1019, 763}}).c_str(),
                   static_cast<unsigned long long>(g_virtual));
     }
+    // A second of red, then one blue picture stamped an hour later.
+    const std::string gap = dir.File("gap.mp4");
+    if (platform::RunCapturingOutput({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                      "color=c=red:s=320x240:d=1:r=25", "-f", "lavfi", "-i",
+                                      "color=c=blue:s=320x240:d=0.04:r=25", "-filter_complex",
+                                      "[0][1]concat=n=2:v=1:a=0,setpts='if(gte(N,25),PTS+3600/TB,PTS)'",
+                                      "-fps_mode", "passthrough", "-pix_fmt", "yuv420p", "-c:v", "libx264", gap},
+                                     &output) != 0)
+      _exit(98);
+    g_virtual = 0;
+    g_script = {never, never, never};
+    PlayMovieAndWait(gap.c_str(), 0);
+    std::printf("gap %s after %llu ms\n", Colours({{4, 4}, {1019, 763}}).c_str(),
+                static_cast<unsigned long long>(g_virtual));
     std::fflush(stdout);
     _exit(0);
   }
@@ -243,6 +257,13 @@ TEST(Movie, PicturesAreShownAtTheirTimesAndFollowPauseAndRestart) {
   EXPECT_NE(child.out.find("pause-500-stop-1700 rr"), std::string::npos) << child.out;
   // Restarted at 1.5 s, 0.3 s later the movie is back in its first half.
   EXPECT_NE(child.out.find("restart-1500-stop-1800 rr"), std::string::npos) << child.out;
+  // The picture an hour on is shown once the last red one has stood for 10 s.
+  unsigned long long gap = 0;
+  const size_t gapAt = child.out.find("gap bb after ");
+  ASSERT_NE(gapAt, std::string::npos) << child.out;
+  ASSERT_EQ(std::sscanf(child.out.c_str() + gapAt, "gap bb after %llu", &gap), 1);
+  EXPECT_GE(gap, 10900u);
+  EXPECT_LE(gap, 11200u);
 }
 
 TEST(Movie, HostileFilesAreRefusedAndNamesAreFileNames) {
