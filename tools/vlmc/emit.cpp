@@ -22,6 +22,14 @@ const char* TypeCode(const Variable& v) {
   return v.isString ? "kVariableString" : v.isInt ? "kVariableInt" : "kVariableNumber";
 }
 
+// The rows of a TYPE's field table (FieldTable): a record inside it counts
+// its own rows, so the count is what the debugger reads the table by.
+size_t FieldRows(const RecordType& type) {
+  size_t rows = 0;
+  for (const Variable& f : type.fields) rows += f.record && !f.isArray ? FieldRows(*f.record) : 1;
+  return rows;
+}
+
 }  // namespace
 
 std::string CppElementType(const Variable& v) {
@@ -87,7 +95,7 @@ void Emitter::RecordLeaves(std::string& out, const std::string& format, const st
     std::string line = format;
     if (field.record && format.find("VLM_") == std::string::npos) continue;  // globals: not registered
     if (field.record) line = "  VLM_PARAM_RECORD_ARRAY_AS($A, $N, vlm_fields_" + field.record->cpp + ", " +
-                             std::to_string(field.record->fields.size()) + ");\n";
+                             std::to_string(FieldRows(*field.record)) + ");\n";
     for (size_t at; (at = line.find("$A")) != std::string::npos;) line.replace(at, 2, path);
     for (size_t at; (at = line.find("$N")) != std::string::npos;) line.replace(at, 2, CString(registered));
     out += line;
@@ -104,7 +112,7 @@ std::string Emitter::Registration(const char* macro, const Variable& v, const st
   }
   if (v.record)
     return std::string("  ") + macro + "_RECORD_ARRAY_AS(" + access + ", " + CString(v.name) + ", vlm_fields_" +
-           v.record->cpp + ", " + std::to_string(v.record->fields.size()) + ");\n";
+           v.record->cpp + ", " + std::to_string(FieldRows(*v.record)) + ");\n";
   if (v.cpp == v.name) return std::string("  ") + macro + "(" + v.cpp + ");\n";
   return std::string("  ") + macro + "_AS(" + v.cpp + ", " + CString(v.name) + ");\n";
 }
@@ -257,7 +265,7 @@ std::string Emitter::GlobalRegistrations(bool registering) {
     } else if (v.record) {
       const std::string view = "vlm_view_" + v.cpp;
       out += registering ? "  " + view + " = ::RecordArrayOf(" + v.cpp + ", vlm_fields_" + v.record->cpp + ", " +
-                               std::to_string(v.record->fields.size()) + ");\n  ::RegisterGlobal(" + CString(v.name) +
+                               std::to_string(FieldRows(*v.record)) + ");\n  ::RegisterGlobal(" + CString(v.name) +
                                ", " + view + ");\n"
                          : "  ::UnregisterGlobal(" + view + ");\n";
     } else {
