@@ -20,6 +20,7 @@ const ADAPTER = process.env.VLMDAP;
 const PROGRAM = fs.realpathSync(process.env.DAP_DEBUGGEE);
 const MAIN = path.join(process.env.DAP_SOURCES, 'main.bas');
 const HELPER = path.join(process.env.DAP_SOURCES, 'helper.bas');
+const RECORDS = path.join(process.env.DAP_SOURCES, 'records.bas');
 const STOP_MS = 20000;  // generous: the program starts its window and GL first
 
 // The 1-based line whose comment ends in @name.
@@ -172,17 +173,42 @@ describe('vlmdap', function () {
     return code;
   }
 
-  for (const [what, program, message] of [
-    ['a program without the debugger channel', '/bin/true', /not a Velmora program/],
-    ['a missing program', '/nonexistent/program', /there is no program/],
+  for (const [what, args, message] of [
+    ['a program without the debugger channel', { program: '/bin/true' }, /not a Velmora program/],
+    ['a missing program', { program: '/nonexistent/program' }, /there is no program/],
+    ['in a missing folder', { program: PROGRAM, cwd: '/nonexistent/folder' }, /cannot change to \/nonexistent\/folder/],
   ]) {
     it(`refuses to launch ${what}, leaving nothing running`, async function () {
       await dc.initializeRequest();
-      await assert.rejects(dc.launchRequest({ program, env: programEnv() }), message);
+      await assert.rejects(dc.launchRequest(Object.assign({ env: programEnv() }, args)), message);
       const threads = await dc.threadsRequest();
       assert.deepStrictEqual(threads.body.threads, []);
     });
   }
+
+  // (The runtime itself changes to the program's folder as it starts, so cwd
+  // shows in the program path it resolves and in a folder that is not there.)
+  it('launches with stopOnEntry, a program path relative to cwd, args and env, and shows its thread', async function () {
+    const stopped = dc.waitForEvent('stopped');
+    // The adapter passes on its own environment (PATH, here removed) with the launch's changes.
+    assert.ok(process.env.PATH);
+    const env = Object.assign(programEnv(), { VLMDAP_TEST_WORD: 'kept', PATH: null });
+    const relative = path.relative(tmp, PROGRAM);
+    const { pid } = await start(launchArgs(['one', 'two words'], { program: relative, cwd: tmp, env, stopOnEntry: true }));
+    assert.strictEqual((await stopped).body.reason, 'entry');
+    assert.deepStrictEqual(await frames(), [['main program', MAIN, lineOf(MAIN, 'entry')]]);
+    assert.deepStrictEqual((await dc.threadsRequest()).body.threads, [{ id: 1, name: 'main' }]);
+    assert.deepStrictEqual(fs.readFileSync(`/proc/${pid}/cmdline`, 'latin1').split('\0').slice(1, -1), ['one', 'two words']);
+    const environ = fs.readFileSync(`/proc/${pid}/environ`, 'latin1').split('\0');
+    assert.ok(environ.includes('VLMDAP_TEST_WORD=kept'));
+    assert.ok(!environ.some(e => e.startsWith('PATH=')));
+    assert.ok(environ.includes(`TMPDIR=${tmp}`));
+    assert.deepStrictEqual(await step('next'), [['main program', MAIN, lineOf(MAIN, 'entry') + 1]]);
+    // The program's own path, as the adapter resolved it against cwd, and its arguments.
+    assert.strictEqual((await evaluate('command$')).result, `"${tmp}/${relative} one ""two words"""`);
+    assert.strictEqual(await toTheEnd(), 0);
+    assert.match(printed('stdout'), /result 84\n/);
+  });
 
   it('verifies breakpoints on lines, moves them to the next statement and refuses others', async function () {
     const before = lineOf(MAIN, 'before-loop');
@@ -237,8 +263,8 @@ describe('vlmdap', function () {
     const globals = await scope('Globals', 1);
     const values = Object.fromEntries(Object.entries(globals).map(([k, v]) => [k, v.value]));
     assert.deepStrictEqual(
-      ['counter', 'total', 'setMe', 'greeting$', 'grid', 'flags%', 'names$'].map(k => values[k]),
-      ['0', '55', '2', '"hello"', '[3, 4]', '[5]', '[3]']);
+      ['counter', 'total', 'setMe', 'greeting$', 'grid', 'flags%', 'names$', 'box', 'pts'].map(k => values[k]),
+      ['0', '55', '2', '"hello"', '[3, 4]', '[5]', '[3]', '[2, 3, 2, 5]', '[3] records']);
     assert.strictEqual(globals.grid.indexedVariables, 3);
     // grid[1, *] through the rows, and one page of it.
     const row = (await variables(globals.grid.variablesReference))['[1]'];
@@ -248,7 +274,19 @@ describe('vlmdap', function () {
       [0, 1, 2, 3].map(c => [`[${c}]`, String(10 + c), `grid[1, ${c}]`]));
     const page = await dc.variablesRequest({ variablesReference: row.variablesReference, filter: 'indexed', start: 2, count: 2 });
     assert.deepStrictEqual(page.body.variables.map(v => v.value), ['12', '13']);
-    assert.strictEqual((await variables(globals['flags%'].variablesReference))['[2]'].value, '7');
+    const flagsPage = await dc.variablesRequest({ variablesReference: globals['flags%'].variablesReference, filter: 'indexed', start: 1, count: 3 });
+    assert.deepStrictEqual(flagsPage.body.variables.map(v => [v.name, v.value, v.evaluateName]),
+      [['[1]', '0', 'flags%[1]'], ['[2]', '7', 'flags%[2]'], ['[3]', '0', 'flags%[3]']]);
+    // box[1, 2, 1, *], four levels down, and the last page of it.
+    let level = globals.box;
+    for (const [index, sizes] of [[1, '[3, 2, 5]'], [2, '[2, 5]'], [1, '[5]']]) {
+      level = (await variables(level.variablesReference))[`[${index}]`];
+      assert.strictEqual(level.value, sizes);
+    }
+    assert.strictEqual(level.indexedVariables, 5);
+    const last = await dc.variablesRequest({ variablesReference: level.variablesReference, filter: 'indexed', start: 3, count: 5 });
+    assert.deepStrictEqual(last.body.variables.map(v => [v.value, v.evaluateName]),
+      [['0', 'box[1, 2, 1, 3]'], ['1214', 'box[1, 2, 1, 4]']]);
     assert.strictEqual((await variables(globals['names$'].variablesReference))['[1]'].value, '"second"');
     // Evaluation in each frame: its locals, then the globals.
     const cases = [
@@ -258,6 +296,7 @@ describe('vlmdap', function () {
       ['a + b * 2', 1, '64'],
       ['r * 100 + c', 2, '304'],
       ['flags%[2] = 7 AND total > 50', 1, '1'],
+      ['box[1, 2, 1, 4] - box[0, 0, 0, 0]', 1, '1214'],
     ];
     for (const [expression, frameId, result] of cases) {
       assert.strictEqual((await evaluate(expression, frameId, 'hover')).result, result, expression);
@@ -288,9 +327,121 @@ describe('vlmdap', function () {
     const row = (await variables(grid.variablesReference))['[1]'];
     assert.strictEqual(await set(row.variablesReference, '[2]', '99'), '99');
     assert.strictEqual((await evaluate('grid[1, 2]')).result, '99');
+    const globals = await variables(globalsRef);
+    assert.strictEqual(await set(globals['names$'].variablesReference, '[1]', '"2nd"'), '"2nd"');
+    assert.strictEqual(await set(globals['flags%'].variablesReference, '[2]', '-3.9'), '-3');
+    assert.strictEqual((await evaluate('names$[1] + "!"')).result, '"2nd!"');
+    assert.strictEqual((await evaluate('flags%[2] * 2')).result, '-6');
     assert.strictEqual((await evaluate('greeting$')).result, '"HI"');  // the refused text changed nothing
     assert.strictEqual(await toTheEnd(), 0);
     assert.match(printed('stdout'), /result 126\ngreeting HI\n/);
+  });
+
+  it('shows records by field, arrays of records by element, evaluates and sets their fields', async function () {
+    const stopped = dc.waitForEvent('stopped');
+    await start(launchArgs(), [at(RECORDS, [lineOf(RECORDS, 'ship')])]);
+    assert.strictEqual((await stopped).body.reason, 'breakpoint');
+    assert.deepStrictEqual(await frames(), [
+      ['moveShip', RECORDS, lineOf(RECORDS, 'ship')],
+      ['main program', MAIN, lineWith(MAIN, 'moveShip(2)')],
+    ]);
+    const shown = vars => Object.values(vars).map(v => [v.name, v.value, v.evaluateName]);
+    // The record LOCAL's "ship.field" entries gather under ship, its inner record under pos.
+    const locals = await scope('Locals');
+    assert.deepStrictEqual(shown(locals), [
+      ['k', '2', 'k'], ['ship', '{5 fields}', 'ship'], ['fleet', '[2] records', 'fleet'],
+      ['none', '[0] records', 'none'], ['flat', '[0, 2] records', 'flat'],
+    ]);
+    assert.strictEqual(locals.ship.namedVariables, 5);
+    // The scopes count what they show: a record once, however many fields it registers.
+    for (const s of (await dc.scopesRequest({ frameId: 1 })).body.scopes) {
+      assert.strictEqual(s.namedVariables, Object.keys(await variables(s.variablesReference)).length, s.name);
+    }
+    const ship = await variables(locals.ship.variablesReference);
+    assert.deepStrictEqual(shown(ship), [
+      ['name$', '"Kestrel"', 'ship.name$'], ['hp%', '40', 'ship.hp%'], ['pos', '{2 fields}', 'ship.pos'],
+      ['path', '[3]', 'ship.path'], ['parts', '[2] records', 'ship.parts'],
+    ]);
+    assert.deepStrictEqual(shown(await variables(ship.pos.variablesReference)),
+      [['x', '20', 'ship.pos.x'], ['y', '21', 'ship.pos.y']]);
+    assert.strictEqual((await variables(ship.path.variablesReference))['[1]'].value, '5');
+    const part = (await variables(ship.parts.variablesReference))['[1]'];
+    assert.deepStrictEqual(shown(await variables(part.variablesReference)),
+      [['x', '0', 'ship.parts[1].x'], ['y', '9', 'ship.parts[1].y']]);
+    // The LOCAL array of records: an element's inner record as a group, its array of records.
+    assert.strictEqual(locals.fleet.indexedVariables, 2);
+    const fleet = await variables(locals.fleet.variablesReference);
+    assert.deepStrictEqual(shown(fleet), [['[0]', '{5 fields}', 'fleet[0]'], ['[1]', '{5 fields}', 'fleet[1]']]);
+    const heron = await variables(fleet['[1]'].variablesReference);
+    assert.deepStrictEqual(shown(heron), [
+      ['name$', '"Heron"', 'fleet[1].name$'], ['hp%', '0', 'fleet[1].hp%'], ['pos', '{2 fields}', 'fleet[1].pos'],
+      ['path', '[3]', 'fleet[1].path'], ['parts', '[2] records', 'fleet[1].parts'],
+    ]);
+    assert.strictEqual(heron.pos.namedVariables, 2);
+    assert.deepStrictEqual(shown(await variables(heron.pos.variablesReference)),
+      [['x', '0', 'fleet[1].pos.x'], ['y', '6', 'fleet[1].pos.y']]);
+    const heronPart = (await variables(heron.parts.variablesReference))['[1]'];
+    assert.deepStrictEqual(shown(await variables(heronPart.variablesReference)),
+      [['x', '8', 'fleet[1].parts[1].x'], ['y', '0', 'fleet[1].parts[1].y']]);
+    // Arrays of records without elements: nothing to open, nothing to read.
+    assert.strictEqual(locals.none.variablesReference, 0);
+    assert.strictEqual(locals.flat.indexedVariables, 0);
+    assert.deepStrictEqual(await variables(locals.flat.variablesReference), {});
+    // The GLOBAL array of records: its elements, each with its fields.
+    const pts = (await scope('Globals')).pts;
+    assert.strictEqual(pts.indexedVariables, 3);
+    const elements = await variables(pts.variablesReference);
+    assert.deepStrictEqual(shown(elements), [0, 1, 2].map(k => [`[${k}]`, '{2 fields}', `pts[${k}]`]));
+    for (const k of [0, 1, 2]) {
+      assert.deepStrictEqual(shown(await variables(elements[`[${k}]`].variablesReference)),
+        [['x', String(10 * k), `pts[${k}].x`], ['y', String(10 * k + 1), `pts[${k}].y`]]);
+    }
+    // Hover and watch: fields through the record's name and through an element.
+    for (const [expression, result] of [
+      ['pts[2].x', '20'], ['pts[k - 1].y + ship.pos.y', '32'], ['ship.name$', '"Kestrel"'], ['ship.hp% * 2', '80'],
+      ['ship.parts[1].y', '9'], ['ship.path[1] + pts[-1].x', '25'], ['LEN(ship.name$)', '7'],
+      ['ship', '{5 fields}'], ['ship.pos', '{2 fields}'], ['pts[1]', '{2 fields}'], ['ship.parts[0]', '{2 fields}'], ['ship.parts', '[2] records'],
+      ['fleet[1].pos.y + fleet[-1].parts[-1].x', '14'], ['fleet[-2].name$ + fleet[1].name$', '"Heron"'],
+      ['fleet[1]', '{5 fields}'], ['fleet[-1].pos', '{2 fields}'], ['none', '[0] records'], ['flat', '[0, 2] records'],
+    ]) {
+      for (const context of ['hover', 'watch']) {
+        assert.strictEqual((await evaluate(expression, 1, context)).result, result, `${expression} (${context})`);
+      }
+    }
+    const whole = await evaluate('ship.pos');
+    assert.deepStrictEqual(shown(await variables(whole.variablesReference)),
+      [['x', '20', 'ship.pos.x'], ['y', '21', 'ship.pos.y']]);
+    assert.deepStrictEqual(Object.keys(await variables((await evaluate('pts[1]')).variablesReference)), ['x', 'y']);
+    const inner = await evaluate('fleet[1].pos', 1, 'hover');
+    assert.deepStrictEqual(shown(await variables(inner.variablesReference)),
+      [['x', '0', 'fleet[1].pos.x'], ['y', '6', 'fleet[1].pos.y']]);
+    for (const [expression, message] of [
+      ['pts[3].x', /outside/], ['pts[1].z', /no field 'z'/], ['ship.speed', /no variable 'ship.speed'/], ['ship + 1', /ship is a record; name one of its fields/],
+      ['pts[1] + 1', /pts\[1\] is a record; name one of its fields/],
+      ['fleet[1].pos * 2', /fleet\[1\]\.pos is a record; name one of its fields/], ['fleet[1].speed', /fleet\[1\] has no field 'speed'/],
+      ['fleet[2].pos', /fleet\[2\] is outside the array/], ['fleet[-3].hp%', /fleet\[-3\] is outside the array/],
+      ['none[0].x', /none\[0\] is outside the array/], ['flat[0, 0].x', /flat\[0, 0\] is outside the array/],
+    ]) {
+      await assert.rejects(dc.evaluateRequest({ expression, frameId: 1, context: 'watch' }), message, expression);
+    }
+    // Setting fields: of the LOCAL through its groups, of an element through its record.
+    const set = async (variablesReference, name, value) =>
+      (await dc.setVariableRequest({ variablesReference, name, value })).body.value;
+    assert.strictEqual(await set(locals.ship.variablesReference, 'hp%', '55.9'), '55');
+    assert.strictEqual(await set(locals.ship.variablesReference, 'name$', '"Osprey"'), '"Osprey"');
+    assert.strictEqual(await set(ship.pos.variablesReference, 'y', 'ship.pos.y - 24'), '-3');
+    assert.strictEqual(await set(elements['[0]'].variablesReference, 'y', '77'), '77');
+    assert.strictEqual(await set(heron.pos.variablesReference, 'y', '-fleet[1].pos.y'), '-6');
+    assert.strictEqual(await set(fleet['[0]'].variablesReference, 'hp%', '3.5'), '3');
+    for (const variablesReference of [locals.ship.variablesReference, fleet['[1]'].variablesReference]) {
+      await assert.rejects(dc.setVariableRequest({ variablesReference, name: 'pos', value: '1' }),
+        /pos is a record: set its fields/);
+    }
+    await assert.rejects(dc.setVariableRequest({ variablesReference: locals.ship.variablesReference, name: 'speed', value: '1' }),
+      /no variable speed/);
+    assert.strictEqual((await evaluate('pts[0].y + ship.hp%')).result, '132');
+    assert.strictEqual(await toTheEnd(), 0);
+    assert.match(printed('stdout'), /ship Osprey at 21,-3 hp 55\npts 77 11 21 21\nfleet Heron -6 8 3\nhp 55\n/);
   });
 
   const conditions = [
@@ -375,6 +526,8 @@ describe('vlmdap', function () {
     assert.strictEqual(info.body.exceptionId, 'bounds');
     assert.strictEqual(await toTheEnd(), 1);  // a failure's exit status
     assert.match(printed('console'), /END with error 9 \(out of bounds\)/);
+    // The program's own texts: its TX messages in the console, its standard error beside them.
+    assert.match(printed('console'), /bounds: \[ {3}3\]\[ {3}4\]\naccess: \[ {3}5\]\[ {3}0\]\n/);
     assert.match(printed('stderr'), /bounds: \[ {3}3\]\[ {3}4\]/);
   });
 
@@ -425,13 +578,14 @@ describe('vlmdap', function () {
     }
   });
 
-  for (const how of ['SIGTERM', 'SIGKILL', 'closed input']) {
+  for (const how of ['SIGTERM', 'SIGKILL', 'closed input', 'disconnect']) {
     it(`ends the launched program when the adapter ends (${how})`, async function () {
       const { pid } = await start(launchArgs(['loop']));
       await sleep(300);
       assert.ok(isRunning(pid));
       const adapter = dc._adapterProcess;
       if (how === 'closed input') adapter.stdin.end();
+      else if (how === 'disconnect') await dc.disconnectRequest({ restart: false });
       else adapter.kill(how);
       await new Promise(resolve => adapter.on('exit', resolve));
       dc = null;

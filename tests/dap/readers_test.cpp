@@ -263,6 +263,10 @@ class ProgramFixture : public ::testing::Test, public dap::NameScope {
     Text(0x8200, 0x8300, "", 0);
     Text(0x8210, 0x8310, "second", 16);
     Add("empty", dap::kNumberArray, 0x1380);
+    // gone: DIM gone[0] leaves a block and no dimensions.
+    Add("gone", dap::kNumberArray, 0x1800);
+    memory_.Put<uint64_t>(0x1800, 0x8600);
+    memory_.Put<int32_t>(0x182C, 8);
     // pts[2] of records {x @0, label$ @8, inner.y @24}, 32 bytes each, through
     // its record-array view at 0x1400; p.x and p.y, a record's fields.
     Add("pts", dap::kRecordArray, 0x1400);
@@ -357,6 +361,9 @@ TEST_F(ProgramFixture, EvaluatesTheLanguagesExpressions) {
       {"4 OR 1", "5"},
       {"grid[2, 1]", "21"},
       {"grid[1.9, 0]", "10"},
+      {"grid[-1, 1] - grid[-3.5, 1]", "20"},  // a negative first index counts from the end
+      {"grid[1, -1]", "error: grid[1, -1] is outside the array"},  // the others do not
+      {"grid[-4, 0]", "error: grid[-4, 0] is outside the array"},
       {"names$[1]", "\"second\""},
       {"LEN(names$[1]) + INT(-2.7) + ABS(-1)", "5"},
       {"x = 2 OR grid[5, 0] = 0", "error: grid[5, 0] is outside the array"},
@@ -365,6 +372,7 @@ TEST_F(ProgramFixture, EvaluatesTheLanguagesExpressions) {
       {"grid", "error: 'grid' is an array; name one of its elements"},
       {"grid[1]", "error: 'grid' has 2 dimensions, 1 given"},
       {"empty[0]", "error: 'empty' is not dimensioned yet"},
+      {"gone[0]", "error: gone[0] is outside the array (it has no elements)"},
       {"x + s$", "error: '+' between a text and a number (STR$ and VAL convert in the program)"},
       {"nothing", "error: no variable 'nothing' here"},
       {"VAL(s$)", "error: 'VAL' cannot be called here (only LEN, INT and ABS)"},
@@ -373,7 +381,11 @@ TEST_F(ProgramFixture, EvaluatesTheLanguagesExpressions) {
       {"p.x * 2", "-2"},
       {"pts[0]", "error: pts[0] is a record; name one of its fields"},
       {"pts[0].nope", "error: pts[0] has no field 'nope'"},
+      {"pts[0].inner", "error: pts[0].inner is a record; name one of its fields"},
+      {"pts[0].inner.y + pts[-1].inner.y", "2"},
+      {"pts[-3].x", "error: pts[-3] is outside the array"},
       {"pts[2].x", "error: pts[2] is outside the array"},
+      {"pts[-1].x * 10 + pts[-2].x", "1110"},
       {"pts[0].x[1]", "error: 'x' is not an array"},
       {"grid[0, 0].x", "error: grid[0, 0] is not a record"},
       {"pts[0].", "error: unexpected character '.' at column 7"},

@@ -356,7 +356,7 @@ class Parser {
 
 bool FindVariable(const std::string& name, NameScope& scope, Variable* v, std::string* error) {
   if (scope.Find(RegisteredName(name), v) || scope.Find(name, v)) return true;
-  *error = "no variable '" + name + "' here";
+  *error = scope.IsRecord(name) ? name + " is a record; name one of its fields" : "no variable '" + name + "' here";
   return false;
 }
 
@@ -440,7 +440,7 @@ bool ElementOf(const Variable& v, const std::vector<int64_t>& indices, const std
   ArrayInfo a;
   if (!ReadArray(scope.memory(), header, &a, error)) return false;
   if (a.rank == 0) {
-    *error = "'" + name + "' is not dimensioned yet";
+    *error = a.data == 0 ? "'" + name + "' is not dimensioned yet" : shown + " is outside the array (it has no elements)";
     return false;
   }
   if (static_cast<int32_t>(indices.size()) != a.rank) {
@@ -448,7 +448,10 @@ bool ElementOf(const Variable& v, const std::vector<int64_t>& indices, const std
              std::to_string(indices.size()) + " given";
     return false;
   }
-  const int64_t number = ElementNumber(a, indices);
+  // As the program indexes: a negative first index counts from the end (-1 is the last).
+  std::vector<int64_t> wrapped = indices;
+  if (wrapped[0] < 0) wrapped[0] += a.dims[0];
+  const int64_t number = ElementNumber(a, wrapped);
   if (number < 0) {
     *error = shown + " is outside the array";
     return false;
@@ -479,10 +482,14 @@ bool Locate(const Node& n, NameScope& scope, Place* place, std::string* error) {
     std::vector<Variable> fields;
     if (!ReadRecordFields(scope.memory(), record.layout, record.address, &fields, error)) return false;
     const Variable* field = nullptr;
-    for (const Variable& f : fields)
+    bool inner = false;  // a record inside the record: its fields are listed flat, "pos.x"
+    for (const Variable& f : fields) {
       if (f.name == RegisteredName(n.text) || f.name == n.text) field = &f;
+      inner = inner || f.name.compare(0, n.text.size() + 1, n.text + ".") == 0;
+    }
     if (field == nullptr) {
-      *error = record.name + " has no field '" + n.text + "'";
+      *error = inner ? record.name + "." + n.text + " is a record; name one of its fields"
+                     : record.name + " has no field '" + n.text + "'";
       return false;
     }
     Variable named = *field;

@@ -2,9 +2,10 @@
 // conditions, logpoint messages, watches, hovers and values typed into the
 // variables view. They are the language's own expressions over the
 // program's variables: numbers, hexadecimal $FF, texts in double quotes,
-// names (a, a$, p%, rec.field), elements (a[3, 2]), fields of an array's
-// records (pts[2].x, pts[2].items[1]), the operators OR AND
-// NOT = <> < > <= >= + - * / MOD ^ and parentheses, and LEN, INT and ABS.
+// names (a, a$, p%, rec.field), elements (a[3, 2]; a[-1] is the last, as in
+// the program), fields of an array's records (pts[2].x, pts[2].items[1]),
+// the operators OR AND NOT = <> < > <= >= + - * / MOD ^ and parentheses, and
+// LEN, INT and ABS.
 // Nothing is written and nothing in the program runs.
 #pragma once
 
@@ -23,6 +24,9 @@ class NameScope {
   virtual ~NameScope() = default;
   // The variable of a name as written (a$) or as registered (a_Str).
   virtual bool Find(const std::string& name, Variable* variable) = 0;
+  // Whether a name that Find does not know is a record (registered only as
+  // its fields' "name.field" entries).
+  virtual bool IsRecord(const std::string& /*name*/) { return false; }
   virtual Memory& memory() = 0;
 };
 

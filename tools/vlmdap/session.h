@@ -139,6 +139,8 @@ class Session {
   json::Value ListTable(const std::vector<Variable>& table, const Handle& origin);
   json::Value ListArray(const Handle& h, const json::Value& args, std::string* error);
   bool ToLatin1(const std::string& utf8, std::string* bytes, std::string* error);
+  // The handle of a record an expression names whole (ship, ship.pos, pts[2], pts[2].pos).
+  bool RecordGroup(const Node& tree, int level, Handle* group);
 
   int in_, out_;
   int signals_ = -1;
@@ -200,6 +202,7 @@ class FrameScope : public NameScope {
  public:
   FrameScope(Session& session, int level) : session_(session), level_(level) {}
   bool Find(const std::string& name, Variable* variable) override;
+  bool IsRecord(const std::string& name) override;
   Memory& memory() override;
 
  private:

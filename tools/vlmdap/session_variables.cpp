@@ -29,6 +29,34 @@ bool IsArray(int32_t type) {
 
 std::string FieldCount(int32_t count) { return "{" + std::to_string(count) + (count == 1 ? " field}" : " fields}"); }
 
+// The fields shown under "prefix": a record inside the record counts once,
+// however many entries its own fields take.
+// (As ListTable lists them.)
+int32_t ShownFields(const std::vector<Variable>& table, const std::string& prefix) {
+  int32_t shown = 0;
+  std::vector<std::string> heads;
+  for (const Variable& v : table) {
+    if (v.name.size() <= prefix.size() || v.name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = v.name.substr(prefix.size());
+    const size_t dot = rest.find('.');
+    if (dot == std::string::npos || dot == 0) {
+      ++shown;
+      continue;
+    }
+    const std::string head = rest.substr(0, dot);
+    bool seen = false;
+    for (const std::string& h : heads) seen = seen || h == head;
+    if (!seen) heads.push_back(head);
+  }
+  return shown + static_cast<int32_t>(heads.size());
+}
+
+bool HasPrefix(const std::vector<Variable>& table, const std::string& prefix) {
+  for (const Variable& v : table)
+    if (v.name.size() > prefix.size() && v.name.compare(0, prefix.size(), prefix) == 0) return true;
+  return false;
+}
+
 std::string Sizes(const ArrayInfo& a, int from) {
   std::string text = "[";
   for (int k = from; k < a.rank; ++k) {
@@ -64,6 +92,11 @@ bool FrameScope::Find(const std::string& name, Variable* variable) {
   for (const Variable& v : session_.Globals())
     if (v.name == name) return *variable = v, true;
   return false;
+}
+
+bool FrameScope::IsRecord(const std::string& name) {
+  const std::vector<Variable>* locals = session_.Locals(level_);
+  return (locals != nullptr && HasPrefix(*locals, name + ".")) || HasPrefix(session_.Globals(), name + ".");
 }
 
 Memory& FrameScope::memory() { return session_.tracer_; }
@@ -205,7 +238,7 @@ void Session::Scopes(const json::Value& r) {
   localsHandle.kind = Handle::Locals;
   localsHandle.level = level;
   l.Set("variablesReference", NewHandle(localsHandle));
-  l.Set("namedVariables", static_cast<int64_t>(locals != nullptr ? locals->size() : 0));
+  l.Set("namedVariables", locals != nullptr ? ShownFields(*locals, "") : 0);
   l.Set("expensive", false);
   scopes.Push(std::move(l));
   json::Value g = json::Value::MakeObject();
@@ -214,7 +247,7 @@ void Session::Scopes(const json::Value& r) {
   globalsHandle.kind = Handle::Globals;
   globalsHandle.level = -1;
   g.Set("variablesReference", NewHandle(globalsHandle));
-  g.Set("namedVariables", static_cast<int64_t>(Globals().size()));
+  g.Set("namedVariables", ShownFields(Globals(), ""));
   g.Set("expensive", false);
   scopes.Push(std::move(g));
   json::Value body = json::Value::MakeObject();
@@ -237,7 +270,8 @@ json::Value Session::VariableJson(const Variable& v, const std::string& shown, c
         !ReadArray(tracer_, header, &a, &error)) {
       value = "<" + error + ">";
     } else if (a.rank == 0) {
-      value = "not dimensioned";
+      // DIM a[0] and REMOVE of the last element leave a block without dimensions.
+      value = a.data == 0 ? "not dimensioned" : v.type == kRecordArray ? "[0] records" : "[0]";
     } else {
       value = Sizes(a, 0);
       if (v.type == kRecordArray) value += " records";
@@ -299,17 +333,16 @@ json::Value Session::ListTable(const std::vector<Variable>& table, const Handle&
     for (const std::string& g : groups) seen = seen || g == head;
     if (seen) continue;
     groups.push_back(head);
-    int32_t fields = 0;
-    for (const Variable& other : table)
-      if (other.name.compare(0, prefix.size() + head.size() + 1, prefix + head + ".") == 0) ++fields;
     Handle h = origin;
     h.prefix = prefix + head + ".";
+    const int32_t fields = ShownFields(table, h.prefix);
     json::Value j = json::Value::MakeObject();
     j.Set("name", head);
     j.Set("value", FieldCount(fields));
     j.Set("type", "record");
     j.Set("variablesReference", NewHandle(h));
     j.Set("namedVariables", fields);
+    j.Set("evaluateName", base + prefix + head);
     list.Push(std::move(j));
   }
   return list;
@@ -323,6 +356,12 @@ json::Value Session::ListArray(const Handle& h, const json::Value& args, std::st
   const bool records = h.array.type == kRecordArray;
   if (records && !ReadRecordArray(tracer_, h.array, &header, &layout, error)) return list;
   if (!ReadArray(tracer_, header, &a, error)) return list;
+  int32_t recordFields = 0;
+  if (records) {
+    std::vector<Variable> fields;
+    if (!ReadRecordFields(tracer_, layout, 0, &fields, error)) return list;
+    recordFields = ShownFields(fields, "");
+  }
   const int level = static_cast<int>(h.fixed.size());
   if (level >= a.rank || args["filter"].AsString() == "named") return list;
   const int64_t size = DimensionSize(a, level);
@@ -354,9 +393,9 @@ json::Value Session::ListArray(const Handle& h, const json::Value& args, std::st
       record.base = a.data + static_cast<uint64_t>(number) * static_cast<uint64_t>(layout.elementSize);
       record.layout = layout;
       record.expression = evaluateName;
-      j.Set("value", FieldCount(layout.fieldCount));
+      j.Set("value", FieldCount(recordFields));
       j.Set("type", "record");
-      j.Set("namedVariables", layout.fieldCount);
+      j.Set("namedVariables", recordFields);
       j.Set("variablesReference", NewHandle(record));
     } else {
       Value x;
@@ -430,6 +469,8 @@ void Session::SetVariable(const json::Value& r) {
         break;
       }
     }
+    if (type < 0 && HasPrefix(table, h.prefix + name + "."))
+      return Fail(r, name + " is a record: set its fields");
     if (type < 0) return Fail(r, "no variable " + name + " here");
     if (IsArray(type)) return Fail(r, name + " is an array: set its elements");
   }
@@ -459,22 +500,20 @@ void Session::Evaluate(const json::Value& r) {
   if (!ParseExpression(bytes, &tree, &error)) return Fail(r, error);
   FrameScope scope(*this, level);
   json::Value body = json::Value::MakeObject();
+  Handle group;
+  if (RecordGroup(*tree, level, &group)) {
+    // A record (ship, ship.pos, pts[2].pos): its fields, as the variables view shows them.
+    std::vector<Variable> table;
+    if (!TableOf(group, &table, &error)) return Fail(r, error);
+    body.Set("result", FieldCount(ShownFields(table, group.prefix)));
+    body.Set("type", "record");
+    body.Set("variablesReference", NewHandle(group));
+    return Respond(r, std::move(body));
+  }
   Place place;
   std::string ignored;
   if ((tree->kind == Node::Name || tree->kind == Node::Element || tree->kind == Node::Field) &&
-      Locate(*tree, scope, &place, &ignored) && (IsArray(place.type) || place.type == kRecordElement)) {
-    if (place.type == kRecordElement) {
-      Handle record;
-      record.kind = Handle::Record;
-      record.level = level;
-      record.base = place.address;
-      record.layout = place.layout;
-      record.expression = place.name;
-      body.Set("result", FieldCount(place.layout.fieldCount));
-      body.Set("type", "record");
-      body.Set("variablesReference", NewHandle(record));
-      return Respond(r, std::move(body));
-    }
+      Locate(*tree, scope, &place, &ignored) && IsArray(place.type)) {
     const json::Value shown = VariableJson(place.AsVariable(), place.name, place.name);
     body.Set("result", shown["value"]);
     body.Set("type", shown["type"]);
@@ -488,6 +527,54 @@ void Session::Evaluate(const json::Value& r) {
   body.Set("type", value.isText ? "text" : "number");
   body.Set("variablesReference", 0);
   Respond(r, std::move(body));
+}
+
+bool Session::RecordGroup(const Node& tree, int level, Handle* group) {
+  FrameScope scope(*this, level);
+  Place place;
+  std::string ignored;
+  if ((tree.kind == Node::Element || tree.kind == Node::Field) && Locate(tree, scope, &place, &ignored)) {
+    // One record of an array of records (pts[2], ship.parts[1], a[0].parts[1]).
+    if (place.type != kRecordElement) return false;
+    group->kind = Handle::Record;
+    group->level = level;
+    group->base = place.address;
+    group->layout = place.layout;
+    group->expression = place.name;
+    return true;
+  }
+  if (tree.kind == Node::Name) {
+    // A record variable has no entry of its own, only its fields' "name.field" entries.
+    Variable v;
+    if (scope.Find(RegisteredName(tree.text), &v) || scope.Find(tree.text, &v)) return false;
+    const std::string prefix = tree.text + ".";
+    const std::vector<Variable>* locals = Locals(level);
+    group->prefix = prefix;
+    group->level = level;
+    if (locals != nullptr && HasPrefix(*locals, prefix)) {
+      group->kind = Handle::Locals;
+      return true;
+    }
+    group->kind = Handle::Globals;
+    group->level = -1;
+    return HasPrefix(Globals(), prefix);
+  }
+  if (tree.kind == Node::Field && tree.args.size() == 1) {
+    // A record inside a record of an array (pts[2].pos): its fields are flat, "pos.x".
+    Place record;
+    if (!Locate(*tree.args[0], scope, &record, &ignored) || record.type != kRecordElement) return false;
+    std::vector<Variable> fields;
+    if (!ReadRecordFields(tracer_, record.layout, record.address, &fields, &ignored)) return false;
+    if (!HasPrefix(fields, tree.text + ".")) return false;
+    group->kind = Handle::Record;
+    group->level = level;
+    group->base = record.address;
+    group->layout = record.layout;
+    group->expression = record.name;
+    group->prefix = tree.text + ".";
+    return true;
+  }
+  return false;
 }
 
 void Session::ExceptionInfo(const json::Value& r) {
