@@ -1,9 +1,11 @@
 // The Velmora BASIC extension: starts the language server vlmls for .bas files and serves the
 // debugger type "vlmdap" by starting the debug adapter vlmdap. Both are found on PATH unless the
-// settings velmora.languageServer.path and velmora.debugAdapter.path name them.
+// settings velmora.languageServer.path and velmora.debugAdapter.path name them. Debug hovers
+// evaluate whole names, elements and fields (evaluatable.js).
 'use strict';
 const vscode = require('vscode');
 const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
+const { expressionAt } = require('./evaluatable.js');
 
 let client;
 
@@ -26,6 +28,15 @@ function activate(context) {
   context.subscriptions.push(vscode.debug.registerDebugAdapterDescriptorFactory('vlmdap', {
     createDebugAdapterDescriptor() {
       return new vscode.DebugAdapterExecutable(setting('debugAdapter.path', 'vlmdap'), []);
+    },
+  }));
+  // The editor's own guess stops at $, % and brackets (ship.hp for ship.hp%, .x for pts[2].x).
+  context.subscriptions.push(vscode.languages.registerEvaluatableExpressionProvider('velmora-basic', {
+    provideEvaluatableExpression(document, position) {
+      const found = expressionAt(document.lineAt(position.line).text, position.character);
+      if (!found) return undefined;
+      const range = new vscode.Range(position.line, found.start, position.line, found.end);
+      return new vscode.EvaluatableExpression(range, found.text);
     },
   }));
   // F5 without a launch.json: debug the program named after the folder, as the build names it.
