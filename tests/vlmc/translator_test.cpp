@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "names.h"
 #include "support/child_process.h"
 #include "vlmc.h"
 
@@ -191,6 +193,48 @@ TEST(Translator, ProgramNamesAreIdentifiers) {
   EXPECT_FALSE(vlmc::IsProgramName("2d"));
   EXPECT_FALSE(vlmc::IsProgramName("class"));
   EXPECT_FALSE(vlmc::IsProgramName(""));
+}
+
+// The reserved-word test has a table of its own: it must agree with the list in any letter case,
+// for every name of up to three letters and every keyword with one character changed, added or
+// taken away.
+TEST(Translator, ReservedWordsInAnyLetterCaseAndNoOtherName) {
+  const std::set<std::string>& words = vlmc::Keywords();
+  ASSERT_GE(words.size(), 50u);
+  std::vector<std::string> wrong;
+  const auto check = [&](const std::string& name) {
+    if (vlmc::IsKeyword(name) != (words.count(vlmc::Upper(name)) > 0)) wrong.push_back(name);
+  };
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  for (const std::string& w : words) {
+    std::string lower = w, mixed = w;
+    for (size_t k = 0; k < w.size(); ++k) {
+      lower[k] = static_cast<char>(w[k] - 'A' + 'a');
+      if (k % 2) mixed[k] = lower[k];
+    }
+    for (const std::string& spelled : {w, lower, mixed})
+      if (!vlmc::IsKeyword(spelled)) wrong.push_back(spelled);
+    for (const char extra : std::string("S$%_1")) check(w + extra);
+    check(w.substr(1));
+    check(w.substr(0, w.size() - 1));
+    for (size_t k = 0; k < w.size(); ++k)
+      for (const char c : alphabet + "_9") {
+        std::string changed = w;
+        changed[k] = c;
+        check(changed);
+      }
+  }
+  for (const char a : alphabet) {
+    check(std::string(1, a));
+    for (const char b : alphabet) {
+      check(std::string{a, b});
+      for (const char c : alphabet) check(std::string{a, b, c});
+    }
+  }
+  EXPECT_FALSE(vlmc::IsKeyword(""));
+  EXPECT_FALSE(vlmc::IsKeyword("CONTINUED"));
+  EXPECT_TRUE(vlmc::IsKeyword("Continue"));
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " names judged wrongly, the first: " << wrong.front();
 }
 
 TEST(TranslatorCommandLine, HelpVersionAndAnOutputFolderItMakes) {

@@ -48,10 +48,15 @@ const Builtin kBuiltins[] = {
 };
 const int kBuiltinCount = static_cast<int>(sizeof kBuiltins / sizeof kBuiltins[0]);
 
+// Asked of every name called: compared in upper case in place, without a copy.
 const Builtin* FindBuiltin(const std::string& name) {
-  const std::string upper = Upper(name);
-  for (const Builtin& b : kBuiltins)
-    if (upper == b.name) return &b;
+  for (const Builtin& b : kBuiltins) {
+    size_t k = 0;
+    while (b.name[k] != '\0' && k < name.size() &&
+           static_cast<char>(name[k] >= 'a' && name[k] <= 'z' ? name[k] - 'a' + 'A' : name[k]) == b.name[k])
+      ++k;
+    if (b.name[k] == '\0' && k == name.size()) return &b;
+  }
   return nullptr;
 }
 

@@ -13,7 +13,11 @@ namespace vlmc {
 
 namespace {
 
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+// The character classes of the C locale, which the translator always runs in,
+// without a call into the C library for every byte.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 }  // namespace
 
@@ -22,22 +26,8 @@ Lexer::Lexer(const SourceFile& file, int fileIndex, Diagnostics& diagnostics, st
   if (file_.text.rfind("\xEF\xBB\xBF", 0) == 0) i_ = lineStart_ = 3;
 }
 
-const Token& Lexer::Peek(size_t ahead) {
-  while (queue_.size() <= ahead && !finished_) Step();
-  return queue_[std::min(ahead, queue_.size() - 1)];
-}
-
-void Lexer::Advance() {
-  Peek(1);
-  if (queue_.size() > 1) queue_.pop_front();
-}
-
-Position Lexer::At(size_t offset) const {
-  return Position{fileIndex_, line_, static_cast<int>(offset - lineStart_) + 1};
-}
-
 void Lexer::Push(TokenKind kind, std::string_view text, size_t offset, double value) {
-  queue_.push_back(Token{kind, text, value, At(offset)});
+  Queue(kind, text, value, At(offset));
   lineHasToken_ = true;
 }
 
@@ -46,8 +36,8 @@ void Lexer::Push(TokenKind kind, std::string_view text, size_t offset, double va
 void Lexer::Step() {
   const std::string& s = file_.text;
   if (i_ >= s.size()) {
-    queue_.push_back(Token{TokenKind::Newline, "", 0, At(i_)});
-    queue_.push_back(Token{TokenKind::End, "", 0, At(i_)});
+    Queue(TokenKind::Newline, "", 0, At(i_));
+    Queue(TokenKind::End, "", 0, At(i_));
     finished_ = true;
     return;
   }
@@ -62,9 +52,9 @@ void Lexer::Step() {
     ++i_;
   } else if (c == '\'') {
     while (i_ < s.size() && s[i_] != '\n') ++i_;
-  } else if (std::isalpha(c) || c == '_') {
+  } else if (IsLetter(static_cast<char>(c)) || c == '_') {
     ReadName();
-  } else if (std::isdigit(c) || (c == '.' && i_ + 1 < s.size() && IsDigit(s[i_ + 1]))) {
+  } else if (IsDigit(static_cast<char>(c)) || (c == '.' && i_ + 1 < s.size() && IsDigit(s[i_ + 1]))) {
     ReadNumber();
   } else if (c == '$') {
     ReadHex();
@@ -78,7 +68,7 @@ void Lexer::Step() {
 void Lexer::ReadName() {
   const std::string& s = file_.text;
   const size_t start = i_;
-  while (i_ < s.size() && (std::isalnum(static_cast<unsigned char>(s[i_])) || s[i_] == '_')) ++i_;
+  while (i_ < s.size() && (IsLetter(s[i_]) || IsDigit(s[i_]) || s[i_] == '_')) ++i_;
   if (i_ < s.size() && (s[i_] == '$' || s[i_] == '%')) ++i_;
   const std::string_view name = std::string_view(s).substr(start, i_ - start);
   if (name.size() == 3 && (name[0] | 0x20) == 'r' && (name[1] | 0x20) == 'e' && (name[2] | 0x20) == 'm') {
@@ -109,7 +99,13 @@ void Lexer::ReadNumber() {
     }
   }
   const std::string_view text = std::string_view(s).substr(start, i_ - start);
-  const double value = std::strtod(std::string(text).c_str(), nullptr);
+  // Whole numbers of up to 15 digits are exact in a double: read without strtod.
+  double value = 0;
+  if (integer && text.size() <= 15) {
+    for (const char d : text) value = value * 10 + (d - '0');
+  } else {
+    value = std::strtod(std::string(text).c_str(), nullptr);
+  }
   if (!std::isfinite(value)) d_.Error(At(start), "number " + std::string(text.substr(0, 40)) + " is too large");
   // A whole number that starts a line and is followed by more on the line
   // is the statement number in the margin.
@@ -123,7 +119,7 @@ void Lexer::ReadHex() {
   const std::string& s = file_.text;
   const size_t start = i_++;
   double value = 0;
-  while (i_ < s.size() && std::isxdigit(static_cast<unsigned char>(s[i_]))) {
+  while (i_ < s.size() && IsHexDigit(s[i_])) {
     const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i_])));
     value = value * 16 + (h <= '9' ? h - '0' : h - 'a' + 10);
     ++i_;
@@ -180,7 +176,7 @@ void Lexer::ReadOperator() {
   ++i_;
   if (c == ':') {
     // Divides statements: a line end that keeps the line (no margin after it).
-    queue_.push_back(Token{TokenKind::Newline, std::string_view(s).substr(start, 1), 0, At(start)});
+    Queue(TokenKind::Newline, std::string_view(s).substr(start, 1), 0, At(start));
     return;
   }
   if (std::string_view("+-*/\\^()[],=;.").find(static_cast<char>(c)) != std::string_view::npos) {

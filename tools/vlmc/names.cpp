@@ -3,7 +3,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <set>
+#include <string_view>
 #include <vector>
 
 #include "vlmc.h"
@@ -66,30 +68,62 @@ bool MacroLike(const std::string& s) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kKeywords[] = {
+    "AND",    "OR",       "XOR",   "NOT",     "MOD",    "IF",      "THEN",    "ELSE",     "ELSEIF", "ENDIF",
+    "END",    "FOR",      "EACH",  "IN",      "TO",     "STEP",    "NEXT",    "WHILE",    "WEND",   "REPEAT",
+    "UNTIL",  "FOREVER",  "DO",    "LOOP",    "EXIT",   "CONTINUE", "SELECT", "CASE",     "RETURN", "FUNCTION",
+    "SUB",    "GLOBAL",   "LOCAL", "CONST",   "TYPE",   "AS",      "BYREF",   "DIM",      "PRESERVE", "DECLARE",
+    "LIB",    "ALIAS",    "PROJECT", "PRINT", "INPUT",  "DATA",    "READ",    "RESTORE",  "GOTO",   "APPEND",
+    "REMOVE"};
+constexpr size_t kLongestKeyword = 8;
+
+constexpr char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The parser asks of almost every name whether it is a reserved word: a hash
+// of the first two letters, the last and the length (no two keywords share
+// one, checked below) picks the one keyword it could be.
+constexpr size_t kKeywordSlots = 128;
+constexpr size_t KeywordSlot(std::string_view upper) {
+  return (static_cast<size_t>(static_cast<unsigned char>(upper[0])) * 27 +
+          static_cast<size_t>(static_cast<unsigned char>(upper[1])) * 13 +
+          static_cast<size_t>(static_cast<unsigned char>(upper.back())) * 54 + upper.size()) %
+         kKeywordSlots;
+}
+
+struct KeywordTable {
+  std::string_view slots[kKeywordSlots] = {};
+  bool distinct = true;
+  constexpr KeywordTable() {
+    for (std::string_view k : kKeywords) {
+      std::string_view& slot = slots[KeywordSlot(k)];
+      if (!slot.empty()) distinct = false;
+      slot = k;
+    }
+  }
+};
+constexpr KeywordTable kKeywordTable;
+static_assert(kKeywordTable.distinct, "two keywords share a slot: choose other factors in KeywordSlot");
+
+}  // namespace
+
 const std::set<std::string>& Keywords() {
-  static const std::set<std::string> words = {
-      "AND",    "OR",       "XOR",   "NOT",     "MOD",    "IF",      "THEN",    "ELSE",     "ELSEIF", "ENDIF",
-      "END",    "FOR",      "EACH",  "IN",      "TO",     "STEP",    "NEXT",    "WHILE",    "WEND",   "REPEAT",
-      "UNTIL",  "FOREVER",  "DO",    "LOOP",    "EXIT",   "CONTINUE", "SELECT", "CASE",     "RETURN", "FUNCTION",
-      "SUB",    "GLOBAL",   "LOCAL", "CONST",   "TYPE",   "AS",      "BYREF",   "DIM",      "PRESERVE", "DECLARE",
-      "LIB",    "ALIAS",    "PROJECT", "PRINT", "INPUT",  "DATA",    "READ",    "RESTORE",  "GOTO",   "APPEND",
-      "REMOVE"};
+  static const std::set<std::string> words(std::begin(kKeywords), std::end(kKeywords));
   return words;
 }
 
 bool IsKeyword(std::string_view name) {
-  // No keyword is longer than eight letters: shorter names are compared in
-  // upper case without making a string.
-  if (name.size() > 8) return false;
-  char upper[8];
-  for (size_t k = 0; k < name.size(); ++k) upper[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[k])));
-  static const std::set<std::string, std::less<>> words(Keywords().begin(), Keywords().end());
-  return words.find(std::string_view(upper, name.size())) != words.end();
+  if (name.size() < 2 || name.size() > kLongestKeyword) return false;
+  char upper[kLongestKeyword];
+  for (size_t k = 0; k < name.size(); ++k) upper[k] = UpperAscii(name[k]);
+  const std::string_view word(upper, name.size());
+  return kKeywordTable.slots[KeywordSlot(word)] == word;
 }
 
 std::string Upper(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out) c = UpperAscii(c);
   return out;
 }
 

@@ -10,10 +10,10 @@ ExprPtr Parser::ParseExpression(int depth) { return ParseBinary(1, depth); }
 
 int Parser::Level(const Token& t) {
   if (t.kind == TokenKind::Identifier) {
-    const std::string w = Upper(t.text);
-    if (w == "OR" || w == "XOR") return 1;
-    if (w == "AND") return 2;
-    if (w == "MOD") return 5;
+    if (t.text.size() > 3) return 0;
+    if (IsWord(t, "OR") || IsWord(t, "XOR")) return 1;
+    if (IsWord(t, "AND")) return 2;
+    if (IsWord(t, "MOD")) return 5;
     return 0;
   }
   if (t.kind != TokenKind::Operator) return 0;
@@ -34,6 +34,7 @@ ExprPtr Parser::MakeBinary(const Token& op, ExprPtr left, ExprPtr right) {
   e->kind = Expr::Binary;
   e->at = op.at;
   e->text = op.kind == TokenKind::Identifier ? Upper(op.text) : std::string(op.text);
+  e->args.reserve(2);
   e->args.push_back(std::move(left));
   e->args.push_back(std::move(right));
   return e;
@@ -61,7 +62,7 @@ ExprPtr Parser::ParseBinary(int level, int depth) {
 }
 
 ExprPtr Parser::ParseNot(int depth) {
-  if (Word() == "NOT") {
+  if (AtWord("NOT")) {
     CheckDepth(depth + 1);
     auto e = std::make_unique<Expr>();
     e->kind = Expr::Unary;

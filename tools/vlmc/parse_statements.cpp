@@ -115,6 +115,8 @@ StmtPtr Parser::ParseLocal() {
 
 // A statement that may follow THEN or ELSE on the same line.
 StmtPtr Parser::ParseSimple(const std::string& word, bool counted) {
+  // The words below are all reserved: a name is an assignment or a call.
+  if (At(TokenKind::Identifier) && !IsKeyword(word)) return ParseAssignOrCall(counted);
   if (word == "EXIT") return ParseLoopControl(Stmt::Exit, counted);
   if (word == "CONTINUE") return ParseLoopControl(Stmt::Continue, counted);
   if (word == "RETURN") return ParseReturn(counted);
@@ -131,7 +133,6 @@ StmtPtr Parser::ParseSimple(const std::string& word, bool counted) {
   if (word == "INPUT") return ParseTargets(Stmt::Input, counted);
   if (word == "APPEND") return ParseAppendOrRemove(Stmt::Append, counted);
   if (word == "REMOVE") return ParseAppendOrRemove(Stmt::Remove, counted);
-  if (At(TokenKind::Identifier) && !IsKeyword(word)) return ParseAssignOrCall(counted);
   if (At(TokenKind::Identifier) && (AtOp("=", 1) || AtOp("[", 1) || AtOp(".", 1))) {
     Error(Peek().at, word + " is a reserved word; it cannot name a variable");
     throw SyntaxError();
@@ -163,7 +164,7 @@ StmtPtr Parser::ParseLoopControl(Stmt::Kind kind, bool counted) {
 StmtPtr Parser::ParseReturn(bool counted) {
   StmtPtr s = NewStmt(Stmt::Return, counted);
   Next();
-  if (!AtStatementEnd() && Word() != "ELSE") {
+  if (!AtStatementEnd() && !AtWord("ELSE")) {
     s->value = ParseExpression();
     if (function_ && !function_->isSub)
       function_->returnsValue = true;
@@ -215,7 +216,7 @@ StmtPtr Parser::ParsePrint(bool counted) {
   StmtPtr s = NewStmt(Stmt::Print, counted);
   Next();
   s->newline = true;
-  while (!AtStatementEnd() && Word() != "ELSE") {
+  while (!AtStatementEnd() && !AtWord("ELSE")) {
     if (TakeOp(",")) {
       // An empty item: only the move to the next zone.
       s->exprs.push_back(nullptr);
@@ -251,7 +252,7 @@ StmtPtr Parser::ParseGoto(bool counted) {
 StmtPtr Parser::ParseRestore(bool counted) {
   StmtPtr s = NewStmt(Stmt::Restore, counted);
   Next();
-  if (!AtStatementEnd() && Word() != "ELSE") s->exitKind = Name("a label after RESTORE");
+  if (!AtStatementEnd() && !AtWord("ELSE")) s->exitKind = Name("a label after RESTORE");
   return s;
 }
 
@@ -309,7 +310,7 @@ StmtPtr Parser::ParseAssignOrCall(bool counted) {
     return s;
   }
   if (e->kind == Expr::Variable) {
-    if (!AtStatementEnd() && Word() != "ELSE") UnknownStatement(first);
+    if (!AtStatementEnd() && !AtWord("ELSE")) UnknownStatement(first);
     e->kind = Expr::Call;
     e->bare = true;
   }
@@ -347,7 +348,7 @@ StmtPtr Parser::ParseIf(bool counted, bool inlineOnly, int depth) {
     s->broken = true;
     s->exprs.clear();
     s->exprs.push_back(nullptr);
-    while (!AtStatementEnd() && Word() != "THEN") Next();
+    while (!AtStatementEnd() && !AtWord("THEN")) Next();
   }
   then = TakeWord("THEN");
   if (!then && !AtStatementEnd()) {
@@ -380,7 +381,7 @@ void Parser::ParseInlineBranch(Block& block, int depth) {
     block.push_back(ParseStatementOrThrow(false, true, depth + 1));
     if (!AtColon()) return;
     Next();
-    if (AtStatementEnd() || Word() == "ELSE") return;
+    if (AtStatementEnd() || AtWord("ELSE")) return;
   }
 }
 
@@ -405,7 +406,7 @@ void Parser::ParseIfBlocks(Stmt& s, int depth) {
         s.exprs.push_back(ParseExpression());
       } catch (SyntaxError&) {
         s.exprs.push_back(nullptr);
-        while (!AtStatementEnd() && Word() != "THEN") Next();
+        while (!AtStatementEnd() && !AtWord("THEN")) Next();
       }
       TakeWord("THEN");
     } else {
@@ -549,8 +550,8 @@ StmtPtr Parser::ParseRepeat(int depth) {
 
 // [ WHILE | UNTIL ] condition, after DO or LOOP.
 void Parser::DoHeader(Stmt& s) {
-  if (Word() != "WHILE" && Word() != "UNTIL") return;
-  s.until = Word() == "UNTIL";
+  if (!AtWord("WHILE") && !AtWord("UNTIL")) return;
+  s.until = AtWord("UNTIL");
   Next();
   s.value = ParseExpression();
 }
@@ -558,7 +559,7 @@ void Parser::DoHeader(Stmt& s) {
 // DO with a condition is a statement (it is tested first, like WHILE); a
 // bare DO is not (like REPEAT).
 StmtPtr Parser::ParseDo(bool counted, int depth) {
-  const bool atTop = Word(1) == "WHILE" || Word(1) == "UNTIL";
+  const bool atTop = AtWord("WHILE", 1) || AtWord("UNTIL", 1);
   if (!atTop) NoMargin();
   auto s = NewStmt(Stmt::Do, counted && atTop);
   s->atTop = atTop;
@@ -571,7 +572,7 @@ StmtPtr Parser::ParseDo(bool counted, int depth) {
     return s;
   }
   TakeTerminator();
-  if (Word() == "WHILE" || Word() == "UNTIL") {
+  if (AtWord("WHILE") || AtWord("UNTIL")) {
     if (atTop) Error(Peek().at, "DO ... LOOP takes its condition at one end only");
     Stmt bottom;
     ParseHeader(bottom, &Parser::DoHeader);

@@ -21,10 +21,6 @@ bool Parser::Take(TokenKind kind) {
   return true;
 }
 
-bool Parser::AtOp(const char* op, size_t ahead) const {
-  return Peek(ahead).kind == TokenKind::Operator && Peek(ahead).text == op;
-}
-
 bool Parser::TakeOp(const char* op) {
   if (!AtOp(op)) return false;
   Next();
@@ -35,8 +31,19 @@ std::string Parser::Word(size_t ahead) const {
   return Peek(ahead).kind == TokenKind::Identifier ? Upper(Peek(ahead).text) : std::string();
 }
 
+bool Parser::IsWord(const Token& t, const char* word) {
+  if (t.kind != TokenKind::Identifier) return false;
+  size_t k = 0;
+  for (; word[k] != '\0'; ++k) {
+    if (k >= t.text.size()) return false;
+    const char c = t.text[k];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[k]) return false;
+  }
+  return k == t.text.size();
+}
+
 bool Parser::TakeWord(const char* word) {
-  if (Word() != word) return false;
+  if (!AtWord(word)) return false;
   Next();
   return true;
 }
@@ -158,6 +165,7 @@ bool Parser::SkipSeparators() {
 // The lines that declare rather than run. In a block (block not null) only
 // DATA may stand; the others are reported there.
 bool Parser::ParseDeclarationLine(const std::string& word, Block* block) {
+  if (!IsKeyword(word)) return false;  // each of the words below is one
   if (word == "DATA") {
     NoMargin();
     ParseData();
@@ -193,6 +201,8 @@ bool Parser::ParseDeclarationLine(const std::string& word, Block* block) {
 // The words that close a block, as one text ("END IF" is also "ENDIF";
 // "END WHILE", which other BASICs write, is taken for WEND).
 std::string Parser::TerminatorText() {
+  // Most statements start with a name: no reserved word, so no terminator.
+  if (!At(TokenKind::Identifier) || !IsKeyword(Peek().text)) return "";
   const std::string w = Word();
   if (w == "END") {
     const std::string next = Word(1);
@@ -259,9 +269,9 @@ bool Parser::ReservedAssignment() {
 
 // Consumes the terminator's words.
 void Parser::TakeTerminator() {
-  if (Word() == "END") {
+  if (AtWord("END")) {
     Next();
-    if (Word() == "WHILE") Error(Peek().at, "WHILE loops end with WEND in this language (END WHILE is taken for it)");
+    if (AtWord("WHILE")) Error(Peek().at, "WHILE loops end with WEND in this language (END WHILE is taken for it)");
   }
   Next();
 }
@@ -467,7 +477,7 @@ void Parser::ParseType() {
   while (SkipSeparators()) {
     TakeMargin();
     NoMargin();
-    if (Word() == "END" && Word(1) == "TYPE") {
+    if (AtWord("END") && AtWord("TYPE", 1)) {
       TakeTerminator();
       EndOfStatement();
       return;

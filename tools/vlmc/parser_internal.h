@@ -31,9 +31,20 @@ class Parser {
   bool At(TokenKind kind) const { return Peek().kind == kind; }
   void Next() { lexer_->Advance(); }
   bool Take(TokenKind kind);
-  bool AtOp(const char* op, size_t ahead = 0) const;
+  // Asked at nearly every token: compared in place, without a copy.
+  bool AtOp(const char* op, size_t ahead = 0) const {
+    const Token& t = Peek(ahead);
+    if (t.kind != TokenKind::Operator) return false;
+    size_t k = 0;
+    for (; op[k] != '\0'; ++k)
+      if (k >= t.text.size() || t.text[k] != op[k]) return false;
+    return k == t.text.size();
+  }
   bool TakeOp(const char* op);
   std::string Word(size_t ahead = 0) const;
+  // Whether the token is the word (given in upper case), in any letter case.
+  bool AtWord(const char* word, size_t ahead = 0) const { return IsWord(Peek(ahead), word); }
+  static bool IsWord(const Token& t, const char* word);
   bool TakeWord(const char* word);
   // The end of a statement: a line end, a ':' or the end of the file.
   bool AtStatementEnd() const { return At(TokenKind::Newline) || At(TokenKind::End); }

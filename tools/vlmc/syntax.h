@@ -53,17 +53,18 @@ struct Expr {
   Position at;
   std::string text;   // name, field, operator (upper case for words), literal as written
   double value = 0;   // numbers; a sign before a literal: the signed value (checker)
-  bool bare = false;  // a call written without parentheses
   std::vector<ExprPtr> args;  // indices, arguments, operands
   ExprPtr object;             // Field: the record; Element: the array when it is a field
+  bool bare = false;  // a call written without parentheses
 
-  // Found by the checker.
+  // Found by the checker (the one-byte fields together: a big module has
+  // hundreds of thousands of expressions).
   Type type = Type::Number;
-  Type element = Type::Number;         // Array: what its elements are
-  const RecordType* record = nullptr;  // Record, or Array of records
+  Type element = Type::Number;  // Array: what its elements are
   bool isInt = false;    // read from 32-bit integer storage; written truncated
   bool lvalue = false;   // a variable, element or field the C++ can write to as it is
   bool literal = false;  // a number or text literal, or a sign before a number literal
+  const RecordType* record = nullptr;  // Record, or Array of records
   const vlmc::Variable* variable = nullptr;  // Variable, Element of a named array, Field: the field
   // Call: the one that is called.
   const Function* function = nullptr;

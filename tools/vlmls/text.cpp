@@ -7,8 +7,7 @@
 namespace vlmls {
 
 LineIndex::LineIndex(std::string_view text) {
-  for (size_t k = 0; k < text.size(); ++k)
-    if (text[k] == '\n') starts_.push_back(k + 1);
+  for (size_t k = text.find('\n'); k != std::string_view::npos; k = text.find('\n', k + 1)) starts_.push_back(k + 1);
 }
 
 size_t LineIndex::Start(int line) const {
