@@ -26,11 +26,6 @@ constexpr size_t kCelShortRamp = 16;
 
 bool HasMultitexture() { return gl::ActiveTextureARB != nullptr && gl::ClientActiveTextureARB != nullptr; }
 
-bool HasBufferObjects(const Engine3D& e) {
-  return e.bufferObjectsAllowed && gl::GenBuffersARB != nullptr && gl::BindBufferARB != nullptr &&
-         gl::BufferDataARB != nullptr && gl::DeleteBuffersARB != nullptr;
-}
-
 // An attribute pointer: an offset into the bound buffer, or client memory.
 inline const void* At(const void* base, size_t offset) {
   return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + offset);
@@ -101,7 +96,7 @@ void BuildCelTexture(Engine3D& e, MeshObject& mesh) {
 // Binds and (for the streaming slot, or a slot without a name yet) uploads
 // the records; returns the base for the array pointers.
 const void* PrepareBuffer(Engine3D& e, uint32_t* name, bool isStatic, const MeshVertex* records, int32_t count) {
-  if (!HasBufferObjects(e)) return records;
+  if (!BufferObjectsUsable(e)) return records;
   const GLsizeiptrARB bytes = static_cast<GLsizeiptrARB>(count) * kStride;
   if (*name == 0) {
     gl::GenBuffersARB(1, name);
@@ -170,7 +165,7 @@ void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const 
   glVertexPointer(3, GL_FLOAT, kStride, At(base, 0));
   glDrawArrays(GL_TRIANGLES, 0, count);
   glDisableClientState(GL_VERTEX_ARRAY);
-  if (HasBufferObjects(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+  if (BufferObjectsUsable(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
   glDepthFunc(GL_LESS);
   BindMeshTextures(e, e.boundTexture1, e.boundTexture2, table != nullptr ? 0 : e.alternateTextures, table);
   if (lighting) SwitchGLState(kStateLighting, true);
@@ -181,6 +176,11 @@ void DrawOutline(Engine3D& e, MeshObjectX& mesh, const MeshFrame& frameA, const 
 }  // namespace
 
 // ---------------------------------------------------------------- helpers
+
+bool BufferObjectsUsable(const Engine3D& e) {
+  return e.bufferObjectsAllowed && gl::GenBuffersARB != nullptr && gl::BindBufferARB != nullptr &&
+         gl::BufferDataARB != nullptr && gl::DeleteBuffersARB != nullptr;
+}
 
 void BindMeshTextures(Engine3D& e, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table) {
   Bind2DTextures(id, id2, alternate, table);
@@ -470,7 +470,7 @@ void DrawTriangleArrays(Engine3D& e, const void* base, int32_t count) {
     glDisable(GL_TEXTURE_GEN_T);
   }
   DisableClientArrays();
-  if (HasBufferObjects(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+  if (BufferObjectsUsable(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
 }
 
 }  // namespace

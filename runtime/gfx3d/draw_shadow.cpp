@@ -15,8 +15,15 @@
 // held before, so the counts there do not change; what is saved is filling
 // the space behind the receivers, which is most of a volume's area on
 // screen, and the closed far cap keeps shadows off the empty background.
+//
+// A volume depends only on the mesh's triangles, the light in object space
+// and the pull, so a mesh keeps the one it drew last (ShadowVolumeCache),
+// in a buffer object where the GL has them, and draws it again while none
+// of them changes: in a scene where only the camera moves, no volume is
+// built or sent to the GL after the first frame.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "gfx3d/internal/engine3d.h"
@@ -156,12 +163,15 @@ void NoteVolumeBounds(Engine3D& e, const float casterLow[3], const float casterH
 }
 
 // Writes the quads of the silhouette, then both caps, as homogeneous
-// vertices into the engine's scratch list; returns the cap vertices.
-int32_t WriteVolume(Engine3D& e, const MeshVertex* v, int32_t triangles, const ShadowEdge* edges,
-                    const uint8_t* facing, int32_t silhouettes, const float light[3], float scale) {
-  const size_t floats = (static_cast<size_t>(silhouettes) * 4 + static_cast<size_t>(triangles) * 6) * 4;
-  if (e.shadowScratch.size() < floats) e.shadowScratch.resize(floats);
-  float* out = e.shadowScratch.data();
+// vertices into the kept volume; false when its list cannot be had.
+bool WriteVolume(ShadowVolumeCache& c, const MeshVertex* v, int32_t triangles, const ShadowEdge* edges,
+                 const uint8_t* facing, int32_t silhouettes, const float light[3], float scale) {
+  int32_t lit = 0;
+  for (int32_t t = 0; t < triangles; ++t) lit += facing[t];
+  const int64_t floats = (int64_t{4} * silhouettes + int64_t{6} * lit) * 4;
+  if (floats > INT32_MAX || !c.vertices.Reserve(floats)) return false;
+  c.vertices.SetCountUnchecked(static_cast<int32_t>(floats));
+  float* out = c.vertices.data();
   for (int32_t i = 0; i < triangles * 3; ++i) {
     if (!edges[i].silhouette) continue;
     const int32_t t = i / 3;
@@ -172,7 +182,6 @@ int32_t WriteVolume(Engine3D& e, const MeshVertex* v, int32_t triangles, const S
     out = PutPulled(out, p, light, scale);
     out = PutPulled(out, q, light, scale);
   }
-  int32_t capVertices = 0;
   for (int32_t t = 0; t < triangles; ++t) {
     if (!facing[t]) continue;
     const MeshVertex* corner = v + t * 3;
@@ -182,14 +191,55 @@ int32_t WriteVolume(Engine3D& e, const MeshVertex* v, int32_t triangles, const S
     out = PutPulled(out, corner[0], light, scale);
     out = PutPulled(out, corner[2], light, scale);
     out = PutPulled(out, corner[1], light, scale);
-    capVertices += 6;
   }
-  return capVertices;
+  c.quadVertices = 4 * silhouettes;
+  c.capVertices = 6 * lit;
+  c.uploaded = false;
+  return true;
 }
 
-// The two stencil passes over the scratch vertices: front faces count up,
-// back faces down.
-void DrawVolumePasses(Engine3D& e, int32_t quadVertexCount, int32_t capVertices) {
+// Brings the kept volume up to date for the frame, the light and the pull:
+// the silhouette is found again when the frame or the light changed, the
+// vertices written again when anything did. False when there is no memory.
+bool UpdateVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const MeshVertex* v, int32_t triangles,
+                  const float light[3], float scale) {
+  ShadowVolumeCache& c = mesh.shadowVolume;
+  const bool sameLight = c.frame == frame && std::memcmp(c.light, light, sizeof c.light) == 0;
+  if (sameLight && std::memcmp(&c.scale, &scale, sizeof scale) == 0) return true;
+  ShadowEdge* edges = mesh.shadowEdges.data();
+  uint8_t* facing = mesh.facing.data();
+  int32_t silhouettes = c.quadVertices / 4;
+  if (!sameLight) {
+    silhouettes = MarkSilhouettes(v, triangles, light, facing, edges);
+    ++e.stats.shadowVolumesBuilt;
+  }
+  if (!WriteVolume(c, v, triangles, edges, facing, silhouettes, light, scale)) {
+    ForgetShadowVolume(mesh, false);
+    return false;
+  }
+  c.frame = frame;
+  std::memcpy(c.light, light, sizeof c.light);
+  c.scale = scale;
+  return true;
+}
+
+// The base of the vertex pointer: an offset into the volume's buffer object
+// (uploaded when the vertices changed), or client memory.
+const void* BindVolume(Engine3D& e, ShadowVolumeCache& c) {
+  if (!BufferObjectsUsable(e)) return c.vertices.data();
+  if (c.vertexBuffer == 0) gl::GenBuffersARB(1, &c.vertexBuffer);
+  gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, c.vertexBuffer);
+  if (!c.uploaded) {
+    gl::BufferDataARB(GL_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(c.vertices.count()) * sizeof(float),
+                      c.vertices.data(), GL_DYNAMIC_DRAW_ARB);
+    c.uploaded = true;
+  }
+  return nullptr;
+}
+
+// The two stencil passes over the kept volume: front faces count up, back
+// faces down.
+void DrawVolumePasses(Engine3D& e, ShadowVolumeCache& c) {
   SwitchGLState(kStateDepthTest, true);
   glDepthFunc(GL_LESS);
   const bool lighting = CachedGLState(kStateLighting) == kGLStateOn;
@@ -201,15 +251,15 @@ void DrawVolumePasses(Engine3D& e, int32_t quadVertexCount, int32_t capVertices)
   glFrontFace(GL_CW);
   glStencilFunc(GL_ALWAYS, 0, ~0u);
   glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(4, GL_FLOAT, 0, e.shadowScratch.data());
-  const GLsizei quadVertices = quadVertexCount;
+  glVertexPointer(4, GL_FLOAT, 0, BindVolume(e, c));
   for (int pass = 0; pass < 2; ++pass) {
     glCullFace(pass == 0 ? GL_BACK : GL_FRONT);
     glStencilOp(GL_KEEP, GL_KEEP, pass == 0 ? GL_INCR : GL_DECR);
-    if (quadVertices > 0) glDrawArrays(GL_QUADS, 0, quadVertices);
-    if (capVertices > 0) glDrawArrays(GL_TRIANGLES, quadVertices, capVertices);
+    if (c.quadVertices > 0) glDrawArrays(GL_QUADS, 0, c.quadVertices);
+    if (c.capVertices > 0) glDrawArrays(GL_TRIANGLES, c.quadVertices, c.capVertices);
   }
   glDisableClientState(GL_VERTEX_ARRAY);
+  if (BufferObjectsUsable(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
   glCullFace(GL_BACK);
   ApplyCullMode(e);
   if (lighting) SwitchGLState(kStateLighting, true);
@@ -222,20 +272,17 @@ void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float
   if (mesh.frames.count() == 0 || mesh.shadowEdges.count() == 0) return;
   // The edge list belongs to frame 0's triangles; another frame can stand in
   // only when it has as many.
-  const GrowList<MeshVertex>* list = &mesh.frames[0].triangles;
-  if (frame > 0 && frame < mesh.frames.count() && mesh.frames[frame].triangles.count() == list->count())
-    list = &mesh.frames[frame].triangles;
-  const MeshVertex* v = list->data();
-  const int32_t triangles = list->count() / 3;
+  int32_t used = 0;
+  if (frame > 0 && frame < mesh.frames.count() &&
+      mesh.frames[frame].triangles.count() == mesh.frames[0].triangles.count())
+    used = frame;
+  const GrowList<MeshVertex>& list = mesh.frames[used].triangles;
+  const int32_t triangles = list.count() / 3;
   if (triangles * 3 != mesh.shadowEdges.count() || mesh.facing.count() != triangles) return;
   const float scale = PullScale(e, casterLow, casterHigh);
   if (scale < 0.0f) return;
-
-  uint8_t* facing = mesh.facing.data();
-  ShadowEdge* edges = mesh.shadowEdges.data();
-  const int32_t silhouettes = MarkSilhouettes(v, triangles, light, facing, edges);
+  if (!UpdateVolume(e, mesh, used, list.data(), triangles, light, scale)) return;
   NoteVolumeBounds(e, casterLow, casterHigh, scale);
-  const int32_t capVertices = WriteVolume(e, v, triangles, edges, facing, silhouettes, light, scale);
-  DrawVolumePasses(e, silhouettes * 4, capVertices);
+  DrawVolumePasses(e, mesh.shadowVolume);
   ++e.stats.shadowVolumes;
 }

@@ -159,6 +159,7 @@ void TriangulateFrame(MeshFrame& frame) {
 
 void MeshObjectX::BuildTriangles() {
   for (MeshFrame& frame : frames) TriangulateFrame(frame);
+  ForgetShadowVolume(*this, false);
   // The draw buffer becomes a copy of frame 0's triangles again; the copy is
   // made by the first draw that needs it (most objects are drawn straight
   // from their triangle list and never do).
@@ -259,6 +260,20 @@ void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
 
 // ---------------------------------------------------------------- release
 
+void ForgetShadowVolume(MeshObject& mesh, bool freeMemory) {
+  ShadowVolumeCache& c = mesh.shadowVolume;
+  if (gl::DeleteBuffersARB != nullptr && c.vertexBuffer != 0) gl::DeleteBuffersARB(1, &c.vertexBuffer);
+  c.vertexBuffer = 0;
+  c.uploaded = false;
+  c.frame = -1;
+  c.quadVertices = 0;
+  c.capVertices = 0;
+  if (freeMemory)
+    c.vertices.Free();
+  else
+    c.vertices.Clear();
+}
+
 void ReleaseMeshBuffers(MeshObject& mesh) {
   if (gl::DeleteBuffersARB != nullptr) {
     if (mesh.staticBuffer != 0) gl::DeleteBuffersARB(1, &mesh.staticBuffer);
@@ -266,6 +281,9 @@ void ReleaseMeshBuffers(MeshObject& mesh) {
   }
   mesh.staticBuffer = 0;
   mesh.streamBuffer = 0;
+  // Whatever made the buffers stale (new normals, a scaling) may have moved
+  // the positions the kept volume was built from.
+  ForgetShadowVolume(mesh, false);
 }
 
 void ReleaseMesh(MeshObject& mesh, bool freeMemory) {
@@ -288,6 +306,7 @@ void ReleaseMesh(MeshObject& mesh, bool freeMemory) {
   mesh.shadowEdges.SetGrowth(64, 64);
   mesh.facing.SetGrowth(64, 64);
   ReleaseMeshBuffers(mesh);
+  ForgetShadowVolume(mesh, freeMemory);
   if (mesh.celTexture != 0) glDeleteTextures(1, &mesh.celTexture);
   mesh.celTexture = 0;
 }

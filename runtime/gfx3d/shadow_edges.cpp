@@ -98,6 +98,7 @@ void WeldPositions(const MeshVertex* records, int32_t count, int32_t* weldedInde
 }
 
 void BuildShadowEdges(MeshObject& mesh) {
+  ForgetShadowVolume(mesh, false);
   mesh.shadowEdges.Clear();
   mesh.facing.Clear();
   if (mesh.frames.count() == 0) return;

@@ -544,3 +544,66 @@ TEST(Render3D, ShadowLeavesEmptyBackgroundAlone) {
   EXPECT_GT(background, 10000);
   EXPECT_EQ(darkened, 0);
 }
+
+// A shadow volume is kept from one draw to the next and built again only
+// when the light, the pull or the mesh changes; the picture is always the
+// one a volume built afresh gives.
+TEST(Render3D, KeptShadowVolumesFollowTheLightThePullAndTheMesh) {
+  gfx3d_test::BuildFloor(66, 0, 60, 0x808080);
+  gfx3d_test::BuildBox(67, 0, 10, 0, 5, 0x00A000);
+  Engine3D& e = *TheEngine3D();
+  // One frame: the floor at height floorY, the light at (lightX, 110, -110);
+  // `fresh` forgets the kept volume first.
+  const auto render = [&](double lightX, double floorY, bool fresh) {
+    if (fresh) ForgetShadowVolume(gfx3d_test::Mesh(67), false);
+    Frame(0x000000);
+    SetCameraUp(0, 0, -1);
+    SetCamera(0, 200, 0, 0, 0, 0);
+    SetCullMode(1);
+    for (int pass = 0; pass < 2; ++pass) {
+      SetMovementTranslation(0, floorY, 0);
+      DrawMesh(66, 0);
+      SetMovementTranslation(0, 0, 0);
+      DrawMesh(67, 0);
+      if (pass == 0) SetLight(-3, 0x400000, lightX, 110, -110, 0, 0, 0, 360);
+    }
+    End3D();
+    return ReadPixels(0, 0, 640, 480);
+  };
+  // Shadowed pixels take the effect colour's blue.
+  const auto darkened = [](const std::vector<Rgba>& pixels) {
+    int n = 0;
+    for (const Rgba& p : pixels) n += p.b > p.r ? 1 : 0;
+    return n;
+  };
+  const auto same = [](const std::vector<Rgba>& a, const std::vector<Rgba>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Rgba)) == 0;
+  };
+  for (const bool buffers : {true, false}) {
+    e.bufferObjectsAllowed = buffers;
+    const std::vector<Rgba> first = render(-110, 0, true);
+    const uint64_t built = e.stats.shadowVolumesBuilt;
+    EXPECT_GT(darkened(first), 500) << "buffers " << buffers;
+    // The same light and receivers: drawn again as kept.
+    EXPECT_TRUE(same(render(-110, 0, false), first));
+    EXPECT_EQ(e.stats.shadowVolumesBuilt, built);
+    // The light moves: built anew, as a fresh volume would be.
+    const std::vector<Rgba> moved = render(60, 0, false);
+    EXPECT_EQ(e.stats.shadowVolumesBuilt, built + 1);
+    EXPECT_FALSE(same(moved, first));
+    EXPECT_TRUE(same(moved, render(60, 0, true)));
+    // A lower floor takes a longer pull: same silhouette, other far ends.
+    const uint64_t beforePull = e.stats.shadowVolumesBuilt;
+    const std::vector<Rgba> lower = render(60, -30, false);
+    EXPECT_EQ(e.stats.shadowVolumesBuilt, beforePull);
+    EXPECT_TRUE(same(lower, render(60, -30, true)));
+    // The mesh is widened in place (its height, which sets the pull here,
+    // stays): its kept volume is stale.
+    ScaleMesh(67, 1.5, 1, 1.5);
+    const std::vector<Rgba> scaled = render(60, -30, false);
+    EXPECT_GT(darkened(scaled), darkened(lower));
+    EXPECT_TRUE(same(scaled, render(60, -30, true)));
+    ScaleMesh(67, 1 / 1.5, 1, 1 / 1.5);
+  }
+  e.bufferObjectsAllowed = true;
+}

@@ -61,6 +61,7 @@ struct DrawStatistics {
   uint64_t objectsDrawn = 0;
   uint64_t objectsRejected = 0;
   uint64_t shadowVolumes = 0;
+  uint64_t shadowVolumesBuilt = 0;  // volumes whose silhouette was found anew
   uint64_t trianglesDrawn = 0;
 };
 
@@ -123,7 +124,6 @@ class Revazoro3D {
   int32_t alternateTextures = 0;
   int32_t boundTexture1 = -1, boundTexture2 = -1;  // what the last bind selected
   std::vector<uint8_t> celRamp;
-  std::vector<float> shadowScratch;  // homogeneous vertices of a shadow volume
   // World-space box around the objects drawn plainly since Begin3D: the
   // surfaces a shadow can fall on. Shadow volumes need to reach no further.
   bool haveReceivers = false;
@@ -165,6 +165,9 @@ void ApplyCullMode(Engine3D& e);
 void SetShaderSamplers();
 // The GL program UseShader selected (0: none, or no shader support).
 uint32_t ShaderProgramInUse();
+// Whether draws go through buffer objects: the GL has them and the engine
+// has not been told to keep to client arrays.
+bool BufferObjectsUsable(const Engine3D& e);
 // Binds textures for a mesh draw and remembers what was bound.
 void BindMeshTextures(Engine3D& e, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table);
 // Draws one mesh of a slot.

@@ -79,6 +79,24 @@ struct ShadowEdge {
   int32_t silhouette;
 };
 
+// The shadow volume a mesh drew last, kept for its next draws. A volume
+// depends only on the triangles, the light in object space and the pull
+// away from it, so while none of them changes (in Polyvane only the camera
+// moves) it is drawn again from the same vertices, in a buffer object where
+// the GL has them.
+struct ShadowVolumeCache {
+  int32_t frame = -1;  // the frame whose triangles it was built from; -1: none kept
+  float light[3] = {0, 0, 0};
+  float scale = 0.0f;
+  // x, y, z, w: four corners for each silhouette quad, then six for each
+  // lit triangle (the near cap's and the far cap's corners)
+  GrowList<float> vertices{64, 64};
+  int32_t quadVertices = 0;
+  int32_t capVertices = 0;
+  uint32_t vertexBuffer = 0;  // the GL buffer object holding the vertices
+  bool uploaded = false;
+};
+
 // One mesh of an object: its frames, the draw buffer, the palette, the GL buffers and the
 // data of the effects (cel texture, shadow edges).
 class MeshObject {
@@ -97,6 +115,7 @@ class MeshObject {
   float celRowScale = 0.0f;
   GrowList<ShadowEdge> shadowEdges{64, 64};
   GrowList<uint8_t> facing{64, 64};
+  ShadowVolumeCache shadowVolume;
   int32_t texture1Index = -1;
   int32_t texture2Index = -1;
 
@@ -145,8 +164,12 @@ bool EnsureDrawBuffer(MeshObject& mesh);
 void ReleaseMesh(MeshObject& mesh, bool freeMemory);
 // Releases every mesh of a slot and its textures, and marks the slot empty.
 void ReleaseSlot(MeshSlot& slot);
-// Deletes the two buffer objects only (the next draw uploads again).
+// Deletes the two buffer objects only (the next draw uploads again), and
+// forgets the kept shadow volume.
 void ReleaseMeshBuffers(MeshObject& mesh);
+// Forgets the kept shadow volume and deletes its buffer objects (its lists'
+// blocks freed when freeMemory is set).
+void ForgetShadowVolume(MeshObject& mesh, bool freeMemory);
 
 // The smooth-normal key of a position: the low 32 bits of
 // trunc(x*256 + y*65536 + z*16777216) in extended precision.
