@@ -97,6 +97,34 @@ int64_t CountTriangles(const GrowList<MeshVertex>& strips) {
   return triangles;
 }
 
+// Calls visit(r) once for each record of a strip list that is a corner of
+// at least one of its triangles, in order: in a strip or fan every record of
+// a run of three or more, in a list the records of its complete triples.
+template <typename Visit>
+void VisitTriangleRecords(const GrowList<MeshVertex>& strips, Visit visit) {
+  const MeshVertex* pending[2] = {nullptr, nullptr};
+  int32_t run = 0;
+  int32_t mode = MARK_TRIANGLE_LIST;
+  for (const MeshVertex& r : strips) {
+    if (IsStripMarker(r.colour)) {
+      run = 0;
+      mode = r.colour;
+      continue;
+    }
+    const int32_t at = mode == MARK_TRIANGLE_LIST ? run % 3 : run;
+    ++run;
+    if (at < 2) {
+      pending[at] = &r;
+    } else {
+      if (at == 2) {
+        visit(*pending[0]);
+        visit(*pending[1]);
+      }
+      visit(r);
+    }
+  }
+}
+
 // Calls emit(a, b, c) for each triangle of a strip list, in order.
 template <typename Emit>
 void WalkTriangles(const GrowList<MeshVertex>& strips, Emit emit) {
@@ -137,19 +165,34 @@ void TriangulateFrame(MeshFrame& frame) {
   const int64_t count = CountTriangles(frame.strips);
   frame.collisionIndex.reset();
   frame.triangles.Clear();
-  frame.triangles.Reserve(count * 3);
   double sum[3] = {0, 0, 0};
-  auto emit = [&frame, &sum](const MeshVertex& r) {
-    sum[0] += r.x;
-    sum[1] += r.y;
-    sum[2] += r.z;
-    frame.triangles.Append(r);
-  };
-  WalkTriangles(frame.strips, [&emit](const MeshVertex& a, const MeshVertex& b, const MeshVertex& c) {
-    emit(a);
-    emit(b);
-    emit(c);
-  });
+  if (count * 3 <= INT32_MAX && EmptyWithRoom(frame.triangles, count * 3)) {
+    // The block holds every triangle (the count takes every run for a strip,
+    // so lists may make fewer): the records are written straight in.
+    MeshVertex* const first = frame.triangles.data();
+    MeshVertex* out = first;
+    WalkTriangles(frame.strips, [&out, &sum](const MeshVertex& a, const MeshVertex& b, const MeshVertex& c) {
+      for (const MeshVertex* r : {&a, &b, &c}) {
+        sum[0] += r->x;
+        sum[1] += r->y;
+        sum[2] += r->z;
+        std::memcpy(static_cast<void*>(out++), r, sizeof(MeshVertex));
+      }
+    });
+    frame.triangles.SetCountUnchecked(static_cast<int32_t>(out - first));
+  } else {
+    auto emit = [&frame, &sum](const MeshVertex& r) {
+      sum[0] += r.x;
+      sum[1] += r.y;
+      sum[2] += r.z;
+      frame.triangles.Append(r);
+    };
+    WalkTriangles(frame.strips, [&emit](const MeshVertex& a, const MeshVertex& b, const MeshVertex& c) {
+      emit(a);
+      emit(b);
+      emit(c);
+    });
+  }
   frame.triangles.SetGrowth(8, 8);
   const int32_t records = frame.triangles.count();
   for (int i = 0; i < 3; ++i) frame.centre[i] = records > 0 ? static_cast<float>(sum[i] / records) : 0.0f;
@@ -226,14 +269,12 @@ void ComputeFrameBounds(MeshObject& mesh, bool fresh) {
     if (fresh) {
       // The triangle records are copies of strip records: the strip list,
       // a third of the size, holds the same positions.
+      // The largest distance and the box do not depend on how often or in
+      // which order a record is met, so each corner record counts once.
       std::memcpy(c, frame.centre, sizeof c);
-      WalkTriangles(frame.strips, [&c, &radius, &box](const MeshVertex& a, const MeshVertex& b, const MeshVertex& d) {
-        FarthestFrom(c, a, &radius);
-        FarthestFrom(c, b, &radius);
-        FarthestFrom(c, d, &radius);
-        box.Add(a);
-        box.Add(b);
-        box.Add(d);
+      VisitTriangleRecords(frame.strips, [&c, &radius, &box](const MeshVertex& r) {
+        FarthestFrom(c, r, &radius);
+        box.Add(r);
       });
     } else {
       if (t.count() > 0) {

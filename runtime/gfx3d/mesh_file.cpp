@@ -1,6 +1,8 @@
 // The binary object file form: its reader (both frame layouts) and its writer, and the normal index search.
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "core/little_endian.h"
 #include "gfx3d/internal/mesh_file.h"
@@ -60,24 +62,44 @@ inline bool IsStripMarkerCode(int32_t code) {
   return code == MARK_TRIANGLE_LIST || code == MARK_TRIANGLE_STRIP || code == MARK_TRIANGLE_FAN;
 }
 
-// The record every file record becomes; u and v as the engine keeps them.
-inline void FillRecord(MeshVertex& r, float x, float y, float z, uint8_t normal, uint8_t paletteIndex, int32_t code,
-                       float u, float v) {
-  if (IsStripMarkerCode(code)) {
-    r = MarkerRecord(code);
-  } else {
-    std::memset(&r, 0, sizeof r);
-    r.x = x;
-    r.y = y;
-    r.z = z;
-    r.nx = NORMAL_TABLE[normal][0];
-    r.ny = NORMAL_TABLE[normal][1];
-    r.nz = NORMAL_TABLE[normal][2];
-    r.u = u;
-    r.v = v;
-    SetRecordColour(r, code);
+// What every record of one palette index starts as: a marker record, or a
+// vertex of that colour with everything else zero. A record's palette index
+// is one byte, so at most the first 256 entries are ever used.
+constexpr int32_t kIndexedPaletteEntries = 256;
+struct RecordTemplates {
+  MeshVertex records[kIndexedPaletteEntries];
+  bool marker[kIndexedPaletteEntries];
+};
+
+void MakeRecordTemplates(const GrowList<int32_t>& palette, RecordTemplates* t) {
+  const int32_t count = palette.count() < kIndexedPaletteEntries ? palette.count() : kIndexedPaletteEntries;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t code = palette[i];
+    MeshVertex& r = t->records[i];
+    t->marker[i] = IsStripMarkerCode(code);
+    if (t->marker[i]) {
+      r = MarkerRecord(code);
+    } else {
+      std::memset(&r, 0, sizeof r);
+      SetRecordColour(r, code);
+    }
+    r.paletteIndex = static_cast<uint8_t>(i);
   }
-  r.paletteIndex = paletteIndex;
+}
+
+// The record a file record becomes; u and v as the engine keeps them.
+inline void FillRecord(MeshVertex& r, const RecordTemplates& t, float x, float y, float z, uint8_t normal,
+                       uint8_t paletteIndex, float u, float v) {
+  r = t.records[paletteIndex];
+  if (t.marker[paletteIndex]) return;
+  r.x = x;
+  r.y = y;
+  r.z = z;
+  r.nx = NORMAL_TABLE[normal][0];
+  r.ny = NORMAL_TABLE[normal][1];
+  r.nz = NORMAL_TABLE[normal][2];
+  r.u = u;
+  r.v = v;
 }
 
 }  // namespace
@@ -109,6 +131,10 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
   }
   // The pairs are read in place: they are shared by every frame.
   const uint8_t* pairs = in.Take(static_cast<size_t>(pairCount) * 8);
+  // Made once rather than per record: colour floats take three divisions.
+  std::unique_ptr<RecordTemplates> templates(new (std::nothrow) RecordTemplates);
+  if (templates == nullptr) return MeshReadResult::kMallocError;
+  MakeRecordTemplates(mesh.palette, templates.get());
   const bool quantised = fileVersion < kMeshFileVersion;
   const size_t recordBytes = quantised ? kMeshQuantisedRecordBytes : kMeshRecordBytes;
 
@@ -124,8 +150,9 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
       for (int k = 0; k < 6; ++k)
         if (!in.Float32(k < 3 ? &offset[k] : &scale[k - 3])) return MeshReadResult::kReadError;
     if (static_cast<uint64_t>(records) * recordBytes > in.left()) return MeshReadResult::kReadError;
-    MeshFrame* frame = mesh.frames.AppendNew();
-    if (frame == nullptr || !frame->strips.Reserve(records)) return MeshReadResult::kMallocError;
+    // Frames the mesh still has (emptied, with their blocks) are filled again.
+    MeshFrame* frame = f < mesh.frames.count() ? &mesh.frames[f] : mesh.frames.AppendNew();
+    if (frame == nullptr || !EmptyWithRoom(frame->strips, records)) return MeshReadResult::kMallocError;
     const uint8_t* p = in.Take(static_cast<size_t>(records) * recordBytes);
     MeshVertex* out = frame->strips.data();
     for (int32_t i = 0; i < records; ++i, p += recordBytes) {
@@ -148,10 +175,11 @@ MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mes
       const float u = FloatAt(pairs + static_cast<size_t>(i) * 8);
       float v = FloatAt(pairs + static_cast<size_t>(i) * 8 + 4);
       if (quantised) v = -v;  // older files kept v as given, the engine keeps it negated
-      FillRecord(out[i], x, y, z, normal, index, mesh.palette[index], u, v);
+      FillRecord(out[i], *templates, x, y, z, normal, index, u, v);
     }
     frame->strips.SetCountUnchecked(records);
   }
+  mesh.frames.Truncate(frameCount);
   mesh.normalsDone = 1;
   return MeshReadResult::kLoaded;
 }

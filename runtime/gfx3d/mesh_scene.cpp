@@ -134,7 +134,15 @@ void LogReadFailure(MeshReadResult result, const char* name) {
 // *outcome (when given) says what the reading came to.
 bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const FileBytes& file,
                    MeshReadResult* outcome = nullptr) {
-  ReleaseMesh(mesh, true);
+  // The binary reader fills the mesh's emptied frames again, in the blocks
+  // they have; the text reader starts from none. What the reading does not
+  // fill (the draw copy, the edge list, the kept volume) is given back: the
+  // next object may need none of it.
+  ReleaseMesh(mesh, false);
+  mesh.drawBuffer.Free();
+  mesh.shadowEdges.Free();
+  mesh.facing.Free();
+  ForgetShadowVolume(mesh, true);
   MeshReadResult result = MeshReadResult::kReadError;
   if (opened == OpenResult::kNoMemory) {
     result = MeshReadResult::kMallocError;
@@ -150,6 +158,7 @@ bool LoadMeshBytes(MeshObjectX& mesh, const char* name, OpenResult opened, const
       if (result == MeshReadResult::kWrongVersion)
         WriteLogF("Wrong .xqo version: %.2f. Can use 1.02-%.2f\n", version, kMeshFileVersion);
     } else {
+      mesh.frames.Free();
       result = ReadMeshText(file.data, file.size, mesh);
     }
   }
@@ -291,18 +300,49 @@ bool ParseMeshScene(const char* text, size_t size, MeshScene* scene) {
   return true;
 }
 
+namespace {
+
+// Empties a slot as ReleaseSlot does, except that the first mesh stays,
+// emptied but with its memory, for the object loaded next.
+void ReleaseSlotKeepingFirstMesh(MeshSlot& slot) {
+  if (slot.meshes.count() == 0) {
+    ReleaseSlot(slot);
+    return;
+  }
+  for (int32_t i = 1; i < slot.meshes.count(); ++i) ReleaseMesh(slot.meshes[i], true);
+  slot.meshes.Truncate(1);
+  MeshObjectX& kept = slot.meshes[0];
+  ReleaseMesh(kept, false);
+  // Everything else as a new mesh has it.
+  kept.normalsDone = 0;
+  kept.tangentsDone = 0;
+  kept.hasColours = 0;
+  kept.celRowScale = 0.0f;
+  kept.texture1Index = -1;
+  kept.texture2Index = -1;
+  if (slot.textures.count() > 0) glDeleteTextures(slot.textures.count(), slot.textures.data());
+  slot.textures.Free();
+  slot.valid = 0;
+  slot.multiPart = 0;
+}
+
+}  // namespace
+
 void LoadMesh(const char* file, Number id) {
   MeshSlot* slot = SlotForCommand(id);
   if (slot == nullptr) return;
-  ReleaseSlot(*slot);
+  // An object loaded again into its slot reuses the memory of the one before
+  // (a large object's lists take longer to be given fresh than to fill).
+  ReleaseSlotKeepingFirstMesh(*slot);
   const std::string name = file != nullptr ? file : "";
   FileBytes bytes;
   const OpenResult opened = OpenFileBytes(name.c_str(), &bytes);
   if (opened == OpenResult::kOpened && bytes.size >= 4 && std::memcmp(bytes.data, kSceneTag, 4) == 0) {
+    ReleaseSlot(*slot);
     LoadScene(*slot, name, bytes.data, bytes.size);
     return;
   }
-  MeshObjectX* mesh = slot->meshes.AppendNew();
+  MeshObjectX* mesh = slot->meshes.count() > 0 ? &slot->meshes[0] : slot->meshes.AppendNew();
   if (mesh == nullptr) {
     LogReadFailure(MeshReadResult::kMallocError, name.c_str());
     SetLastError(kErrorOutOfMemory);

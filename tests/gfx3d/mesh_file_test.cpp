@@ -546,4 +546,81 @@ TEST_F(MeshFileTest, MemoryFilesAndArchiveEntriesLoad) {
   EXPECT_EQ(LastErrorCode, kErrorOutOfMemory);
 }
 
+// Loading into a slot that holds an object fills that object's lists again
+// instead of new ones (a reload needs no memory), and what it gives is
+// exactly what a load into an empty slot gives; a much smaller object does
+// not keep the larger one's blocks.
+TEST_F(MeshFileTest, ReloadsReuseTheObjectsMemoryAndGiveWhatAFreshLoadGives) {
+  // A two-frame object of 5000 records a frame, and a small one.
+  const auto build = [](int32_t id, int32_t records, int32_t frames) {
+    SetMeshNormalMode(2);
+    BeginMesh(id);
+    for (int32_t f = 0; f < frames; ++f) {
+      SelectMeshFrame(f);
+      for (int32_t i = 1; i < records; ++i) {
+        if (i % 50 == 0) NewMeshStrip();
+        AddMeshVertex(i % 2 + f, i * 0.01, std::sin(i * 0.1), i * 0.001, 0.5, 0x102030 * (i % 3));
+      }
+    }
+    EndMesh();
+    ASSERT_EQ(Slot(id).valid, 1);
+  };
+  build(30, 5000, 2);
+  build(31, 12, 1);
+  const std::string large = dir_.File("large.xqo"), small = dir_.File("small.xqo");
+  SaveMesh(large.c_str(), 30);
+  SaveMesh(small.c_str(), 31);
+  const std::string text = dir_.File("text.xqo");
+  WriteWholeFile(text, kQuadAndTriangle10);
+
+  const auto same = [](const MeshObjectX& a, const MeshObjectX& b) {
+    if (a.frames.count() != b.frames.count() || a.palette.count() != b.palette.count()) return false;
+    if (a.normalsDone != b.normalsDone || a.tangentsDone != b.tangentsDone || a.hasColours != b.hasColours)
+      return false;
+    if (std::memcmp(a.palette.data(), b.palette.data(), sizeof(int32_t) * a.palette.count()) != 0) return false;
+    for (int32_t f = 0; f < a.frames.count(); ++f) {
+      const MeshFrame& x = a.frames[f];
+      const MeshFrame& y = b.frames[f];
+      if (x.strips.count() != y.strips.count() || x.triangles.count() != y.triangles.count()) return false;
+      if (std::memcmp(x.strips.data(), y.strips.data(), sizeof(MeshVertex) * x.strips.count()) != 0 ||
+          std::memcmp(x.triangles.data(), y.triangles.data(), sizeof(MeshVertex) * x.triangles.count()) != 0)
+        return false;
+      if (x.radius != y.radius || std::memcmp(x.centre, y.centre, sizeof x.centre) != 0 ||
+          std::memcmp(x.boxMin, y.boxMin, sizeof x.boxMin) != 0 || std::memcmp(x.boxMax, y.boxMax, sizeof x.boxMax) != 0)
+        return false;
+    }
+    return true;
+  };
+  // Fresh loads into empty slots, as the references.
+  for (int32_t id : {32, 33, 34}) ReleaseSlot(Slot(id));
+  ASSERT_TRUE(Load(large, 32));
+  ASSERT_TRUE(Load(small, 33));
+  ASSERT_TRUE(Load(text, 34));
+
+  ASSERT_TRUE(Load(large, 35));
+  // Loaded again with no block to be had: the object's own lists suffice.
+  GrowListFailures = 1 << 30;
+  const bool again = Load(large, 35);
+  GrowListFailures = 0;
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(same(Mesh(35), Mesh(32)));
+
+  // The draw copy and the edge list of the large object go with it.
+  ASSERT_TRUE(EnsureDrawBuffer(Mesh(35)));
+  BuildShadowEdges(Mesh(35));
+  ASSERT_GT(Mesh(35).shadowEdges.count(), 0);
+  ASSERT_TRUE(Load(small, 35));
+  EXPECT_TRUE(same(Mesh(35), Mesh(33)));
+  EXPECT_EQ(Mesh(35).drawBuffer.capacity(), 0);
+  EXPECT_EQ(Mesh(35).shadowEdges.capacity(), 0);
+  EXPECT_EQ(Mesh(35).facing.capacity(), 0);
+  EXPECT_LT(Mesh(35).frames[0].triangles.capacity(), 4096 + 2 * Mesh(35).frames[0].triangles.count() + 1);
+  EXPECT_LT(Mesh(35).frames[0].strips.capacity(), 4096 + 2 * Mesh(35).frames[0].strips.count() + 1);
+
+  // The text form after the binary one: normals are computed as for a new object.
+  ASSERT_TRUE(Load(large, 35));
+  ASSERT_TRUE(Load(text, 35));
+  EXPECT_TRUE(same(Mesh(35), Mesh(34)));
+}
+
 }  // namespace

@@ -279,6 +279,63 @@ TEST(MeshFrames, BoundsAndScaling) {
   EXPECT_FLOAT_EQ(f.centre[1], cy * 3);
 }
 
+// The bounds made right after the triangles are built (from the strip
+// records that are corners) are those of the triangle list itself, bit for
+// bit: lists with incomplete triples, strips and fans too short for a
+// triangle, the list mode before any marker, signed zeros and a NaN.
+TEST(MeshFrames, BoundsFromTheStripsEqualBoundsFromTheTriangles) {
+  // Tokens: 'L', 'S', 'F' markers, 'v' a vertex, 'z' a vertex at signed
+  // zeros, 'n' a vertex with a NaN coordinate.
+  const char* const layouts[] = {
+      "Svvvvv", "SvvSvvvv", "LvvvvvvvFvvvvv", "vvvvSvvv", "FvvLvvSv", "SvzvzvLzvvz", "Svvnvv", "vvvnvvvv",
+  };
+  uint32_t seed = 7;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<float>((seed >> 8) % 2001) / 100.0f - 10.0f;
+  };
+  // And a long run of tokens drawn at random, vertices five times as often.
+  std::string random;
+  for (int i = 0; i < 400; ++i) {
+    seed = seed * 69069u + 1u;
+    random += "LSFvvvvvz"[(seed >> 16) % 9];
+  }
+  std::vector<std::string> all(std::begin(layouts), std::end(layouts));
+  all.push_back(random);
+  for (const std::string& layout : all) {
+    MeshObjectX mesh;
+    MeshFrame* frame = mesh.frames.AppendNew();
+    ASSERT_NE(frame, nullptr);
+    for (const char token : layout) {
+      MeshVertex r = MarkerRecord(token == 'L' ? MARK_TRIANGLE_LIST : token == 'S' ? MARK_TRIANGLE_STRIP
+                                                                                     : MARK_TRIANGLE_FAN);
+      if (token == 'v' || token == 'z' || token == 'n') {
+        SetRecordColour(r, 0x00FF00);
+        r.x = next();
+        r.y = token == 'z' ? (seed & 1 ? -0.0f : 0.0f) : next();
+        r.z = token == 'z' ? (seed & 2 ? -0.0f : 0.0f) : token == 'n' ? std::nanf("") : next();
+      }
+      frame->strips.Append(r);
+    }
+    BuildColourPalette(mesh);
+    mesh.BuildTriangles();
+    ComputeFrameBounds(mesh, true);
+    float centre[3], radius = mesh.frames[0].radius, low[3], high[3];
+    std::memcpy(centre, mesh.frames[0].centre, sizeof centre);
+    std::memcpy(low, mesh.frames[0].boxMin, sizeof low);
+    std::memcpy(high, mesh.frames[0].boxMax, sizeof high);
+    ComputeFrameBounds(mesh, false);
+    const MeshFrame& f = mesh.frames[0];
+    EXPECT_EQ(std::memcmp(centre, f.centre, sizeof centre), 0) << layout;
+    EXPECT_EQ(std::memcmp(&radius, &f.radius, sizeof radius), 0) << layout;
+    EXPECT_EQ(std::memcmp(low, f.boxMin, sizeof low), 0) << layout;
+    EXPECT_EQ(std::memcmp(high, f.boxMax, sizeof high), 0) << layout;
+    if (layout != "FvvLvvSv") {
+      EXPECT_GT(f.triangles.count(), 0) << layout;
+    }
+  }
+}
+
 TEST(MeshPalette, ManyColoursStillTriangulate) {
   // 300 distinct colours: palette indexes are one byte and wrap, which must
   // not turn a vertex into a strip marker.

@@ -164,6 +164,15 @@ bool EnsureDrawBuffer(MeshObject& mesh);
 void ReleaseMesh(MeshObject& mesh, bool freeMemory);
 // Releases every mesh of a slot and its textures, and marks the slot empty.
 void ReleaseSlot(MeshSlot& slot);
+// Makes a list empty with room for n records, keeping its block when that
+// is not much larger than needed (a reloaded object reuses the memory of
+// the one before). False when there is no memory.
+template <typename T>
+bool EmptyWithRoom(GrowList<T>& list, int64_t n) {
+  list.Clear();
+  if (list.capacity() > 2 * n + 4096) list.Free();
+  return list.Reserve(n);
+}
 // Deletes the two buffer objects only (the next draw uploads again), and
 // forgets the kept shadow volume.
 void ReleaseMeshBuffers(MeshObject& mesh);

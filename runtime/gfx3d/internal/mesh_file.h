@@ -59,9 +59,11 @@ enum class MeshReadResult : uint8_t {
   kWrongVersion,  // a binary file of a version outside 1.02..2.0
 };
 
-// The binary form, magic included, into an emptied mesh: the frames' strip
-// lists, the palette and normals done := 1. *version receives the header's
-// version when the header is there. Nothing else (triangles, bounds) is built.
+// The binary form, magic included, into a mesh emptied by ReleaseMesh (the
+// frames it still has are filled again, keeping their blocks): the frames'
+// strip lists, the palette and normals done := 1. *version receives the
+// header's version when the header is there. Nothing else (triangles,
+// bounds) is built.
 MeshReadResult ReadMeshBinary(const uint8_t* bytes, size_t size, MeshObject& mesh, double* version);
 // The text form ("XQOA" first) into an emptied mesh: every polygon becomes a
 // triangle fan, and the palette is built.
