@@ -191,8 +191,11 @@ uint64_t MeshKeptBytes(int64_t paletteCount, int64_t pairCount, int64_t frameCou
 
 MeshReadResult MeshBinaryDeclaredBytes(const MeshFieldReader& read, uint64_t size, uint64_t* declared,
                                        double* version) {
+  // The magic and the version first: a file that ends after them is refused
+  // for its version, as the reader does.
+  constexpr size_t kVersionEnd = 12;
   uint8_t header[kMeshFileHeaderBytes];
-  if (!read(0, header, sizeof header)) return MeshReadResult::kReadError;
+  if (!read(0, header, kVersionEnd)) return MeshReadResult::kReadError;
   ByteReader in(header, sizeof header);
   int32_t magic = 0, frames = 0, palette = 0, pairs = 0;
   double fileVersion = 0;
@@ -201,6 +204,7 @@ MeshReadResult MeshBinaryDeclaredBytes(const MeshFieldReader& read, uint64_t siz
   if (magic != kMeshFileMagic) return MeshReadResult::kReadError;
   if (version != nullptr) *version = fileVersion;
   if (!(fileVersion >= kMeshFileOldestVersion && fileVersion <= kMeshFileVersion)) return MeshReadResult::kWrongVersion;
+  if (!read(kVersionEnd, header + kVersionEnd, sizeof header - kVersionEnd)) return MeshReadResult::kReadError;
   in.Int32(&frames);
   in.Int32(&palette);
   in.Int32(&pairs);

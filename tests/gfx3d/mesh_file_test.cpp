@@ -263,16 +263,30 @@ TEST_F(MeshFileTest, VersionsOutsideTheRangeAreRefusedWithTheVersionLine) {
                         {1.01, false, "Wrong .xqo version: 1.01. Can use 1.02-2.00\n"},
                         {2.01, false, "Wrong .xqo version: 2.01. Can use 1.02-2.00\n"}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.version);
-    const std::string name = Memory(SmallFile(c.version));
-    const size_t before = Log().size();
-    EXPECT_EQ(Load(name, 12), c.loads);
-    const std::string added = Log().substr(before);
-    if (c.loads) {
-      EXPECT_EQ(added, "");
-      EXPECT_EQ(Mesh(12).frames[0].triangles.count(), 3);
-    } else {
-      EXPECT_EQ(added, std::string(c.line) + "# read error\n" + name + "\n");
+    // Whole, and ending right after the version; from memory and from disk
+    // (where only the declared fields are read).
+    for (const bool whole : {true, false}) {
+      for (const bool disk : {false, true}) {
+        SCOPED_TRACE(testing::Message() << c.version << (whole ? " whole" : " cut") << (disk ? " disk" : " memory"));
+        std::string bytes = SmallFile(c.version);
+        if (!whole) bytes.resize(12);
+        std::string name;
+        if (disk) {
+          name = dir_.File("version.xqo");
+          WriteWholeFile(name, bytes);
+        } else {
+          name = Memory(bytes);
+        }
+        const size_t before = Log().size();
+        EXPECT_EQ(Load(name, 12), c.loads && whole);
+        const std::string added = Log().substr(before);
+        if (c.loads && whole) {
+          EXPECT_EQ(added, "");
+          EXPECT_EQ(Mesh(12).frames[0].triangles.count(), 3);
+        } else {
+          EXPECT_EQ(added, std::string(c.line != nullptr ? c.line : "") + "# read error\n" + name + "\n");
+        }
+      }
     }
   }
 }
