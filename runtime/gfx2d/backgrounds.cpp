@@ -77,6 +77,7 @@ void GrabBackground(int32_t n) {
     SetLastError(kErrorOutOfMemory);
     return;
   }
+  EndSpriteRun();
   const int32_t W = r->clientWidth;
   const int32_t H = r->clientHeight;
   const int32_t maxSize = MaxTextureSize();
@@ -142,6 +143,7 @@ void DrawBackground(int32_t n) {
   if (!BackgroundPresent(n)) return;
   Renderer& r = *TheRenderer();
   const BackgroundPicture& b = r.backgrounds[n];
+  EndSpriteRun();
   SwitchGLState(kStateBlend, false);
   r.globalAlpha = 1.0f;
   glColor4f(1, 1, 1, 1);

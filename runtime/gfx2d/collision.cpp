@@ -27,6 +27,7 @@ const AlphaMask* EnsureAlphaMask(Renderer& r, int32_t id) {
   if (r.alphaMasks[id] != nullptr) return reinterpret_cast<const AlphaMask*>(r.alphaMasks[id]);
   const SpriteRecord& s = r.sprites[id];
   if (s.texture == 0) return nullptr;
+  EndSpriteRun();
   glBindTexture(GL_TEXTURE_2D, s.texture);
   GLint w = 0, h = 0;
   glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);

@@ -16,6 +16,7 @@ namespace gfx2d {
 float g_quad[16];
 
 void BindTextures(Renderer& r, int32_t id, int32_t id2, int32_t alternate, const uint32_t* table, GLint wrap) {
+  EndSpriteRun();
   // Without a table only ids of the store name textures; others draw untextured.
   if (table == nullptr) {
     if (!ValidSpriteId(id)) id = -1;
@@ -72,6 +73,15 @@ void DrawQuad(const float* vertices, bool textured) {
   glBegin(GL_QUADS);
   for (int i = 0; i < 4; ++i) {
     if (textured) glTexCoord2f(vertices[i * 4 + 2], vertices[i * 4 + 3]);
+    glVertex2f(vertices[i * 4], vertices[i * 4 + 1]);
+  }
+  glEnd();
+}
+
+void DrawSpriteQuad(const float* vertices, float unit) {
+  glBegin(GL_QUADS);
+  for (int i = 0; i < 4; ++i) {
+    glTexCoord3f(vertices[i * 4 + 2], vertices[i * 4 + 3], unit);
     glVertex2f(vertices[i * 4], vertices[i * 4 + 1]);
   }
   glEnd();

@@ -32,6 +32,21 @@ inline void SetQuad(float x0, float y0, float x1, float y1, float u0, float v0, 
   const float q[16] = {x0, y1, u0, v0, x1, y1, u1, v0, x1, y0, u1, v1, x0, y0, u0, v1};
   std::memcpy(g_quad, q, sizeof(q));
 }
+// Binds sprite id for the quads of the sprite draws, with the wrap mode and
+// the min and mag filter set on its texture. Returns the third texture
+// coordinate the quad's vertices carry: the slot of the texture in a run of
+// batched sprite draws (sprite_batch.cpp), 0 on the fixed path. Only draws
+// the run's shader gives exactly as the fixed path does may join a run
+// (batchable): a sprite at its own size on whole pixels.
+float BindSpriteForQuad(Renderer& r, int32_t id, GLint wrap, GLint filter, bool batchable);
+// Ends a run of batched sprite draws, leaving the GL as the fixed path
+// would (no program, the last sprite's texture on unit 0, unit 1 as it
+// was). Every other GL use of the renderer calls it first (binding through
+// BindTextures does).
+void EndSpriteRun();
+// The quad of a sprite draw: corners as for DrawQuad, each with texture
+// coordinates (u, v, slot); the wrap mode is BindSpriteForQuad's.
+void DrawSpriteQuad(const float* vertices, float unit);
 // Min and mag filter of the bound texture from the smoothing flag.
 void ApplySpriteFilter(const Renderer& r);
 // Alpha test on with GL_GREATER below 1.0, else off, from the stored threshold.

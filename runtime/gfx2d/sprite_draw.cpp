@@ -14,20 +14,24 @@ using namespace gfx2d;
 
 namespace {
 
-// Binds a sprite for drawing; null when there is nothing to draw. Draws
-// through the quad routine bind straight to the clamped wrap the routine
-// sets, so that a run of them changes no texture state between quads.
-const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, bool quadRoutine, bool pixelExact = false) {
+// How a sprite quad is drawn: DrawSprite's own-size quad (pixel-exact on
+// whole pixels), the quad routine's, or a rotated one.
+enum class Quad { kOwnSize, kPixelExact, kStretched, kRotated };
+
+// Binds a sprite for drawing; null when there is nothing to draw. *unit
+// receives the third texture coordinate of the quad's vertices (see
+// BindSpriteForQuad). Draws through the quad routine clamp at the edges,
+// DrawSprite's repeat.
+const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, float* unit) {
   if (!ValidSpriteId(id)) return nullptr;
   const SpriteRecord& s = r.sprites[id];
   if (s.texture == 0 || s.pictureWidth <= 0) return nullptr;
-  BindTextures(r, id, -1, 0, nullptr, quadRoutine ? GL_CLAMP_TO_EDGE : GL_REPEAT);
-  if (pixelExact) {
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  } else {
-    ApplySpriteFilter(r);
-  }
+  const bool ownSize = quad == Quad::kOwnSize || quad == Quad::kPixelExact;
+  const GLint filter = quad == Quad::kPixelExact || !r.smoothing ? GL_NEAREST : GL_LINEAR;
+  // Only where every pixel takes one texel's centre do the run's shader and
+  // the fixed pipeline agree to the last bit (see sprite_batch.cpp).
+  const bool batchable = quad == Quad::kPixelExact;
+  *unit = BindSpriteForQuad(r, id, ownSize ? GL_REPEAT : GL_CLAMP_TO_EDGE, filter, batchable);
   return &s;
 }
 
@@ -61,18 +65,19 @@ void DrawSprite(int32_t id, float x, float y) {
   // one texel, where linear filtering gives that texel alone: nearest
   // filtering draws the same picture for less work.
   const bool pixelExact = x == std::floor(x) && y == std::floor(y);
-  const SpriteRecord* s = PrepareSprite(*r, id, false, pixelExact);
+  float unit = 0;
+  const SpriteRecord* s = PrepareSprite(*r, id, pixelExact ? Quad::kPixelExact : Quad::kOwnSize, &unit);
   if (s == nullptr) return;
   const float w = static_cast<float>(s->pictureWidth);
   const float h = static_cast<float>(s->pictureHeight);
   glBegin(GL_QUADS);
-  glTexCoord2f(s->uScale, s->vScale);
+  glTexCoord3f(s->uScale, s->vScale, unit);
   glVertex2f(x + w, y);
-  glTexCoord2f(0, s->vScale);
+  glTexCoord3f(0, s->vScale, unit);
   glVertex2f(x, y);
-  glTexCoord2f(0, 0);
+  glTexCoord3f(0, 0, unit);
   glVertex2f(x, y + h);
-  glTexCoord2f(s->uScale, 0);
+  glTexCoord3f(s->uScale, 0, unit);
   glVertex2f(x + w, y + h);
   glEnd();
 }
@@ -80,10 +85,11 @@ void DrawSprite(int32_t id, float x, float y) {
 void StretchSprite(int32_t id, float x, float y, float w, float h) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  const SpriteRecord* s = PrepareSprite(*r, id, true);
+  float unit = 0;
+  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kStretched, &unit);
   if (s == nullptr) return;
   SetQuad(x, y, x + w, y + h, 0, 0, s->uScale, s->vScale);
-  DrawQuad(g_quad, true);
+  DrawSpriteQuad(g_quad, unit);
 }
 
 void ZoomSprite(int32_t id, float x, float y, double zoomX, double zoomY) {
@@ -102,7 +108,8 @@ void ZoomSprite(int32_t id, float x, float y, double zoomX, double zoomY) {
 void RotoZoomSprite(int32_t id, float x, float y, double angle, double zoom) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  const SpriteRecord* s = PrepareSprite(*r, id, true);
+  float unit = 0;
+  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kRotated, &unit);
   if (s == nullptr) return;
   const int32_t w = s->pictureWidth, h = s->pictureHeight;
   const float tw = static_cast<float>(s->textureWidth), th = static_cast<float>(s->textureHeight);
@@ -115,7 +122,7 @@ void RotoZoomSprite(int32_t id, float x, float y, double angle, double zoom) {
   // transparent padding or the opposite edge.
   SetQuad(-hw, -hh, hw, hh, 0.5f / tw, 0.5f / th, (static_cast<float>(w) - 0.5f) / tw,
           (static_cast<float>(h) - 0.5f) / th);
-  DrawQuad(g_quad, true);
+  DrawSpriteQuad(g_quad, unit);
   glPopMatrix();
 }
 
@@ -133,9 +140,10 @@ void StretchAnim(int32_t id, int32_t frame, float x, float y, float w, float h) 
   if (r == nullptr || !ValidSpriteId(id)) return;
   float ul, ur, vb, vt;
   if (!FrameTexCoords(r->sprites[id], frame, &ul, &ur, &vb, &vt)) return;
-  if (PrepareSprite(*r, id, true) == nullptr) return;
+  float unit = 0;
+  if (PrepareSprite(*r, id, Quad::kStretched, &unit) == nullptr) return;
   SetQuad(x, y, x + w, y + h, ul, vb, ur, vt);
-  DrawQuad(g_quad, true);
+  DrawSpriteQuad(g_quad, unit);
 }
 
 void DrawAnim(int32_t id, int32_t frame, float x, float y) {
@@ -151,7 +159,8 @@ void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, dou
   const SpriteRecord& s = r->sprites[id];
   float ul, ur, vb, vt;
   if (!FrameTexCoords(s, frame, &ul, &ur, &vb, &vt)) return;
-  if (PrepareSprite(*r, id, true) == nullptr) return;
+  float unit = 0;
+  if (PrepareSprite(*r, id, Quad::kRotated, &unit) == nullptr) return;
   const double cx = x + s.frameWidth / 2;
   const double cy = y + s.frameHeight / 2;
   const double hw = s.frameWidth * zoom / 2;
@@ -168,5 +177,5 @@ void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, dou
     g_quad[i * 4 + 2] = uv[i][0];
     g_quad[i * 4 + 3] = uv[i][1];
   }
-  DrawQuad(g_quad, true);
+  DrawSpriteQuad(g_quad, unit);
 }

@@ -226,6 +226,7 @@ bool GrabSprite(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h) {
     return false;
   }
   FreeAlphaMask(*r, id);
+  EndSpriteRun();
   if (w == 0 || h == 0) {
     DeleteSprite(id);
     return true;

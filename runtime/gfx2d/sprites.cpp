@@ -207,6 +207,8 @@ bool SetSpriteFromPicture(int32_t id, const Picture& picture, bool normalMap) {
 void DeleteSprite(int32_t id) {
   Renderer* r = TheRenderer();
   if (r == nullptr || !ValidSpriteId(id)) return;
+  // A deleted texture leaves the units it was bound to.
+  EndSpriteRun();
   FreeAlphaMask(*r, id);
   SpriteRecord& s = r->sprites[id];
   if (s.texture != 0) glDeleteTextures(1, &s.texture);

@@ -237,6 +237,9 @@ bool CreateScreen(int32_t n, int32_t id, int32_t w, int32_t h) {
 void UseScreen(int32_t n) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
+  // Drawing moves to another surface, whose texture may be bound on a unit
+  // of the run.
+  EndSpriteRun();
   if (n < 0) {
     EndScreen();
     return;
@@ -266,6 +269,7 @@ void UseScreen(int32_t n) {
 void EndScreen() {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
+  EndSpriteRun();
   // Without a current target only the viewport goes back to the window.
   if (r->currentTarget < 0 || r->currentTarget >= kRenderTargetCount) {
     r->currentTarget = -1;

@@ -108,6 +108,7 @@ TextureStream::TextureStream() = default;
 TextureStream::~TextureStream() = default;
 
 bool TextureStream::Begin(int32_t tw, int32_t th, uint32_t* name, uint32_t* mipName, bool nearest, bool share) {
+  EndSpriteRun();
   tw_ = tw;
   th_ = th;
   next_ = th - 1;

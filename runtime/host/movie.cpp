@@ -42,7 +42,9 @@ class MovieScreen {
   MovieScreen& operator=(const MovieScreen&) = delete;
 
   void Show(const std::vector<uint8_t>& rgba) {
-    // Everything set here is put back, so the state caches stay right.
+    // Everything set here is put back, so the state caches stay right; the
+    // frame is drawn by the fixed pipeline, never through a sprite run.
+    EndSpriteBatch();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glMatrixMode(GL_PROJECTION);
