@@ -7,20 +7,20 @@
 // of the run) and a small shader takes each quad's slot from its third
 // texture coordinate, so quads of different textures join one draw. Unit 1,
 // the second texture of the 3D drawing and of shaders, keeps what the fixed
-// path left there. The shader computes what the fixed
-// pipeline does for a 2D sprite (the texture times the colour), and a run
-// is only started where nothing else of the fixed pipeline would apply (no
-// lighting or fog, no program of the program's own, the texture modulated,
-// no texture matrix). Every other GL use of the renderer ends the run first
-// (EndSpriteRun), which leaves the GL as the fixed path would have: no
-// program, the last sprite's texture on unit 0. Sprites from one texture
-// stay on the fixed path, which is the faster for them, and so does every
-// draw the shader would not give to the last bit: the fixed pipeline
-// samples through its own path, whose rounding of filter weights and of
-// texel positions differs from the shader's for stretched, rotated or
-// fractionally placed quads. A sprite at its own size on whole pixels
-// (DrawSprite's pixel-exact case) takes each texel at its centre, where the
-// two agree.
+// path left there. The shader computes what the fixed pipeline does for a
+// 2D sprite (the texture times the colour), and a run is only started where
+// nothing else of the fixed pipeline would apply (no lighting or fog, no
+// program of the program's own, the texture modulated, no texture matrix,
+// the plain 2D view without a camera's move). Every other GL use of the
+// renderer ends the run first (EndSpriteRun), which leaves the GL as the
+// fixed path would have: no program, the last sprite's texture on unit 0.
+// Sprites from one texture stay on the fixed path, which is the faster for
+// them, and so does every draw the shader would not give to the last bit:
+// the fixed pipeline samples through its own path, whose rounding of filter
+// weights and of texel positions differs from the shader's for stretched,
+// rotated or fractionally placed quads. A sprite at its own size on whole
+// pixels (DrawSprite's pixel-exact case) takes each texel at its centre,
+// where the two agree.
 #include <cstring>
 
 #include "gfx2d/gfx2d_internal.h"
@@ -139,11 +139,21 @@ bool MakeProgram(RunState& run) {
   return true;
 }
 
-// Whether a sprite may be drawn through the run's shader now.
+bool Identity(GLenum matrixName) {
+  GLfloat matrix[16];
+  glGetFloatv(matrixName, matrix);
+  for (int i = 0; i < 16; ++i)
+    if (matrix[i] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+  return true;
+}
+
+// Whether a sprite may be drawn through the run's shader now. A sprite is
+// only pixel-exact in the plain 2D view: a camera set outside the 3D frame
+// moves the 2D drawing too (by fractions of a pixel, or turned).
 bool MayRun(const Renderer& r, RunState& run) {
   if (!run.allowed || r.in3D) return false;
   if (CachedGLState(kStateFog) != kGLStateOff || CachedGLState(kStateLighting) != kGLStateOff) return false;
-  return MakeProgram(run);
+  return MakeProgram(run) && Identity(GL_MODELVIEW_MATRIX);
 }
 
 void Forget(RunState& run) {
@@ -164,10 +174,7 @@ bool StartRun(Renderer& r, RunState& run, int32_t id, GLint wrap) {
   GLint mode = 0;
   glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
   if (mode != GL_MODULATE) return false;
-  GLfloat matrix[16];
-  glGetFloatv(GL_TEXTURE_MATRIX, matrix);
-  for (int i = 0; i < 16; ++i)
-    if (matrix[i] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+  if (!Identity(GL_TEXTURE_MATRIX)) return false;
   gl::UseProgramObjectARB(run.program);
   Forget(run);
   run.names[0] = r.sprites[id].texture;

@@ -1,7 +1,7 @@
 // Runs of sprite draws from several textures, batched through the texture
 // units: every frame is the fixed path's frame pixel for pixel, whatever
 // the draw calls, blend and alpha-test modes, smoothing and the other
-// drawing mixed in (primitives, text, 3D, a program's shader, screen
+// drawing mixed in (primitives, text, 3D, a camera, a program's shader, screen
 // targets, grabs, uploads and deletions); the GL is left as the fixed path
 // leaves it, and a program's own shader is never replaced.
 #include <cstring>
@@ -253,6 +253,18 @@ TEST_F(SpriteBatchTest, FramesAreTheFixedPathsFrames) {
          ForceBackBufferTargets(false);
          Whole(150, 8, 12);
          DrawSprite(kTarget, 600, 200);
+       }},
+      {"a camera set between the sprites",
+       [] {
+         Whole(150, 8, 20);
+         // A camera set outside the 3D frame moves the 2D drawing as well,
+         // here by fractions of a pixel and with a slight turn.
+         SetCamera(0.5, 0.25, 0, 0.5, 0.25, -1);
+         Whole(150, 8, 21);
+         SetCamera(0, 0, 0, 0.01, 0.02, -1);
+         Whole(150, 8, 22);
+         SetCamera(0, 0, 0, 0, 0, -1);
+         Whole(150, 8, 23);
        }},
       {"grabs, uploads and deletions between the sprites",
        [] {
