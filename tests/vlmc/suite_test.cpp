@@ -99,7 +99,7 @@ TEST(ProgramSuiteAsAWhole, HasFortyProgramsInSeveralGroupsTranslatedAsRecorded) 
       {"arith", 4333743933014386733u}, {"arrays", 8713848125541958440u}, {"console", 16090763918411818999u},
       {"control", 8057166532023232030u}, {"data", 3662452609109280227u}, {"debug", 394010569367006363u},
       {"debuggee", 9582407098542701880u}, {"functions", 9622227681839656887u}, {"names", 18204197650765033431u},
-      {"records", 14651229393404089514u}, {"runtime", 10742100665255009872u}, {"strings", 10898635483666269795u},
+      {"records", 15074544625509861338u}, {"runtime", 10742100665255009872u}, {"strings", 10898635483666269795u},
       {"trig", 5426275442023008472u}}));
 }
 
