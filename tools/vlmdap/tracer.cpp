@@ -148,27 +148,35 @@ bool Tracer::Launch(const LaunchSpec& spec, int* outFd, int* errFd, std::string*
     *error = why;
     return false;
   };
+  // The child's own report, once it has exec'd (nothing) or given up (what failed).
+  const auto childProblem = [&](int problem[2]) {
+    ssize_t n;
+    do {
+      n = read(fail[0], problem, 2 * sizeof(int));
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
+  };
+  int problem[2] = {0, 0};
+  const auto childFailure = [&] {
+    errno = problem[1];
+    return Errno(problem[0] == 1 ? ("cannot change to " + spec.cwd).c_str() : ("cannot start " + spec.program).c_str());
+  };
   if (ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_EXITKILL | PTRACE_O_TRACEEXEC) != 0) {
+    // A child that could not change folder may have ended already, which
+    // is why it cannot be traced: its report says so.
     const std::string why = Errno("cannot trace the program (ptrace)");
     close(sync[1]);
     sync[1] = -1;
-    return giveUp(why);
+    return giveUp(childProblem(problem) ? childFailure() : why);
   }
   pid_ = pid;
   launched_ = true;
   (void)!write(sync[1], "g", 1);
   close(sync[1]);
   sync[1] = -1;
-  int problem[2] = {0, 0};
-  ssize_t n;
-  do {
-    n = read(fail[0], problem, sizeof problem);
-  } while (n < 0 && errno == EINTR);
-  if (n > 0) {
+  if (childProblem(problem)) {
     Forget();
-    errno = problem[1];
-    return giveUp(Errno(problem[0] == 1 ? ("cannot change to " + spec.cwd).c_str()
-                                        : ("cannot start " + spec.program).c_str()));
+    return giveUp(childFailure());
   }
   close(fail[0]);
   fail[0] = -1;
