@@ -13,36 +13,17 @@
 #include <string>
 
 #include "ratio_reporter.h"
+#include "tool_bench.h"
 #include "vlmc.h"
 
 namespace {
 
 constexpr int kLines = 100000;
 
-std::string ProgramText() {
-  std::string text = "PROJECT ScreenWidth = 640, AppTitle = \"speed\"\nGLOBAL nm, ot[], name$\nDIM ot[100]\n";
-  int lines = 3;
-  for (int f = 0; lines < kLines; ++f) {
-    text += "FUNCTION part" + std::to_string(f) + "(num, r, col)\n  LOCAL i, j, theta, s$\n";
-    lines += 2;
-    for (int k = 0; k < 40 && lines < kLines - 8; ++k) {
-      text += "  FOR i = 0 TO r * 2 STEP 1\n"
-              "    theta = 2 * i * 180 / r - 90\n"
-              "    IF ot[i] >= 3 AND ot[i] <= 4 THEN AddMeshVertex(r * COS(theta), r * SIN(theta), 0, i / r, 0, col)\n"
-              "    s$ = name$ + STR$(INT(theta)) + MID$(\"abc\", 2, 1)\n"
-              "  NEXT\n";
-      lines += 5;
-    }
-    text += "  RETURN num\nEND FUNCTION\n";
-    lines += 2;
-  }
-  return text;
-}
-
 const std::string& ProgramFile() {
   static const std::string path = [] {
     const std::string file = (std::filesystem::temp_directory_path() / "vlmc_speed.bas").string();
-    std::ofstream(file, std::ios::binary) << ProgramText();
+    std::ofstream(file, std::ios::binary) << tool_bench::SpeedModuleText(kLines);
     return file;
   }();
   return path;

@@ -23,6 +23,7 @@
 
 #include "framing.h"
 #include "json.h"
+#include "tool_bench.h"
 
 namespace {
 
@@ -39,21 +40,8 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 class Adapter {
  public:
   Adapter() {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) Die("pipe");
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      execl(VLMDAP_PATH, VLMDAP_PATH, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_ = in[1];
-    from_ = out[0];
+    pid_ = tool_bench::StartOnPipes(VLMDAP_PATH, &to_, &from_);
+    if (pid_ < 0) Die("pipe");
   }
   ~Adapter() {
     close(to_);

@@ -20,30 +20,11 @@
 
 #include "json.h"
 #include "ratio_reporter.h"
+#include "tool_bench.h"
 
 namespace {
 
 constexpr int kLines = 20000;
-
-std::string ModuleText() {
-  std::string text = "PROJECT ScreenWidth = 640, AppTitle = \"speed\"\nGLOBAL nm, ot[], name$\nDIM ot[100]\n";
-  int lines = 3;
-  for (int f = 0; lines < kLines; ++f) {
-    text += "FUNCTION part" + std::to_string(f) + "(num, r, col)\n  LOCAL i, j, theta, s$\n";
-    lines += 2;
-    for (int k = 0; k < 40 && lines < kLines - 8; ++k) {
-      text += "  FOR i = 0 TO r * 2 STEP 1\n"
-              "    theta = 2 * i * 180 / r - 90\n"
-              "    IF ot[i] >= 3 AND ot[i] <= 4 THEN AddMeshVertex(r * COS(theta), r * SIN(theta), 0, i / r, 0, col)\n"
-              "    s$ = name$ + STR$(INT(theta)) + MID$(\"abc\", 2, 1)\n"
-              "  NEXT\n";
-      lines += 5;
-    }
-    text += "  RETURN num\nEND FUNCTION\n";
-    lines += 2;
-  }
-  return text;
-}
 
 // The module in a folder of its own (the server reads a folder's .bas files as one program).
 const std::string& ModulePath() {
@@ -51,7 +32,7 @@ const std::string& ModulePath() {
     const auto dir = std::filesystem::temp_directory_path() / ("vlmls_speed_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = (dir / "speed.bas").string();
-    std::ofstream(file, std::ios::binary) << ModuleText();
+    std::ofstream(file, std::ios::binary) << tool_bench::SpeedModuleText(kLines);
     return file;
   }();
   return path;
@@ -81,23 +62,7 @@ BENCHMARK(BM_VlmcCheck)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillis
 // vlmls as a child on two pipes, spoken to as an editor does.
 class Server {
  public:
-  Server() {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      execl(VLMLS_PATH, VLMLS_PATH, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_ = in[1];
-    from_ = out[0];
-  }
+  Server() { pid_ = tool_bench::StartOnPipes(VLMLS_PATH, &to_, &from_); }
   ~Server() {
     if (pid_ <= 0) return;
     close(to_);

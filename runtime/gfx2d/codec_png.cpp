@@ -240,9 +240,12 @@ bool EncodePng(PngWriteState& state, const Picture& picture) {
 
 }  // namespace
 
-bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name, DecodeLimits* limits) {
-  DecodeLimits defaults;
-  PngReadState state;
+namespace {
+
+// Checks the signature and decodes into target through libpng, rows going
+// to state.sink where one is set; libpng's records are gone on return.
+bool ReadPngWith(PngReadState& state, Picture& target, ReadChannel& channel, int32_t colourKey, const char* name,
+                 DecodeLimits* limits, DecodeLimits& defaults) {
   state.channel = &channel;
   state.limits = limits != nullptr ? limits : &defaults;
   state.limits->fault = PictureFault::kNone;
@@ -254,9 +257,18 @@ bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const ch
   if (ok) {
     state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
-    ok = state.info != nullptr && DecodePng(state, picture, colourKey, name);
+    ok = state.info != nullptr && DecodePng(state, target, colourKey, name);
   }
   if (state.png != nullptr) png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr);
+  return ok;
+}
+
+}  // namespace
+
+bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const char* name, DecodeLimits* limits) {
+  DecodeLimits defaults;
+  PngReadState state;
+  const bool ok = ReadPngWith(state, picture, channel, colourKey, name, limits, defaults);
   if (!ok) picture.Clear();
   return ok;
 }
@@ -264,21 +276,9 @@ bool ReadPNG(Picture& picture, ReadChannel& channel, int32_t colourKey, const ch
 bool ReadPNG(PictureRowSink& sink, ReadChannel& channel, int32_t colourKey, const char* name, DecodeLimits* limits) {
   DecodeLimits defaults;
   PngReadState state;
-  state.channel = &channel;
-  state.limits = limits != nullptr ? limits : &defaults;
-  state.limits->fault = PictureFault::kNone;
   state.sink = &sink;
-  static const uint8_t kSignature[4] = {0x89, 'P', 'N', 'G'};
-  uint8_t signature[4];
-  bool ok = ChannelRead(channel, signature, 4) == 4 && std::memcmp(signature, kSignature, 4) == 0;
-  if (!ok) Fail(state, PictureFault::kNotAPicture);
-  if (ok) {
-    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
-    if (state.png != nullptr) state.info = png_create_info_struct(state.png);
-    // An interlaced file comes whole into state.whole; the others straight to the sink.
-    ok = state.info != nullptr && DecodePng(state, state.whole, colourKey, name);
-  }
-  if (state.png != nullptr) png_destroy_read_struct(&state.png, state.info ? &state.info : nullptr, nullptr);
+  // An interlaced file comes whole into state.whole; the others straight to the sink.
+  bool ok = ReadPngWith(state, state.whole, channel, colourKey, name, limits, defaults);
   if (ok && state.whole.pixels != nullptr) {
     Picture& whole = state.whole;
     ok = sink.Begin(whole.width, whole.height, whole.ownAlpha != 0);
