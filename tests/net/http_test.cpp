@@ -328,13 +328,14 @@ TEST(ResponseReader, FramesBodiesAndFindsFaultsWhereverThePiecesAreCut) {
   EXPECT_EQ(early.Fault(), kHttpBadStatusLine);
 }
 
-// Certificates made for the test: a CA, a server certificate it signed for 127.0.0.21 (and
-// "localhost"), and an unrelated self-signed one.
+// Certificates made for the test: a CA, a server certificate it signed for 127.0.0.21 and
+// 127.0.0.24 (each test serving TLS on port 443 has an address of its own, since the tests run
+// at the same time) and "localhost", and an unrelated self-signed one.
 class Certificates {
  public:
   Certificates() {
     const std::string d = dir_.path();
-    WriteWholeFile(d + "ext.cnf", "subjectAltName=IP:127.0.0.21,DNS:localhost\n");
+    WriteWholeFile(d + "ext.cnf", "subjectAltName=IP:127.0.0.21,IP:127.0.0.24,DNS:localhost\n");
     WriteWholeFile(d + "page", "secret body");
     const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
     const std::string make =
@@ -394,27 +395,27 @@ TEST(Https, CertificatesAndNamesAreVerified) {
   EXPECT_EQ(OpenSlotCount(), 0);
 }
 
-// Cut TLS streams and redirects between http and https: servers on 127.0.0.21, TLS on 443 and on
+// Cut TLS streams and redirects between http and https: servers on 127.0.0.24, TLS on 443 and on
 // a port of its own, plain HTTP beside them.
 TEST(Https, CutStreamsFailAndRedirectsNeverLeaveTls) {
   Certificates certificates;
   ASSERT_TRUE(certificates.made());
   const std::string d = certificates.dir();
-  TestServer secure(d, certificates.Serve("127.0.0.21", 443)), other(d, certificates.Serve("127.0.0.21", 0));
+  TestServer secure(d, certificates.Serve("127.0.0.24", 443)), other(d, certificates.Serve("127.0.0.24", 0));
   TestServer plain(d, {"--bind", "127.0.0.1"});
   ASSERT_EQ(secure.port(), 443);
   ASSERT_GT(other.port(), 0);
   ASSERT_GT(plain.port(), 0);
   certificates.Trust("ca.pem");
-  const std::string otherUrl = "https://127.0.0.21:" + std::to_string(other.port()) + "/files/page";
+  const std::string otherUrl = "https://127.0.0.24:" + std::to_string(other.port()) + "/files/page";
   const std::string plainUrl = "http://127.0.0.1:" + std::to_string(plain.port()) + "/crlf";
-  ExpectDownloads("127.0.0.21", 443,
+  ExpectDownloads("127.0.0.24", 443,
                   {
                       {"/clean", 1, 0, "", "body up to the close"},
                       {"/cut", 0, kHttpTruncatedBody, "truncated body", kOld},
                       {"/truncated", 0, kHttpTruncatedBody, "truncated body", kOld},
                       {"/go?/files/page", 1, 0, "", "secret body"},
-                      {"/go?//127.0.0.21/files/page", 1, 0, "", "secret body"},
+                      {"/go?//127.0.0.24/files/page", 1, 0, "", "secret body"},
                       {"/go?" + otherUrl, 1, 0, "", "secret body"},
                       {"/go?" + plainUrl, 0, kHttpRedirectToHttpRefused, "redirect to http refused", kOld},
                       {"/go?//127.0.0.1:" + std::to_string(plain.port()) + "/crlf", 0, kHttpTlsFailed,
@@ -422,8 +423,8 @@ TEST(Https, CutStreamsFailAndRedirectsNeverLeaveTls) {
                   });
   ExpectDownloads("127.0.0.1", plain.port(),
                   {
-                      {"/go?https://127.0.0.21/files/page", 1, 0, "", "secret body"},
-                      {"/go?HTTPS://127.0.0.21:443/files/page", 1, 0, "", "secret body"},
+                      {"/go?https://127.0.0.24/files/page", 1, 0, "", "secret body"},
+                      {"/go?HTTPS://127.0.0.24:443/files/page", 1, 0, "", "secret body"},
                       {"/go?" + otherUrl, 1, 0, "", "secret body"},
                   });
 }
