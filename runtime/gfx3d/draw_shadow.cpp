@@ -168,7 +168,7 @@ bool WriteVolume(ShadowVolumeCache& c, const MeshVertex* v, int32_t triangles, c
                  const uint8_t* facing, int32_t silhouettes, const float light[3], float scale) {
   int32_t lit = 0;
   for (int32_t t = 0; t < triangles; ++t) lit += facing[t];
-  const int64_t floats = (int64_t{4} * silhouettes + int64_t{6} * lit) * 4;
+  const int64_t floats = (int64_t{4} * silhouettes + int64_t{8} * lit) * 4;
   if (floats > INT32_MAX || !c.vertices.Reserve(floats)) return false;
   c.vertices.SetCountUnchecked(static_cast<int32_t>(floats));
   float* out = c.vertices.data();
@@ -182,18 +182,24 @@ bool WriteVolume(ShadowVolumeCache& c, const MeshVertex* v, int32_t triangles, c
     out = PutPulled(out, p, light, scale);
     out = PutPulled(out, q, light, scale);
   }
+  // Each cap triangle is a quad with its last corner repeated, so that the
+  // sides and both caps go in one draw a pass; the GL makes the same
+  // triangle of it (and one of no area), where cutting the side quads into
+  // triangles of our own would move pixels along their diagonals.
   for (int32_t t = 0; t < triangles; ++t) {
     if (!facing[t]) continue;
     const MeshVertex* corner = v + t * 3;
     out = PutPoint(out, corner[0]);
     out = PutPoint(out, corner[1]);
     out = PutPoint(out, corner[2]);
+    out = PutPoint(out, corner[2]);
     out = PutPulled(out, corner[0], light, scale);
     out = PutPulled(out, corner[2], light, scale);
     out = PutPulled(out, corner[1], light, scale);
+    out = PutPulled(out, corner[1], light, scale);
   }
   c.quadVertices = 4 * silhouettes;
-  c.capVertices = 6 * lit;
+  c.capVertices = 8 * lit;
   c.uploaded = false;
   return true;
 }
@@ -255,8 +261,7 @@ void DrawVolumePasses(Engine3D& e, ShadowVolumeCache& c) {
   for (int pass = 0; pass < 2; ++pass) {
     glCullFace(pass == 0 ? GL_BACK : GL_FRONT);
     glStencilOp(GL_KEEP, GL_KEEP, pass == 0 ? GL_INCR : GL_DECR);
-    if (c.quadVertices > 0) glDrawArrays(GL_QUADS, 0, c.quadVertices);
-    if (c.capVertices > 0) glDrawArrays(GL_TRIANGLES, c.quadVertices, c.capVertices);
+    if (c.quadVertices + c.capVertices > 0) glDrawArrays(GL_QUADS, 0, c.quadVertices + c.capVertices);
   }
   glDisableClientState(GL_VERTEX_ARRAY);
   if (BufferObjectsUsable(e)) gl::BindBufferARB(GL_ARRAY_BUFFER_ARB, 0);

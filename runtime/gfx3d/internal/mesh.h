@@ -88,8 +88,9 @@ struct ShadowVolumeCache {
   int32_t frame = -1;  // the frame whose triangles it was built from; -1: none kept
   float light[3] = {0, 0, 0};
   float scale = 0.0f;
-  // x, y, z, w: four corners for each silhouette quad, then six for each
-  // lit triangle (the near cap's and the far cap's corners)
+  // x, y, z, w, drawn as quads: four corners for each silhouette quad, then
+  // for each lit triangle its near cap and its far cap, each as a quad with
+  // the last corner repeated
   GrowList<float> vertices{64, 64};
   int32_t quadVertices = 0;
   int32_t capVertices = 0;
