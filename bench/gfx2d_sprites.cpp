@@ -7,7 +7,7 @@
 // quads handed to the GL as one vertex array in one draw call, the most a
 // batching 2D renderer can get out of this GL. Every frame ends with
 // glFinish so the rasteriser's work is counted. DrawSprite is measured with
-// runs of sprite draws batched through the texture units (the default) and
+// runs of sprite draws batched through an atlas of their pictures (the default) and
 // on the fixed path alone (SetSpriteBatching(false), as before batching).
 #include <chrono>
 #include <cstdio>

@@ -78,10 +78,10 @@ void DrawQuad(const float* vertices, bool textured) {
   glEnd();
 }
 
-void DrawSpriteQuad(const float* vertices, float unit) {
+void DrawSpriteQuad(const float* vertices) {
   glBegin(GL_QUADS);
   for (int i = 0; i < 4; ++i) {
-    glTexCoord3f(vertices[i * 4 + 2], vertices[i * 4 + 3], unit);
+    glTexCoord2f(vertices[i * 4 + 2], vertices[i * 4 + 3]);
     glVertex2f(vertices[i * 4], vertices[i * 4 + 1]);
   }
   glEnd();

@@ -37,7 +37,13 @@ int32_t FindFreeSprite();  // highest free id below FONT_SLOT_BASE, -1 if none
 void GetSpriteSize(int32_t id, int32_t& width, int32_t& height);
 void GetSpriteSize(int32_t id, double& width, double& height);
 // The GL texture name of the sprite, 0 when it is empty or the id is bad.
+// The program may write to the texture with the GL itself: from then on
+// the 2D drawing always draws the sprite from the texture, never from a
+// copy of its picture.
 uint32_t GetSpriteTexture(int32_t id);
+// The same name for drawing that only reads the texture (the 3D drawing),
+// leaving the 2D drawing free to draw the sprite from a copy.
+uint32_t SpriteTextureToSample(int32_t id);
 // Copies the screen region (x, y, w, h) into sprite id; a size of 0 empties the sprite. False
 // (LastErrorCode 7) for a bad id.
 bool GrabSprite(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h);

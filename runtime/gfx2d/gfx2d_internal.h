@@ -32,21 +32,31 @@ inline void SetQuad(float x0, float y0, float x1, float y1, float u0, float v0, 
   const float q[16] = {x0, y1, u0, v0, x1, y1, u1, v0, x1, y0, u1, v1, x0, y0, u0, v1};
   std::memcpy(g_quad, q, sizeof(q));
 }
+// Where a quad's texture coordinates (u, v) land in the texture bound for
+// it: (u0 + u * uScale, v0 + v * vScale). The identity on the fixed path.
+struct TexturePlace {
+  float u0 = 0.0f, v0 = 0.0f, uScale = 1.0f, vScale = 1.0f;
+};
 // Binds sprite id for the quads of the sprite draws, with the wrap mode and
-// the min and mag filter set on its texture. Returns the third texture
-// coordinate the quad's vertices carry: the slot of the texture in a run of
-// batched sprite draws (sprite_batch.cpp), 0 on the fixed path. Only draws
-// the run's shader gives exactly as the fixed path does may join a run
-// (batchable): a sprite at its own size on whole pixels.
-float BindSpriteForQuad(Renderer& r, int32_t id, GLint wrap, GLint filter, bool batchable);
+// the min and mag filter set on its texture. Returns where the quad's
+// texture coordinates go: in a run of batched sprite draws
+// (sprite_batch.cpp) the place of the sprite's copy in the run's atlas.
+// Only draws the run's shader gives exactly as the fixed path does may join
+// a run (batchable): a sprite at its own size on whole pixels.
+TexturePlace BindSpriteForQuad(Renderer& r, int32_t id, GLint wrap, GLint filter, bool batchable);
 // Ends a run of batched sprite draws, leaving the GL as the fixed path
 // would (no program, the last sprite's texture on unit 0, unit 1 as it
 // was). Every other GL use of the renderer calls it first (binding through
 // BindTextures does).
 void EndSpriteRun();
+// Every write to a sprite texture's first level calls this first: the
+// run's copy of its picture is dropped and made again when next drawn.
+void ForgetSpriteTexture(uint32_t name);
+// For a texture the program may write to itself: never copied.
+void KeepSpriteTextureUncopied(uint32_t name);
 // The quad of a sprite draw: corners as for DrawQuad, each with texture
-// coordinates (u, v, slot); the wrap mode is BindSpriteForQuad's.
-void DrawSpriteQuad(const float* vertices, float unit);
+// coordinates (u, v); the wrap mode is BindSpriteForQuad's.
+void DrawSpriteQuad(const float* vertices);
 // Min and mag filter of the bound texture from the smoothing flag.
 void ApplySpriteFilter(const Renderer& r);
 // Alpha test on with GL_GREATER below 1.0, else off, from the stored threshold.

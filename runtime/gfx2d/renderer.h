@@ -223,8 +223,8 @@ void SetMaxTextureSizeOverride(int32_t size);
 void SetSharedTextureBytes(int64_t bytes);
 // The largest texture side the renderer uses (the GL's maximum, or the override).
 int32_t MaxTextureSize();
-// Sprite draws batched through the texture units where the GL allows (on,
-// the default) or always on the fixed path (off).
+// Sprite draws batched through one atlas of their pictures where the GL
+// allows (on, the default) or always on the fixed path (off).
 void SetSpriteBatching(bool on);
 // Ends the current run of batched sprite draws, leaving the GL as the
 // fixed path leaves it; for code outside the renderer that draws with the

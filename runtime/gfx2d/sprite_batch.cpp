@@ -2,72 +2,101 @@
 // On the software rasteriser every texture bind between two draws costs a
 // copy of the whole rasteriser state, so sprites drawn from several textures
 // in turn ran at half the speed of sprites from one. A run starts when a
-// sprite draw follows another from a different texture: while it lasts, up
-// to eight sprite textures stay bound on texture units 0 and 2-8 (the slots
-// of the run) and a small shader takes each quad's slot from its third
-// texture coordinate, so quads of different textures join one draw. Unit 1,
-// the second texture of the 3D drawing and of shaders, keeps what the fixed
-// path left there. The shader computes what the fixed pipeline does for a
-// 2D sprite (the texture times the colour), and a run is only started where
-// nothing else of the fixed pipeline would apply (no lighting or fog, no
-// program of the program's own, the texture modulated, no texture matrix,
-// the plain 2D view without a camera's move). Every other GL use of the
-// renderer ends the run first (EndSpriteRun), which leaves the GL as the
-// fixed path would have: no program, the last sprite's texture on unit 0.
+// sprite draw follows another from a different texture: while it lasts, the
+// sprites' pictures are drawn from copies kept side by side in one atlas
+// texture, and each quad's texture coordinates point at its picture's copy,
+// so quads of different sprites join one draw from one texture. A small
+// shader computes what the fixed pipeline does for a 2D sprite (the texture
+// times the colour); a run is only started where nothing else of the fixed
+// pipeline would apply (no lighting or fog, no program of the program's own,
+// the texture modulated, no texture matrix, the plain 2D view without a
+// camera's move). Every other GL use of the renderer ends the run first
+// (EndSpriteRun), which leaves the GL as the fixed path would have: no
+// program, the last sprite's texture on unit 0, every sprite texture of the
+// run with the wrap mode and filter the fixed path gives it.
+//
 // Sprites from one texture stay on the fixed path, which is the faster for
 // them, and so does every draw the shader would not give to the last bit:
 // the fixed pipeline samples through its own path, whose rounding of filter
 // weights and of texel positions differs from the shader's for stretched,
 // rotated or fractionally placed quads. A sprite at its own size on whole
-// pixels (DrawSprite's pixel-exact case) takes each texel at its centre,
-// where the two agree.
+// pixels (DrawSprite's pixel-exact case) takes each texel at its centre with
+// nearest filtering, where the two agree, and where the copy's texel is the
+// picture's: the atlas coordinates of the quad's corners are exact texel
+// edges, as the picture's are.
+//
+// A copy is only good while its picture is unchanged: every write to a
+// sprite texture through the renderer (uploads, grabs, screen targets,
+// deletion) forgets the copy first (ForgetSpriteTexture), and a texture whose
+// name was handed to the program (GetSpriteTexture), which may write to it
+// with the GL itself, is never copied.
 #include <cstring>
+#include <vector>
 
 #include "gfx2d/gfx2d_internal.h"
 #include "gl/gl_ext.h"
 #include "gl/gl_state.h"
+#include "platform/platform.h"
 
 namespace gfx2d {
 
 namespace {
 
-constexpr int kSlots = 8;
+constexpr int32_t kAtlasSize = 2048;
+// Larger pictures stay on the fixed path: they fill enough pixels for a bind
+// to cost little beside them.
+constexpr int32_t kLargestCopy = 256;
+// Texture names past this one are never copied (the table is indexed by name).
+constexpr GLuint kNameLimit = 1u << 20;
 
-// The texture unit of a slot of the run (the shader's sprites[slot]).
-constexpr GLenum UnitOf(int slot) { return GL_TEXTURE0 + (slot == 0 ? 0 : slot + 1); }
+constexpr int32_t kNoCopy = -1;
+constexpr int32_t kNeverCopy = -2;  // handed to the program, or the GL refused the copy
 
 const char* const kVertexShader =
     "#version 400 compatibility\n"
     "out vec2 coord;\n"
-    "flat out int slot;\n"
     "void main() {\n"
     "  gl_Position = ftransform();\n"
     "  gl_ClipVertex = gl_ModelViewMatrix * gl_Vertex;\n"
     "  coord = gl_MultiTexCoord0.xy;\n"
-    "  slot = int(gl_MultiTexCoord0.z + 0.5);\n"
     "  gl_FrontColor = gl_Color;\n"
     "  gl_BackColor = gl_Color;\n"
     "}\n";
 
 const char* const kFragmentShader =
     "#version 400 compatibility\n"
-    "uniform sampler2D sprites[8];\n"
+    "uniform sampler2D atlas;\n"
     "in vec2 coord;\n"
-    "flat in int slot;\n"
-    "void main() { gl_FragColor = texture(sprites[slot], coord) * gl_Color; }\n";
+    "void main() { gl_FragColor = texture(atlas, coord) * gl_Color; }\n";
+
+using CopyImageProc = void(APIENTRY*)(GLuint, GLenum, GLint, GLint, GLint, GLint, GLuint, GLenum, GLint, GLint,
+                                      GLint, GLint, GLsizei, GLsizei, GLsizei);
+using TextureParameterProc = void(APIENTRY*)(GLuint, GLenum, GLint);
+
+// A picture's copy: its texture coordinates (u, v) map to (u0 + u * us,
+// v0 + v * vs) in the atlas.
+struct Copy {
+  GLuint name = 0;
+  TexturePlace place;
+};
 
 struct RunState {
-  int ready = 0;  // 0 not tried, 1 the program exists, -1 not available
-  // The context the program and the bindings belong to.
+  int ready = 0;  // 0 not tried, 1 the program and the atlas exist, -1 not available
+  // The context the program and the atlas belong to.
   const void* context = nullptr;
   bool allowed = true;  // the test hook
   bool active = false;
   GLhandleARB program = 0;
-  GLuint names[kSlots] = {};
-  GLint wraps[kSlots] = {};
-  GLint filters[kSlots] = {};
-  uint64_t used[kSlots] = {};
-  uint64_t clock = 0;
+  GLuint atlas = 0;
+  CopyImageProc copyImage = nullptr;
+  TextureParameterProc textureParameter = nullptr;
+  // By texture name: the index of its copy in copies, kNoCopy or kNeverCopy.
+  std::vector<int32_t> copyOf;
+  std::vector<Copy> copies;
+  int32_t shelfX = 0, shelfY = 0, shelfHeight = 0;  // where the next copy goes
+  // By texture name: the run in which its wrap mode and filter were last set.
+  std::vector<uint32_t> setInRun;
+  uint32_t runNumber = 0;
   int32_t lastId = -1;
   // The texture of the sprite draw just made on the fixed path, while no
   // other GL use has come since (0: none).
@@ -77,6 +106,20 @@ struct RunState {
 RunState& Run() {
   static RunState state;
   return state;
+}
+
+// The run state of the renderer's context. A new context (a new window or
+// renderer) holds none of the old context's objects: the program and the
+// atlas are made again when needed, and texture names start anew.
+RunState& RunOf(const Renderer& r) {
+  RunState& run = Run();
+  if (run.context != r.glContext) {
+    const bool allowed = run.allowed;
+    run = RunState();
+    run.allowed = allowed;
+    run.context = r.glContext;
+  }
+  return run;
 }
 
 GLhandleARB Compile(GLenum kind, const char* source) {
@@ -90,27 +133,13 @@ GLhandleARB Compile(GLenum kind, const char* source) {
   return 0;
 }
 
-// The program, made on first need. Quads of one draw may take different
-// slots, which the shading language leaves to the driver; the software
-// rasteriser samples each fragment's own slot (the batch tests compare its
-// pictures with the fixed pipeline's), and hardware, where binds are cheap,
-// keeps the fixed path.
-bool MakeProgram(RunState& run) {
-  if (run.ready != 0) return run.ready > 0;
-  run.ready = -1;
-  if (gl::ActiveTextureARB == nullptr || gl::CreateProgramObjectARB == nullptr || gl::Uniform1iARB == nullptr)
-    return false;
-  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  if (renderer == nullptr || std::strstr(renderer, "llvmpipe") == nullptr) return false;
-  GLint units = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &units);
-  if (units < kSlots + 1) return false;
+GLhandleARB Link() {
   const GLhandleARB vertex = Compile(GL_VERTEX_SHADER_ARB, kVertexShader);
   const GLhandleARB fragment = Compile(GL_FRAGMENT_SHADER_ARB, kFragmentShader);
   if (vertex == 0 || fragment == 0) {
     if (vertex != 0) gl::DeleteObjectARB(vertex);
     if (fragment != 0) gl::DeleteObjectARB(fragment);
-    return false;
+    return 0;
   }
   const GLhandleARB program = gl::CreateProgramObjectARB();
   gl::AttachObjectARB(program, vertex);
@@ -120,20 +149,49 @@ bool MakeProgram(RunState& run) {
   gl::DeleteObjectARB(fragment);
   GLint linked = 0;
   gl::GetObjectParameterivARB(program, GL_OBJECT_LINK_STATUS_ARB, &linked);
-  if (!linked) {
+  if (linked) return program;
+  gl::DeleteObjectARB(program);
+  return 0;
+}
+
+// The program and the atlas, made on first need. Only the software
+// rasteriser takes runs: on hardware a bind costs little, and the fixed
+// path keeps no copies.
+bool MakeProgram(RunState& run) {
+  if (run.ready != 0) return run.ready > 0;
+  run.ready = -1;
+  if (gl::CreateProgramObjectARB == nullptr || gl::UseProgramObjectARB == nullptr) return false;
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  if (renderer == nullptr || std::strstr(renderer, "llvmpipe") == nullptr) return false;
+  GLint largest = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+  if (largest < kAtlasSize) return false;
+  run.copyImage = reinterpret_cast<CopyImageProc>(platform::GLProcAddress("glCopyImageSubData"));
+  run.textureParameter = reinterpret_cast<TextureParameterProc>(platform::GLProcAddress("glTextureParameteri"));
+  if (run.copyImage == nullptr || run.textureParameter == nullptr) return false;
+  const GLhandleARB program = Link();
+  if (program == 0) return false;
+  // The atlas only ever holds texels at their own size: one level, nearest.
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  glGenTextures(1, &run.atlas);
+  glBindTexture(GL_TEXTURE_2D, run.atlas);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kAtlasSize, kAtlasSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  const bool made = glGetError() == GL_NO_ERROR;
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+  if (!made) {
+    glDeleteTextures(1, &run.atlas);
+    run.atlas = 0;
     gl::DeleteObjectARB(program);
     return false;
   }
-  GLint previous = 0;
-  glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
-  gl::UseProgramObjectARB(program);
-  for (int i = 0; i < kSlots; ++i) {
-    char name[16] = "sprites[0]";
-    name[8] = static_cast<char>('0' + i);
-    const GLint location = gl::GetUniformLocationARB(program, name);
-    if (location >= 0) gl::Uniform1iARB(location, static_cast<GLint>(UnitOf(i) - GL_TEXTURE0));
-  }
-  gl::UseProgramObjectARB(static_cast<GLhandleARB>(previous));
   run.program = program;
   run.ready = 1;
   return true;
@@ -156,16 +214,82 @@ bool MayRun(const Renderer& r, RunState& run) {
   return MakeProgram(run) && Identity(GL_MODELVIEW_MATRIX);
 }
 
-void Forget(RunState& run) {
-  for (int i = 0; i < kSlots; ++i) {
-    run.names[i] = 0;
-    run.wraps[i] = run.filters[i] = 0;
-    run.used[i] = 0;
+int32_t& CopyEntry(RunState& run, GLuint name) {
+  if (name >= run.copyOf.size()) run.copyOf.resize(name + 1, kNoCopy);
+  return run.copyOf[name];
+}
+
+// Starts the atlas afresh: every copy is made again when next drawn. Quads
+// already handed to the GL keep the texels they were given.
+void EmptyAtlas(RunState& run) {
+  for (const Copy& c : run.copies)
+    if (run.copyOf[c.name] >= 0) run.copyOf[c.name] = kNoCopy;
+  run.copies.clear();
+  run.shelfX = run.shelfY = run.shelfHeight = 0;
+}
+
+// Where the sprite's picture is in the atlas, copied there now if it was
+// not; null where it has no copy and gets none.
+const TexturePlace* PlaceOf(RunState& run, const SpriteRecord& s) {
+  const GLuint name = s.texture;
+  if (name >= kNameLimit) return nullptr;
+  int32_t& entry = CopyEntry(run, name);
+  if (entry >= 0) return &run.copies[static_cast<size_t>(entry)].place;
+  if (entry == kNeverCopy) return nullptr;
+  const int32_t w = s.pictureWidth, h = s.pictureHeight;
+  if (w <= 0 || h <= 0 || w > kLargestCopy || h > kLargestCopy || s.textureWidth <= 0 || s.textureHeight <= 0)
+    return nullptr;
+  // The picture must fill whole texels from the texture's origin.
+  if (s.uScale * static_cast<float>(s.textureWidth) != static_cast<float>(w) ||
+      s.vScale * static_cast<float>(s.textureHeight) != static_cast<float>(h))
+    return nullptr;
+  if (run.shelfX + w > kAtlasSize) {
+    run.shelfY += run.shelfHeight;
+    run.shelfX = run.shelfHeight = 0;
   }
+  if (run.shelfY + h > kAtlasSize) EmptyAtlas(run);
+  const int32_t x = run.shelfX, y = run.shelfY;
+  // The GL keeps a run's immediate-mode quads back for one draw, and its
+  // image copy does not send them first: quads from a copy this one
+  // replaces would take the new texels. The copy waits for the rasteriser
+  // to finish with the atlas in any case.
+  glFlush();
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  run.copyImage(name, GL_TEXTURE_2D, 0, 0, 0, 0, run.atlas, GL_TEXTURE_2D, 0, x, y, 0, w, h, 1);
+  if (glGetError() != GL_NO_ERROR) {
+    entry = kNeverCopy;
+    return nullptr;
+  }
+  run.shelfX += w;
+  if (h > run.shelfHeight) run.shelfHeight = h;
+  const float size = static_cast<float>(kAtlasSize);
+  Copy c;
+  c.name = name;
+  c.place.u0 = static_cast<float>(x) / size;
+  c.place.v0 = static_cast<float>(y) / size;
+  c.place.uScale = static_cast<float>(s.textureWidth) / size;
+  c.place.vScale = static_cast<float>(s.textureHeight) / size;
+  entry = static_cast<int32_t>(run.copies.size());
+  run.copies.push_back(c);
+  return &run.copies.back().place;
+}
+
+// Gives the texture the wrap mode and filter the fixed path would have set
+// when drawing it, once per run.
+void SetParameters(RunState& run, GLuint name, GLint wrap, GLint filter) {
+  if (name >= run.setInRun.size()) run.setInRun.resize(name + 1, 0);
+  if (run.setInRun[name] == run.runNumber) return;
+  run.setInRun[name] = run.runNumber;
+  run.textureParameter(name, GL_TEXTURE_WRAP_S, wrap);
+  run.textureParameter(name, GL_TEXTURE_WRAP_T, wrap);
+  run.textureParameter(name, GL_TEXTURE_MIN_FILTER, filter);
+  run.textureParameter(name, GL_TEXTURE_MAG_FILTER, filter);
 }
 
 // Starts a run with sprite id bound as the fixed path binds it (unit 0,
-// unit 1 off); false where the texture is not simply modulated.
+// unit 1 off) and then the atlas in its place; false where the texture is
+// not simply modulated.
 bool StartRun(Renderer& r, RunState& run, int32_t id, GLint wrap) {
   GLint current = 0;
   glGetIntegerv(GL_CURRENT_PROGRAM, &current);
@@ -175,11 +299,10 @@ bool StartRun(Renderer& r, RunState& run, int32_t id, GLint wrap) {
   glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
   if (mode != GL_MODULATE) return false;
   if (!Identity(GL_TEXTURE_MATRIX)) return false;
+  glBindTexture(GL_TEXTURE_2D, run.atlas);
   gl::UseProgramObjectARB(run.program);
-  Forget(run);
-  run.names[0] = r.sprites[id].texture;
-  run.wraps[0] = wrap;
-  run.used[0] = ++run.clock;
+  // 0 marks a name never set; the count wraps past it.
+  if (++run.runNumber == 0) run.runNumber = 1;
   run.active = true;
   run.lastId = id;
   return true;
@@ -193,57 +316,18 @@ bool StillRunning(const RunState& run) {
   glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
   return static_cast<GLhandleARB>(program) == run.program && unit == GL_TEXTURE0 &&
-         static_cast<GLuint>(bound) == run.names[0];
+         static_cast<GLuint>(bound) == run.atlas;
 }
 
-// The slot holding texture name, bound there now if it was not: the least
-// recently used slot makes room.
-int SlotFor(RunState& run, GLuint name) {
-  int slot = 0;
-  for (int i = 0; i < kSlots; ++i) {
-    if (run.names[i] == name) {
-      run.used[i] = ++run.clock;
-      return i;
-    }
-    if (run.used[i] < run.used[slot]) slot = i;
-  }
-  if (slot != 0) gl::ActiveTextureARB(UnitOf(slot));
-  glBindTexture(GL_TEXTURE_2D, name);
-  if (slot != 0) gl::ActiveTextureARB(GL_TEXTURE0);
-  run.names[slot] = name;
-  run.wraps[slot] = run.filters[slot] = 0;
-  run.used[slot] = ++run.clock;
-  return slot;
-}
-
-void SetParameters(RunState& run, int slot, GLint wrap, GLint filter) {
-  if (run.wraps[slot] == wrap && run.filters[slot] == filter) return;
-  if (slot != 0) gl::ActiveTextureARB(UnitOf(slot));
-  if (run.wraps[slot] != wrap) {
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
-  }
-  if (run.filters[slot] != filter) {
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-  }
-  if (slot != 0) gl::ActiveTextureARB(GL_TEXTURE0);
-  run.wraps[slot] = wrap;
-  run.filters[slot] = filter;
+// Whether sprite id is the picture of the screen target being drawn into.
+bool DrawnInto(const Renderer& r, int32_t id) {
+  return r.currentTarget >= 0 && r.currentTarget < kRenderTargetCount && r.targets[r.currentTarget].spriteId == id;
 }
 
 }  // namespace
 
-float BindSpriteForQuad(Renderer& r, int32_t id, GLint wrap, GLint filter, bool batchable) {
-  RunState& run = Run();
-  if (run.context != r.glContext) {
-    // A new context (a new window or renderer) holds none of the old
-    // context's objects: the program is made again when needed.
-    const bool allowed = run.allowed;
-    run = RunState();
-    run.allowed = allowed;
-    run.context = r.glContext;
-  }
+TexturePlace BindSpriteForQuad(Renderer& r, int32_t id, GLint wrap, GLint filter, bool batchable) {
+  RunState& run = RunOf(r);
   if (run.active && !StillRunning(run)) {
     // Someone else changed the GL: what the run left is not to be trusted.
     run.active = false;
@@ -251,20 +335,24 @@ float BindSpriteForQuad(Renderer& r, int32_t id, GLint wrap, GLint filter, bool 
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     if (static_cast<GLhandleARB>(program) == run.program) gl::UseProgramObjectARB(0);
   }
-  const GLuint texture = r.sprites[id].texture;
+  const SpriteRecord& s = r.sprites[id];
+  const GLuint texture = s.texture;
   const bool another = run.fixedTexture != 0 && run.fixedTexture != texture;
-  if (batchable && (run.active || another) && MayRun(r, run) && (run.active || StartRun(r, run, id, wrap))) {
-    const int slot = SlotFor(run, texture);
-    SetParameters(run, slot, wrap, filter);
-    run.lastId = id;
-    return static_cast<float>(slot);
+  if (batchable && wrap == GL_REPEAT && filter == GL_NEAREST && (run.active || another) && MayRun(r, run) &&
+      !DrawnInto(r, id)) {
+    const TexturePlace* place = PlaceOf(run, s);
+    if (place != nullptr && (run.active || StartRun(r, run, id, wrap))) {
+      SetParameters(run, texture, wrap, filter);
+      run.lastId = id;
+      return *place;
+    }
   }
   EndSpriteRun();
   BindTextures(r, id, -1, 0, nullptr, wrap);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
   run.fixedTexture = texture;
-  return 0.0f;
+  return TexturePlace();
 }
 
 void EndSpriteRun() {
@@ -278,12 +366,26 @@ void EndSpriteRun() {
   // As the fixed path leaves it: the last sprite's texture on unit 0.
   const int32_t id = run.lastId;
   if (ValidSpriteId(id) && r->sprites[id].texture != 0) {
-    if (run.names[0] != r->sprites[id].texture) glBindTexture(GL_TEXTURE_2D, r->sprites[id].texture);
+    glBindTexture(GL_TEXTURE_2D, r->sprites[id].texture);
     r->boundSprite = id;
   } else {
+    glBindTexture(GL_TEXTURE_2D, 0);
     r->boundSprite = -1;
   }
   r->boundSprite2 = -1;
+}
+
+void ForgetSpriteTexture(uint32_t name) {
+  const Renderer* r = TheRenderer();
+  if (r == nullptr) return;
+  RunState& run = RunOf(*r);
+  if (name != 0 && name < run.copyOf.size() && run.copyOf[name] >= 0) run.copyOf[name] = kNoCopy;
+}
+
+void KeepSpriteTextureUncopied(uint32_t name) {
+  const Renderer* r = TheRenderer();
+  if (r == nullptr || name == 0 || name >= kNameLimit) return;
+  CopyEntry(RunOf(*r), name) = kNeverCopy;
 }
 
 }  // namespace gfx2d

@@ -18,11 +18,12 @@ namespace {
 // whole pixels), the quad routine's, or a rotated one.
 enum class Quad { kOwnSize, kPixelExact, kStretched, kRotated };
 
-// Binds a sprite for drawing; null when there is nothing to draw. *unit
-// receives the third texture coordinate of the quad's vertices (see
-// BindSpriteForQuad). Draws through the quad routine clamp at the edges,
+// Binds a sprite for drawing; null when there is nothing to draw. *place
+// receives where the quad's texture coordinates go (see
+// BindSpriteForQuad; the identity for every quad but DrawSprite's
+// pixel-exact one). Draws through the quad routine clamp at the edges,
 // DrawSprite's repeat.
-const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, float* unit) {
+const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, TexturePlace* place) {
   if (!ValidSpriteId(id)) return nullptr;
   const SpriteRecord& s = r.sprites[id];
   if (s.texture == 0 || s.pictureWidth <= 0) return nullptr;
@@ -31,7 +32,7 @@ const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, float* uni
   // Only where every pixel takes one texel's centre do the run's shader and
   // the fixed pipeline agree to the last bit (see sprite_batch.cpp).
   const bool batchable = quad == Quad::kPixelExact;
-  *unit = BindSpriteForQuad(r, id, ownSize ? GL_REPEAT : GL_CLAMP_TO_EDGE, filter, batchable);
+  *place = BindSpriteForQuad(r, id, ownSize ? GL_REPEAT : GL_CLAMP_TO_EDGE, filter, batchable);
   return &s;
 }
 
@@ -65,19 +66,21 @@ void DrawSprite(int32_t id, float x, float y) {
   // one texel, where linear filtering gives that texel alone: nearest
   // filtering draws the same picture for less work.
   const bool pixelExact = x == std::floor(x) && y == std::floor(y);
-  float unit = 0;
-  const SpriteRecord* s = PrepareSprite(*r, id, pixelExact ? Quad::kPixelExact : Quad::kOwnSize, &unit);
+  TexturePlace place;
+  const SpriteRecord* s = PrepareSprite(*r, id, pixelExact ? Quad::kPixelExact : Quad::kOwnSize, &place);
   if (s == nullptr) return;
   const float w = static_cast<float>(s->pictureWidth);
   const float h = static_cast<float>(s->pictureHeight);
+  const float u0 = place.u0, v0 = place.v0;
+  const float u1 = place.u0 + s->uScale * place.uScale, v1 = place.v0 + s->vScale * place.vScale;
   glBegin(GL_QUADS);
-  glTexCoord3f(s->uScale, s->vScale, unit);
+  glTexCoord2f(u1, v1);
   glVertex2f(x + w, y);
-  glTexCoord3f(0, s->vScale, unit);
+  glTexCoord2f(u0, v1);
   glVertex2f(x, y);
-  glTexCoord3f(0, 0, unit);
+  glTexCoord2f(u0, v0);
   glVertex2f(x, y + h);
-  glTexCoord3f(s->uScale, 0, unit);
+  glTexCoord2f(u1, v0);
   glVertex2f(x + w, y + h);
   glEnd();
 }
@@ -85,11 +88,11 @@ void DrawSprite(int32_t id, float x, float y) {
 void StretchSprite(int32_t id, float x, float y, float w, float h) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  float unit = 0;
-  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kStretched, &unit);
+  TexturePlace place;
+  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kStretched, &place);
   if (s == nullptr) return;
   SetQuad(x, y, x + w, y + h, 0, 0, s->uScale, s->vScale);
-  DrawSpriteQuad(g_quad, unit);
+  DrawSpriteQuad(g_quad);
 }
 
 void ZoomSprite(int32_t id, float x, float y, double zoomX, double zoomY) {
@@ -108,8 +111,8 @@ void ZoomSprite(int32_t id, float x, float y, double zoomX, double zoomY) {
 void RotoZoomSprite(int32_t id, float x, float y, double angle, double zoom) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  float unit = 0;
-  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kRotated, &unit);
+  TexturePlace place;
+  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kRotated, &place);
   if (s == nullptr) return;
   const int32_t w = s->pictureWidth, h = s->pictureHeight;
   const float tw = static_cast<float>(s->textureWidth), th = static_cast<float>(s->textureHeight);
@@ -122,7 +125,7 @@ void RotoZoomSprite(int32_t id, float x, float y, double angle, double zoom) {
   // transparent padding or the opposite edge.
   SetQuad(-hw, -hh, hw, hh, 0.5f / tw, 0.5f / th, (static_cast<float>(w) - 0.5f) / tw,
           (static_cast<float>(h) - 0.5f) / th);
-  DrawSpriteQuad(g_quad, unit);
+  DrawSpriteQuad(g_quad);
   glPopMatrix();
 }
 
@@ -140,10 +143,10 @@ void StretchAnim(int32_t id, int32_t frame, float x, float y, float w, float h) 
   if (r == nullptr || !ValidSpriteId(id)) return;
   float ul, ur, vb, vt;
   if (!FrameTexCoords(r->sprites[id], frame, &ul, &ur, &vb, &vt)) return;
-  float unit = 0;
-  if (PrepareSprite(*r, id, Quad::kStretched, &unit) == nullptr) return;
+  TexturePlace place;
+  if (PrepareSprite(*r, id, Quad::kStretched, &place) == nullptr) return;
   SetQuad(x, y, x + w, y + h, ul, vb, ur, vt);
-  DrawSpriteQuad(g_quad, unit);
+  DrawSpriteQuad(g_quad);
 }
 
 void DrawAnim(int32_t id, int32_t frame, float x, float y) {
@@ -159,8 +162,8 @@ void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, dou
   const SpriteRecord& s = r->sprites[id];
   float ul, ur, vb, vt;
   if (!FrameTexCoords(s, frame, &ul, &ur, &vb, &vt)) return;
-  float unit = 0;
-  if (PrepareSprite(*r, id, Quad::kRotated, &unit) == nullptr) return;
+  TexturePlace place;
+  if (PrepareSprite(*r, id, Quad::kRotated, &place) == nullptr) return;
   const double cx = x + s.frameWidth / 2;
   const double cy = y + s.frameHeight / 2;
   const double hw = s.frameWidth * zoom / 2;
@@ -177,5 +180,5 @@ void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, dou
     g_quad[i * 4 + 2] = uv[i][0];
     g_quad[i * 4 + 3] = uv[i][1];
   }
-  DrawSpriteQuad(g_quad, unit);
+  DrawSpriteQuad(g_quad);
 }

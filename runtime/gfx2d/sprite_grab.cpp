@@ -227,6 +227,7 @@ bool GrabSprite(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h) {
   }
   FreeAlphaMask(*r, id);
   EndSpriteRun();
+  ForgetSpriteTexture(r->sprites[id].texture);
   if (w == 0 || h == 0) {
     DeleteSprite(id);
     return true;
@@ -243,6 +244,7 @@ bool GrabSprite(int32_t id, int32_t x, int32_t y, int32_t w, int32_t h) {
     DeleteSprite(id);
     return false;
   }
+  ForgetSpriteTexture(s.texture);  // a new texture may have an old name
   r->boundSprite = -1;
 
   const bool alphaBits = SurfaceKeepsAlpha(*r);

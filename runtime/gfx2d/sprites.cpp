@@ -211,6 +211,7 @@ void DeleteSprite(int32_t id) {
   EndSpriteRun();
   FreeAlphaMask(*r, id);
   SpriteRecord& s = r->sprites[id];
+  ForgetSpriteTexture(s.texture);
   if (s.texture != 0) glDeleteTextures(1, &s.texture);
   if (s.mipTexture != 0) glDeleteTextures(1, &s.mipTexture);
   s.texture = 0;
@@ -247,6 +248,14 @@ void GetSpriteSize(int32_t id, double& width, double& height) {
 }
 
 uint32_t GetSpriteTexture(int32_t id) {
+  Renderer* r = TheRenderer();
+  if (r == nullptr || !ValidSpriteId(id)) return 0;
+  // The program may write to the texture with the GL itself, unseen here.
+  KeepSpriteTextureUncopied(r->sprites[id].texture);
+  return r->sprites[id].texture;
+}
+
+uint32_t SpriteTextureToSample(int32_t id) {
   Renderer* r = TheRenderer();
   if (r == nullptr || !ValidSpriteId(id)) return 0;
   return r->sprites[id].texture;

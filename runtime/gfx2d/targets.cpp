@@ -254,6 +254,7 @@ void UseScreen(int32_t n) {
   if (s.texture == 0 || s.pictureWidth <= 0) return;
   const int32_t w = s.pictureWidth, h = s.pictureHeight;
   FreeAlphaMask(*r, id);
+  ForgetSpriteTexture(s.texture);
   if (FramebufferSupported() && !g_forceBackBuffer && record.savedBinding == -1) {
     BindTarget(record);
     r->currentTarget = n;
@@ -277,6 +278,8 @@ void EndScreen() {
     return;
   }
   RenderTarget& record = r->targets[r->currentTarget];
+  // What was drawn is the sprite's picture now.
+  if (ValidSpriteId(record.spriteId)) ForgetSpriteTexture(r->sprites[record.spriteId].texture);
   if (!r->targetOnBackBuffer) {
     UnbindTarget(record);
   } else if (ValidSpriteId(record.spriteId)) {

@@ -130,8 +130,10 @@ bool TextureStream::Begin(int32_t tw, int32_t th, uint32_t* name, uint32_t* mipN
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     if (share) Views().storage(GL_TEXTURE_2D, levelCount, GL_RGBA8, side_, side_);
   }
+  if (mipName != nullptr) ForgetSpriteTexture(*mipName);
   if (name != nullptr) {
     if (*name == 0) glGenTextures(1, name);
+    ForgetSpriteTexture(*name);
     // A view is made from a name never bound, before its parameters.
     if (share) Views().view(*name, GL_TEXTURE_2D, mip_, GL_RGBA8, 0, 1, 0, 1);
     glBindTexture(GL_TEXTURE_2D, *name);

@@ -8,7 +8,7 @@ void Bind2DTextures(int32_t id, int32_t id2, int32_t alternate, const uint32_t* 
   BindSpriteTexture(id, id2, alternate, table);
 }
 
-uint32_t SpriteTextureName(int32_t id) { return GetSpriteTexture(id); }
+uint32_t SpriteTextureName(int32_t id) { return SpriteTextureToSample(id); }
 
 void FillViewportRect(int32_t colour) {
   Renderer* r = TheRenderer();

@@ -1,9 +1,10 @@
-// Runs of sprite draws from several textures, batched through the texture
-// units: every frame is the fixed path's frame pixel for pixel, whatever
-// the draw calls, blend and alpha-test modes, smoothing and the other
-// drawing mixed in (primitives, text, 3D, a camera, a program's shader, screen
-// targets, grabs, uploads and deletions); the GL is left as the fixed path
-// leaves it, and a program's own shader is never replaced.
+// Runs of sprite draws from several textures, batched through an atlas of
+// their pictures: every frame is the fixed path's frame pixel for pixel,
+// whatever the draw calls, blend and alpha-test modes, smoothing and the
+// other drawing mixed in (primitives, text, 3D, a camera, a program's
+// shader, screen targets, grabs, uploads, deletions, the program's own
+// writes, more pictures than the atlas holds); the GL is left as the fixed
+// path leaves it, and a program's own shader is never replaced.
 #include <cstring>
 #include <functional>
 #include <string>
@@ -36,6 +37,16 @@ void MakeSprite(int i, int seed = 0) {
   });
   ASSERT_TRUE(SetSpriteFromPicture(kFirst + i, picture, false));
   SetSpriteAnim(kFirst + i, w / 2, h / 3);
+}
+
+// A picture too large for many to fit the run's atlas at once.
+void MakeLargeSprite(int32_t id, int i) {
+  Picture picture;
+  FillPicture(picture, 256, 250, [i](int32_t x, int32_t y) {
+    return Rgba{static_cast<uint8_t>(x + 3 * i), static_cast<uint8_t>(y * 2 + 5 * i), static_cast<uint8_t>(i * 9),
+                static_cast<uint8_t>((x + y) % 7 == 0 ? 0 : 255)};
+  });
+  ASSERT_TRUE(SetSpriteFromPicture(id, picture, false));
 }
 
 void MakeSprites() {
@@ -120,7 +131,7 @@ TEST_F(SpriteBatchTest, FramesAreTheFixedPathsFrames) {
   };
   const std::vector<Scene> scenes = {
       {"DrawSprite on whole pixels, 8 textures", [] { Whole(2000, 8); }},
-      {"DrawSprite on whole pixels, 10 textures (units reused)", [] { Whole(2000, 10); }},
+      {"DrawSprite on whole pixels, 10 textures (more than 8)", [] { Whole(2000, 10); }},
       {"DrawSprite on whole pixels, blended, additive, alpha test 0.5, unsmoothed",
        [] {
          SetAlphaMode(-0.5);
@@ -136,7 +147,7 @@ TEST_F(SpriteBatchTest, FramesAreTheFixedPathsFrames) {
        }},
       {"DrawSprite, 8 textures",
        [] { Scatter(600, 8, [](int32_t id, float x, float y, int) { DrawSprite(id, x, y); }); }},
-      {"DrawSprite, 10 textures (units reused)",
+      {"DrawSprite, 10 textures (more than 8)",
        [] { Scatter(600, 10, [](int32_t id, float x, float y, int) { DrawSprite(id, x, y); }); }},
       {"StretchSprite and ZoomSprite",
        [] {
@@ -254,6 +265,23 @@ TEST_F(SpriteBatchTest, FramesAreTheFixedPathsFrames) {
          Whole(150, 8, 12);
          DrawSprite(kTarget, 600, 200);
        }},
+      {"a program writing to a sprite's texture with the GL between the sprites",
+       [] {
+         Whole(150, 8, 25);
+         const std::vector<uint8_t> red(8 * 8 * 4, 200);
+         glBindTexture(GL_TEXTURE_2D, GetSpriteTexture(kFirst + 4));
+         glTexSubImage2D(GL_TEXTURE_2D, 0, 2, 2, 8, 8, GL_RGBA, GL_UNSIGNED_BYTE, red.data());
+         Whole(150, 8, 26);
+       }},
+      {"more pictures in turn than the atlas holds",
+       [] {
+         constexpr int kLarge = 66;
+         for (int i = 0; i < kLarge; ++i) MakeLargeSprite(240 + i, i);
+         for (int pass = 0; pass < 2; ++pass)
+           for (int i = 0; i < kLarge; ++i)
+             DrawSprite(240 + i, static_cast<float>((i * 37) % 760), static_cast<float>((i * 23 + pass * 50) % 510));
+         for (int i = 0; i < kLarge; ++i) DeleteSprite(240 + i);
+       }},
       {"a camera set between the sprites",
        [] {
          Whole(150, 8, 20);
@@ -269,9 +297,13 @@ TEST_F(SpriteBatchTest, FramesAreTheFixedPathsFrames) {
       {"grabs, uploads and deletions between the sprites",
        [] {
          Whole(150, 8, 13);
-         // Sprites of the run: their textures are bound on its units.
+         // Sprites of the run: their pictures have copies in its atlas.
          GrabSprite(kFirst + 2, 100, 100, 40, 30);
          Whole(150, 8, 14);
+         // At the sprite's own size a grab keeps its texture, now with
+         // other texels.
+         GrabSprite(kFirst + 3, 300, 200, 12 + 5 * 3, 9 + 3 * 3);
+         Whole(150, 8, 24);
          MakeSprite(5, 1);
          Whole(150, 8, 15);
          DeleteSprite(kFirst + 6);
