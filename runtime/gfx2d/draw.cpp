@@ -93,6 +93,17 @@ void ApplySpriteFilter(const Renderer& r) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
 }
 
+GLuint NewBoundTexture(GLint wrap, GLint filter) {
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  return name;
+}
+
 void ApplyAlphaTest(const Renderer& r) {
   if (r.alphaTestThreshold < 1.0f) {
     SwitchGLState(kStateAlphaTest, true);

@@ -59,6 +59,9 @@ void KeepSpriteTextureUncopied(uint32_t name);
 void DrawSpriteQuad(const float* vertices);
 // Min and mag filter of the bound texture from the smoothing flag.
 void ApplySpriteFilter(const Renderer& r);
+// A new texture name, bound on the active unit, with the wrap mode and the
+// min and mag filter given.
+GLuint NewBoundTexture(GLint wrap, GLint filter);
 // Alpha test on with GL_GREATER below 1.0, else off, from the stored threshold.
 void ApplyAlphaTest(const Renderer& r);
 

@@ -174,12 +174,7 @@ bool MakeProgram(RunState& run) {
   // The atlas only ever holds texels at their own size: one level, nearest.
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-  glGenTextures(1, &run.atlas);
-  glBindTexture(GL_TEXTURE_2D, run.atlas);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  run.atlas = NewBoundTexture(GL_CLAMP_TO_EDGE, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   while (glGetError() != GL_NO_ERROR) {
   }

@@ -143,12 +143,7 @@ bool PrepareGrabTexture(const Renderer& r, SpriteRecord& s, int32_t tw, int32_t 
   s.texture = 0;
   uint8_t* zero = AllocateBlock(tw, th);
   if (zero == nullptr) return false;
-  glGenTextures(1, &s.texture);
-  glBindTexture(GL_TEXTURE_2D, s.texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  s.texture = NewBoundTexture(GL_REPEAT, GL_LINEAR);
   SetUnpackDefaults();
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, r.bgraSupported ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE,
                zero);
