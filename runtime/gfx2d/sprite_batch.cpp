@@ -82,8 +82,8 @@ struct Copy {
 
 struct RunState {
   int ready = 0;  // 0 not tried, 1 the program and the atlas exist, -1 not available
-  // The context the program and the atlas belong to.
-  const void* context = nullptr;
+  // The context the program and the atlas belong to (its serial).
+  uint64_t context = 0;
   bool allowed = true;  // the test hook
   bool active = false;
   GLhandleARB program = 0;
@@ -113,11 +113,12 @@ RunState& Run() {
 // atlas are made again when needed, and texture names start anew.
 RunState& RunOf(const Renderer& r) {
   RunState& run = Run();
-  if (run.context != r.glContext) {
+  const uint64_t context = platform::GLContextSerial(r.glContext);
+  if (run.context != context) {
     const bool allowed = run.allowed;
     run = RunState();
     run.allowed = allowed;
-    run.context = r.glContext;
+    run.context = context;
   }
   return run;
 }

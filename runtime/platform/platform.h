@@ -68,6 +68,9 @@ void GetWorkArea(Window* window, int* x, int* y, int* w, int* h);
 GLContext* CreateGLContext(Window* window);
 bool MakeCurrent(Window* window, GLContext* context);
 void DeleteGLContext(GLContext* context);
+// A number no other context of the process had (0 for none): a context made
+// after another is deleted may get the same address, never the same serial.
+uint64_t GLContextSerial(const GLContext* context);
 void SwapBuffers(Window* window);
 // 0: no vertical sync, 1: sync to the display. False when the driver refuses.
 bool SetSwapInterval(int interval);

@@ -14,6 +14,7 @@ struct Window {
 
 struct GLContext {
   SDL_GLContext sdl = nullptr;
+  uint64_t serial = 0;
 };
 
 // Key code (0..255) for an SDL scancode, 0 for keys without one.

@@ -196,10 +196,14 @@ GLContext* CreateGLContext(Window* window) {
   if (window == nullptr) return nullptr;
   SDL_GLContext sdl = SDL_GL_CreateContext(window->sdl);
   if (sdl == nullptr) return nullptr;
+  static uint64_t serials = 0;
   GLContext* context = new GLContext;
   context->sdl = sdl;
+  context->serial = ++serials;
   return context;
 }
+
+uint64_t GLContextSerial(const GLContext* context) { return context != nullptr ? context->serial : 0; }
 
 bool MakeCurrent(Window* window, GLContext* context) {
   if (window == nullptr) return SDL_GL_MakeCurrent(nullptr, nullptr) == 0;
