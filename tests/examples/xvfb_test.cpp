@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -89,6 +90,24 @@ TEST(ExamplesOnAVirtualDisplay, PointerPicksAndKeysMoveAndSend) {
   EXPECT_GT(shot.Count(16, 400, 200, 16, glyph), 40);
   EXPECT_EQ(shot.Count(34, 418, 300, 16, glyph), 0);
   EXPECT_EQ(shot.Count(16, 302, 600, 96, glyph), 0);
+}
+
+// Scripts starting their displays at the same moment each get a server of
+// their own: with the same first number, they would otherwise share one
+// (and the scripts whose servers lost it would drive another test's).
+TEST(VirtualDisplays, StartedTogetherAreEachTheirOwn) {
+  const std::string script = "for t in Xvfb xdotool import; do command -v $t >/dev/null || { echo missing; exit; }; "
+                             "done; source '" + std::string(VELMORA_SOURCE_DIR) +
+                             "/tests/support/xvfb_display.sh'; "
+                             "for i in 1 2 3; do ( start_virtual_display 320 /dev/null; "
+                             "xdotool getdisplaygeometry >/dev/null && echo \"$DISPLAY\"; sleep 1 ) & done; wait";
+  const testing_support::ChildResult result = testing_support::RunProgram("/bin/bash", {"-c", script}, "");
+  if (result.out == "missing\n") GTEST_SKIP() << "Xvfb, xdotool or import missing";
+  std::vector<std::string> displays = testing_support::Lines(result.out);
+  std::sort(displays.begin(), displays.end());
+  ASSERT_EQ(displays.size(), 3u) << result.out << result.err;
+  EXPECT_NE(displays[0], displays[1]);
+  EXPECT_NE(displays[1], displays[2]);
 }
 
 }  // namespace

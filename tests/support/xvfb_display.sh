@@ -10,17 +10,28 @@ start_virtual_display() {
   for tool in Xvfb xdotool import; do
     command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >"$log"; exit 77; }
   done
-  # A free display number: no lock file and no socket.
-  local display=""
+  # A free display number: no lock file and no socket, and then a server that is this script's
+  # own. Another script starting at the same moment may take the same number: the server that
+  # loses the lock exits, and its script tries the next number.
   for n in $(seq "$first" $((first + 59))); do
-    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >>"$log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    if kill -0 "$xvfb_pid" 2>/dev/null && [[ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" == "$xvfb_pid" ]]; then
+      trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
+      export DISPLAY=":$n"
+      return 0
+    fi
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
   done
-  [[ -n "$display" ]] || { echo "no free display" >"$log"; exit 77; }
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >>"$log" 2>&1 &
-  xvfb_pid=$!
-  trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
-  export DISPLAY=$display
-  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+  echo "no free display" >"$log"
+  exit 77
 }
 
 # Ends the program PID through its window: Escape is held for a while, as a hand would (the
