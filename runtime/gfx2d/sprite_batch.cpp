@@ -69,12 +69,7 @@ const char* const kFragmentShader =
     "in vec2 coord;\n"
     "void main() { gl_FragColor = texture(atlas, coord) * gl_Color; }\n";
 
-using CopyImageProc = void(APIENTRY*)(GLuint, GLenum, GLint, GLint, GLint, GLint, GLuint, GLenum, GLint, GLint,
-                                      GLint, GLint, GLsizei, GLsizei, GLsizei);
-using TextureParameterProc = void(APIENTRY*)(GLuint, GLenum, GLint);
-
-// A picture's copy: its texture coordinates (u, v) map to (u0 + u * us,
-// v0 + v * vs) in the atlas.
+// A picture's copy: where its texture coordinates land in the atlas.
 struct Copy {
   GLuint name = 0;
   TexturePlace place;
@@ -88,8 +83,6 @@ struct RunState {
   bool active = false;
   GLhandleARB program = 0;
   GLuint atlas = 0;
-  CopyImageProc copyImage = nullptr;
-  TextureParameterProc textureParameter = nullptr;
   // By texture name: the index of its copy in copies, kNoCopy or kNeverCopy.
   std::vector<int32_t> copyOf;
   std::vector<Copy> copies;
@@ -167,9 +160,7 @@ bool MakeProgram(RunState& run) {
   GLint largest = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
   if (largest < kAtlasSize) return false;
-  run.copyImage = reinterpret_cast<CopyImageProc>(platform::GLProcAddress("glCopyImageSubData"));
-  run.textureParameter = reinterpret_cast<TextureParameterProc>(platform::GLProcAddress("glTextureParameteri"));
-  if (run.copyImage == nullptr || run.textureParameter == nullptr) return false;
+  if (gl::CopyImageSubData == nullptr || gl::TextureParameteri == nullptr) return false;
   const GLhandleARB program = Link();
   if (program == 0) return false;
   // The atlas only ever holds texels at their own size: one level, nearest.
@@ -252,7 +243,7 @@ const TexturePlace* PlaceOf(RunState& run, const SpriteRecord& s) {
   glFlush();
   while (glGetError() != GL_NO_ERROR) {
   }
-  run.copyImage(name, GL_TEXTURE_2D, 0, 0, 0, 0, run.atlas, GL_TEXTURE_2D, 0, x, y, 0, w, h, 1);
+  gl::CopyImageSubData(name, GL_TEXTURE_2D, 0, 0, 0, 0, run.atlas, GL_TEXTURE_2D, 0, x, y, 0, w, h, 1);
   if (glGetError() != GL_NO_ERROR) {
     entry = kNeverCopy;
     return nullptr;
@@ -277,10 +268,10 @@ void SetParameters(RunState& run, GLuint name, GLint wrap, GLint filter) {
   if (name >= run.setInRun.size()) run.setInRun.resize(name + 1, 0);
   if (run.setInRun[name] == run.runNumber) return;
   run.setInRun[name] = run.runNumber;
-  run.textureParameter(name, GL_TEXTURE_WRAP_S, wrap);
-  run.textureParameter(name, GL_TEXTURE_WRAP_T, wrap);
-  run.textureParameter(name, GL_TEXTURE_MIN_FILTER, filter);
-  run.textureParameter(name, GL_TEXTURE_MAG_FILTER, filter);
+  gl::TextureParameteri(name, GL_TEXTURE_WRAP_S, wrap);
+  gl::TextureParameteri(name, GL_TEXTURE_WRAP_T, wrap);
+  gl::TextureParameteri(name, GL_TEXTURE_MIN_FILTER, filter);
+  gl::TextureParameteri(name, GL_TEXTURE_MAG_FILTER, filter);
 }
 
 // Starts a run with sprite id bound as the fixed path binds it (unit 0,

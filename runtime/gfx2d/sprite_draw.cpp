@@ -18,12 +18,12 @@ namespace {
 // whole pixels), the quad routine's, or a rotated one.
 enum class Quad { kOwnSize, kPixelExact, kStretched, kRotated };
 
-// Binds a sprite for drawing; null when there is nothing to draw. *place
-// receives where the quad's texture coordinates go (see
-// BindSpriteForQuad; the identity for every quad but DrawSprite's
-// pixel-exact one). Draws through the quad routine clamp at the edges,
-// DrawSprite's repeat.
-const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, TexturePlace* place) {
+// Binds a sprite for drawing; null when there is nothing to draw. *place,
+// if given, receives where the quad's texture coordinates go (see
+// BindSpriteForQuad): only DrawSprite's pixel-exact quad may join a run,
+// every other quad keeps its own coordinates. Draws through the quad
+// routine clamp at the edges, DrawSprite's repeat.
+const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, TexturePlace* place = nullptr) {
   if (!ValidSpriteId(id)) return nullptr;
   const SpriteRecord& s = r.sprites[id];
   if (s.texture == 0 || s.pictureWidth <= 0) return nullptr;
@@ -32,7 +32,8 @@ const SpriteRecord* PrepareSprite(Renderer& r, int32_t id, Quad quad, TexturePla
   // Only where every pixel takes one texel's centre do the run's shader and
   // the fixed pipeline agree to the last bit (see sprite_batch.cpp).
   const bool batchable = quad == Quad::kPixelExact;
-  *place = BindSpriteForQuad(r, id, ownSize ? GL_REPEAT : GL_CLAMP_TO_EDGE, filter, batchable);
+  const TexturePlace at = BindSpriteForQuad(r, id, ownSize ? GL_REPEAT : GL_CLAMP_TO_EDGE, filter, batchable);
+  if (place != nullptr) *place = at;
   return &s;
 }
 
@@ -88,8 +89,7 @@ void DrawSprite(int32_t id, float x, float y) {
 void StretchSprite(int32_t id, float x, float y, float w, float h) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  TexturePlace place;
-  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kStretched, &place);
+  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kStretched);
   if (s == nullptr) return;
   SetQuad(x, y, x + w, y + h, 0, 0, s->uScale, s->vScale);
   DrawSpriteQuad(g_quad);
@@ -111,8 +111,7 @@ void ZoomSprite(int32_t id, float x, float y, double zoomX, double zoomY) {
 void RotoZoomSprite(int32_t id, float x, float y, double angle, double zoom) {
   Renderer* r = TheRenderer();
   if (r == nullptr) return;
-  TexturePlace place;
-  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kRotated, &place);
+  const SpriteRecord* s = PrepareSprite(*r, id, Quad::kRotated);
   if (s == nullptr) return;
   const int32_t w = s->pictureWidth, h = s->pictureHeight;
   const float tw = static_cast<float>(s->textureWidth), th = static_cast<float>(s->textureHeight);
@@ -143,8 +142,7 @@ void StretchAnim(int32_t id, int32_t frame, float x, float y, float w, float h) 
   if (r == nullptr || !ValidSpriteId(id)) return;
   float ul, ur, vb, vt;
   if (!FrameTexCoords(r->sprites[id], frame, &ul, &ur, &vb, &vt)) return;
-  TexturePlace place;
-  if (PrepareSprite(*r, id, Quad::kStretched, &place) == nullptr) return;
+  if (PrepareSprite(*r, id, Quad::kStretched) == nullptr) return;
   SetQuad(x, y, x + w, y + h, ul, vb, ur, vt);
   DrawSpriteQuad(g_quad);
 }
@@ -162,8 +160,7 @@ void RotoZoomAnim(int32_t id, int32_t frame, float x, float y, double angle, dou
   const SpriteRecord& s = r->sprites[id];
   float ul, ur, vb, vt;
   if (!FrameTexCoords(s, frame, &ul, &ur, &vb, &vt)) return;
-  TexturePlace place;
-  if (PrepareSprite(*r, id, Quad::kRotated, &place) == nullptr) return;
+  if (PrepareSprite(*r, id, Quad::kRotated) == nullptr) return;
   const double cx = x + s.frameWidth / 2;
   const double cy = y + s.frameHeight / 2;
   const double hw = s.frameWidth * zoom / 2;

@@ -35,6 +35,9 @@ PFNGLUNIFORM1IARBPROC Uniform1iARB = nullptr;
 PFNGLGETATTRIBLOCATIONARBPROC GetAttribLocationARB = nullptr;
 PFNGLVERTEXATTRIB1FARBPROC VertexAttrib1fARB = nullptr;
 
+PFNGLTEXTUREPARAMETERIPROC TextureParameteri = nullptr;
+PFNGLCOPYIMAGESUBDATAPROC CopyImageSubData = nullptr;
+
 namespace {
 
 template <typename Proc>
@@ -79,6 +82,11 @@ void LoadExtensionGroups(const char* extensions) {
   Load(Uniform1iARB, "glUniform1iARB", shaders);
   Load(GetAttribLocationARB, "glGetAttribLocationARB", shaders);
   Load(VertexAttrib1fARB, "glVertexAttrib1fARB", shaders);
+
+  const bool directState = extensions != nullptr && std::strstr(extensions, "GL_ARB_direct_state_access") != nullptr;
+  const bool copyImage = extensions != nullptr && std::strstr(extensions, "GL_ARB_copy_image") != nullptr;
+  Load(TextureParameteri, "glTextureParameteri", directState);
+  Load(CopyImageSubData, "glCopyImageSubData", copyImage);
 }
 
 }  // namespace gl

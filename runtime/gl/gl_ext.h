@@ -39,6 +39,11 @@ extern PFNGLUNIFORM1IARBPROC Uniform1iARB;
 extern PFNGLGETATTRIBLOCATIONARBPROC GetAttribLocationARB;
 extern PFNGLVERTEXATTRIB1FARBPROC VertexAttrib1fARB;
 
+// Group "GL_ARB_direct_state_access": texture parameters without a bind.
+extern PFNGLTEXTUREPARAMETERIPROC TextureParameteri;
+// Group "GL_ARB_copy_image".
+extern PFNGLCOPYIMAGESUBDATAPROC CopyImageSubData;
+
 // Loads each group whose key occurs in the extension string (plain substring
 // test); the other group's pointers are set to null.
 void LoadExtensionGroups(const char* extensions);
