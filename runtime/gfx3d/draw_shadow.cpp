@@ -135,7 +135,9 @@ int32_t MarkSilhouettes(const MeshVertex* v, int32_t triangles, const float ligh
     const float nx = ay * bz - az * by, ny = az * bx - ax * bz, nz = ax * by - ay * bx;
     const float cx = (p0.x + p1.x + p2.x) / 3.0f, cy = (p0.y + p1.y + p2.y) / 3.0f,
                 cz = (p0.z + p1.z + p2.z) / 3.0f;
-    facing[t] = nx * (light[0] - cx) + ny * (light[1] - cy) + nz * (light[2] - cz) > 0.0f ? 1 : 0;
+    // A triangle without area (see ShadowEdge) has no side to face with.
+    const bool flat = edges[t * 3].neighbour == t;
+    facing[t] = !flat && nx * (light[0] - cx) + ny * (light[1] - cy) + nz * (light[2] - cz) > 0.0f ? 1 : 0;
   }
   int32_t silhouettes = 0;
   for (int32_t i = 0; i < triangles * 3; ++i) {

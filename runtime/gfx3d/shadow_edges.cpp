@@ -110,14 +110,24 @@ void BuildShadowEdges(MeshObject& mesh) {
 
   // For every welded edge (either direction) the two lowest-numbered
   // triangles that have it; an edge's neighbour is the other one of them.
+  // Triangles without area stay out: the strips round a pole share each of
+  // its edges between two real triangles and a flat one, and a real
+  // triangle paired with the flat one would take the edge between two lit
+  // triangles for a silhouette, a lone wall in the volume.
   struct Pair {
     int32_t first, second;
   };
+  constexpr int32_t kFlat = -1;
   std::vector<Pair> pairs;
   pairs.reserve(static_cast<size_t>(triangles) * 2);
   FlatHash edges(static_cast<int64_t>(triangles) * 2);
   std::vector<int32_t> edgePair(static_cast<size_t>(triangles) * 3);
   for (int32_t t = 0; t < triangles; ++t) {
+    const int32_t* corner = &welded[static_cast<size_t>(t) * 3];
+    if (corner[0] == corner[1] || corner[1] == corner[2] || corner[0] == corner[2]) {
+      for (int32_t e = 0; e < 3; ++e) edgePair[static_cast<size_t>(t * 3 + e)] = kFlat;
+      continue;
+    }
     for (int32_t e = 0; e < 3; ++e) {
       const uint32_t a = static_cast<uint32_t>(welded[static_cast<size_t>(t * 3 + e)]);
       const uint32_t b = static_cast<uint32_t>(welded[static_cast<size_t>(t * 3 + (e + 1) % 3)]);
@@ -139,8 +149,13 @@ void BuildShadowEdges(MeshObject& mesh) {
     return;
   }
   for (int32_t i = 0; i < triangles * 3; ++i) {
-    const Pair& p = pairs[static_cast<size_t>(edgePair[static_cast<size_t>(i)])];
     const int32_t t = i / 3;
+    const int32_t pair = edgePair[static_cast<size_t>(i)];
+    if (pair == kFlat) {
+      mesh.shadowEdges.Append(ShadowEdge{t, 0});
+      continue;
+    }
+    const Pair& p = pairs[static_cast<size_t>(pair)];
     mesh.shadowEdges.Append(ShadowEdge{p.first != t ? p.first : p.second, 0});
   }
   for (int32_t t = 0; t < triangles; ++t) mesh.facing.Append(0);

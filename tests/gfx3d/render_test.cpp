@@ -510,6 +510,42 @@ TEST(Render3D, ShadowReachesAFarReceiver) {
   }
 }
 
+// A sphere's strips meet at its poles in triangles without area. They take
+// no part in the volume: paired with them, the lit triangles round the pole
+// took the edges between them for silhouettes, and the walls raised on those
+// edges cut a lit line through the middle of the shadow.
+TEST(Render3D, ASphereShadowIsWholeAcrossItsPoles) {
+  gfx3d_test::BuildFloor(68, 0, 60, 0x808080);
+  gfx3d_test::BuildSphere(69, 5, 8, 16, 0x00A000);
+  auto floorPixel = [](double x, double z) { return EyeToScreen(x, -z, -200); };
+  Frame(0x000000);
+  SetCameraUp(0, 0, -1);
+  SetCamera(0, 200, 0, 0, 0, 0);
+  SetCullMode(1);
+  for (int pass = 0; pass < 2; ++pass) {
+    SetMovementTranslation(0, 0, 0);
+    DrawMesh(68, 0);
+    SetMovementTranslation(0, 10, 0);
+    DrawMesh(69, 0);
+    if (pass == 0) SetLight(-3, 0x400000, -110, 110, -110, 0, 0, 0, 360);
+  }
+  End3D();
+  // The ray from the light through the centre (0, 10, 0) meets the floor at
+  // (11, 0, 11); the shadow reaches at least 3 units round that point.
+  int lit = 0, shadowed = 0;
+  for (double dx = -3; dx <= 3; dx += 0.25)
+    for (double dz = -3; dz <= 3; dz += 0.25) {
+      if (dx * dx + dz * dz > 9) continue;
+      const Px p = floorPixel(11 + dx, 11 + dz);
+      const Rgba c = ReadPixel(p.x, p.y);
+      ++(c.r == 0x80 ? lit : shadowed);
+    }
+  EXPECT_EQ(lit, 0);
+  EXPECT_GT(shadowed, 400);
+  const Px away = floorPixel(-20, -20);
+  EXPECT_EQ(ReadPixel(away.x, away.y).r, 0x80);
+}
+
 // Where a shadow volume passes over empty background, nothing is darkened:
 // the volume is closed behind the surfaces it can fall on.
 TEST(Render3D, ShadowLeavesEmptyBackgroundAlone) {

@@ -73,7 +73,10 @@ struct MeshFrame {
 };
 
 // Per triangle edge: the triangle across the welded edge (-1: open edge) and
-// whether the edge is on the silhouette for the current light.
+// whether the edge is on the silhouette for the current light. A triangle
+// two of whose corners weld together (a sphere's pole, a cone's tip) has no
+// area and takes no part in the volume: its edges name the triangle itself,
+// and no other triangle takes it as a neighbour.
 struct ShadowEdge {
   int32_t neighbour;
   int32_t silhouette;
