@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mesh.BuildTriangles();
     ComputeFrameBounds(mesh, true);
     fuzz_xqo::CheckMesh(mesh);
+    fuzz_xqo::CheckShadowEdges(mesh);
     // A mesh whose later frames fit frame 0's pairs saves and loads back.
     bool fits = true;
     for (const MeshFrame& frame : mesh.frames) fits = fits && frame.strips.count() <= mesh.frames[0].strips.count();

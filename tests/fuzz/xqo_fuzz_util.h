@@ -14,6 +14,7 @@
 #include "gfx2d/renderer.h"
 #include "gfx3d/gfx3d.h"
 #include "gfx3d/internal/engine3d.h"
+#include "gfx3d/internal/mesh.h"
 #include "gfx3d/internal/mesh_file.h"
 
 namespace fuzz_xqo {
@@ -56,6 +57,27 @@ inline void CheckMesh(const MeshObject& mesh) {
       Check(!marker || (r.x == 0 && r.y == 0 && r.u == 0), "a marker record with fields set");
     }
     Check(frame.triangles.count() % 3 == 0, "a triangle list of a partial triangle");
+  }
+}
+
+// The shadow edge list of a loaded mesh: every neighbour is -1, another
+// triangle or, for a triangle two of whose corners weld together, the
+// triangle itself on all three edges; no triangle takes such a one as its
+// neighbour.
+inline void CheckShadowEdges(MeshObject& mesh) {
+  BuildShadowEdges(mesh);
+  if (mesh.frames.count() == 0 || mesh.shadowEdges.count() == 0) return;
+  const int32_t triangles = mesh.frames[0].triangles.count() / 3;
+  Check(mesh.shadowEdges.count() == triangles * 3, "an edge list of another length");
+  for (int32_t i = 0; i < triangles * 3; ++i) {
+    const int32_t t = i / 3, n = mesh.shadowEdges[i].neighbour;
+    Check(n >= -1 && n < triangles, "a neighbour outside the triangles");
+    if (n == t)
+      Check(mesh.shadowEdges[t * 3].neighbour == t && mesh.shadowEdges[t * 3 + 1].neighbour == t &&
+                mesh.shadowEdges[t * 3 + 2].neighbour == t,
+            "a triangle without area on one edge only");
+    else if (n >= 0)
+      Check(mesh.shadowEdges[n * 3].neighbour != n, "a triangle without area taken as a neighbour");
   }
 }
 

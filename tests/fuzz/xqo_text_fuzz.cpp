@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result == MeshReadResult::kLoaded) {
     mesh.BuildTriangles();
     fuzz_xqo::CheckMesh(mesh);
+    fuzz_xqo::CheckShadowEdges(mesh);
     // Every frame repeats the polygons: the same records in each.
     for (const MeshFrame& frame : mesh.frames)
       Check(frame.strips.count() == mesh.frames[0].strips.count(), "frames of different sizes");
