@@ -39,6 +39,24 @@ void Frame(int32_t background) {
 
 int Brightness(const Rgba& p) { return p.r + p.g + p.b; }
 
+// Looking straight down from y = 200 with -z up on the screen (a floor point
+// (x, y, z) is at eye (x, -z, y - 200)): the floor, then the caster raised by
+// casterY, drawn plainly and again in the shadow pass of a point light at
+// (lightX, 110, lightZ). The shadow pass is left open.
+void DrawShadowSceneFromAbove(int32_t floor, int32_t caster, double casterY, double lightX, double lightZ) {
+  Frame(0x000000);
+  SetCameraUp(0, 0, -1);
+  SetCamera(0, 200, 0, 0, 0, 0);
+  SetCullMode(1);
+  for (int pass = 0; pass < 2; ++pass) {
+    SetMovementTranslation(0, 0, 0);
+    DrawMesh(floor, 0);
+    SetMovementTranslation(0, casterY, 0);
+    DrawMesh(caster, 0);
+    if (pass == 0) SetLight(-3, 0x400000, lightX, 110, lightZ, 0, 0, 0, 360);
+  }
+}
+
 TEST(Render3D, ProjectionAndFrameState) {
   Frame(0);
   Engine3D& e = *TheEngine3D();
@@ -166,16 +184,7 @@ TEST(Render3D, ShadowPassDarkensTheFloorBehindABox) {
   // Looking straight down from y = 200 with -z up on the screen: a floor
   // point (x, 0, z) is at eye (x, -z, -200).
   auto floorPixel = [](double x, double z) { return EyeToScreen(x, -z, -200); };
-  Frame(0x000000);
-  SetCameraUp(0, 0, -1);
-  SetCamera(0, 200, 0, 0, 0, 0);
-  SetCullMode(1);
-  for (int pass = 0; pass < 2; ++pass) {
-    SetMovementTranslation(0, 0, 0);
-    DrawMesh(60, 0);
-    DrawMesh(61, 0);
-    if (pass == 0) SetLight(-3, 0x400000, -110, 110, -110, 0, 0, 0, 360);
-  }
+  DrawShadowSceneFromAbove(60, 61, 0, -110, -110);
   // Still in the shadow pass: nothing has been darkened yet.
   const Px behind = floorPixel(11, 11);
   EXPECT_EQ(ReadPixel(behind.x, behind.y).r, 0x80);
@@ -485,16 +494,7 @@ TEST(Render3D, ShadowReachesAFarReceiver) {
   // Looking straight down from y = 200: a floor point (x, -150, z) is at eye
   // (x, -z, -350).
   auto floorPixel = [](double x, double z) { return EyeToScreen(x, -z, -350); };
-  Frame(0x000000);
-  SetCameraUp(0, 0, -1);
-  SetCamera(0, 200, 0, 0, 0, 0);
-  SetCullMode(1);
-  for (int pass = 0; pass < 2; ++pass) {
-    SetMovementTranslation(0, 0, 0);
-    DrawMesh(62, 0);
-    DrawMesh(63, 0);
-    if (pass == 0) SetLight(-3, 0x400000, -20, 110, -20, 0, 0, 0, 360);
-  }
+  DrawShadowSceneFromAbove(62, 63, 0, -20, -20);
   End3D();
   // The ray from (-20, 110, -20) through the box centre (0, 10, 0) meets the
   // floor 2.6 times as far from the light: at (32, -150, 32).
@@ -518,17 +518,7 @@ TEST(Render3D, ASphereShadowIsWholeAcrossItsPoles) {
   gfx3d_test::BuildFloor(68, 0, 60, 0x808080);
   gfx3d_test::BuildSphere(69, 5, 8, 16, 0x00A000);
   auto floorPixel = [](double x, double z) { return EyeToScreen(x, -z, -200); };
-  Frame(0x000000);
-  SetCameraUp(0, 0, -1);
-  SetCamera(0, 200, 0, 0, 0, 0);
-  SetCullMode(1);
-  for (int pass = 0; pass < 2; ++pass) {
-    SetMovementTranslation(0, 0, 0);
-    DrawMesh(68, 0);
-    SetMovementTranslation(0, 10, 0);
-    DrawMesh(69, 0);
-    if (pass == 0) SetLight(-3, 0x400000, -110, 110, -110, 0, 0, 0, 360);
-  }
+  DrawShadowSceneFromAbove(68, 69, 10, -110, -110);
   End3D();
   // The ray from the light through the centre (0, 10, 0) meets the floor at
   // (11, 0, 11); the shadow reaches at least 3 units round that point.
