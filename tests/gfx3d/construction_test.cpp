@@ -185,9 +185,10 @@ TEST(HashedConstruction, MatchesLinearSearchesOnRandomMeshes) {
       const int32_t b = reference[static_cast<size_t>(t * 3 + (e + 1) % 3)];
       return std::make_pair(std::min(a, b), std::max(a, b));
     };
-    auto flat = [&](int32_t t) { return edgeOf(t, 0).first == edgeOf(t, 0).second ||
-                                        edgeOf(t, 1).first == edgeOf(t, 1).second ||
-                                        edgeOf(t, 2).first == edgeOf(t, 2).second; };
+    auto flat = [&](int32_t t) {
+      const int32_t* c = &reference[static_cast<size_t>(t * 3)];
+      return c[0] == c[1] || c[1] == c[2] || c[0] == c[2];
+    };
     int32_t flats = 0;
     for (int32_t t = 0; t < triangles; ++t)
       for (int32_t e = 0; e < 3; ++e) {
