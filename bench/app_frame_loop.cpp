@@ -34,6 +34,11 @@
 //                      the GL's own front end cost a program that has a GPU
 //                      to draw for it; frames along the camera path are
 //                      still drawn by the real driver
+//     --gl-noop-direct the same with the driver's work kept on the calling
+//                      thread (GALLIUM_THREAD=0), as a driver without a
+//                      worker thread of its own does it; the threaded form
+//                      hands batches of calls to a worker and wakes it for
+//                      each, a cost of its own in both builds
 //
 // The frame clock's least period (2 ms when no rate is set) is lifted: a
 // frame that costs less would otherwise be made to wait.
@@ -412,6 +417,14 @@ struct ChildRun {
   bool ok = false;
 };
 
+// How the figures were timed, for the heading.
+const char* NoopNote() {
+  if (getenv("GALLIUM_NOOP") == nullptr) return "";
+  const char* thread = getenv("GALLIUM_THREAD");
+  return thread != nullptr && std::strcmp(thread, "0") == 0 ? ", timed on the GL's no-op driver, on the calling thread"
+                                                             : ", timed on the GL's no-op driver";
+}
+
 ChildRun RunChild(const std::string& program, double seconds, const std::string& shippedFile, int scene,
                   bool pixels) {
   std::ostringstream command;
@@ -444,7 +457,7 @@ int Compare(const std::string& other, double seconds, const std::string& shipped
             const std::vector<Case>& cases) {
   const std::string self = fs::read_symlink("/proc/self/exe").string();
   std::fprintf(stderr, "Polyvane frame loop, 1024 x 768, unlimited rate, %.1f s per scene, best of %d runs each%s\n",
-               seconds, rounds, getenv("GALLIUM_NOOP") != nullptr ? ", timed on the GL's no-op driver" : "");
+               seconds, rounds, NoopNote());
   std::fprintf(stderr, "  old: %s\n  new: %s\n", other.c_str(), self.c_str());
   std::fprintf(stderr, "%-24s %-9s %9s %9s %9s %9s %9s %9s\n", "scene", "", "frames/s", "ms/frame", "main ms",
                "all ms", "GL calls", "draws");
@@ -521,7 +534,7 @@ int main(int argc, char** argv) {
       against = argv[++i];
     } else if (arg == "--frames-to" && i + 1 < argc) {
       framesTo = argv[++i];
-    } else if (arg == "--gl-noop") {
+    } else if (arg == "--gl-noop" || arg == "--gl-noop-direct") {
       // The driver is chosen when the GL starts and glibc reads its
       // allocator's settings when the process does: the program starts
       // again with both in its environment (children inherit them). The
@@ -531,6 +544,7 @@ int main(int argc, char** argv) {
       // every frame (which made the figures jump between runs).
       if (getenv("GALLIUM_NOOP") == nullptr) {
         setenv("GALLIUM_NOOP", "1", 1);
+        if (arg == "--gl-noop-direct") setenv("GALLIUM_THREAD", "0", 1);
         setenv("MALLOC_MMAP_THRESHOLD_", "268435456", 1);
         setenv("MALLOC_TRIM_THRESHOLD_", "1073741824", 1);
         setenv("MALLOC_TOP_PAD_", "67108864", 1);
@@ -588,7 +602,7 @@ int main(int argc, char** argv) {
   if (!machine)
     std::fprintf(stderr, "Polyvane frame loop, 1024 x 768, unlimited rate, %.1f s per scene, video driver %s%s\n",
                  seconds, platform::VideoDriverName(),
-                 getenv("GALLIUM_NOOP") != nullptr ? ", GL: the no-op driver" : "");
+                 NoopNote());
   double baselineMs = 0;
   if (!machine && !pixels)
     std::fprintf(stderr, "%-24s %9s %9s %9s %9s %10s %11s %8s %5s %8s %8s %9s %7s\n", "scene", "frames/s",
