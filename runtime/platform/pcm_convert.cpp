@@ -213,21 +213,23 @@ struct FramePosition {
   }
 };
 
-// The filter over frames [0, made): x holds the samples (channels
-// interleaved) with frame 0 at x + lead * channels; out takes stereo frames.
+// The filter over `made` frames from `start` on: x holds the samples
+// (channels interleaved) with frame 0 at x + lead * channels (lead may be
+// negative: x then begins inside the sound); out takes their stereo frames.
 struct FilterJob {
   const SincTable* table;
   const float* x;
   int64_t lead;
   int64_t made;
   float* out;
+  FramePosition start;
 };
 
 void FilterStereo(const FilterJob& job) {
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
   const int width = 2 * t.padded;
-  FramePosition at;
+  FramePosition at = job.start;
   for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
     const float* xp = job.x + (job.lead + at.s - t.centre) * 2;
     const float* fp = t.stereo.data() + at.p * width;
@@ -245,7 +247,7 @@ void FilterStereo(const FilterJob& job) {
 void FilterMono(const FilterJob& job) {
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
-  FramePosition at;
+  FramePosition at = job.start;
   for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
     const float* xp = job.x + (job.lead + at.s - t.centre);
     const float* fp = t.mono.data() + at.p * t.padded;
@@ -267,7 +269,7 @@ __attribute__((target("avx2,fma"))) void FilterStereoAvx2(const FilterJob& job) 
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
   const int width = 2 * t.padded;  // a multiple of 16
-  FramePosition at;
+  FramePosition at = job.start;
   for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
     const float* xp = job.x + (job.lead + at.s - t.centre) * 2;
     const float* fp = t.stereo.data() + at.p * width;
@@ -286,7 +288,7 @@ __attribute__((target("avx2,fma"))) void FilterStereoAvx2(const FilterJob& job) 
 __attribute__((target("avx2,fma"))) void FilterMonoAvx2(const FilterJob& job) {
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
-  FramePosition at;
+  FramePosition at = job.start;
   for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
     const float* xp = job.x + (job.lead + at.s - t.centre);
     const float* fp = t.mono.data() + at.p * t.padded;  // padded: a multiple of 8
@@ -306,7 +308,7 @@ __attribute__((target("avx512f,avx2,fma"))) void FilterStereoAvx512(const Filter
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
   const int width = 2 * t.padded;  // a multiple of 16
-  FramePosition at;
+  FramePosition at = job.start;
   for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
     const float* xp = job.x + (job.lead + at.s - t.centre) * 2;
     const float* fp = t.stereo.data() + at.p * width;
@@ -339,6 +341,48 @@ bool HasAvx2() {
 }
 #endif
 
+// Output frames made from one piece of float samples.
+constexpr int64_t kFramesPerPiece = 4096;
+
+// Frames [first, end) of the sound as the filter reads it, as floats: frame
+// -k is frame k (the start mirror), frame n + j is frame n - 1 - j for the
+// first `mirrored` of them (the end mirror), and silence after that.
+void SamplesAsFloats(const uint8_t* data, int bits, int channels, int64_t n, int64_t mirrored, int64_t first,
+                     int64_t end, float* out) {
+  const int64_t frameBytes = channels * (bits / 8);
+  const auto one = [&](int64_t frame, float* to) { ToFloats(data + frame * frameBytes, bits, channels, to); };
+  int64_t v = first;
+  for (; v < end && v < 0; ++v, out += channels) one(-v, out);
+  const int64_t inside = std::min(end, n);
+  if (v < inside) {
+    ToFloats(data + v * frameBytes, bits, (inside - v) * channels, out);
+    out += (inside - v) * channels;
+    v = inside;
+  }
+  for (; v < end && v < n + mirrored; ++v, out += channels) one(2 * n - 1 - v, out);
+  if (v < end) std::fill(out, out + (end - v) * channels, 0.0f);
+}
+
+void RunFilter(const FilterJob& job, int channels) {
+#ifdef VELMORA_PCM_X86
+  if (channels == 2 && HasAvx512()) {
+    FilterStereoAvx512(job);
+    return;
+  }
+  if (HasAvx2()) {
+    if (channels == 2)
+      FilterStereoAvx2(job);
+    else
+      FilterMonoAvx2(job);
+    return;
+  }
+#endif
+  if (channels == 2)
+    FilterStereo(job);
+  else
+    FilterMono(job);
+}
+
 bool ConvertWithTable(const uint8_t* data, uint64_t bytes, int bits, int channels, int rate, int toRate,
                       std::vector<float>* out) {
   const int64_t n = static_cast<int64_t>(bytes / static_cast<uint64_t>(channels * (bits / 8)));
@@ -364,35 +408,24 @@ bool ConvertWithTable(const uint8_t* data, uint64_t bytes, int bits, int channel
   while (made * step / phases <= last) ++made;
   made = std::min(made, frames);
 
-  // The samples as floats with both mirrors and room for the padded taps.
-  const int64_t lead = taps;
-  const int64_t length = lead + n + mirrored + t->padded + 8;
-  std::vector<float> x(static_cast<size_t>(length * channels), 0.0f);
-  float* x0 = x.data() + lead * channels;
-  ToFloats(data, bits, n * channels, x0);
-  for (int64_t j = 1; j <= lead; ++j) std::memcpy(x0 - j * channels, x0 + j * channels, sizeof(float) * channels);
-  for (int64_t j = 0; j < mirrored; ++j)
-    std::memcpy(x0 + (n + j) * channels, x0 + (n - 1 - j) * channels, sizeof(float) * channels);
-
   out->resize(start + static_cast<size_t>(frames) * 2, 0.0f);
-  const FilterJob job{t, x.data(), lead, made, out->data() + start};
-#ifdef VELMORA_PCM_X86
-  if (channels == 2 && HasAvx512()) {
-    FilterStereoAvx512(job);
-    return true;
+  // A piece of output frames at a time, from the samples it reads, turned
+  // into floats (with the mirrors) in a buffer that stays in the cache.
+  std::vector<float> x;
+  for (int64_t from = 0; from < made; from += kFramesPerPiece) {
+    const int64_t count = std::min(kFramesPerPiece, made - from);
+    FramePosition at;
+    at.s = from * step / phases;
+    at.p = from * step % phases;
+    const int64_t lastS = (from + count - 1) * step / phases;
+    // Frames the piece's taps read: from its first frame's first tap to
+    // past its last frame's padded taps.
+    const int64_t read = at.s - c, end = lastS - c + t->padded + 8;
+    x.resize(static_cast<size_t>((end - read) * channels));
+    SamplesAsFloats(data, bits, channels, n, mirrored, read, end, x.data());
+    const FilterJob job{t, x.data(), -read, count, out->data() + start + static_cast<size_t>(from) * 2, at};
+    RunFilter(job, channels);
   }
-  if (HasAvx2()) {
-    if (channels == 2)
-      FilterStereoAvx2(job);
-    else
-      FilterMonoAvx2(job);
-    return true;
-  }
-#endif
-  if (channels == 2)
-    FilterStereo(job);
-  else
-    FilterMono(job);
   return true;
 }
 
