@@ -265,20 +265,40 @@ void FilterMono(const FilterJob& job) {
 // The same with eight lanes and fused multiply-adds, on processors that
 // have them (the fused rounding moves a sample by far less than a 16-bit
 // step).
+// One stereo frame's products summed to eight lanes (left, right in turn).
+__attribute__((target("avx2,fma"))) inline __m256 StereoLanesAvx2(const float* xp, const float* fp, int width) {
+  __m256 a = _mm256_setzero_ps(), b = _mm256_setzero_ps();
+  for (int i = 0; i < width; i += 16) {
+    a = _mm256_fmadd_ps(_mm256_loadu_ps(xp + i), _mm256_loadu_ps(fp + i), a);
+    b = _mm256_fmadd_ps(_mm256_loadu_ps(xp + i + 8), _mm256_loadu_ps(fp + i + 8), b);
+  }
+  return _mm256_add_ps(a, b);
+}
+
+// Four frames are summed across their lanes together; each sum is added in
+// the same order as a frame on its own, so the samples are the same.
 __attribute__((target("avx2,fma"))) void FilterStereoAvx2(const FilterJob& job) {
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
   const int width = 2 * t.padded;  // a multiple of 16
   FramePosition at = job.start;
-  for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
-    const float* xp = job.x + (job.lead + at.s - t.centre) * 2;
-    const float* fp = t.stereo.data() + at.p * width;
-    __m256 a = _mm256_setzero_ps(), b = _mm256_setzero_ps();
-    for (int i = 0; i < width; i += 16) {
-      a = _mm256_fmadd_ps(_mm256_loadu_ps(xp + i), _mm256_loadu_ps(fp + i), a);
-      b = _mm256_fmadd_ps(_mm256_loadu_ps(xp + i + 8), _mm256_loadu_ps(fp + i + 8), b);
-    }
-    a = _mm256_add_ps(a, b);
+  int64_t f = 0;
+  for (; f + 4 <= job.made; f += 4) {
+    __m256 v[4];
+    for (int k = 0; k < 4; ++k, at.Advance(whole, part, t.phases))
+      v[k] = StereoLanesAvx2(job.x + (job.lead + at.s - t.centre) * 2, t.stereo.data() + at.p * width, width);
+    // Halves added: [a | b] and [c | d], four lanes each (L R L R).
+    __m256 ab = _mm256_add_ps(_mm256_permute2f128_ps(v[0], v[1], 0x20), _mm256_permute2f128_ps(v[0], v[1], 0x31));
+    __m256 cd = _mm256_add_ps(_mm256_permute2f128_ps(v[2], v[3], 0x20), _mm256_permute2f128_ps(v[2], v[3], 0x31));
+    ab = _mm256_add_ps(ab, _mm256_permute_ps(ab, 0x4E));
+    cd = _mm256_add_ps(cd, _mm256_permute_ps(cd, 0x4E));
+    // [a, c | b, d] as left-right pairs, put in order.
+    const __m256 acbd = _mm256_shuffle_ps(ab, cd, 0x44);
+    _mm256_storeu_ps(job.out + 2 * f,
+                     _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(acbd), 0xD8)));
+  }
+  for (; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
+    const __m256 a = StereoLanesAvx2(job.x + (job.lead + at.s - t.centre) * 2, t.stereo.data() + at.p * width, width);
     __m128 h = _mm_add_ps(_mm256_castps256_ps128(a), _mm256_extractf128_ps(a, 1));  // L R L R
     h = _mm_add_ps(h, _mm_movehl_ps(h, h));
     _mm_storel_pi(reinterpret_cast<__m64*>(job.out + 2 * f), h);
@@ -304,25 +324,53 @@ __attribute__((target("avx2,fma"))) void FilterMonoAvx2(const FilterJob& job) {
 
 // Sixteen lanes where the processor has them: a stereo frame of 32 taps is
 // four multiply-adds.
+__attribute__((target("avx512f,avx2,fma"))) inline __m512 StereoLanesAvx512(const float* xp, const float* fp,
+                                                                             int width) {
+  __m512 a = _mm512_setzero_ps(), b = _mm512_setzero_ps();
+  int i = 0;
+  for (; i + 32 <= width; i += 32) {
+    a = _mm512_fmadd_ps(_mm512_loadu_ps(xp + i), _mm512_loadu_ps(fp + i), a);
+    b = _mm512_fmadd_ps(_mm512_loadu_ps(xp + i + 16), _mm512_loadu_ps(fp + i + 16), b);
+  }
+  if (i < width) a = _mm512_fmadd_ps(_mm512_loadu_ps(xp + i), _mm512_loadu_ps(fp + i), a);
+  return _mm512_add_ps(a, b);
+}
+
+// The zero-masking forms of the shuffles, with every lane kept: the plain
+// forms trip a false warning of this compiler's own headers.
+constexpr __mmask16 kAllLanes = 0xFFFF;
+template <int Order>
+__attribute__((target("avx512f"))) inline __m512 Shuffle128(__m512 a, __m512 b) {
+  return _mm512_maskz_shuffle_f32x4(kAllLanes, a, b, Order);
+}
+
+// As with eight lanes, four frames are summed across their lanes together,
+// each in the order of a frame on its own.
 __attribute__((target("avx512f,avx2,fma"))) void FilterStereoAvx512(const FilterJob& job) {
   const SincTable& t = *job.table;
   const int64_t whole = t.step / t.phases, part = t.step % t.phases;
   const int width = 2 * t.padded;  // a multiple of 16
   FramePosition at = job.start;
-  for (int64_t f = 0; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
-    const float* xp = job.x + (job.lead + at.s - t.centre) * 2;
-    const float* fp = t.stereo.data() + at.p * width;
-    __m512 a = _mm512_setzero_ps(), b = _mm512_setzero_ps();
-    int i = 0;
-    for (; i + 32 <= width; i += 32) {
-      a = _mm512_fmadd_ps(_mm512_loadu_ps(xp + i), _mm512_loadu_ps(fp + i), a);
-      b = _mm512_fmadd_ps(_mm512_loadu_ps(xp + i + 16), _mm512_loadu_ps(fp + i + 16), b);
-    }
-    if (i < width) a = _mm512_fmadd_ps(_mm512_loadu_ps(xp + i), _mm512_loadu_ps(fp + i), a);
+  const __m512i pairs = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
+  int64_t f = 0;
+  for (; f + 4 <= job.made; f += 4) {
+    __m512 v[4];
+    for (int k = 0; k < 4; ++k, at.Advance(whole, part, t.phases))
+      v[k] = StereoLanesAvx512(job.x + (job.lead + at.s - t.centre) * 2, t.stereo.data() + at.p * width, width);
+    // Halves added: [a | b] and [c | d], eight lanes each; then quarters:
+    // [a | b | c | d], four lanes each (L R L R); then pairs.
+    const __m512 ab = _mm512_add_ps(Shuffle128<0x44>(v[0], v[1]), Shuffle128<0xEE>(v[0], v[1]));
+    const __m512 cd = _mm512_add_ps(Shuffle128<0x44>(v[2], v[3]), Shuffle128<0xEE>(v[2], v[3]));
+    __m512 q = _mm512_add_ps(Shuffle128<0x88>(ab, cd), Shuffle128<0xDD>(ab, cd));
+    q = _mm512_add_ps(q, _mm512_maskz_permute_ps(kAllLanes, q, 0x4E));
+    _mm512_mask_storeu_ps(job.out + 2 * f, 0x00FF, _mm512_maskz_permutexvar_ps(kAllLanes, pairs, q));
+  }
+  for (; f < job.made; ++f, at.Advance(whole, part, t.phases)) {
     // Halved through memory: the register forms of the 512-bit extracts
     // trip a false warning of this compiler's own headers.
     alignas(64) float lanes[16];
-    _mm512_store_ps(lanes, _mm512_add_ps(a, b));
+    _mm512_store_ps(lanes, StereoLanesAvx512(job.x + (job.lead + at.s - t.centre) * 2,
+                                             t.stereo.data() + at.p * width, width));
     const __m256 q = _mm256_add_ps(_mm256_load_ps(lanes), _mm256_load_ps(lanes + 8));
     __m128 h = _mm_add_ps(_mm256_castps256_ps128(q), _mm256_extractf128_ps(q, 1));  // L R L R
     h = _mm_add_ps(h, _mm_movehl_ps(h, h));
