@@ -12,6 +12,9 @@ extern "C" {
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -431,6 +434,42 @@ void RunFilter(const FilterJob& job, int channels) {
     FilterMono(job);
 }
 
+// Threads a long sound's conversion is shared among, and the fewest pieces
+// worth a thread of their own.
+int64_t ConversionThreads() {
+  static const int64_t threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, 8);
+  return threads;
+}
+constexpr int64_t kLeastPiecesPerThread = 8;
+
+// A sound's output frames made a piece at a time (see ConvertWithTable).
+struct Pieces {
+  const SincTable* table;
+  const uint8_t* data;
+  int bits, channels;
+  int64_t n, mirrored;
+  float* out;  // frame 0's place
+
+  // Frames [from, to); from a multiple of kFramesPerPiece.
+  void Make(int64_t from, int64_t to) const {
+    const SincTable& t = *table;
+    std::vector<float> x;
+    for (; from < to; from += kFramesPerPiece) {
+      const int64_t count = std::min(kFramesPerPiece, to - from);
+      FramePosition at;
+      at.s = from * t.step / t.phases;
+      at.p = from * t.step % t.phases;
+      const int64_t lastS = (from + count - 1) * t.step / t.phases;
+      // Frames the piece's taps read: from its first frame's first tap to
+      // past its last frame's padded taps.
+      const int64_t read = at.s - t.centre, end = lastS - t.centre + t.padded + 8;
+      x.resize(static_cast<size_t>((end - read) * channels));
+      SamplesAsFloats(data, bits, channels, n, mirrored, read, end, x.data());
+      RunFilter(FilterJob{table, x.data(), -read, count, out + from * 2, at}, channels);
+    }
+  }
+};
+
 bool ConvertWithTable(const uint8_t* data, uint64_t bytes, int bits, int channels, int rate, int toRate,
                       std::vector<float>* out) {
   const int64_t n = static_cast<int64_t>(bytes / static_cast<uint64_t>(channels * (bits / 8)));
@@ -459,21 +498,29 @@ bool ConvertWithTable(const uint8_t* data, uint64_t bytes, int bits, int channel
   out->resize(start + static_cast<size_t>(frames) * 2, 0.0f);
   // A piece of output frames at a time, from the samples it reads, turned
   // into floats (with the mirrors) in a buffer that stays in the cache.
-  std::vector<float> x;
-  for (int64_t from = 0; from < made; from += kFramesPerPiece) {
-    const int64_t count = std::min(kFramesPerPiece, made - from);
-    FramePosition at;
-    at.s = from * step / phases;
-    at.p = from * step % phases;
-    const int64_t lastS = (from + count - 1) * step / phases;
-    // Frames the piece's taps read: from its first frame's first tap to
-    // past its last frame's padded taps.
-    const int64_t read = at.s - c, end = lastS - c + t->padded + 8;
-    x.resize(static_cast<size_t>((end - read) * channels));
-    SamplesAsFloats(data, bits, channels, n, mirrored, read, end, x.data());
-    const FilterJob job{t, x.data(), -read, count, out->data() + start + static_cast<size_t>(from) * 2, at};
-    RunFilter(job, channels);
+  // The pieces do not depend on one another: a long sound's are shared out
+  // among threads, each taking a run of them.
+  const Pieces pieces{t, data, bits, channels, n, mirrored, out->data() + start};
+  const int64_t count = (made + kFramesPerPiece - 1) / kFramesPerPiece;
+  const int64_t shares = std::min<int64_t>(ConversionThreads(), count / kLeastPiecesPerThread);
+  if (shares <= 1) {
+    pieces.Make(0, made);
+    return true;
   }
+  std::vector<std::thread> helpers;
+  helpers.reserve(static_cast<size_t>(shares - 1));
+  const auto bound = [&](int64_t k) { return std::min(made, count * k / shares * kFramesPerPiece); };
+  int64_t mine = 0;  // the pieces this thread makes: those no helper could be started for
+  for (int64_t k = shares - 1; k >= 1; --k) {
+    try {
+      helpers.emplace_back([&pieces, from = bound(k), to = bound(k + 1)] { pieces.Make(from, to); });
+    } catch (const std::system_error&) {
+      mine = k + 1;
+      break;
+    }
+  }
+  pieces.Make(0, bound(std::max<int64_t>(mine, 1)));
+  for (std::thread& helper : helpers) helper.join();
   return true;
 }
 
