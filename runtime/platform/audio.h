@@ -40,7 +40,9 @@ bool ConvertPcmToDevice(const uint8_t* data, uint64_t bytes, int bits, int chann
 // applies, as ConvertPcmToDevice does. The table filter is FFmpeg's own
 // design (a Kaiser-windowed sinc of 32 taps at the lower of the two rates,
 // cutoff 0.97, the sound mirrored at both ends), so both give the same
-// samples to well within one 16-bit step.
+// samples to well within one 16-bit step. A long sound's table conversion
+// is shared among the processor's threads for the length of the call, with
+// the same samples as on one.
 enum class PcmResampler { kAuto, kTable, kGeneral };
 // ConvertPcmToDevice to an explicit rate; false also for kTable where the
 // table filter does not apply.
