@@ -510,16 +510,18 @@ bool ConvertWithTable(const uint8_t* data, uint64_t bytes, int bits, int channel
   std::vector<std::thread> helpers;
   helpers.reserve(static_cast<size_t>(shares - 1));
   const auto bound = [&](int64_t k) { return std::min(made, count * k / shares * kFramesPerPiece); };
-  int64_t mine = 0;  // the pieces this thread makes: those no helper could be started for
+  // This thread makes the first share, and every share above it that no
+  // helper could be started for.
+  int64_t own = 1;
   for (int64_t k = shares - 1; k >= 1; --k) {
     try {
       helpers.emplace_back([&pieces, from = bound(k), to = bound(k + 1)] { pieces.Make(from, to); });
     } catch (const std::system_error&) {
-      mine = k + 1;
+      own = k + 1;
       break;
     }
   }
-  pieces.Make(0, bound(std::max<int64_t>(mine, 1)));
+  pieces.Make(0, bound(own));
   for (std::thread& helper : helpers) helper.join();
   return true;
 }
