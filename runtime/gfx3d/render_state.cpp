@@ -1,4 +1,5 @@
 // The 3D render state switches: the stencil-shadow pass, fog, face culling and the depth test.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -17,6 +18,29 @@ namespace {
 constexpr float kShadowAlpha = 0.5f;
 
 }  // namespace
+
+void ShadowScissorBox(const Engine3D& e, int32_t box[4]) {
+  const int32_t* vp = e.shadowViewport;
+  int32_t edges[4];
+  for (int k = 0; k < 4; ++k) {
+    // A volume corner just in front of the eye lies far outside the
+    // viewport, beyond what a pixel number holds: an edge past the
+    // viewport's counts as on it (the fill covers no more than the
+    // viewport), and one that is not a number as the whole way out.
+    const bool high = k >= 2;
+    float ndc = e.shadowNdc[k];
+    if (high)
+      ndc = ndc < 1.0f ? std::max(ndc, -1.0f) : 1.0f;
+    else
+      ndc = ndc > -1.0f ? std::min(ndc, 1.0f) : -1.0f;
+    const float at = (ndc + 1) * 0.5f * static_cast<float>(vp[2 + k % 2]);
+    edges[k] = vp[k % 2] + (high ? static_cast<int32_t>(std::ceil(at)) + 1 : static_cast<int32_t>(std::floor(at)) - 1);
+  }
+  box[0] = edges[0];
+  box[1] = edges[1];
+  box[2] = std::max(0, edges[2] - edges[0]);
+  box[3] = std::max(0, edges[3] - edges[1]);
+}
 
 void SetShadowPass(Engine3D& e, bool on) {
   if ((e.shadowPass != 0) == on) return;
@@ -64,12 +88,9 @@ void SetShadowPass(Engine3D& e, bool on) {
       // Counts are non-zero only where volumes were drawn.
       const bool bounded = !e.shadowBoundsAll;
       if (bounded) {
-        const int32_t* vp = e.shadowViewport;
-        const int32_t x0 = vp[0] + static_cast<int32_t>(std::floor((e.shadowNdc[0] + 1) * 0.5f * vp[2])) - 1;
-        const int32_t y0 = vp[1] + static_cast<int32_t>(std::floor((e.shadowNdc[1] + 1) * 0.5f * vp[3])) - 1;
-        const int32_t x1 = vp[0] + static_cast<int32_t>(std::ceil((e.shadowNdc[2] + 1) * 0.5f * vp[2])) + 1;
-        const int32_t y1 = vp[1] + static_cast<int32_t>(std::ceil((e.shadowNdc[3] + 1) * 0.5f * vp[3])) + 1;
-        glScissor(x0, y0, x1 - x0, y1 - y0);
+        int32_t box[4];
+        ShadowScissorBox(e, box);
+        glScissor(box[0], box[1], box[2], box[3]);
         glEnable(GL_SCISSOR_TEST);
       }
       FillViewportRect(e.effectColour);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "core/settings.h"
@@ -534,6 +535,45 @@ TEST(Render3D, ASphereShadowIsWholeAcrossItsPoles) {
   EXPECT_GT(shadowed, 400);
   const Px away = floorPixel(-20, -20);
   EXPECT_EQ(ReadPixel(away.x, away.y).r, 0x80);
+}
+
+// The darkening's scissor box follows the volumes' rectangle to the pixel,
+// and stays within a pixel of the viewport however far out a volume's
+// corner lies: one just in front of the eye lands millions of viewports
+// away, beyond what a pixel number holds.
+TEST(Render3D, ShadowScissorBoxStaysNearTheViewport) {
+  StartTestRuntime();
+  Engine3D& e = *TheEngine3D();
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+  struct Case {
+    const char* name;
+    float ndc[4];  // min x, min y, max x, max y
+    int32_t box[4];
+  };
+  // Viewport 640 x 480 at (10, 20): an edge at pixel p of it is 10 + p
+  // across, 20 + p up, each a pixel further out than its rounding.
+  const Case cases[] = {
+      {"inside", {-0.5f, -0.25f, 0.5f, 0.75f}, {169, 199, 322, 242}},
+      {"fractions of a pixel", {0.001f, -1, 0.002f, 1}, {329, 19, 3, 482}},
+      {"far outside", {-3e9f, -inf, 4e12f, inf}, {9, 19, 642, 482}},
+      {"partly outside", {0.5f, -2, 5e7f, 0}, {489, 19, 162, 242}},
+      {"not a number", {nan, nan, nan, nan}, {9, 19, 642, 482}},
+      {"nothing", {inf, inf, -inf, -inf}, {649, 499, 0, 0}},
+  };
+  int32_t viewport[4];
+  float ndc[4];
+  std::memcpy(viewport, e.shadowViewport, sizeof viewport);
+  std::memcpy(ndc, e.shadowNdc, sizeof ndc);
+  const int32_t ours[4] = {10, 20, 640, 480};
+  std::memcpy(e.shadowViewport, ours, sizeof ours);
+  for (const Case& c : cases) {
+    std::memcpy(e.shadowNdc, c.ndc, sizeof c.ndc);
+    int32_t box[4];
+    ShadowScissorBox(e, box);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(box[k], c.box[k]) << c.name << " [" << k << "]";
+  }
+  std::memcpy(e.shadowViewport, viewport, sizeof viewport);
+  std::memcpy(e.shadowNdc, ndc, sizeof ndc);
 }
 
 // Where a shadow volume passes over empty background, nothing is darkened:
