@@ -173,16 +173,16 @@ void BindMeshTextures(Engine3D& e, int32_t id, int32_t id2, int32_t alternate, c
 // Draws one mesh of a slot.
 void DrawMeshObject(Engine3D& e, MeshObjectX& mesh, int32_t from, int32_t to, float blend, bool interpolate,
                     const uint32_t* table, int32_t tableCount);
-// Draws the shadow volume of a mesh for the light Lobj (object space) from
-// frame `frame`'s triangles.
+// Widens the current shadow pass's screen rectangle by the world box
+// low..high (the whole screen when the box reaches behind the eye).
+void NoteShadowBounds(Engine3D& e, const float low[3], const float high[3]);
 // The scissor box (window pixels: x, y, width, height) the darkening at the
 // end of a bounded shadow pass fills: the volumes' rectangle, a pixel wider
 // each way for rounding, its edges kept within a pixel of the viewport.
 void ShadowScissorBox(const Engine3D& e, int32_t box[4]);
-// Widens the current shadow pass's screen rectangle by the world box
-// low..high (the whole screen when the box reaches behind the eye).
-void NoteShadowBounds(Engine3D& e, const float low[3], const float high[3]);
-// casterLow and casterHigh: the box around the mesh in world space.
+// Draws the shadow volume of a mesh for the light Lobj (object space) from
+// frame `frame`'s triangles; casterLow and casterHigh: the box around the
+// mesh in world space.
 void DrawShadowVolume(Engine3D& e, MeshObjectX& mesh, int32_t frame, const float lightObj[3],
                       const float casterLow[3], const float casterHigh[3]);
 // Frame choice of an animated draw: the frames A and B and the weight t of A.
