@@ -14,7 +14,11 @@ if [[ ${1:-} == --sanitize ]]; then
   export BUILD_DIR=${BUILD_DIR:-build-san}
   export VELMORA_CMAKE_ARGS="-DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF ${VELMORA_CMAKE_ARGS:-}"
   SUPP=$ROOT/tests/sanitize
-  export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
+  # The leak checker's record of dynamic TLS blocks (intercept_tls_get_addr) held a garbage range
+  # with this glibc for the block of a library loaded at run time; scanning it at exit crashed the
+  # checker's tracer ("Tracer caught signal 11") in about half the runs of some GL tests under
+  # CTest. Without the record those blocks go unscanned, which can only report more leaks.
+  export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:intercept_tls_get_addr=0
   export LSAN_OPTIONS=suppressions=$SUPP/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=suppressions=$SUPP/ubsan.supp:print_stacktrace=1:halt_on_error=1
 fi
@@ -25,8 +29,8 @@ if [[ $SANITIZE == 0 ]]; then
   exec ctest --output-on-failure -j"$(nproc)" "$@"
 fi
 
-# The leak checker stops every thread of a process at its exit; now and then its tracer crashes
-# while the GL driver's threads wind down ("Tracer caught signal 11", no leak reported). A test
+# The leak checker stops every thread of a process at its exit; should its tracer still crash
+# there ("Tracer caught signal 11", no leak reported), the run proves nothing either way. A test
 # that failed that way, and only that way, runs again, up to three runs in all; any other failure
 # fails the suite at once, so an intermittent real fault is not run until it happens to pass.
 REPORT=$PWD/Testing/sanitize-report.xml
