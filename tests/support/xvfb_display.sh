@@ -15,7 +15,10 @@ start_virtual_display() {
   # loses the lock exits, and its script tries the next number.
   for n in $(seq "$first" $((first + 59))); do
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >>"$log" 2>&1 &
+    # -noreset: by default the server starts over each time its last client leaves, and a
+    # client that connects during that gets no display. Until the program's window opens, each
+    # xdotool call here is the only client, so under load about one call in a hundred failed.
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >>"$log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 50); do
       kill -0 "$xvfb_pid" 2>/dev/null || break
