@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,7 +95,8 @@ TEST(Translator, HostileInputGivesErrorsNotCrashes) {
       {std::string(3000, '-') + "x", "expected a statement"},
       {"x = " + std::string(3000, '-') + "1", "expression nested too deeply"},
       {"IF 1\n" + std::string(""), "IF has no END IF"},
-      {std::string("x = 1 \0 2\n", 10), "t.bas:1:7: unexpected byte 0"},
+      {std::string("x = 1 \0 2\n", 10), "t.bas:1:7: this is not a text file: it holds a NUL byte here\n"},
+      {"x = 1 \x80 2\n", "t.bas:1:7: unexpected byte 128"},
       {"FUNCTION f(\n", "expected a parameter name"},
       {"NEXT\nWEND\nEND IF\n", "'NEXT' without the statement it closes"},
       {"x = 1e999\n", "is too large"},
@@ -253,6 +255,199 @@ TEST(TranslatorCommandLine, HelpVersionAndAnOutputFolderItMakes) {
   EXPECT_TRUE(std::filesystem::exists(out + "/p_program.cpp"));
   const auto bad = testing_support::RunProgram(VLMC_TOOL, {"--frobnicate"}, tmp.path());
   EXPECT_EQ(bad.exitCode, 2);
+}
+
+// CONSTs stand wherever a constant is needed: field sizes (before or after
+// the TYPE) and PROJECT settings, which also take constant expressions.
+TEST(Translator, ConstantsSizeFieldsAndFillSettings) {
+  const vlmc::Result r = Translate(
+      "CONST N = 4\nTYPE T\n  a[N], b[M, 2]\nEND TYPE\nCONST M = N + 1, TITLE$ = \"Level \" + \"one\"\n"
+      "PROJECT ScreenWidth = 2 * 320, ScreenHeight = M * 96, AppTitle = TITLE$ + \"!\", FrameRate = -1\n"
+      "DIM t AS T\nPRINT t.a[3] + t.b[4, 1]\n");
+  ASSERT_TRUE(r.ok) << r.diagnostics;
+  std::string program, header;
+  for (const vlmc::OutputFile& f : r.files) {
+    if (f.name == "t_program.cpp") program = f.text;
+    if (f.name == "t.h") header = f.text;
+  }
+  for (const char* set : {"s.ScreenWidth = 640;", "s.ScreenHeight = 480;", "s.AppTitle = \"Level one!\";",
+                          "s.FrameRate = -1;"})
+    EXPECT_NE(program.find(set), std::string::npos) << set << "\n" << program;
+  EXPECT_NE(header.find("::DimArray(a, 4); ::DimArray(b, 5, 2);"), std::string::npos) << header;
+}
+
+// A source that is no text is one error at its first bad byte, and the
+// module goes no further. Bytes outside UTF-8 (an 8-bit code page's letters
+// in a text) are taken up to the limit; valid UTF-8 of every length, and
+// the byte order mark, never count.
+TEST(Translator, ASourceThatIsNotTextIsOneErrorAtItsFirstBadByte) {
+  const std::string foreign64(64, '\xE9'), foreign65(65, '\xE9');
+  const struct {
+    std::string source;
+    const char* diagnostics;  // nullptr: translates
+  } cases[] = {
+      {"x = 1\nPRINT \"" + foreign64 + "\"\n", nullptr},
+      {"x = 1\nPRINT \"" + foreign65 + "\"\n",
+       "t.bas:2:8: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
+      {"x = 1\nPRINT \"ab\" ' \xC3" + foreign64 + "\n",
+       "t.bas:2:14: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
+      {"PRINT \"" + [] {
+         std::string valid;
+         for (int k = 0; k < 100; ++k) valid += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xED\x9F\xBF";
+         return valid;
+       }() + "\"\n",
+       nullptr},
+      // Overlong forms, surrogates, code points past U+10FFFF and cut sequences: each byte counts.
+      {"PRINT \"" + [] {
+         std::string bad;
+         for (int k = 0; k < 5; ++k) bad += "\xC0\x80\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xF8\xE2\x82";
+         return bad;
+       }() + "\"\n",
+       "t.bas:1:8: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
+      {"PRINT \"" + [] {
+         std::string bad;
+         for (int k = 0; k < 4; ++k) bad += "\xC0\x80\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xF8\xE2\x82";
+         return bad;
+       }() + "\"\n",
+       nullptr},
+      {"\xEF\xBB\xBF" + std::string("x = 1\0", 6), "t.bas:1:6: this is not a text file: it holds a NUL byte here\n"},
+      {std::string("\0", 1) + "x = (\n", "t.bas:1:1: this is not a text file: it holds a NUL byte here\n"},
+  };
+  for (const auto& c : cases) {
+    const vlmc::Result r = Translate(c.source);
+    if (c.diagnostics == nullptr) {
+      EXPECT_TRUE(r.ok) << r.diagnostics;
+    } else {
+      EXPECT_FALSE(r.ok);
+      EXPECT_EQ(r.diagnostics, c.diagnostics);
+    }
+  }
+}
+
+// A module over the limit is refused by the library too, with the line the
+// command line writes; one of exactly the limit translates.
+TEST(Translator, AModuleOverTheSizeLimitIsRefused) {
+  std::string source = "PRINT 1\n'";
+  source.resize(vlmc::kMaxSourceBytes, 'c');
+  EXPECT_TRUE(Translate(source).ok) << Translate(source).diagnostics.substr(0, 200);
+  source += 'c';
+  const vlmc::Result r = Translate(source);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.diagnostics, "t.bas: the file holds more than 16777216 bytes (16 MiB), the most a module may hold\n");
+}
+
+// A long line is shown cut to 60 bytes each side of the caret, never inside
+// a UTF-8 character; a short one whole.
+TEST(Translator, ALongLineIsShownAroundTheCaret) {
+  const std::string left = "s$ = \"" + std::string(100, 'a') + "\xC3\xA9" + std::string(55, 'b') + "\" + ";
+  const std::string right = "'" + std::string(57, ' ') + "\xE2\x82\xAC" + std::string(100, ' ') + "+ 1";
+  const vlmc::Result r = Translate("x = 1\n" + left + ")" + right + "\n");
+  // The cut on the left falls inside the two-byte letter, so it starts after it.
+  EXPECT_EQ(r.diagnostics, "t.bas:2:" + std::to_string(left.size() + 1) + ": expected a value, found ')'\n  ..." +
+                               std::string(55, 'b') + "\" + )'" + std::string(57, ' ') + "...\n     " +
+                               std::string(59, ' ') + "^\n");
+  const vlmc::Result tabs = Translate("\tx = (\n");
+  EXPECT_EQ(tabs.diagnostics, "t.bas:1:7: expected a value, found the end of the line\n  \tx = (\n  \t     ^\n");
+}
+
+// --------------------------------------------------------- hostile files given to the command line
+
+// vlmc --check on a file, in a child whose address space is capped (MiB)
+// and that is killed after the given seconds.
+testing_support::ChildResult CheckBounded(const std::string& file, int mebibytes, int seconds) {
+  return testing_support::RunProgram("/bin/sh",
+                                     {"-c", "ulimit -v $0 && exec \"$1\" --check \"$2\"",
+                                      std::to_string(mebibytes * 1024), VLMC_TOOL, file},
+                                     "", {}, "", seconds);
+}
+
+TEST(TranslatorCommandLine, TenMegabytesOfNulBytesAreOneLine) {
+  testing_support::TempDir tmp;
+  const std::string file = tmp.File("nul.bas");
+  testing_support::WriteWholeFile(file, "x = 1\nPRINT " + std::string(10 << 20, '\0'));
+  const auto run = CheckBounded(file, 96, 30);
+  EXPECT_EQ(run.exitCode, 1) << run.err.substr(0, 500);
+  EXPECT_EQ(run.err, file + ":2:7: this is not a text file: it holds a NUL byte here\n");
+}
+
+// Over the limit a file is refused by its size, unread: a sparse gigabyte
+// in a space that could not hold it, and a device that never ends once it
+// gave one byte more. A file of exactly the limit is read and translated.
+TEST(TranslatorCommandLine, SourcesOverTheSizeLimitAreRefusedUnread) {
+  testing_support::TempDir tmp;
+  const std::string sparse = tmp.File("sparse.bas");
+  testing_support::WriteWholeFile(sparse, "PRINT 1\n");
+  std::filesystem::resize_file(sparse, std::uintmax_t{1} << 30);
+  const auto refused = CheckBounded(sparse, 64, 10);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err, sparse + ": the file holds more than 16777216 bytes (16 MiB), the most a module may hold\n");
+  const auto endless = CheckBounded("/dev/zero", 96, 30);
+  EXPECT_EQ(endless.exitCode, 1);
+  EXPECT_EQ(endless.err, "/dev/zero: the file holds more than 16777216 bytes (16 MiB), the most a module may hold\n");
+  const std::string edge = tmp.File("edge.bas");
+  std::string text = "PRINT 1\n'";
+  text.resize(vlmc::kMaxSourceBytes, 'c');
+  testing_support::WriteWholeFile(edge, text);
+  const auto taken = CheckBounded(edge, 256, 60);
+  EXPECT_EQ(taken.exitCode, 0) << taken.err.substr(0, 500);
+  EXPECT_EQ(taken.err, "");
+  testing_support::WriteWholeFile(edge, text + "c");
+  const auto over = CheckBounded(edge, 256, 60);
+  EXPECT_EQ(over.exitCode, 1);
+  EXPECT_EQ(over.err, edge + ": the file holds more than 16777216 bytes (16 MiB), the most a module may hold\n");
+}
+
+TEST(TranslatorCommandLine, ForeignBytesPastTheLimitAreOneLine) {
+  testing_support::TempDir tmp;
+  const std::string file = tmp.File("latin.bas");
+  testing_support::WriteWholeFile(file, "x = 1\nPRINT \"" + std::string(5 << 20, '\xE9') + "\"\n");
+  const auto run = CheckBounded(file, 96, 30);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, file + ":2:8: this is not a text file: more than 64 bytes are not UTF-8, the first here\n");
+}
+
+// A 15 MiB line with an error in its middle: the message, the 121 bytes
+// around the caret and the caret, not the line.
+TEST(TranslatorCommandLine, AnErrorInAHugeLineShowsItsContext) {
+  testing_support::TempDir tmp;
+  const std::string file = tmp.File("long.bas");
+  const std::string text(15 << 20, 't');
+  const size_t half = text.size() / 2;
+  const std::string source = "s$ = \"" + text.substr(0, half) + "\" + ) '" + text.substr(half) + "\n";
+  testing_support::WriteWholeFile(file, source);
+  const auto run = CheckBounded(file, 160, 60);
+  EXPECT_EQ(run.exitCode, 1);
+  const size_t caret = source.find(')');
+  EXPECT_EQ(run.err, file + ":1:" + std::to_string(caret + 1) + ": expected a value, found ')'\n  ..." +
+                         source.substr(caret - 60, 121) + "...\n     " + std::string(60, ' ') + "^\n");
+}
+
+// Past 20 errors nothing more is read or checked: a line of ten million bad
+// characters, and 200,000 assignments of unknown names (each of which would
+// be compared with every name before it) after the twentieth error.
+TEST(TranslatorCommandLine, StopsAtTheErrorLimitWithoutReadingOrCheckingTheRest) {
+  testing_support::TempDir tmp;
+  const std::string bad = tmp.File("bad.bas");
+  testing_support::WriteWholeFile(bad, "x = 1\n" + std::string(10000000, '@') + "\n");
+  const auto characters = CheckBounded(bad, 96, 30);
+  EXPECT_EQ(characters.exitCode, 1);
+  EXPECT_EQ(Count(characters.err, "unexpected character '@'\n"), 20u);
+  EXPECT_NE(characters.err.find(bad + ":2:20: unexpected character '@'\n"), std::string::npos);
+  EXPECT_EQ(characters.err.find(bad + ":2:21:"), std::string::npos);
+  EXPECT_EQ(characters.err.substr(characters.err.size() - 30), "vlmc: stopped after 20 errors\n");
+  const std::string unknown = tmp.File("unknown.bas");
+  std::ostringstream text;
+  text << "FOR i = 1 TO 2\n";
+  for (int k = 1; k <= 25; ++k) text << "PRINT gone" << k << "\n";
+  for (int k = 1; k <= 200000; ++k) text << "v" << k << " = u" << k << "\n";
+  text << "NEXT\n";
+  testing_support::WriteWholeFile(unknown, text.str());
+  const auto names = CheckBounded(unknown, 512, 60);
+  EXPECT_EQ(names.exitCode, 1);
+  EXPECT_EQ(Count(names.err, unknown + ":"), 20u) << names.err.substr(0, 300);
+  EXPECT_NE(names.err.find(unknown + ":21:7: unknown variable 'gone20'\n"), std::string::npos) << names.err;
+  EXPECT_EQ(names.err.find("gone21"), std::string::npos);
+  EXPECT_EQ(names.err.substr(names.err.size() - 30), "vlmc: stopped after 20 errors\n");
 }
 
 }  // namespace

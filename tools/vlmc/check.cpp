@@ -4,7 +4,8 @@
 // the C++ names given at the end; the other parts check types, constants,
 // expressions, calls and statements. Every error is reported (the
 // diagnostics sort them by place), and a failed part never hides the
-// independent ones after it.
+// independent ones after it; the translator has it stop once the
+// diagnostics are full, as no more would be shown.
 #include "check.h"
 
 #include <algorithm>
@@ -47,23 +48,26 @@ const char* TypeName(Type t) {
   }
 }
 
-Checker::Checker(ProgramTree& tree, Diagnostics& d, const std::string& program) : tree_(tree), d_(d), program_(program) {
+Checker::Checker(ProgramTree& tree, Diagnostics& d, const std::string& program, bool stopAtLimit)
+    : tree_(tree), d_(d), program_(program), stopAtLimit_(stopAtLimit) {
   for (int k = 0; k < kBindingCount; ++k) bindings_[kBindings[k].name].push_back(&kBindings[k]);
 }
 
 void Checker::Run() {
-  CollectTypes();
+  // CONSTs first: field sizes may name them.
   CollectConstants();
+  CollectTypes();
   CollectProgram();
   CheckData();
   CheckMain();
   for (const auto& f : tree_.functions)
-    if (functions_.count(f->name) && functions_.at(f->name) == f.get()) CheckFunction(*f);
+    if (!Done() && functions_.count(f->name) && functions_.at(f->name) == f.get()) CheckFunction(*f);
   CheckSettings();
   CheckJumps();
-  for (Stmt* s : restores_) CheckRestore(*s);
+  for (Stmt* s : restores_)
+    if (!Done()) CheckRestore(*s);
   CheckArrayUses();
-  NameEverything();
+  if (!Done()) NameEverything();
 }
 
 // ------------------------------------------------------------------ program-wide names
@@ -244,7 +248,8 @@ void Checker::CheckMain() {
 
 // Settings see only the globals and constants, and take constants.
 void Checker::CheckSettings() {
-  for (const Setting& setting : tree_.settings) {
+  for (Setting& setting : tree_.settings) {
+    if (Done()) return;
     const SettingKey* key = nullptr;
     std::vector<std::string> names;
     for (const SettingKey& k : kSettingKeys) {
@@ -256,6 +261,19 @@ void Checker::CheckSettings() {
       d_.Error(setting.at, "unknown PROJECT setting '" + setting.key + "'" +
                                (near.empty() ? "" : "; did you mean '" + near + "'?"));
       continue;
+    }
+    // A constant expression is folded to its value, as a DATA value is.
+    Variable folded;
+    foldFailed_ = false;
+    const bool constant = Fold(*setting.value, folded);
+    if (foldFailed_) continue;  // a CONST it names failed, reported there
+    if (constant) {
+      const Position at = setting.value->at;
+      setting.value = std::make_unique<Expr>();
+      setting.value->at = at;
+      setting.value->kind = folded.isString ? Expr::String : Expr::Number;
+      setting.value->text = folded.text;
+      setting.value->value = folded.value;
     }
     Expr& value = *setting.value;
     if (!Expression(value)) continue;
@@ -294,6 +312,7 @@ void Checker::CollectLabel(Stmt& s) {
 // around it: never into a loop or another block from outside.
 void Checker::CheckJumps() {
   for (Place& g : gotos_) {
+    if (Done()) return;
     const std::string& name = g.stmt->exitKind;
     auto it = labels_.find(name);
     if (it == labels_.end()) {
@@ -326,6 +345,7 @@ void Checker::CheckJumps() {
 // every DIM of the array gives more indices.
 void Checker::CheckArrayUses() {
   for (const ArrayUse& use : arrayUses_) {
+    if (Done()) return;
     const std::vector<int>& dims = use.array->dims;
     if (dims.empty() || std::find(dims.begin(), dims.end(), 1) != dims.end()) continue;
     d_.Error(use.at, use.what + " takes a one-dimensional array; " + use.array->basic + " is dimensioned with " +
@@ -354,8 +374,8 @@ void Checker::NameEverything() {
   for (Declare& decl : tree_.declares) decl.cpp = names.Of("declare:" + decl.name);
 }
 
-void Check(ProgramTree& tree, Diagnostics& diagnostics, const std::string& program) {
-  Checker(tree, diagnostics, program).Run();
+void Check(ProgramTree& tree, Diagnostics& diagnostics, const std::string& program, bool stopAtLimit) {
+  Checker(tree, diagnostics, program, stopAtLimit).Run();
 }
 
 }  // namespace vlmc

@@ -206,7 +206,8 @@ bool Checker::Element(Expr& e) {
   const size_t n = e.args.size();
   if (!array->sizes.empty() && n != array->sizes.size()) {
     d_.Error(e.at, Shown(e) + " has " + std::to_string(array->sizes.size()) + " dimension" +
-                       (array->sizes.size() == 1 ? "" : "s") + ", " + std::to_string(n) + " indices given");
+                       (array->sizes.size() == 1 ? "" : "s") + ", " + std::to_string(n) + (n == 1 ? " index" : " indices") +
+                       " given");
     ok = false;
   } else if (n > 4) {
     d_.Error(e.at, "arrays have at most four dimensions; " + e.text + " has " + std::to_string(n) + " indices");

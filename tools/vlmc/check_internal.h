@@ -34,10 +34,12 @@ const char* TypeName(Type t);
 
 class Checker {
  public:
-  Checker(ProgramTree& tree, Diagnostics& d, const std::string& program);
+  Checker(ProgramTree& tree, Diagnostics& d, const std::string& program, bool stopAtLimit);
   void Run();
 
  private:
+  // True once the checker has reported all it may (stopAtLimit and the diagnostics full).
+  bool Done() const { return stopAtLimit_ && d_.Full(); }
   // ---------------------------------------------------------------- program-wide (check.cpp)
   void CollectProgram();
   void CollectFunctions();
@@ -133,6 +135,7 @@ class Checker {
   ProgramTree& tree_;
   Diagnostics& d_;
   std::string program_;
+  bool stopAtLimit_;
   std::map<std::string, std::vector<const Binding*>> bindings_;
   std::map<std::string, const Function*> functions_;
   std::map<std::string, const Declare*> declares_;
@@ -166,7 +169,7 @@ class Checker {
     std::string what;
   };
   std::vector<ArrayUse> arrayUses_;
-  bool foldFailed_ = false;  // a constant expression used a CONST that failed (reported there)  // APPEND, REMOVE, FOR EACH: one-dimensional arrays only
+  bool foldFailed_ = false;  // a constant expression used a CONST that failed (reported there)
 };
 
 }  // namespace vlmc

@@ -29,7 +29,10 @@ std::string KindOf(const Variable& array) {
 
 void Checker::CheckBlock(Block& block) {
   blocks_.push_back(&block);
-  for (const StmtPtr& s : block) CheckStatement(*s);
+  for (const StmtPtr& s : block) {
+    if (Done()) break;
+    CheckStatement(*s);
+  }
   blocks_.pop_back();
 }
 

@@ -247,6 +247,7 @@ bool Checker::ConstantInt(Expr& e, const std::string& what, int32_t lo, int32_t 
 // Every DATA value becomes the literal it folds to.
 void Checker::CheckData() {
   for (ExprPtr& e : tree_.data) {
+    if (Done()) return;
     Variable v;
     foldFailed_ = false;
     if (!Fold(*e, v)) {

@@ -18,6 +18,16 @@ void Diagnostics::Error(Position at, const std::string& message, Position noteAt
   ++errors_;
 }
 
+void Diagnostics::FileError(int file, const std::string& message) {
+  entries_.push_back({Position{file, 0, 0}, message, {}, {}, false, false});
+  ++errors_;
+}
+
+void Diagnostics::ErrorWithoutSource(Position at, const std::string& message) {
+  entries_.push_back({at, message, {}, {}, false, false});
+  ++errors_;
+}
+
 void Diagnostics::Warning(Position at, const std::string& message, Position noteAt, const std::string& note) {
   entries_.push_back({at, "warning: " + message, noteAt, note, true});
 }
@@ -47,7 +57,7 @@ std::string Diagnostics::Text() const {
   std::string out;
   int errors = 0;
   for (size_t k = 0; k < order.size() && errors < kMaxErrors; ++k) {
-    Show(out, order[k]->at, order[k]->message);
+    Show(out, order[k]->at, order[k]->message, order[k]->source);
     if (!order[k]->note.empty()) Show(out, order[k]->noteAt, order[k]->note);
     if (!order[k]->warning) ++errors;
   }
@@ -55,9 +65,17 @@ std::string Diagnostics::Text() const {
   return out;
 }
 
-void Diagnostics::Show(std::string& out, Position at, const std::string& message) const {
+// How much of a long source line is shown on each side of the caret.
+constexpr size_t kContextBytes = 60;
+
+void Diagnostics::Show(std::string& out, Position at, const std::string& message, bool source) const {
   const SourceFile& file = files_[at.file];
+  if (at.line <= 0) {
+    out += file.name + ": " + message + "\n";
+    return;
+  }
   out += file.name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + message + "\n";
+  if (!source) return;
   // The source line and a caret under the column (tabs kept so they line up).
   size_t start = 0;
   for (int line = 1; line < at.line && start != std::string::npos; ++line) {
@@ -67,11 +85,20 @@ void Diagnostics::Show(std::string& out, Position at, const std::string& message
   if (start == std::string::npos || start > file.text.size()) return;
   size_t end = file.text.find('\n', start);
   if (end == std::string::npos) end = file.text.size();
-  std::string line = file.text.substr(start, end - start);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (at.line == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // the lexer skips a BOM
-  out += "  " + line + "\n  ";
-  for (int k = 1; k < at.column && k - 1 < static_cast<int>(line.size()); ++k) out += line[k - 1] == '\t' ? '\t' : ' ';
+  if (end > start && file.text[end - 1] == '\r') --end;
+  if (at.line == 1 && file.text.compare(start, 3, "\xEF\xBB\xBF") == 0 && end - start >= 3) start += 3;  // the lexer skips a BOM
+  // A long line is cut to the part around the caret, each cut shown as
+  // "...", and never inside a UTF-8 character.
+  const size_t caret = start + std::min<size_t>(at.column > 0 ? at.column - 1 : 0, end - start);
+  size_t from = caret - start > kContextBytes ? caret - kContextBytes : start;
+  size_t to = end - caret > kContextBytes + 1 ? caret + 1 + kContextBytes : end;
+  const auto continuation = [&](size_t k) { return (static_cast<unsigned char>(file.text[k]) & 0xC0) == 0x80; };
+  while (from > start && from < caret && continuation(from)) ++from;
+  while (to < end && to > caret && continuation(to)) --to;
+  const std::string before = from > start ? "..." : "";
+  out += "  " + before + file.text.substr(from, to - from) + (to < end ? "..." : "") + "\n  " +
+         std::string(before.size(), ' ');
+  for (size_t k = from; k < caret; ++k) out += file.text[k] == '\t' ? '\t' : ' ';
   out += "^\n";
 }
 

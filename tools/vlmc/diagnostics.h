@@ -22,12 +22,17 @@ class Diagnostics {
   void Error(Position at, const std::string& message);
   // An error that also shows a second place (the first spelling of a name...).
   void Error(Position at, const std::string& message, Position noteAt, const std::string& note);
+  // An error about the whole file, shown as "file: message" (line 0).
+  void FileError(int file, const std::string& message);
+  // An error shown on its line alone, without the source line (a file that is not text).
+  void ErrorWithoutSource(Position at, const std::string& message);
   // A message that does not stop the translation, shown with the errors (also a second place).
   void Warning(Position at, const std::string& message, Position noteAt, const std::string& note);
   // The errors (warnings not counted).
   int Count() const { return errors_; }
-  // The parser stops here; every stage after it may report more, of which
-  // the first kMaxErrors in line order are shown.
+  // The tokenizer and parser stop here, and so does the checker run by the
+  // translator; the first kMaxErrors of what was reported, in line order,
+  // are shown.
   bool Full() const { return Count() >= kMaxErrors; }
   // The messages in line order, at most kMaxErrors, and a closing line when
   // that many were reached.
@@ -54,8 +59,9 @@ class Diagnostics {
     Position noteAt;
     std::string note;  // empty: none
     bool warning;
+    bool source = true;  // shown with its source line and a caret
   };
-  void Show(std::string& out, Position at, const std::string& message) const;
+  void Show(std::string& out, Position at, const std::string& message, bool source = true) const;
   std::vector<const Entry*> InLineOrder() const;
 
   const std::vector<SourceFile>& files_;

@@ -35,6 +35,9 @@ void Lexer::Push(TokenKind kind, std::string_view text, size_t offset, double va
 // the end token).
 void Lexer::Step() {
   const std::string& s = file_.text;
+  // Once the diagnostics are full nothing more is shown: the rest of the
+  // module is not read (a line of ten million bad bytes costs nothing more).
+  if (d_.Full()) i_ = s.size();
   if (i_ >= s.size()) {
     Queue(TokenKind::Newline, "", 0, At(i_));
     Queue(TokenKind::End, "", 0, At(i_));

@@ -3,9 +3,10 @@
 // writes NAME.h, NAME_program.cpp, one NAME_module<k>_<file>.cpp per module and
 // NAME.vlmmap, the line map a debugger reads, into DIR; with --check it only
 // reports errors. DIR is made when it does not exist. Errors go to standard
-// error as "file:line:column: message" with the line and a caret; the exit
-// code is then 1 (2 for a bad command line or an unreadable file). --help and
-// --version print and exit 0.
+// error as "file:line:column: message" with the line and a caret (or
+// "file: message" for a whole file: one over 16 MiB is refused unread); the
+// exit code is then 1 (2 for a bad command line or an unreadable file).
+// --help and --version print and exit 0.
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "vlmc.h"
 
@@ -41,8 +41,40 @@ int Help() {
                "  --no-main       no main(): the program is linked into another executable\n"
                "  --check         report the errors only, write nothing\n"
                "  --help, --version\n"
-               "Module 0, the first given, holds the main program. docs/language.md describes the language.\n";
+               "Module 0, the first given, holds the main program. A module is UTF-8 text of at most\n"
+               "16 MiB (16777216 bytes); a larger file is refused unread, and one holding a NUL byte or\n"
+               "more than 64 bytes that are not UTF-8 is refused as not text. The first 20 errors are\n"
+               "shown. docs/language.md describes the language.\n";
   return 0;
+}
+
+enum class Read { Ok, TooLarge, Failed };
+
+// A module's bytes, never more than the limit: a regular file over it is
+// refused by its size before a byte is read, and anything else (a pipe, a
+// device) once it has given one byte more.
+Read ReadSource(const std::string& path, std::string& text) {
+  std::error_code failed;
+  const auto status = std::filesystem::status(path, failed);
+  if (!failed && std::filesystem::is_regular_file(status)) {
+    const auto size = std::filesystem::file_size(path, failed);
+    if (!failed && size > vlmc::kMaxSourceBytes) return Read::TooLarge;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return Read::Failed;
+  char block[65536];
+  bool bad = false;
+  while (text.size() <= vlmc::kMaxSourceBytes) {
+    const size_t got = std::fread(block, 1, sizeof block, file);
+    text.append(block, got);
+    if (got < sizeof block) {
+      bad = std::ferror(file) != 0;
+      break;
+    }
+  }
+  std::fclose(file);
+  if (bad) return Read::Failed;
+  return text.size() > vlmc::kMaxSourceBytes ? Read::TooLarge : Read::Ok;
 }
 
 // The syntax tree of a big program is millions of small blocks, and mapping
@@ -68,6 +100,7 @@ int main(int argc, char** argv) {
   std::string out;
   bool check = false;
   bool named = false;
+  bool tooLarge = false;
   std::vector<vlmc::SourceFile> modules;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
@@ -92,19 +125,23 @@ int main(int argc, char** argv) {
     } else if (!arg.empty() && arg[0] == '-') {
       return Usage(("unknown option " + arg).c_str());
     } else {
-      std::ifstream in(arg, std::ios::binary);
-      if (!in) {
+      std::string text;
+      const Read read = ReadSource(arg, text);
+      if (read == Read::Failed) {
         std::cerr << "vlmc: cannot read " << arg << "\n";
         return 2;
       }
-      std::ostringstream text;
-      text << in.rdbuf();
-      modules.push_back({arg, text.str()});
+      if (read == Read::TooLarge) {
+        std::cerr << vlmc::SourceTooLarge(arg) << "\n";
+        tooLarge = true;
+      }
+      modules.push_back({arg, read == Read::Ok ? std::move(text) : std::string()});
     }
   }
   if (modules.empty()) return Usage("no modules given");
   if (!check && (!named || out.empty())) return Usage("--program and --out are needed");
   if (!vlmc::IsProgramName(options.program)) return Usage("the program name must be a C++ identifier");
+  if (tooLarge) return 1;
   options.freeTree = false;  // the process ends soon after
   const vlmc::Result result = vlmc::Translate(modules, options);
   std::cerr << result.diagnostics;

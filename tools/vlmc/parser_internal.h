@@ -54,9 +54,10 @@ class Parser {
     if (!At(TokenKind::Invalid)) d_.Error(at, message);
   }
   bool ReservedAssignment();
-  // A block without its end; not reported once nesting too deep ended the module.
+  // A block without its end; not reported once nesting too deep or the
+  // error limit ended the module (its end may well follow, unread).
   void MissingEnd(Position at, const std::string& message) {
-    if (!abandoned_) Error(at, message);
+    if (!abandoned_ && !d_.Full()) Error(at, message);
   }
   std::string Describe(const Token& token) const;
   void Expect(const char* op);

@@ -3,6 +3,7 @@
 // fuzz target and the benchmark.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,22 @@ struct Result {
   std::string lineMap;  // where each statement stands, for debuggers (line_map.h)
 };
 
-// Translates the modules (module 0 first). Never throws on bad input.
+// The most bytes a module may hold: hundreds of times the largest module
+// written so far, yet small enough that a file given by mistake (a picture,
+// a disk image) is refused before it is read rather than parsed.
+constexpr size_t kMaxSourceBytes = size_t{16} << 20;  // 16 MiB
+
+// Bytes that are not UTF-8 a source may hold (characters of an 8-bit code
+// page in a text or a comment); past this many it is taken for no text.
+constexpr int kMaxForeignBytes = 64;
+
+// The one line that refuses a module over kMaxSourceBytes, "name: ...".
+std::string SourceTooLarge(const std::string& name);
+
+// Translates the modules (module 0 first). Never throws on bad input. A
+// module over kMaxSourceBytes, or one that is not text (a NUL byte, or more
+// than kMaxForeignBytes bytes that are not UTF-8), gets one error line and
+// translates no further.
 Result Translate(const std::vector<SourceFile>& modules, const Options& options);
 
 // The names of the files Translate writes for a program of moduleNames.

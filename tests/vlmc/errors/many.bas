@@ -1,4 +1,6 @@
-' Fails to translate: more than twenty errors; the first twenty are shown and a last line says so.
+' Fails to translate: more than twenty errors; the first twenty are shown and a last line says so,
+' and the FOR whose NEXT comes after them is not taken for one without it.
+FOR i = 1 TO 3
 x = )
 x = )
 x = )
@@ -24,3 +26,4 @@ x = )
 x = )
 x = )
 x = )
+NEXT
