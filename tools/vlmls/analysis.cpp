@@ -470,7 +470,9 @@ const Occurrence* Analysis::At(int module, int line, int column) const {
   return nullptr;
 }
 
-int Analysis::RoutineAt(int module, int line) const {
+int Analysis::RoutineAt(int module, int line) const { return vlmls::RoutineAt(symbols, module, line); }
+
+int RoutineAt(const std::vector<Symbol>& symbols, int module, int line) {
   for (size_t k = 0; k < symbols.size(); ++k) {
     const Symbol& s = symbols[k];
     if ((s.kind == SymbolKind::Function || s.kind == SymbolKind::Sub) && s.at.module == module && line >= s.at.line &&

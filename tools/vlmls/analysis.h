@@ -82,6 +82,9 @@ struct Analysis {
   bool indexed = false;
 };
 
+// The routine (FUNCTION or SUB) among the symbols whose extent holds the line of the module, or -1.
+int RoutineAt(const std::vector<Symbol>& symbols, int module, int line);
+
 // The front end over the modules (module 0 first): the problems, and the
 // checked tree kept for IndexProgram. Never throws on bad input.
 Analysis CheckProgram(const std::vector<vlmc::SourceFile>& modules);

@@ -686,7 +686,16 @@ json::Value Server::Completion(const json::Value& params) {
   }
 
   // The program's names visible here, the runtime's operations, the built-ins and the keywords.
-  const int routine = p.analysis.checked ? p.analysis.RoutineAt(at.module, at.line) : -1;
+  int routine = p.analysis.RoutineAt(at.module, at.line);
+  if (!p.analysis.checked) {
+    // The names are the last checked program's, and so must the routine be: the one of the
+    // name the present reading puts the line in, else the one whose extent then held it.
+    const std::string name = routine >= 0 ? p.analysis.symbols[static_cast<size_t>(routine)].name : "";
+    routine = RoutineAt(symbols, at.module, at.line);
+    for (size_t k = 0; k < symbols.size() && !name.empty(); ++k)
+      if ((symbols[k].kind == SymbolKind::Function || symbols[k].kind == SymbolKind::Sub) && symbols[k].name == name)
+        routine = static_cast<int>(k);
+  }
   std::set<std::string> seen;
   for (const Symbol& s : symbols) {
     if (s.kind == SymbolKind::Field || s.kind == SymbolKind::Label) continue;
