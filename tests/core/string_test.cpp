@@ -134,7 +134,7 @@ TEST(BasicStringStorage, CopiesOwnTheirBytes) {
 }
 
 TEST(BasicStringStorage, AppendingOrAssigningItsOwnText) {
-  BasicString s("abcdefghijklmno");  // capacity 16, full
+  BasicString s("abcdefghijklmno");  // capacity 32: the doubled text fits where it is
   s += s;
   EXPECT_EQ(Text(s), "abcdefghijklmnoabcdefghijklmno");
   s += s.c_str() + 28;
@@ -143,6 +143,29 @@ TEST(BasicStringStorage, AppendingOrAssigningItsOwnText) {
   EXPECT_EQ(Text(s), "defghijklmnoabcdefghijklmnono");
   s.Append(s.c_str(), 3);
   EXPECT_EQ(Text(s), "defghijklmnoabcdefghijklmnonodef");
+}
+
+// s += s where the buffer cannot grow in place: a block allocated just
+// after the string's keeps realloc from extending it, so the text moves and
+// must be read again from its new place (the old block is freed by then).
+// Sizes from a small block to one the allocator maps by itself.
+TEST(BasicStringStorage, AppendingItsOwnTextWhenTheBufferMoves) {
+  int moved = 0;
+  for (const uint32_t length : {16u, 40u, 1000u, 300000u}) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      std::string expected(length, '\0');
+      for (uint32_t i = 0; i < length; ++i) expected[i] = static_cast<char>('a' + (i * 7 + attempt) % 26);
+      BasicString s(expected.c_str());
+      ASSERT_LT(s.Capacity(), 2 * length + 1);  // the doubled text does not fit
+      void* after = std::malloc(16);
+      const char* before = s.c_str();
+      s += s;
+      if (s.c_str() != before) ++moved;
+      EXPECT_EQ(Text(s), expected + expected) << length;
+      std::free(after);
+    }
+  }
+  EXPECT_GT(moved, 0) << "the buffer never moved";
 }
 
 TEST(BasicStringStorage, SetLengthStaysInsideTheBuffer) {

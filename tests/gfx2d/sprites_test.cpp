@@ -3,6 +3,7 @@
 // backgrounds and saving.
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "draw_support.h"
 #include "files/read_channel.h"
@@ -372,6 +373,45 @@ TEST_F(SpriteTest, Collision) {
   DrawRect(0, 0, 10, 10, kDefaultSpriteKey);
   ASSERT_TRUE(GrabSprite(60, 0, 0, 10, 10));
   EXPECT_FALSE(SpriteCollision(60, 0, 0, 60, 5, 5));
+}
+
+// A frame's rectangle is exact on every side, even where what lies just
+// past it is opaque: the neighbouring frames of a fully opaque sheet, and,
+// below the last row of frames, the texture rows past the picture. A dot
+// one pixel past an edge finds nothing and one on the edge finds the frame;
+// the last frame collides and the frame one past it does not.
+TEST_F(SpriteTest, AnimCollisionFramesEndAtTheirEdges) {
+  Picture sheet, column, dot;
+  // 3 x 2 frames of 4 x 3 in a 12 x 6 picture.
+  FillPicture(sheet, 12, 6, [](int32_t, int32_t) { return Opaque(1, 1, 1); });
+  // One column of 3 frames of 16 x 4 in a 16 x 12 picture (a 16 x 16 texture).
+  FillPicture(column, 16, 12, [](int32_t, int32_t) { return Opaque(1, 1, 1); });
+  FillPicture(dot, 1, 1, [](int32_t, int32_t) { return Opaque(1, 1, 1); });
+  ASSERT_TRUE(SetSpriteFromPicture(64, sheet, false));
+  ASSERT_TRUE(SetSpriteFromPicture(65, column, false));
+  ASSERT_TRUE(SetSpriteFromPicture(66, dot, false));
+  SetSpriteAnim(64, 4, 3);
+  SetSpriteAnim(65, 16, 4);
+  struct Probe {
+    int32_t dx, dy;
+    bool hits;
+  };
+  const Probe probes[] = {
+      {0, 0, true},  {3, 0, true},  {0, 2, true},   {3, 2, true},    // the corners
+      {-1, 0, false}, {4, 0, false}, {0, -1, false}, {0, 3, false},  // one past each edge
+      {4, 2, false}, {3, 3, false},
+  };
+  for (int32_t frame = 0; frame < 6; ++frame)
+    for (const Probe& p : probes)
+      EXPECT_EQ(AnimCollision(64, frame, 100, 100, 66, 0, 100 + p.dx, 100 + p.dy), p.hits)
+          << "frame " << frame << " dot at " << p.dx << ", " << p.dy;
+  // The whole of a frame against an opaque block as large.
+  Picture block;
+  FillPicture(block, 16, 4, [](int32_t, int32_t) { return Opaque(1, 1, 1); });
+  ASSERT_TRUE(SetSpriteFromPicture(67, block, false));
+  for (const auto& [id, frame, hits] : {std::tuple{64, 5, true}, std::tuple{64, 6, false}, std::tuple{64, 8, false},
+                                        std::tuple{65, 2, true}, std::tuple{65, 3, false}})
+    EXPECT_EQ(AnimCollision(id, frame, 100, 100, 67, 0, 100, 100), hits) << "sprite " << id << " frame " << frame;
 }
 
 TEST_F(SpriteTest, ArraysConvertBothWays) {
