@@ -56,9 +56,10 @@ BasicString NetLocalIps();
 // The last error (Winsock numbering, 0 when the last operation worked; after an HTTP request also
 // one of the HTTP causes below).
 int32_t NetLastError();
-// The last error as "<number> <message>" for a socket error; the cause's text alone ("HTTP 404",
-// "timed out", "truncated body") when an HTTP request failed for a reason of its own; empty when
-// there is none.
+// The last error as "<number> <message>" for a socket error ("10051 Network is unreachable",
+// "8 No free socket slot"); the cause's text alone ("HTTP 404", "timed out", "truncated body")
+// when an HTTP request failed for a reason of its own; empty when there is none, as after a
+// success (last error 0).
 BasicString NetLastErrorText();
 
 // ---------------------------------------------------------------- HTTP

@@ -417,7 +417,8 @@ int32_t NetLastError() { return g_lastError; }
 BasicString NetLastErrorText() {
   const int32_t code = g_lastError;
   if (g_lastError.IsCause()) return BasicString(http_internal::CauseText(code).c_str());
-  const std::string message = platform::SocketErrorMessage(code);
+  // 8 is this layer's own number; the system's words for it would be another error's.
+  const std::string message = code == kNoFreeSlotError ? "No free socket slot" : platform::SocketErrorMessage(code);
   if (message.empty()) return BasicString();
   char text[320];
   std::snprintf(text, sizeof text, "%d %s", code, message.c_str());

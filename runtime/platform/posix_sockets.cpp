@@ -41,14 +41,7 @@ constexpr ErrnoWinsock kErrnoWinsock[] = {
     {EUSERS, 10068},         {EDQUOT, 10069},          {ESTALE, 10070},        {EREMOTE, 10071},
 };
 
-int WinsockFromErrno(int error) {
-  if (error == EAGAIN) return kSocketWouldBlock;
-  for (const ErrnoWinsock& e : kErrnoWinsock)
-    if (e.error == error) return e.winsock;
-  return error;
-}
-
-void RecordErrno() { t_lastError = WinsockFromErrno(errno); }
+void RecordErrno() { t_lastError = WinsockErrorFromSystem(errno); }
 
 sockaddr_in ToSockaddr(SocketAddress address) {
   sockaddr_in a{};
@@ -70,6 +63,13 @@ bool SetIntOption(int handle, int level, int name, int value) {
 
 }  // namespace
 
+int WinsockErrorFromSystem(int error) {
+  if (error == EAGAIN) return kSocketWouldBlock;
+  for (const ErrnoWinsock& e : kErrnoWinsock)
+    if (e.error == error) return e.winsock;
+  return error;
+}
+
 bool StartSocketLibrary() {
   // A program may hold 1024 sockets besides its files: make room where the
   // system allows it.
@@ -86,6 +86,8 @@ int LastSocketError() { return t_lastError; }
 void SetLastSocketError(int code) { t_lastError = code; }
 
 std::string SocketErrorMessage(int code) {
+  // strerror has words even for no error ("Success"); no error has no message.
+  if (code == 0) return "";
   if (code >= 11001 && code <= 11004) {
     static constexpr int kLookup[] = {EAI_NONAME, EAI_AGAIN, EAI_FAIL, EAI_NODATA};
     return gai_strerror(kLookup[code - 11001]);
@@ -194,7 +196,7 @@ int WaitConnected(int handle, int timeoutMs) {
     return -1;
   }
   if (error != 0) {
-    t_lastError = WinsockFromErrno(error);
+    t_lastError = WinsockErrorFromSystem(error);
     return -1;
   }
   t_lastError = 0;

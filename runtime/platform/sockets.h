@@ -30,8 +30,11 @@ bool StartSocketLibrary();
 
 int LastSocketError();
 void SetLastSocketError(int code);
+// The Winsock number of a system error (errno) a socket call reported; the
+// system's own number when Winsock has no equivalent.
+int WinsockErrorFromSystem(int error);
 // The system's message for a Winsock (or passed-through) error number; empty
-// when there is none.
+// for 0 and when there is none.
 std::string SocketErrorMessage(int code);
 
 int OpenTcpSocket();  // -1 on failure

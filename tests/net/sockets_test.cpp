@@ -1,8 +1,14 @@
 // Socket slot table over real loopback sockets: slots, timeouts, receive states, datagrams, errors, names.
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,6 +74,7 @@ TEST_F(SocketsTest, TheSlotAfterTheLastFailsWithNoFreeSlot) {
   EXPECT_EQ(slots.back(), kSocketSlotCount - 1);
   EXPECT_EQ(NetUdpOpen(0), -1);
   EXPECT_EQ(NetLastError(), kNoFreeSlotError);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "8 No free socket slot");
   EXPECT_EQ(NetTcpListen(0), -1);
   EXPECT_EQ(NetLastError(), kNoFreeSlotError);
   // A freed slot is found again from slot 0.
@@ -180,6 +187,64 @@ TEST_F(SocketsTest, DatagramsNeedATargetAndStoreTheirSender) {
   EXPECT_EQ(NetRemotePort(b), 0);
 }
 
+// Every system error a socket call reports has its Winsock number and, through it, its own
+// words; errors Winsock has no number for keep the system's number and words.
+TEST(SocketErrors, EachSystemErrorHasItsOwnNumberAndText) {
+  struct Case {
+    int error, winsock;
+  } cases[] = {
+      {EINTR, 10004},          {EBADF, 10009},         {EACCES, 10013},         {EFAULT, 10014},
+      {EINVAL, 10022},         {EMFILE, 10024},        {EWOULDBLOCK, 10035},    {EAGAIN, 10035},
+      {EINPROGRESS, 10036},    {EALREADY, 10037},      {ENOTSOCK, 10038},       {EDESTADDRREQ, 10039},
+      {EMSGSIZE, 10040},       {EPROTOTYPE, 10041},    {ENOPROTOOPT, 10042},    {EPROTONOSUPPORT, 10043},
+      {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},   {EAFNOSUPPORT, 10047},
+      {EADDRINUSE, 10048},     {EADDRNOTAVAIL, 10049}, {ENETDOWN, 10050},       {ENETUNREACH, 10051},
+      {ENETRESET, 10052},      {ECONNABORTED, 10053},  {ECONNRESET, 10054},     {ENOBUFS, 10055},
+      {EISCONN, 10056},        {ENOTCONN, 10057},      {ESHUTDOWN, 10058},      {ETOOMANYREFS, 10059},
+      {ETIMEDOUT, 10060},      {ECONNREFUSED, 10061},  {ELOOP, 10062},          {ENAMETOOLONG, 10063},
+      {EHOSTDOWN, 10064},      {EHOSTUNREACH, 10065},  {ENOTEMPTY, 10066},      {EUSERS, 10068},
+      {EDQUOT, 10069},         {ESTALE, 10070},        {EREMOTE, 10071},
+      // No Winsock number: the system's own.
+      {EPERM, EPERM},          {ENOMEM, ENOMEM},       {ENFILE, ENFILE},        {EPROTO, EPROTO},
+      {ENONET, ENONET},
+  };
+  std::set<std::string> texts;
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::WinsockErrorFromSystem(c.error), c.winsock) << c.error;
+    const std::string text = platform::SocketErrorMessage(c.winsock);
+    EXPECT_EQ(text, std::strerror(c.error)) << c.winsock;
+    texts.insert(text);
+    SetNetLastError(c.winsock);
+    EXPECT_EQ(NetLastErrorText().c_str(), std::to_string(c.winsock) + " " + std::strerror(c.error));
+  }
+  // EAGAIN is EWOULDBLOCK here: one text for the two.
+  EXPECT_EQ(texts.size(), std::size(cases) - 1);
+  // A broken pipe is the reset that Winsock reports for it.
+  EXPECT_EQ(platform::WinsockErrorFromSystem(EPIPE), platform::kSocketReset);
+  // Numbers with no words: none for no error, none for unknown Winsock numbers.
+  for (int code : {0, 10067, 10999, 987654}) {
+    EXPECT_EQ(platform::SocketErrorMessage(code), "") << code;
+    SetNetLastError(code);
+    EXPECT_STREQ(NetLastErrorText().c_str(), "") << code;
+  }
+  // The layer's own numbers have words of their own, not the system's for that number.
+  SetNetLastError(kNoFreeSlotError);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "8 No free socket slot");
+  SetNetLastError(platform::kSocketHostNotFound);
+  EXPECT_EQ(NetLastErrorText().c_str(), std::string("11001 ") + gai_strerror(EAI_NONAME));
+}
+
+// TCP to a multicast or broadcast address fails at once with no route (the system refuses it
+// before sending anything).
+TEST_F(SocketsTest, ConnectWithNoRouteNamesItsError) {
+  for (const char* address : {"224.0.0.1", "255.255.255.255"}) {
+    EXPECT_EQ(NetTcpConnect(address, 9, 2000), -1) << address;
+    EXPECT_EQ(NetLastError(), 10051) << address;
+    EXPECT_STREQ(NetLastErrorText().c_str(), "10051 Network is unreachable") << address;
+    EXPECT_EQ(OpenSlotCount(), 0);
+  }
+}
+
 TEST_F(SocketsTest, RefusedConnectionNamesItsError) {
   EXPECT_EQ(NetTcpConnect("127.0.0.1", net_testing::FreePort(), 2000), -1);
   EXPECT_EQ(NetLastError(), 10061);
@@ -201,6 +266,15 @@ TEST_F(SocketsTest, NamesAndAddressesConvert) {
   EXPECT_EQ(list.substr(list.size() - 9), "127.0.0.1");
   EXPECT_EQ(list.find("127.0.0.1"), list.size() - 9);
   EXPECT_NE(list.front(), '|');
+}
+
+TEST_F(SocketsTest, SuccessHasNoErrorText) {
+  SetNetLastError(10061);
+  ASSERT_STREQ(NetLastErrorText().c_str(), "10061 Connection refused");
+  ASSERT_EQ(NetStart(), 1);
+  EXPECT_EQ(NetLastError(), 0);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "");
+  NetStop();
 }
 
 TEST_F(SocketsTest, StartsNestAndTheLastStopClosesEverySlot) {
