@@ -312,14 +312,35 @@ int32_t FollowLocation(const Target& from, std::string location, Target* to) {
   return 0;
 }
 
+// The caller's server and path as a request's target: 0, or the cause that refuses them.
+// Both go into the request as they are, so a line end in either would start a header line
+// of the caller's making: control bytes are refused. Blanks and bytes beyond ASCII, which
+// an ordinary path may hold ("/my file", UTF-8 names), are sent percent-encoded.
+int32_t RequestTarget(const BasicString& server, const BasicString& path, int32_t port, Target* target) {
+  target->port = port == 0 ? kHttpPort : port;
+  target->tls = target->port == kHttpsPort;
+  target->host.assign(server.c_str(), server.Length());
+  for (char c : target->host)
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return kHttpBadServerName;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  target->path.clear();
+  for (uint32_t i = 0; i < path.Length(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path.c_str()[i]);
+    if (c < ' ' || c == 0x7F) return kHttpBadPath;
+    if (c == ' ' || c >= 0x80) {
+      target->path += '%';
+      target->path += kHex[c >> 4];
+      target->path += kHex[c & 15];
+    } else {
+      target->path += static_cast<char>(c);
+    }
+  }
+  return 0;
+}
+
 // The shared download routine: true on success, with the last error 0; false
 // with the failure's cause in the last error.
-bool HttpGet(const BasicString& server, const BasicString& path, int32_t port, BodySink& sink, int32_t timeoutMs) {
-  Target target;
-  target.port = port == 0 ? kHttpPort : port;
-  target.tls = target.port == kHttpsPort;
-  target.host.assign(server.c_str(), server.Length());
-  target.path.assign(path.c_str(), path.Length());
+bool HttpGet(Target target, BodySink& sink, int32_t timeoutMs) {
   const Deadline deadline(timeoutMs >= 1 ? timeoutMs : kDefaultRequestWait);
   NetStart();
   Failure failure;
@@ -359,6 +380,11 @@ int32_t HttpGetToFile(const BasicString& server, const BasicString& path, int32_
     SetNetLastCause(kHttpMemoryFileRefused);
     return 0;
   }
+  Target target;
+  if (const int32_t refused = RequestTarget(server, path, port, &target)) {
+    SetNetLastCause(refused);
+    return 0;
+  }
   // The body goes to a file beside the target (one an earlier, killed download
   // left there goes first) and takes the name only once it is complete.
   FileReplacement file;
@@ -369,7 +395,7 @@ int32_t HttpGetToFile(const BasicString& server, const BasicString& path, int32_
   }
   BodySink sink;
   sink.file = &file;
-  if (!HttpGet(server, path, port, sink, timeoutMs)) return 0;  // the replacement is abandoned
+  if (!HttpGet(target, sink, timeoutMs)) return 0;  // the replacement is abandoned
   if (!file.Commit()) {
     SetNetLastCause(kHttpFileNotWritten);
     return 0;
@@ -384,7 +410,12 @@ BasicString HttpGetToText(const BasicString& server, const BasicString& path, in
   sink.text = &text;
   sink.textLimit = maximum > 0 ? static_cast<size_t>(maximum) : 0;
   if (sink.textLimit == 0) return BasicString();
-  if (!HttpGet(server, path, port, sink, timeoutMs)) return BasicString();
+  Target target;
+  if (const int32_t refused = RequestTarget(server, path, port, &target)) {
+    SetNetLastCause(refused);
+    return BasicString();
+  }
+  if (!HttpGet(target, sink, timeoutMs)) return BasicString();
   // The text ends at the first zero byte of the body.
   return BasicString(text.c_str(), static_cast<uint32_t>(std::strlen(text.c_str())));
 }

@@ -327,6 +327,8 @@ std::string CauseText(int32_t code) {
     case kHttpTlsFailed: return "TLS handshake failed";
     case kHttpFileNotWritten: return "file not written";
     case kHttpMemoryFileRefused: return "memory file name refused";
+    case kHttpBadServerName: return "bad server name";
+    case kHttpBadPath: return "bad path";
     default: return "";
   }
 }

@@ -73,7 +73,11 @@ BasicString NetLastErrorText();
 // also waits 30 s at most. A success sets the last error to 0. A failure sets a socket error
 // (connect refused: 10061, reset: 10054, "<number> <message>" texts) or one of these causes,
 // whose text NetLastErrorText gives alone. A status other than 2xx or a redirect is its own
-// number (404: "HTTP 404"); a request that outlasts its timeout is 10060 ("timed out").
+// number (404: "HTTP 404"); a request that outlasts its timeout is 10060 ("timed out"). The
+// server and path go into the request as given, except that a blank or a byte beyond ASCII in
+// the path is sent percent-encoded ("/my file" asks for "/my%20file"); a control byte (CR, LF,
+// ...) in the path, or a blank or control byte in the server, is refused before anything is
+// sent or any file touched.
 constexpr int32_t kHttpTimedOut = 10060;               // "timed out"
 constexpr int32_t kHttpBadStatusLine = 20001;          // "bad status line": the reply is not HTTP/1.x
 constexpr int32_t kHttpHeaderTooLong = 20002;          // "header too long": over 64 KiB without its end
@@ -89,6 +93,8 @@ constexpr int32_t kHttpCertificateFailed = 20011;      // "certificate verify fa
 constexpr int32_t kHttpTlsFailed = 20012;              // "TLS handshake failed" for another reason
 constexpr int32_t kHttpFileNotWritten = 20013;         // "file not written": the target or the disk
 constexpr int32_t kHttpMemoryFileRefused = 20014;      // "memory file name refused"
+constexpr int32_t kHttpBadServerName = 20015;          // "bad server name": a blank or control byte in it
+constexpr int32_t kHttpBadPath = 20016;                // "bad path": a control byte (CR, LF, ...) in it
 
 // Downloads http://server:port/path (port 0: 80; 443: HTTPS) into fileName. 1 on success, else 0
 // (see NetLastError). The body goes to "<fileName>.vlmnew" beside it and is renamed over

@@ -4,9 +4,11 @@
 Paths: /crlf and /lf answer with a header ended by CRLF CRLF or by bare LF LF;
 /missing answers 404 with a body; /silent accepts and never answers; /request
 echoes the request bytes as the body; /files/NAME serves a file of --root.
-With --cert/--key the server speaks TLS.
+With --cert/--key the server speaks TLS; with --log FILE every request's
+bytes, as they came, are appended to FILE before it is answered.
 
-Faulty and unusual responses: /status/NNN (that status with an error page),
+Faulty and unusual responses: /status/NNN (that status with a page and a
+Location of /echo/followed, which only a redirect should lead to),
 /truncated (half the announced length), /endless-header, /unended-header,
 /empty, /not-http (an SSH banner, then silence), /binary, /bad-length,
 /two-lengths, /gzip (a coding other than chunked), /chunked, /bad-chunk,
@@ -27,7 +29,10 @@ import threading
 import time
 
 
-def respond(conn, root):
+LOG_LOCK = threading.Lock()
+
+
+def respond(conn, root, log):
     request = b""
     while b"\r\n\r\n" not in request:
         chunk = conn.recv(4096)
@@ -38,6 +43,9 @@ def respond(conn, root):
             # A TLS handshake at a plain server: answered in plain HTTP, as web servers do.
             conn.sendall(b"HTTP/1.0 400 Bad Request\r\n\r\n")
             return
+    if log:
+        with LOG_LOCK, open(log, "ab") as f:
+            f.write(request)
     path = request.split(b" ")[1].decode()
     if path == "/silent":
         threading.Event().wait(120)
@@ -73,8 +81,9 @@ def respond_unusual(conn, path):
     """Answers the faulty, slow and redirecting paths; False for any other path."""
     if path.startswith("/status/"):
         status = int(path[len("/status/"):])
-        page = b"<h1>%d error page</h1>" % status
-        conn.sendall(b"HTTP/1.0 %d Status\r\nContent-Length: %d\r\n\r\n" % (status, len(page)) + page)
+        page = b"<h1>%d page</h1>" % status
+        conn.sendall(b"HTTP/1.0 %d Status\r\nLocation: /echo/followed\r\nContent-Length: %d\r\n\r\n"
+                     % (status, len(page)) + page)
     elif path == "/truncated":
         conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + b"t" * 50)
     elif path == "/endless-header":
@@ -145,11 +154,11 @@ def respond_unusual(conn, path):
     return True
 
 
-def serve(conn, root, context):
+def serve(conn, root, context, log):
     try:
         if context is not None:
             conn = context.wrap_socket(conn, server_side=True)
-        respond(conn, root)
+        respond(conn, root, log)
         conn.close()
     except (OSError, ssl.SSLError):
         pass
@@ -162,6 +171,7 @@ def main():
     parser.add_argument("--root", default=".")
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--log")
     args = parser.parse_args()
     context = None
     if args.cert:
@@ -174,7 +184,7 @@ def main():
     print(listener.getsockname()[1], flush=True)
     while True:
         conn, _ = listener.accept()
-        threading.Thread(target=serve, args=(conn, args.root, context), daemon=True).start()
+        threading.Thread(target=serve, args=(conn, args.root, context, args.log), daemon=True).start()
 
 
 if __name__ == "__main__":

@@ -136,11 +136,8 @@ TEST_F(HttpTest, OnlyACompleteSuccessfulResponseReplacesTheFile) {
       {"/rel/a/b/start", 1, 0, "", "/rel/a/echo/next?x=1"},
       {"/go?" + elsewhere, 1, 0, "", "/echo/elsewhere"},
       {"/go?//127.0.0.2:" + std::to_string(other.port()) + "/echo/no-scheme", 1, 0, "", "/echo/no-scheme"},
-      // Statuses other than 2xx: the error page is not the file.
+      // A status other than 2xx: the error page is not the file (each class has a test of its own).
       {"/missing", 0, 404, "HTTP 404", kOld},
-      {"/status/404", 0, 404, "HTTP 404", kOld},
-      {"/status/500", 0, 500, "HTTP 500", kOld},
-      {"/status/101", 0, 101, "HTTP 101", kOld},
       // Broken responses.
       {"/truncated", 0, kHttpTruncatedBody, "truncated body", kOld},
       {"/chunked-cut", 0, kHttpTruncatedBody, "truncated body", kOld},
@@ -180,6 +177,34 @@ TEST_F(HttpTest, SuccessClearsTheLastError) {
   EXPECT_STREQ(NetLastErrorText().c_str(), "");
 }
 
+// Each status class by its own rule, every response carrying a Location: only a redirect
+// follows it, only a 2xx is the file (a 204 an empty one), and everything else fails with its
+// status and keeps the old file, a 304 (which has no body) included.
+TEST_F(HttpTest, EachStatusClassIsJudgedByItsOwnRule) {
+  struct Status {
+    int status;
+    int32_t result;
+  } statuses[] = {
+      {100, 0}, {101, 0}, {200, 1}, {201, 1}, {203, 1}, {204, 1}, {301, 1}, {302, 1}, {303, 1},
+      {307, 1}, {308, 1}, {300, 0}, {304, 0}, {305, 0}, {306, 0}, {400, 0}, {404, 0}, {410, 0},
+      {500, 0}, {503, 0}, {599, 0},
+  };
+  std::vector<Expected> cases;
+  std::vector<std::string> texts;
+  texts.reserve(std::size(statuses));
+  for (const Status& s : statuses) {
+    const std::string number = std::to_string(s.status);
+    texts.push_back(s.result == 1 ? "" : "HTTP " + number);
+    const bool redirect = s.status >= 301 && s.status <= 308 && s.result == 1;
+    const std::string file = s.result == 0        ? kOld
+                             : redirect           ? "/echo/followed"
+                             : s.status == 204    ? ""
+                                                  : "<h1>" + number + " page</h1>";
+    cases.push_back({"/status/" + number, s.result, s.result == 1 ? 0 : s.status, texts.back().c_str(), file});
+  }
+  ExpectDownloads("127.0.0.1", server_.port(), cases);
+}
+
 TEST_F(HttpTest, ATrickleFailsAtTheWholeRequestsTimeout) {
   // 40 bytes at one every 0.5 s would take 20 s; no single wait is longer than 0.5 s.
   const auto start = std::chrono::steady_clock::now();
@@ -193,6 +218,72 @@ TEST_F(HttpTest, ATrickleFailsAtTheWholeRequestsTimeout) {
 
 TEST_F(HttpTest, TheRequestIsSentExactly) {
   EXPECT_EQ(Text("/request"), "GET /request HTTP/1.0\r\nHost:127.0.0.1\r\nAccept: */*\r\nUser-Agent: Velmora\r\n\r\n");
+}
+
+BasicString Bytes(const std::string& bytes) { return BasicString(bytes.data(), static_cast<uint32_t>(bytes.size())); }
+
+// The server and path go into the request's lines: a control byte in either (a line end would
+// start a header line of the caller's making) is refused before anything is sent, by both
+// calls, and an old file stays as it was.
+TEST_F(HttpTest, ControlBytesInTheServerOrPathNeverReachTheServer) {
+  const std::string log = dir_.File("requests.log");
+  TestServer logged(dir_.path(), {"--log", log});
+  ASSERT_GT(logged.port(), 0);
+  struct Case {
+    std::string server, path;
+    int32_t error;
+    const char* text;
+  } cases[] = {
+      {"127.0.0.1", "/request\r\nX-Injected: crlf", kHttpBadPath, "bad path"},
+      {"127.0.0.1", "/request\nX-Injected: lf", kHttpBadPath, "bad path"},
+      {"127.0.0.1", "/request\rX-Injected: cr", kHttpBadPath, "bad path"},
+      {"127.0.0.1", std::string("/request") + '\0' + "\r\nX-Injected: nul", kHttpBadPath, "bad path"},
+      {"127.0.0.1", "/request\tX-Injected: tab", kHttpBadPath, "bad path"},
+      {"127.0.0.1", "/request\x7FX-Injected: del", kHttpBadPath, "bad path"},
+      {"127.0.0.1\r\nX-Injected: crlf", "/request", kHttpBadServerName, "bad server name"},
+      {"127.0.0.1\nX-Injected: lf", "/request", kHttpBadServerName, "bad server name"},
+      {"127.0.0.1\rX-Injected: cr", "/request", kHttpBadServerName, "bad server name"},
+      {"127.0.0.1 X-Injected: blank", "/request", kHttpBadServerName, "bad server name"},
+  };
+  for (const Case& c : cases) {
+    const std::string target = dir_.File("kept");
+    WriteWholeFile(target, kOld);
+    SetNetLastError(10061);
+    EXPECT_EQ(HttpGetToFile(Bytes(c.server), Bytes(c.path), logged.port(), target.c_str(), 3000), 0) << c.path;
+    EXPECT_EQ(NetLastError(), c.error) << c.server << c.path;
+    EXPECT_STREQ(NetLastErrorText().c_str(), c.text) << c.server << c.path;
+    EXPECT_EQ(ReadWholeFile(target), kOld) << c.server << c.path;
+    EXPECT_FALSE(std::filesystem::exists(target + ".vlmnew")) << c.server << c.path;
+    SetNetLastError(10061);
+    EXPECT_EQ(HttpGetToText(Bytes(c.server), Bytes(c.path), logged.port(), 4096, 3000).Length(), 0u) << c.path;
+    EXPECT_EQ(NetLastError(), c.error) << c.server << c.path;
+  }
+  EXPECT_EQ(OpenSlotCount(), 0);
+  // The one request that reached the server is the clean one made last.
+  const std::string clean = "GET /request HTTP/1.0\r\nHost:127.0.0.1\r\nAccept: */*\r\nUser-Agent: Velmora\r\n\r\n";
+  EXPECT_EQ(HttpGetToText("127.0.0.1", "/request", logged.port(), 4096, 3000).c_str(), clean);
+  EXPECT_EQ(ReadWholeFile(log), clean);
+}
+
+// Blanks and bytes beyond ASCII, which ordinary paths hold, arrive percent-encoded (what is
+// encoded already, and every other printable byte, as it is), in the file and in the text.
+TEST_F(HttpTest, BlanksAndBytesBeyondAsciiInThePathArePercentEncoded) {
+  struct Case {
+    const char* path;
+    const char* arrived;
+  } cases[] = {
+      {"/echo/my file.txt", "/echo/my%20file.txt"},
+      {"/echo/caf\xC3\xA9/\xE2\x82\xAC \xFF", "/echo/caf%C3%A9/%E2%82%AC%20%FF"},
+      {"/echo/q?name=a b&x=%41", "/echo/q?name=a%20b&x=%41"},
+      {"/echo/~!$&'()*+,;=:@[]|^`{}\\\"<>", "/echo/~!$&'()*+,;=:@[]|^`{}\\\"<>"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Text(c.path), c.arrived) << c.path;
+    EXPECT_EQ(NetLastError(), 0) << c.path;
+    const std::string target = dir_.File("encoded");
+    EXPECT_EQ(HttpGetToFile("127.0.0.1", c.path, server_.port(), target.c_str(), 5000), 1) << c.path;
+    EXPECT_EQ(ReadWholeFile(target), c.arrived) << c.path;
+  }
 }
 
 TEST_F(HttpTest, TextStopsAtItsLimit) {
