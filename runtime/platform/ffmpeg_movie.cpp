@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/movie.h"
 
@@ -44,6 +45,41 @@ constexpr int64_t kMostPixels = int64_t{8192} * 8192;
 constexpr int kMostSide = 16384;
 // Sound rates the mixer's converter is given.
 constexpr int kMostSoundRate = 768000;
+// What the stream search reads and decodes before the movie starts: enough
+// for any real container's streams, and a bound on the work a hostile file
+// can ask for (FFmpeg's own defaults, stated here so no build changes them).
+constexpr int64_t kProbeBytes = 5000000;
+constexpr int64_t kAnalyzeMicroseconds = 5000000;
+// The largest block the libraries may allocate at once: one plane of the
+// largest picture allowed at 8 bytes a pixel (16-bit RGBA), with room for
+// the decoders' padding. A stream that turns up only while the streams are
+// searched (a program stream's, say) is decoded without the pixel limit the
+// others get; this keeps each plane of its pictures within what a plane of
+// theirs may take.
+constexpr size_t kMostBlock = static_cast<size_t>(kMostPixels) * 8 + (size_t{32} << 20);
+
+bool PictureSizeAllowed(int width, int height) {
+  return width > 0 && height > 0 && width <= kMostSide && height <= kMostSide &&
+         int64_t{width} * height <= kMostPixels;
+}
+
+void LimitBlocks() {
+  static const bool limited = [] {
+    av_max_alloc(kMostBlock);
+    return true;
+  }();
+  (void)limited;
+}
+
+// The options every opening starts from: bounded probing, and the protocols
+// allowed ("file" or "none").
+AVDictionary* OpeningOptions(const char* protocols) {
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", protocols, 0);
+  av_dict_set_int(&options, "probesize", kProbeBytes, 0);
+  av_dict_set_int(&options, "analyzeduration", kAnalyzeMicroseconds, 0);
+  return options;
+}
 
 int ReadBytes(void* opaque, uint8_t* buffer, int size) {
   Movie* m = static_cast<Movie*>(opaque);
@@ -80,15 +116,33 @@ AVCodecContext* OpenDecoder(AVStream* stream) {
   return context;
 }
 
+// The stream search decodes a picture of every stream whose size the
+// container does not give (a lone PNG, JPEG or BMP; most streams, for their
+// pixel format). A picture size the container gives is checked before
+// that, and every decoder the search opens gets the pixel limit, so that an
+// oversized picture is refused before a decoder allocates it.
+bool FindStreams(AVFormatContext* format) {
+  const unsigned count = format->nb_streams;
+  for (unsigned i = 0; i < count; ++i) {
+    const AVCodecParameters* p = format->streams[i]->codecpar;
+    if (p->codec_type == AVMEDIA_TYPE_VIDEO && (p->width != 0 || p->height != 0) &&
+        !PictureSizeAllowed(p->width, p->height))
+      return false;
+  }
+  std::vector<AVDictionary*> options(count, nullptr);
+  for (AVDictionary*& o : options) av_dict_set_int(&o, "max_pixels", kMostPixels, 0);
+  const int found = avformat_find_stream_info(format, count > 0 ? options.data() : nullptr);
+  for (AVDictionary*& o : options) av_dict_free(&o);
+  return found >= 0;
+}
+
 // Finds the streams and opens their decoders; false without a picture stream.
 bool Prepare(Movie* m) {
-  if (avformat_find_stream_info(m->format, nullptr) < 0) return false;
+  if (!FindStreams(m->format)) return false;
   m->videoStream = av_find_best_stream(m->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (m->videoStream < 0) return false;
   m->video = OpenDecoder(m->format->streams[m->videoStream]);
-  if (m->video == nullptr || m->video->width <= 0 || m->video->height <= 0 || m->video->width > kMostSide ||
-      m->video->height > kMostSide || int64_t{m->video->width} * m->video->height > kMostPixels)
-    return false;
+  if (m->video == nullptr || !PictureSizeAllowed(m->video->width, m->video->height)) return false;
   m->facts.width = m->video->width;
   m->facts.height = m->video->height;
   m->audioStream = av_find_best_stream(m->format, AVMEDIA_TYPE_AUDIO, -1, m->videoStream, nullptr, 0);
@@ -164,8 +218,8 @@ Movie* OpenMovieFile(const char* path) {
   // "http://..." is a file name; what the container refers to may be read
   // from files only.
   const std::string url = std::string("file:") + path;
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  LimitBlocks();
+  AVDictionary* options = OpeningOptions("file");
   const int opened = avformat_open_input(&m->format, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (opened < 0) {
@@ -190,8 +244,8 @@ Movie* OpenMovieBytes(const uint8_t* bytes, uint64_t size) {
   }
   m->format->pb = m->io;
   // A movie from bytes opens nothing else (a playlist's entries, say).
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "none", 0);
+  LimitBlocks();
+  AVDictionary* options = OpeningOptions("none");
   const int opened = avformat_open_input(&m->format, nullptr, nullptr, &options);
   av_dict_free(&options);
   if (opened < 0) {

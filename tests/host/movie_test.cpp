@@ -3,6 +3,7 @@
 // interrupting mouse button. Each case runs in a fresh runtime process.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "host/host.h"
 #include "host/internal/window_events.h"
 #include "host/runtime.h"
+#include "platform/movie.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "sound/sound_media.h"
@@ -23,6 +25,7 @@
 
 using testing_support::ChildResult;
 using testing_support::InFreshChild;
+using testing_support::RunInChild;
 using testing_support::RunCurrentTestInFreshProcess;
 using testing_support::TempDir;
 
@@ -317,6 +320,118 @@ TEST(Movie, HostileFilesAreRefusedAndNamesAreFileNames) {
       EXPECT_NE(child.out.find(std::string(name) + way + " error 3\n"), std::string::npos) << name << way << "\n"
                                                                                             << child.out;
   EXPECT_NE(child.out.find("pipe error 0 colours rb\n"), std::string::npos) << child.out;
+}
+
+// A PNG of width x height 16-bit RGB pixels, all black, in a few megabytes:
+// the rows are compressed once in a block that ends with a full flush, so
+// the same bytes stand for every further run of rows.
+std::string BlackPng48(uint32_t width, uint32_t height) {
+  const auto big32 = [](uint32_t v) {
+    const char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
+    return std::string(b, 4);
+  };
+  const auto chunk = [&big32](const char* type, const std::string& body) {
+    const std::string typed = std::string(type, 4) + body;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()));
+    return big32(static_cast<uint32_t>(body.size())) + typed + big32(static_cast<uint32_t>(crc));
+  };
+  constexpr uint32_t kRowsPerBlock = 100;
+  const std::string rows(static_cast<size_t>(width * 6 + 1) * kRowsPerBlock, '\0');
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+  std::string block(deflateBound(&z, static_cast<uLong>(rows.size())) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(rows.data()));
+  z.avail_in = static_cast<uInt>(rows.size());
+  z.next_out = reinterpret_cast<Bytef*>(block.data());
+  z.avail_out = static_cast<uInt>(block.size());
+  deflate(&z, Z_FULL_FLUSH);
+  block.resize(block.size() - z.avail_out);
+  deflateEnd(&z);
+  const uLong blockAdler = adler32(1, reinterpret_cast<const Bytef*>(rows.data()), static_cast<uInt>(rows.size()));
+  std::string idat = "\x78\x01";
+  uLong adler = 1;
+  for (uint32_t y = 0; y < height; y += kRowsPerBlock) {
+    idat += block;
+    adler = adler32_combine(adler, blockAdler, static_cast<z_off_t>(rows.size()));
+  }
+  idat += std::string("\x01\x00\x00\xff\xff", 5);  // the last block, empty
+  idat += big32(static_cast<uint32_t>(adler));
+  const std::string header = big32(width) + big32(height) + std::string("\x10\x02\x00\x00\x00", 5);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", idat) + chunk("IEND", "");
+}
+
+// This process's peak address space (VmPeak) in kB: a decoder's picture
+// counts as soon as it is allocated, written or not.
+long PeakKb() {
+  const std::string status = testing_support::ReadWholeFile("/proc/self/status");
+  const size_t at = status.find("VmPeak:");
+  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 7);
+}
+
+// Pictures whose size is only found by decoding (a lone PNG, JPEG or BMP),
+// or given by a container's header, are refused before a decoder allocates
+// one: the opening process's peak stays where it was.
+TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
+  TempDir dir;
+  const std::string png = BlackPng48(16000, 16000);
+  ASSERT_LT(png.size(), 4u << 20);
+  std::string output;
+  // A small JPEG with the size in its frame header made 16000 x 16000.
+  const std::string small = dir.File("small.jpg");
+  ASSERT_EQ(platform::RunCapturingOutput({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                          "color=c=red:s=64x64", "-frames:v", "1", small},
+                                         &output),
+            0)
+      << output;
+  std::string jpeg = testing_support::ReadWholeFile(small);
+  const size_t sof = jpeg.find("\xff\xc0");
+  ASSERT_NE(sof, std::string::npos);
+  jpeg.replace(sof + 5, 4, std::string("\x3e\x80\x3e\x80", 4));
+  // BMP headers of 16000 x 16000 pixels: 24-bit ones with a few rows of
+  // them, and 8-bit run-length coded ones that end at once.
+  const auto little32 = [](uint32_t v) {
+    const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+    return std::string(b, 4);
+  };
+  const auto bmpOf = [&little32](const char* bitsAndCoding, const std::string& palette, const std::string& body) {
+    const uint32_t start = 54 + static_cast<uint32_t>(palette.size());
+    return "BM" + little32(start + static_cast<uint32_t>(body.size())) + little32(0) + little32(start) +
+           little32(40) + little32(16000) + little32(16000) + std::string(bitsAndCoding, 8) +
+           little32(static_cast<uint32_t>(body.size())) + little32(2835) + little32(2835) +
+           little32(static_cast<uint32_t>(palette.size() / 4)) + little32(0) + palette + body;
+  };
+  const std::string bmp24 = bmpOf("\x01\x00\x18\x00\x00\x00\x00\x00", "", std::string(16000 * 3 * 4, '\x40'));
+  const std::string bmpRle = bmpOf("\x01\x00\x08\x00\x01\x00\x00\x00", std::string(1024, '\0'), std::string("\x00\x01", 2));
+  const std::pair<const char*, const std::string*> files[] = {
+      {"png48", &png}, {"jpeg", &jpeg}, {"bmp24", &bmp24}, {"bmp-rle8", &bmpRle}};
+  for (const auto& [name, bytes] : files) {
+    testing_support::WriteWholeFile(dir.File(name), *bytes);
+    for (int memory = 0; memory < 2; ++memory) {
+      const std::string path = dir.File(name);
+      const std::string* b = bytes;
+      const ChildResult child = RunInChild(
+          [memory, path, b] {
+            const long before = PeakKb();
+            if (before <= 0) _exit(3);  // no peak to compare with
+            platform::Movie* movie =
+                memory != 0 ? platform::OpenMovieBytes(reinterpret_cast<const uint8_t*>(b->data()), b->size())
+                            : platform::OpenMovieFile(path.c_str());
+            const long grown = PeakKb() - before;
+            std::printf("opened %d grown %ld\n", movie != nullptr ? 1 : 0, grown);
+            std::fflush(stdout);
+            platform::CloseMovie(movie);
+          },
+          60);
+      ASSERT_EQ(child.exitCode, 0) << name << " " << memory << child.err;
+      const size_t at = child.out.find("opened 0 grown ");
+      ASSERT_NE(at, std::string::npos) << name << " " << memory << " " << child.out;
+      const long grownKb = std::atol(child.out.c_str() + at + 15);
+      // The smallest of the pictures, 16000 x 16000 of one byte, would take 244 MB.
+      EXPECT_LT(grownKb, 64 * 1024) << name << " " << memory;
+    }
+  }
 }
 
 }  // namespace
