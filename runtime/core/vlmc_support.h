@@ -154,7 +154,12 @@ inline int32_t& VlmPrintColumn() {
 }
 
 // PRINT: the text on standard output. The column is followed through the
-// text's last newline, for the tab zones.
+// text's last newline, for the tab zones. A PRINT that ends a line sends
+// what is buffered on at once, to a file or a pipe as to a terminal: a
+// program killed while it waits has delivered its finished lines, and a
+// debugger reading the output sees them as they are printed. (A flush per
+// line, not per character; the rest of stdout, such as the vertex trace,
+// stays in the buffer until then.)
 inline void VlmPrint(const BasicString& text, bool newline) {
   std::fwrite(text.c_str(), 1, text.Length(), stdout);
   uint32_t lineStart = text.Length();
@@ -165,6 +170,7 @@ inline void VlmPrint(const BasicString& text, bool newline) {
     std::fputc('\n', stdout);
     VlmPrintColumn() = 0;
   }
+  if (newline || lineStart > 0) std::fflush(stdout);
 }
 
 // The width of PRINT's tab zones.
