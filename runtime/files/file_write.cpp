@@ -26,11 +26,7 @@ bool FileReplacement::Begin(const char* name) {
 bool FileReplacement::BeginAt(const std::string& path) {
   Abandon();
   if (path.empty()) return false;
-  path_ = path;
-  temporary_ = path + ".vlmnew";
-  // Whatever an earlier, interrupted save left under this name goes first.
-  platform::RemovePath(temporary_.c_str());
-  handle_ = platform::OpenFileHandle(temporary_.c_str(), platform::FileOpenMode::CreateReadWrite);
+  handle_ = platform::OpenReplacement(path.c_str(), &path_, &temporary_);
   if (handle_ == 0) {
     path_.clear();
     temporary_.clear();
@@ -68,20 +64,18 @@ bool FileReplacement::Write(const void* bytes, size_t size) {
 
 bool FileReplacement::Commit() {
   if (handle_ == 0) return false;
-  bool written = Flush() && platform::SyncFileHandle(handle_);
-  written = platform::CloseFileHandle(handle_) && written;
-  handle_ = 0;
-  // A rename cannot replace a folder; an empty one of that name holds
-  // nothing to lose and goes first.
-  if (written && platform::QueryPathKind(path_.c_str()) == platform::PathKind::Directory)
-    platform::RemovePath(path_.c_str());
-  if (!written || !platform::RenamePath(temporary_.c_str(), path_.c_str())) {
+  if (!Flush()) {
     Abandon();
     return false;
   }
-  const size_t slash = path_.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
-  platform::SyncFolder(folder.c_str());
+  // The commit closes the handle, whatever becomes of the replacement.
+  const bool replaced = platform::CommitReplacement(handle_, path_.c_str(), temporary_.c_str());
+  handle_ = 0;
+  if (!replaced) {
+    temporary_.clear();  // already removed
+    Abandon();
+    return false;
+  }
   path_.clear();
   temporary_.clear();
   return true;

@@ -11,15 +11,21 @@
 // old or the new file. A folder part that does not exist as written is
 // matched without regard to letter case. Memory-file names are refused
 // (memory files are read-only). False on any failure, the old file intact.
+// The rules of every replacement (platform::OpenReplacement): a symbolic
+// link is followed and the file it leads to replaced, the link kept; the
+// new file keeps the old one's permissions (and owner, where the process
+// may set it), a new file gets 0666 less the umask; a file nobody may write
+// (no write bit, even for root) or this process may not write is refused.
 bool WriteWholeFileReplacing(const char* name, const void* bytes, size_t size);
 
 // The same replacement for savers that produce their file piece by piece
 // (the picture writers, through their libraries' output callbacks): Begin,
-// any number of Write calls, then Commit. The pieces go to "<name>.vlmnew",
-// a name fixed per target, so a file left there by a saver that was killed
-// is replaced by the next save of the same name. Until Commit succeeds the
-// target is untouched; a replacement that is dropped (or never committed)
-// removes its temporary file.
+// any number of Write calls, then Commit. The pieces go to "<name>.vlmnew"
+// beside the file (".vlmnew-" and 16 hex digits where that name would pass
+// 255 bytes), a name fixed per target, so a file left there by a saver that
+// was killed is replaced by the next save of the same name. Until Commit
+// succeeds the target is untouched; a replacement that is dropped (or never
+// committed) removes its temporary file.
 class FileReplacement {
  public:
   FileReplacement() = default;

@@ -205,6 +205,166 @@ bool RenamePath(const char* from, const char* to) {
   return from != nullptr && to != nullptr && std::rename(from, to) == 0;
 }
 
+namespace {
+
+// As many links as the kernel itself follows in one path.
+constexpr int kMaxLinks = 40;
+// The longest name one folder entry may have on the file systems we meet.
+constexpr size_t kMaxEntryName = 255;
+constexpr const char kTemporarySuffix[] = ".vlmnew";
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a chain of links at the path's last name leads to; the path
+// itself when it is no link or names nothing yet. False for a link that
+// cannot be read and for a chain longer than the kernel would follow.
+bool FollowLinks(const std::string& path, std::string* target) {
+  std::string current = path;
+  for (int step = 0; step <= kMaxLinks; ++step) {
+    struct stat info;
+    if (lstat(current.c_str(), &info) != 0) {
+      if (errno != ENOENT) return false;
+      *target = current;  // nothing there yet (or a dangling link's end)
+      return true;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      *target = current;
+      return true;
+    }
+    char buffer[4096];
+    const ssize_t length = readlink(current.c_str(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) return false;
+    const std::string link(buffer, static_cast<size_t>(length));
+    // A relative link counts from the folder that holds it.
+    const size_t slash = current.find_last_of('/');
+    current = link[0] == '/' || slash == std::string::npos ? link : current.substr(0, slash + 1) + link;
+  }
+  return false;
+}
+
+// "<target>.vlmnew" where that name fits in a folder entry; for longer names
+// one derived from the name (FNV-1a), so it is still the same for every
+// replacement of that target.
+std::string TemporaryFor(const std::string& target) {
+  const size_t slash = target.find_last_of('/');
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  if (target.size() - start + sizeof kTemporarySuffix - 1 <= kMaxEntryName) return target + kTemporarySuffix;
+  uint64_t hash = 14695981039346656037ull;
+  for (size_t i = start; i < target.size(); ++i) {
+    hash ^= static_cast<unsigned char>(target[i]);
+    hash *= 1099511628211ull;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "%s-%016llx", kTemporarySuffix, static_cast<unsigned long long>(hash));
+  return target.substr(0, start) + name;
+}
+
+// What stands at a replacement's target.
+enum class TargetState { Missing, Folder, File, Refused };
+
+// A regular file may be replaced only when someone may write it and this
+// process may. Root passes every permission check, so the mode's write bits
+// are looked at as well: a file someone made read-only for everybody is
+// left alone even by a program that runs as root. (The rename itself needs
+// only a writable folder, so without these checks any file in one would go.)
+TargetState ExamineTarget(const char* target, struct stat* info) {
+  if (stat(target, info) != 0) return errno == ENOENT ? TargetState::Missing : TargetState::Refused;
+  if (S_ISDIR(info->st_mode)) return TargetState::Folder;
+  if (!S_ISREG(info->st_mode) || (info->st_mode & 0222) == 0) return TargetState::Refused;
+  if (faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM || errno == EROFS))
+    return TargetState::Refused;
+  return TargetState::File;
+}
+
+// The process's file-creation mask. The kernel reports it in the status
+// file; umask() could only read it by changing it for a moment, which other
+// threads creating files would feel.
+mode_t CurrentUmask() {
+  std::string status;
+  if (ReadFileStart("/proc/self/status", 8192, &status)) {
+    const size_t at = status.find("\nUmask:");
+    if (at != std::string::npos)
+      return static_cast<mode_t>(std::strtoul(status.c_str() + at + 8, nullptr, 8) & 0777);
+  }
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+// Gives the new file the old one's owner and group; true when both are
+// kept. Only root may give a file away; anyone else keeps the new file as
+// their own, with the old group where they belong to it, else their own.
+bool KeepOwner(int fd, const struct stat& old) {
+  struct stat own;
+  if (fstat(fd, &own) != 0) return false;
+  if (own.st_uid == old.st_uid && own.st_gid == old.st_gid) return true;
+  if (fchown(fd, old.st_uid, old.st_gid) == 0) return true;
+  return own.st_gid != old.st_gid && fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 &&
+         own.st_uid == old.st_uid;
+}
+
+}  // namespace
+
+intptr_t OpenReplacement(const char* path, std::string* target, std::string* temporary) {
+  if (path == nullptr || path[0] == '\0' || target == nullptr || temporary == nullptr) return 0;
+  std::string real;
+  struct stat info;
+  if (!FollowLinks(path, &real) || ExamineTarget(real.c_str(), &info) == TargetState::Refused) return 0;
+  const std::string scratch = TemporaryFor(real);
+  // Whatever an interrupted replacement left goes first (a link there goes
+  // itself, not what it names). The new temporary is made by this call or
+  // not at all, and readable by its owner only until it takes the target's
+  // permissions at the end: a private file is never visible in the middle.
+  std::remove(scratch.c_str());
+  const int fd = OpenRetrying(scratch.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return 0;
+  *target = real;
+  *temporary = scratch;
+  return static_cast<intptr_t>(fd) + 1;
+}
+
+bool CommitReplacement(intptr_t handle, const char* target, const char* temporary) {
+  if (handle <= 0) return false;
+  const int fd = Descriptor(handle);
+  bool ok = target != nullptr && temporary != nullptr;
+  // The target is looked at again: its permissions may have changed while
+  // the new contents were being made.
+  struct stat info;
+  const TargetState state = ok ? ExamineTarget(target, &info) : TargetState::Refused;
+  mode_t mode = 0;
+  if (state == TargetState::File) {
+    // The owner first: a change of owner clears the set-id bits, which the
+    // mode then restores.
+    KeepOwner(fd, info);
+    mode = info.st_mode & 07777;
+  } else {
+    mode = 0666 & ~CurrentUmask();
+  }
+  ok = ok && state != TargetState::Refused && fchmod(fd, mode) == 0;
+  if (ok) {
+    int result;
+    do {
+      result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    ok = result == 0;
+  }
+  // A failed close can be the first report of a failed write.
+  ok = close(fd) == 0 && ok;
+  // A rename cannot replace a folder; an empty one of that name holds
+  // nothing to lose and goes first.
+  if (ok && state == TargetState::Folder) rmdir(target);
+  if (!ok || std::rename(temporary, target) != 0) {
+    if (temporary != nullptr) std::remove(temporary);
+    return false;
+  }
+  SyncFolder(FolderOf(target).c_str());
+  return true;
+}
+
 bool SameFile(const char* a, const char* b) {
   struct stat first, second;
   if (a == nullptr || b == nullptr || stat(a, &first) != 0 || stat(b, &second) != 0) return false;

@@ -235,6 +235,28 @@ bool MakeDirectories(const char* path);
 // Moves a file over another, replacing it in one step: the target name
 // always names either the old or the new file. False on failure.
 bool RenamePath(const char* from, const char* to);
+// Replacing a whole file through a temporary file and one rename. Open
+// follows a chain of symbolic links at path (at most 40) to the file it
+// leads to, so that file is the one replaced and the links stay; a dangling
+// link leads to the file it names, which is then created. It refuses (0) a
+// file that nobody may write (no write bit in its mode, whoever runs the
+// program, root included) or this process may not write, anything that is
+// neither a regular file, a folder nor missing, and a chain of links that
+// does not end. The temporary is created new (never an existing file or a
+// link) beside the target, private to its owner, as "<target>.vlmnew", or
+// ".vlmnew-" and 16 hex digits taken from the name where that would pass
+// 255 bytes; either name is fixed per target, so a temporary left by a
+// killed writer is removed by the next replacement. target and temporary
+// receive both paths.
+intptr_t OpenReplacement(const char* path, std::string* target, std::string* temporary);
+// Finishes a replacement with everything written through handle: the
+// temporary gets the old file's permissions (and owner and group where this
+// process may set them; a new file gets 0666 less the umask), reaches the
+// disk, is closed and renamed over target (an empty folder of that name
+// goes first), and the folder is flushed. The handle is closed either way;
+// false with the temporary removed and the target as it was on failure,
+// including when the target became unwritable meanwhile.
+bool CommitReplacement(intptr_t handle, const char* target, const char* temporary);
 // True when both paths name the same existing file.
 bool SameFile(const char* a, const char* b);
 // The path made absolute against the current directory (not normalised);

@@ -1,9 +1,11 @@
 // Writing back the INI and line-file stores: failures keep the old file, and
-// line files keep what a program cannot address.
+// line files keep what a program cannot address. Saves of whole files (the
+// stores, SavePicture) follow links and keep permissions.
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "files/files.h"
 #include "files/read_channel.h"
 #include "files_test_util.h"
+#include "gfx2d/picture.h"
 #include "support/small_disk.h"
 
 namespace fs = std::filesystem;
@@ -189,4 +192,203 @@ TEST(WriteBack, LineFilesKeepLinesPast255AndTheRestOfLongLines) {
   for (int i = 0; i < 256; ++i) expected += lines[i] + "\r\n";
   for (int i = 256; i < 300; ++i) expected += lines[i] + (i < 299 ? "\n" : "");
   EXPECT_EQ(ReadWholeFile(path), expected);
+}
+
+// ---------------------------------------------------------------- what a save does to the files around it
+
+namespace {
+
+// One public operation that saves a whole file through the replacement.
+struct Saver {
+  const char* name;
+  const char* extension;
+  std::function<void(const std::string&)> save;       // LastErrorCode tells how it went
+  std::function<bool(const std::string&)> wroteNew;  // the file holds what the save wrote
+};
+
+std::vector<Saver> Savers() {
+  return {
+      {"INI write-back", ".ini",
+       [](const std::string& path) {
+         IniOpen(path.c_str());
+         IniPut("S", "k", "new");
+         IniOpen("");
+       },
+       [](const std::string& bytes) { return bytes.find("k=new") != std::string::npos; }},
+      {"line file", ".txt",
+       [](const std::string& path) {
+         WriteFileLine(path.c_str(), 0, "new line");
+         FlushFileStores();
+       },
+       [](const std::string& bytes) { return bytes.rfind("new line\r\n", 0) == 0; }},
+      {"SavePicture", ".bmp",
+       [](const std::string& path) {
+         Picture picture;
+         // A picture that cannot be made counts as a failed save too.
+         if (!picture.Resize(3, 2)) SetLastError(99);
+         if (LastErrorCode == 0) SavePicture(path.c_str(), picture);
+       },
+       [](const std::string& bytes) { return bytes.rfind("BM", 0) == 0; }},
+  };
+}
+
+int Save(const Saver& saver, const std::string& path) {
+  ClearLastError();
+  saver.save(path);
+  return LastErrorCode;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 01000000;
+}
+
+const char kOld[] = "old contents\r\n";
+
+// A folder for the saves alone, inside a temporary folder that also takes
+// the run log a failed write-back leaves.
+class SaveFolder {
+ public:
+  SaveFolder() : path_(outer_.File("saves/")) { fs::create_directories(path_); }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + name; }
+
+ private:
+  TempFolder outer_;
+  std::string path_;
+};
+
+}  // namespace
+
+// A save through a link (or a chain of them) replaces the file the link leads
+// to, its temporary beside that file, and leaves the links as they were.
+TEST(SaveRules, ALinkIsFollowedAndKept) {
+  for (const Saver& saver : Savers()) {
+    SaveFolder dir;
+    fs::create_directories(dir.File("real"));
+    const std::string real = dir.File(std::string("real/store") + saver.extension);
+    const std::string link = dir.File(std::string("link") + saver.extension);
+    const std::string chain = dir.File(std::string("chain") + saver.extension);
+    WriteWholeFile(real, kOld);
+    fs::create_symlink(std::string("real/store") + saver.extension, link);  // relative to its folder
+    fs::create_symlink(link, chain);
+    for (const std::string& through : {link, chain}) {
+      WriteWholeFile(real, kOld);
+      ASSERT_EQ(Save(saver, through), 0) << saver.name << " through " << through;
+      ASSERT_TRUE(fs::is_symlink(link)) << saver.name;
+      EXPECT_EQ(fs::read_symlink(link).string(), std::string("real/store") + saver.extension) << saver.name;
+      EXPECT_TRUE(fs::is_symlink(chain)) << saver.name;
+      EXPECT_TRUE(saver.wroteNew(ReadWholeFile(real))) << saver.name << " through " << through;
+      EXPECT_EQ(FolderNames(dir.File("real")), std::vector<std::string>{std::string("store") + saver.extension})
+          << saver.name;
+      EXPECT_EQ(FolderNames(dir.path()),
+                (std::vector<std::string>{std::string("chain") + saver.extension, std::string("link") + saver.extension,
+                                          "real"}))
+          << saver.name;
+    }
+  }
+}
+
+// A link to a file that does not exist yet creates that file; a circle of
+// links is refused.
+TEST(SaveRules, ADanglingLinkCreatesItsFileAndACircleIsRefused) {
+  for (const Saver& saver : Savers()) {
+    SaveFolder dir;
+    const std::string link = dir.File(std::string("link") + saver.extension);
+    fs::create_symlink("target.dat", link);
+    ASSERT_EQ(Save(saver, link), 0) << saver.name;
+    EXPECT_TRUE(fs::is_symlink(link)) << saver.name;
+    EXPECT_TRUE(saver.wroteNew(ReadWholeFile(dir.File("target.dat")))) << saver.name;
+
+    const std::string a = dir.File(std::string("a") + saver.extension);
+    const std::string b = dir.File(std::string("b") + saver.extension);
+    fs::create_symlink(b, a);
+    fs::create_symlink(a, b);
+    EXPECT_EQ(Save(saver, a), kErrorNoSuchFile) << saver.name;
+    EXPECT_TRUE(fs::is_symlink(a) && fs::is_symlink(b)) << saver.name;
+    EXPECT_EQ(FolderNames(dir.path()).size(), 4u) << saver.name;
+  }
+}
+
+// The new file has the old one's permissions, a new file those of the umask;
+// a file nobody may write is not replaced, whoever the program runs as.
+TEST(SaveRules, PermissionsAreKeptAndAReadOnlyFileIsRefused) {
+  struct Case {
+    const char* what;
+    int oldMode;  // -1: no file yet
+    mode_t mask;
+    int error;
+    mode_t modeAfter;
+  };
+  const Case cases[] = {
+      {"private file", 0600, 022, 0, 0600},
+      {"odd mode", 0751, 022, 0, 0751},
+      {"group-writable, umask 077", 0660, 077, 0, 0660},
+      {"new file, umask 002", -1, 002, 0, 0664},
+      {"new file, umask 077", -1, 077, 0, 0600},
+      {"read-only for all", 0444, 022, kErrorNoSuchFile, 0444},
+      {"readable by nobody either", 0000, 022, kErrorNoSuchFile, 0000},
+      // Someone may write it, but not its owner: root may, its owner not.
+      {"writable by the group only", 0460, 022, geteuid() == 0 ? 0 : kErrorNoSuchFile, 0460},
+  };
+  for (const Saver& saver : Savers()) {
+    for (const Case& c : cases) {
+      SaveFolder dir;
+      const std::string path = dir.File(std::string("store") + saver.extension);
+      if (c.oldMode >= 0) {
+        WriteWholeFile(path, kOld);
+        ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(c.oldMode)), 0);
+      }
+      const mode_t before = umask(c.mask);
+      const int error = Save(saver, path);
+      umask(before);
+      EXPECT_EQ(error, c.error) << saver.name << ", " << c.what;
+      EXPECT_EQ(ModeOf(path), c.modeAfter) << saver.name << ", " << c.what;
+      chmod(path.c_str(), 0600);  // readable for the check, whoever runs it
+      const std::string now = ReadWholeFile(path);
+      if (c.error == 0) {
+        EXPECT_TRUE(saver.wroteNew(now)) << saver.name << ", " << c.what;
+      } else {
+        EXPECT_EQ(now, kOld) << saver.name << ", " << c.what;
+      }
+      EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{std::string("store") + saver.extension})
+          << saver.name << ", " << c.what;
+    }
+  }
+}
+
+// Run as root, a save keeps the old file's owner and group too.
+TEST(SaveRules, RootKeepsTheOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  for (const Saver& saver : Savers()) {
+    SaveFolder dir;
+    const std::string path = dir.File(std::string("store") + saver.extension);
+    WriteWholeFile(path, kOld);
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(path.c_str(), 04640), 0);  // the set-user bit survives the change of owner
+    ASSERT_EQ(Save(saver, path), 0) << saver.name;
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u) << saver.name;
+    EXPECT_EQ(info.st_gid, 65534u) << saver.name;
+    EXPECT_EQ(info.st_mode & 07777, 04640u) << saver.name;
+    EXPECT_TRUE(saver.wroteNew(ReadWholeFile(path))) << saver.name;
+  }
+}
+
+// The longest names a folder holds are saved: the temporary's name is kept
+// short where "<name>.vlmnew" would not fit, and still leaves nothing behind.
+TEST(SaveRules, NamesUpTo255BytesAreSaved) {
+  for (const Saver& saver : Savers()) {
+    for (const size_t length : {248u, 249u, 254u, 255u}) {
+      SaveFolder dir;
+      const std::string name = std::string(length - 4, 'n') + saver.extension;
+      const std::string path = dir.File(name);
+      WriteWholeFile(path, kOld);
+      ASSERT_EQ(ReadWholeFile(path), kOld) << "this file system holds no " << length << "-byte names";
+      EXPECT_EQ(Save(saver, path), 0) << saver.name << ", " << length << " bytes";
+      EXPECT_TRUE(saver.wroteNew(ReadWholeFile(path))) << saver.name << ", " << length << " bytes";
+      EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{name}) << saver.name << ", " << length;
+    }
+  }
 }
