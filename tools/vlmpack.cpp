@@ -9,6 +9,7 @@
 #include "lib/archive_writer.h"
 #include "files/archive.h"
 #include "files/read_channel.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -31,9 +32,16 @@ const char kHelp[] =
     "an added entry replaces an old one of the same name (any letter case).\n"
     "The entries' data, the directory and the trailer are written anew at the\n"
     "end of TARGET; the bytes before the archive are not touched. TARGET is\n"
-    "rebuilt beside itself and renamed into place with its permissions, so a\n"
-    "failure leaves it as it was. A TARGET whose archive is damaged is refused.\n"
+    "rebuilt beside itself and renamed into place with its permissions (a\n"
+    "symbolic link is followed and the file it leads to replaced), so a\n"
+    "failure leaves it as it was. A TARGET whose archive is damaged, or that\n"
+    "nobody may write, is refused.\n"
     "The program opens its own archive at start-up (SetArchive with its path).\n"
+    "\n"
+    "Each FILE must be a regular file (not a folder, FIFO or device) of at\n"
+    "most 512 MiB, and entry names hold no control characters. Sizes are\n"
+    "checked before anything is read: a request whose entries could not fit\n"
+    "in the 2 GiB an archive addresses is refused at once.\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 wrong usage.\n";
 
@@ -65,8 +73,9 @@ int Add(const char* target, int count, char** files) {
   for (int i = 0; i < count; ++i) {
     const std::string argument = files[i];
     const size_t equals = argument.find('=');
-    std::ifstream probe(argument, std::ios::binary);
-    if (equals != std::string::npos && !probe) {
+    // Only looked at, never opened: opening a FIFO would wait for a writer.
+    const bool exists = platform::QueryPathKind(argument.c_str()) != platform::PathKind::Missing;
+    if (equals != std::string::npos && !exists) {
       inputs.push_back({argument.substr(0, equals), argument.substr(equals + 1)});
     } else {
       inputs.push_back({BaseName(argument), argument});

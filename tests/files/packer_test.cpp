@@ -2,8 +2,17 @@
 // appending keeps or replaces earlier entries, and a real program reads the
 // archive appended to its own executable.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
 
 #include "files_test_util.h"
 
@@ -41,6 +50,66 @@ std::string Unpack(const std::string& path, const std::string& name) {
   }
   CloseChannel(channel);
   return result;
+}
+
+// A run of the real packer with its own peak memory: what it printed, how
+// it ended, and whether it had to be killed at the deadline.
+struct ToolRun {
+  int exitCode = -1;
+  int signal = 0;
+  bool killed = false;
+  long peakKiB = 0;
+  std::string err;
+};
+
+std::string Tool() { return std::string(VELMORA_BINARY_DIR) + "/vlmpack"; }
+
+ToolRun RunTool(const std::vector<std::string>& args, int deadlineSeconds = 20) {
+  testing_support::TempDir out;
+  const std::string errPath = out.File("stderr.txt");
+  const std::string tool = Tool();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(tool.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(errPath.c_str(), "w", stderr) || !freopen("/dev/null", "w", stdout)) _exit(126);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+  }
+  ToolRun run;
+  if (pid < 0) return run;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(deadlineSeconds);
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, WNOHANG, &usage) != pid) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      run.killed = true;
+      kill(pid, SIGKILL);
+      wait4(pid, &status, 0, &usage);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  run.peakKiB = usage.ru_maxrss;
+  run.err = ReadWholeFile(errPath);
+  return run;
+}
+
+// A file of that size that takes no disk space: it reads as zeros.
+void Sparse(const std::string& path, uintmax_t size) {
+  std::ofstream(path).close();
+  fs::resize_file(path, size);
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string Incompressible(size_t size) {
@@ -203,4 +272,177 @@ TEST(Packer, ToolAppendsToARealProgramThatReadsItsOwnArchive) {
   auto missing = RunProgram(game, {"nothing.txt"}, dir.path(), {}, dir.path());
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.out, "cannot open nothing.txt: error 3\n");
+}
+
+// Inputs the packer must turn down, each through the real program: refused
+// with a message, at once and in little memory, the target as it was. A FIFO
+// used to hold it forever, a folder or a huge sparse file to end it with
+// bad_alloc, a 3 GB file to be read whole before it was found too large.
+TEST(Packer, RefusesHostileInputsQuicklyAndInLittleMemory) {
+  ASSERT_TRUE(fs::exists(Tool())) << "build the vlmpack target first";
+  TempFolder dir;
+  const std::string host = dir.File("host");
+  WriteWholeFile(host, "program");
+  const ToolRun idle = RunTool({"list", host});  // what the program takes doing nothing
+  ASSERT_EQ(idle.exitCode, 1) << idle.err;
+  ASSERT_GT(idle.peakKiB, 0) << "the peak memory was not measured";
+  struct Case {
+    const char* what;
+    std::function<std::string()> make;  // makes the input, returns the argument
+    const char* message;
+  };
+  const Case cases[] = {
+      {"FIFO",
+       [&] {
+         mkfifo(dir.File("fifo").c_str(), 0600);
+         return dir.File("fifo");
+       },
+       ": not a regular file"},
+      {"folder",
+       [&] {
+         fs::create_directories(dir.File("folder"));
+         return dir.File("folder");
+       },
+       ": a folder"},
+      {"missing file", [&] { return dir.File("missing"); }, "cannot read "},
+      {"100 GB sparse file",
+       [&] {
+         Sparse(dir.File("huge"), 100ull << 30);
+         return dir.File("huge");
+       },
+       "too large for an entry"},
+      {"3 GB sparse file",
+       [&] {
+         Sparse(dir.File("big"), 3ull << 30);
+         return dir.File("big");
+       },
+       "too large for an entry"},
+      {"one byte past the largest entry",
+       [&] {
+         Sparse(dir.File("over"), (512ull << 20) + 1);
+         return dir.File("over");
+       },
+       "too large for an entry"},
+      {"line feed in the name", [&] { return "a\nb.txt=" + dir.File("x"); }, "bad entry name: \"a?b.txt\""},
+      {"carriage return in the name", [&] { return "a\rb.txt=" + dir.File("x"); }, "bad entry name"},
+      {"tab in the name", [&] { return "a\tb.txt=" + dir.File("x"); }, "bad entry name"},
+  };
+  WriteWholeFile(dir.File("x"), "x");
+  for (const Case& c : cases) {
+    const std::string argument = c.make();
+    const ToolRun run = RunTool({"add", host, dir.File("x"), argument});
+    EXPECT_FALSE(run.killed) << c.what << ": still running at the deadline";
+    EXPECT_EQ(run.exitCode, 1) << c.what << ", signal " << run.signal << ": " << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+    EXPECT_LT(run.peakKiB, idle.peakKiB + 16 * 1024) << c.what;
+    EXPECT_EQ(ReadWholeFile(host), "program") << c.what;
+  }
+  EXPECT_EQ(FolderNames(dir.path()),
+            (std::vector<std::string>{"big", "fifo", "folder", "host", "huge", "over", "x"}));
+}
+
+// The largest entry the runtime unpacks is still packed.
+TEST(Packer, TheLargestEntryIsPacked) {
+  ASSERT_TRUE(fs::exists(Tool())) << "build the vlmpack target first";
+  TempFolder dir;
+  const std::string host = dir.File("host");
+  WriteWholeFile(host, "program");
+  Sparse(dir.File("largest"), 512ull << 20);
+  const ToolRun run = RunTool({"add", host, dir.File("largest")}, 60);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  // The input is held whole, and its stored form only as far as it fills.
+  EXPECT_GT(run.peakKiB, 512 * 1024);
+  EXPECT_LT(run.peakKiB, 576 * 1024);
+  const auto entries = Entries(host);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "largest");
+  // Zeros pack about 225 to 1: some 2.3 MB.
+  EXPECT_GT(entries[0].packedSize, (512u << 20) / 256);
+  EXPECT_LT(entries[0].packedSize, (512u << 20) / 128);
+}
+
+// Entries that could not fit in the 2 GiB an archive addresses are refused
+// from their sizes, before any is read: 3,000 sparse files of 256 MiB would
+// need at least 3 GB stored, and reading them would take hours.
+TEST(Packer, TooMuchForTheArchiveIsRefusedBeforeAnythingIsRead) {
+  ASSERT_TRUE(fs::exists(Tool())) << "build the vlmpack target first";
+  TempFolder dir;
+  const std::string host = dir.File("host");
+  WriteWholeFile(host, "program");
+  const ToolRun idle = RunTool({"list", host});
+  ASSERT_GT(idle.peakKiB, 0) << "the peak memory was not measured";
+  std::vector<std::string> args = {"add", host};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string path = dir.File("e" + std::to_string(i));
+    Sparse(path, 256ull << 20);
+    args.push_back(path);
+  }
+  const ToolRun run = RunTool(args);
+  EXPECT_FALSE(run.killed) << "still running at the deadline";
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("would exceed 2 GiB"), std::string::npos) << run.err;
+  EXPECT_LT(run.peakKiB, idle.peakKiB + 16 * 1024);
+  EXPECT_EQ(ReadWholeFile(host), "program");
+  EXPECT_EQ(FolderNames(dir.path()).size(), 3001u);
+}
+
+// Entries go into the new file as they are packed, and kept entries are
+// copied piece by piece: the packer holds one input at a time, not them all.
+TEST(Packer, EntriesAreStreamedIntoTheArchive) {
+  ASSERT_TRUE(fs::exists(Tool())) << "build the vlmpack target first";
+  TempFolder dir;
+  const std::string host = dir.File("host");
+  WriteWholeFile(host, "program");
+  constexpr int kEntries = 16;
+  constexpr size_t kEntrySize = 4 << 20;
+  std::vector<std::string> args = {"add", host};
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string path = dir.File("n" + std::to_string(i));
+    WriteWholeFile(path, Incompressible(kEntrySize - i));
+    args.push_back(path);
+  }
+  const ToolRun idle = RunTool({"list", host});
+  ASSERT_GT(idle.peakKiB, 0) << "the peak memory was not measured";
+  const ToolRun first = RunTool(args);
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  // One input and its packed form at a time (8 MiB), far from the 64 MiB of
+  // all of them. (A child's peak counts from the copy of this process it
+  // started as, so only the peak above that is the packer's.)
+  EXPECT_LT(first.peakKiB, idle.peakKiB + 24 * 1024);
+  WriteWholeFile(dir.File("small"), "small");
+  const ToolRun second = RunTool({"add", host, dir.File("small")});
+  ASSERT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_LT(second.peakKiB, idle.peakKiB + 8 * 1024);
+  const auto entries = Entries(host);
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kEntries + 1));
+  EXPECT_EQ(Unpack(host, "n7"), Incompressible(kEntrySize - 7));
+  EXPECT_EQ(Unpack(host, "small"), "small");
+}
+
+// The target is replaced like every other save: through a link to the file
+// it leads to, with its permissions, and not at all when nobody may write it.
+TEST(Packer, TheTargetIsReplacedLikeASave) {
+  ASSERT_TRUE(fs::exists(Tool())) << "build the vlmpack target first";
+  TempFolder dir;
+  WriteWholeFile(dir.File("x"), "x");
+  const std::string real = dir.File("real");
+  WriteWholeFile(real, "program");
+  ASSERT_EQ(chmod(real.c_str(), 0750), 0);
+  fs::create_symlink("real", dir.File("link"));
+  ToolRun run = RunTool({"add", dir.File("link"), dir.File("x")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(dir.File("link")));
+  EXPECT_EQ(Unpack(real, "x"), "x");
+  struct stat info {};
+  ASSERT_EQ(stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
+
+  ASSERT_EQ(chmod(real.c_str(), 0555), 0);
+  const std::string before = ReadWholeFile(real);
+  WriteWholeFile(dir.File("y"), "y");
+  run = RunTool({"add", dir.File("link"), dir.File("y")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("may not be written"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadWholeFile(real), before);
+  EXPECT_EQ(FolderNames(dir.path()), (std::vector<std::string>{"link", "real", "x", "y"}));
 }
