@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/core.h"
 #include "core/run_log.h"
@@ -52,6 +53,50 @@ TEST_F(RunLogTest, DeletingRemovesTheFileOrAFolderOfThatName) {
   EXPECT_EQ(ReadWholeFile(dir_.File("neighbour.txt")), "z");
   WriteLog("new run\n");
   EXPECT_EQ(ReadWholeFile(dir_.File("ErrorLog.txt")), "new run\n");
+}
+
+// A kind of line that recurs: the first is written, the rest within the interval only counted,
+// and the count comes before the next line written (or at a flush).
+TEST(RepeatedLogLine, WritesTheFirstAndCountsTheRestOfEachInterval) {
+  RepeatedLogLine kind("peer: bad", 1000);
+  const struct {
+    int64_t at;
+    std::vector<std::string> written;
+  } steps[] = {
+      {0, {"bad 1\n"}},
+      {1, {}},
+      {999, {}},
+      {1000, {"peer: bad: 2 more like this left out\n", "bad 4\n"}},  // the interval ends at 1000
+      {1500, {}},
+      {2000, {"peer: bad: 1 more like this left out\n", "bad 6\n"}},
+      {5000, {"bad 7\n"}},  // nothing left out: no count line
+  };
+  int n = 0;
+  for (const auto& step : steps) {
+    std::vector<std::string> out;
+    kind.Occur("bad " + std::to_string(++n) + "\n", step.at, &out);
+    EXPECT_EQ(out, step.written) << "at " << step.at;
+  }
+  std::vector<std::string> out;
+  kind.Occur("bad 8\n", 5001, &out);
+  EXPECT_TRUE(out.empty());
+  kind.Flush(&out);
+  EXPECT_EQ(out, std::vector<std::string>{"peer: bad: 1 more like this left out\n"});
+  // After a flush the next occurrence is written at once, whatever the time.
+  out.clear();
+  kind.Occur("bad 9\n", 5002, &out);
+  EXPECT_EQ(out, std::vector<std::string>{"bad 9\n"});
+  out.clear();
+  kind.Flush(&out);  // nothing left out
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(kind.Occurrences(), 9u);
+}
+
+TEST_F(RunLogTest, RepeatedLinesGoToTheLogOnceWithTheirCount) {
+  RepeatedLogLine kind("flood");
+  for (int i = 0; i < 1000; ++i) kind.Write("line %d\n", i);
+  kind.FlushToLog();
+  EXPECT_EQ(ReadWholeFile(dir_.File("ErrorLog.txt")), "line 0\nflood: 999 more like this left out\n");
 }
 
 }  // namespace
