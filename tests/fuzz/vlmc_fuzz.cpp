@@ -1,6 +1,7 @@
 // Fuzz target of the BASIC translator's front end: any bytes as a module's
-// source must give either C++ files or diagnostics in the documented form,
-// never a crash, a hang or both.
+// source must give either C++ files or diagnostics in the documented form
+// (source lines cut around the caret, one line for a source with a NUL
+// byte), never a crash, a hang or both.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +31,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!result.files.empty() || result.diagnostics.empty()) std::abort();
     const std::string& d = result.diagnostics;
     if (d.rfind("fuzz.bas:", 0) != 0 && d.rfind("first.bas:", 0) != 0 && d.rfind("second.bas:", 0) != 0) std::abort();
+    // A source line is shown at most 60 bytes each side of the caret, with "..." at each cut.
+    for (size_t start = 0; start < d.size();) {
+      size_t end = d.find('\n', start);
+      if (end == std::string::npos) end = d.size();
+      if (d.compare(start, 2, "  ") == 0 && end - start > 2 + 3 + 121 + 3) std::abort();
+      start = end + 1;
+    }
   }
+  // A module with a NUL byte is no text: one line and nothing else about it.
+  if (modules.size() == 1 && text.find('\0') != std::string::npos &&
+      (result.diagnostics.rfind("fuzz.bas:", 0) != 0 ||
+       result.diagnostics.find(": this is not a text file: it holds a NUL byte here\n") + 52 !=
+           result.diagnostics.size()))
+    std::abort();
   return 0;
 }

@@ -1,5 +1,5 @@
-' Fails to translate: GOTO into a loop or out of its routine, labels that are
-' missing or twice, and REMOVE, CONTINUE and DIM where they do not belong.
+' Fails to translate: GOTO into a loop, an ELSE branch or out of its routine, labels that are
+' missing, twice or not plain names, and REMOVE, CONTINUE and DIM where they do not belong.
 GOTO inside
 FOR i = 1 TO 3
   inside:
@@ -21,3 +21,16 @@ CONTINUE
 DIM v[3]
 FOR EACH v IN v
 NEXT
+IF 1 THEN
+  GOTO elsewhere
+ELSE
+  elsewhere:
+ENDIF
+name$:
+other:
+again:
+GOTO agian
+RESTORE nowhere
+RESTORE agian
+DIM grid[2, 2]
+REMOVE grid, 0
