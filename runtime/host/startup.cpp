@@ -359,6 +359,7 @@ namespace {
 
 // Releases the subsystems in the order END requires, once.
 void RuntimeShutdown() {
+  SaveScreenshotAtEnd();
   StopMovie();
   platform::ChangeDirectory(ExecutableFolder().c_str());
   FlushFileStores();

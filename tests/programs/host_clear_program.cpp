@@ -2,6 +2,8 @@
 // frames until something ends it (quit keys, the window's close button, the
 // frame-limit option). Arguments after the runtime's own: "--colour C" picks
 // the clear colour (packed red + green*256 + blue*65536), "--fps F" the rate.
+// "--end-after N" shows N frames instead, frame k filled with the colour plus
+// k in red, then fills the screen with white, never shown, and ENDs.
 #include <cstdlib>
 #include <cstring>
 
@@ -37,9 +39,18 @@ void Settings_() {
 }
 
 void Main() {
-  const char* colour = Option("--colour");
-  ClearScreen(colour != nullptr ? std::atoi(colour) : 0x00FF00);
-  for (;;) ShowScreen();
+  const char* option = Option("--colour");
+  const int32_t colour = option != nullptr ? std::atoi(option) : 0x00FF00;
+  ClearScreen(colour);
+  const char* endAfter = Option("--end-after");
+  if (endAfter == nullptr)
+    for (;;) ShowScreen();
+  for (int32_t k = 1; k <= std::atoi(endAfter); ++k) {
+    DrawRect(0, 0, 320, 200, colour + k);
+    ShowScreen();
+  }
+  DrawRect(0, 0, 320, 200, 0xFFFFFF);
+  EndWithCode0();
 }
 
 }  // namespace
