@@ -101,5 +101,6 @@ MessageCallback LookUpMessageCallback();
 // ---------------------------------------------------------------- automation
 
 // The frame count after which the program ends (0: never) and the screenshot
-// file saved then (empty: none); set from the command line.
+// file saved then, or at END with the last frame presented when the program
+// ends first (empty: none); set from the command line.
 void SetAutomation(int32_t frames, const char* screenshot);
