@@ -451,6 +451,11 @@ describe('vlmdap', function () {
     { more: { condition: 'greeting$ <> "hello" OR i = 1' }, stops: [1] },
     { more: { hitCondition: '% 4' }, stops: [4, 8] },
     { more: { hitCondition: '= 2' }, stops: [2] },
+    // Each bound from both sides: the hit it names and the one beside it.
+    { more: { hitCondition: '> 3' }, stops: [4, 5, 6, 7, 8, 9, 10] },
+    { more: { hitCondition: '>= 9' }, stops: [9, 10] },
+    { more: { hitCondition: '< 3' }, stops: [1, 2] },
+    { more: { hitCondition: '<=3' }, stops: [1, 2, 3] },
     { more: { condition: 'i > 5', hitCondition: '2' }, stops: [7, 8, 9, 10] },
   ];
   for (const { more, stops } of conditions) {

@@ -369,6 +369,29 @@ TEST_F(ProgramFixture, EvaluatesTheLanguagesExpressions) {
       {"x = 2 OR grid[5, 0] = 0", "error: grid[5, 0] is outside the array"},
       {"x = 3 AND grid[5, 0] = 0", "0"},  // the right side is never read
       {"1 / 0 > 1e308", "1"},
+      // NaN (0 / 0) is unordered: only <> holds, and NOT takes it as true (it is not 0).
+      {"0 / 0", "NaN"},
+      {"0 / 0 <> 0 / 0", "1"},
+      {"0 / 0 = 0 / 0", "0"},
+      {"0 / 0 < 1 OR 0 / 0 > 1", "0"},
+      {"1 <= 0 / 0 OR 1 >= 0 / 0", "0"},
+      {"NOT 0 / 0", "0"},
+      {"0 / 0 OR 0", "-2147483648"},  // a NaN operand of a bitwise operator is -2147483648
+      // OR and AND are logical only between two comparisons; with a number they are bitwise.
+      {"x = 2.5 OR 4", "5"},
+      {"x = 2 OR 4", "4"},
+      {"4 OR x = 2.5", "5"},
+      {"x = 2.5 AND 2", "0"},
+      {"x = 2.5 OR x = 9", "1"},
+      {"(x < 2.5) * 1000 + (x <= 2.5) * 100 + (x > 2.5) * 10 + (x >= 2.5)", "101"},
+      {"(x < 2.6) * 1000 + (x <= 2.4) * 100 + (x > 2.4) * 10 + (x >= 2.6)", "1010"},
+      // INT over the whole range of numbers, NaN and infinities kept.
+      {"INT(2500000000.7) - 2500000000", "0"},
+      {"INT(-1e10 - .5) + 1e10", "0"},
+      {"INT(0 / 0)", "NaN"},
+      {"INT(-1 / 0)", "-Infinity"},
+      // Texts compare by their bytes as unsigned numbers, then by length.
+      {"\"\xe9\" > \"z\" AND \"ab\" < \"abc\"", "1"},
       {"grid", "error: 'grid' is an array; name one of its elements"},
       {"grid[1]", "error: 'grid' has 2 dimensions, 1 given"},
       {"empty[0]", "error: 'empty' is not dimensioned yet"},

@@ -395,7 +395,9 @@ bool Call(const Node& n, NameScope& scope, Value* value, std::string* error) {
   double x = 0;
   if (name == "INT" || name == "ABS") {
     if (!Number(*n.args[0], scope, &x, error)) return false;
-    *value = Value{false, name == "INT" ? static_cast<double>(Truncate(x)) : std::fabs(x), {}};
+    // INT truncates over the whole range of numbers, as the program's INT does (only
+    // an index or an integer argument is cut to 32 bits).
+    *value = Value{false, name == "INT" ? std::trunc(x) : std::fabs(x), {}};
     return true;
   }
   *error = "'" + n.text + "' cannot be called here (only LEN, INT and ABS)";
