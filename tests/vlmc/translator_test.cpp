@@ -257,6 +257,17 @@ TEST(TranslatorCommandLine, HelpVersionAndAnOutputFolderItMakes) {
   EXPECT_EQ(bad.exitCode, 2);
 }
 
+// Labels and statements outside the routines of a later module are refused;
+// inside its routines they are at home.
+TEST(Translator, OnlyTheFirstModuleHoldsTheMainProgram) {
+  const vlmc::Result r =
+      vlmc::Translate({{"main.bas", "PRINT 1\n"}, {"more.bas", "again:\nPRINT 2\nSUB s\n  here:\n  PRINT 3\nEND SUB\n"}},
+                      vlmc::Options{"p", true, true});
+  EXPECT_EQ(r.diagnostics,
+            "more.bas:1:1: labels outside a FUNCTION belong in the main program (the first module)\n  again:\n  ^\n"
+            "more.bas:2:1: statements outside a FUNCTION belong in the main program (the first module)\n  PRINT 2\n  ^\n");
+}
+
 // CONSTs stand wherever a constant is needed: field sizes (before or after
 // the TYPE) and PROJECT settings, which also take constant expressions.
 TEST(Translator, ConstantsSizeFieldsAndFillSettings) {

@@ -132,7 +132,8 @@ void Lexer::ReadHex() {
     Push(TokenKind::Invalid, std::string_view(s).substr(start, 1), start);
     return;
   }
-  if (i_ - start > 17) d_.Error(At(start), "hexadecimal number " + s.substr(start, 20) + "... is too long");
+  if (i_ - start > 17)
+    d_.Error(At(start), "hexadecimal number " + s.substr(start, std::min<size_t>(i_ - start, 17)) + "... is too long");
   Push(TokenKind::Number, std::string_view(s).substr(start, i_ - start), start, value);
 }
 

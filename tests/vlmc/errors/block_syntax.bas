@@ -1,0 +1,33 @@
+' Fails to translate: blocks that do not parse: what may follow THEN and
+' ELSE, the parts of FOR, DO and SELECT CASE, and ends without a block.
+IF 1 THEN IF 2
+ENDIF
+IF 1 THEN LOCAL a
+IF 1 THEN WHILE 1
+IF 1
+ELSE
+ELSE
+ENDIF
+IF 1
+ELSE
+ELSEIF 2
+ENDIF
+FOR i = 1, 3
+NEXT
+FOR EACH e OF list
+NEXT
+DO WHILE 1
+LOOP UNTIL 2
+SELECT 1
+END SELECT
+SELECT CASE 1
+  PRINT 1
+  CASE ELSE
+  CASE ELSE
+  CASE 2
+END SELECT
+WEND
+FOR 1 = 1 TO 2
+NEXT
+FOR EACH 3 IN list
+NEXT

@@ -1,0 +1,9 @@
+' Fails to translate: numbers out of range, hexadecimal numbers without
+' digits or with too many, and characters other BASICs use.
+a = 1e400
+b = $ + 1
+c = $123456789ABCDEF012
+d = &HFF
+e# = 2
+? "hello"
+f = 3 @ 4
