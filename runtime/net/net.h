@@ -113,9 +113,34 @@ BasicString HttpGetToText(const BasicString& server, const BasicString& path, in
 // The port HostSession and JoinSession use when given 0 (or less).
 constexpr int kDefaultSessionPort = 27910;
 
+// Why a session operation failed, when the socket layer has no number for it: NetLastError gives
+// the number and NetLastErrorText the words alone. The host refuses a join or a connection with a
+// reason (the first four); a client that gets one fails its JoinSession or CreatePlayer at once.
+//
+// Limits the host keeps: ids of departed players are handed out again, but only once the
+// departure has been reported (NextDepartedPlayer gave it, or the list of departed players was
+// full and left it out), and only after every id from 101 to 0xFEFF has been handed out once.
+// One remote address may hold at most 32 connections, at most 8 of them without a player (a 9th
+// closes its own oldest one without a player), and at most 1024 players; the hosting program's
+// own connection is not counted. A connection may hold at most 256 players (one more request
+// closes it), and the table at most 128 connections.
+constexpr int32_t kSessionRefusalBase = 21000;          // a refusal's cause is this plus the host's reason
+constexpr int32_t kSessionIdsTaken = 21001;            // "every player id is taken"
+constexpr int32_t kSessionTableFull = 21002;           // "the host's connection table is full"
+constexpr int32_t kSessionAddressConnections = 21003;  // "too many connections from this address"
+constexpr int32_t kSessionAddressPlayers = 21004;      // "too many players from this address"
+constexpr int32_t kSessionRefused = 21005;             // "join refused" (for a reason this version does not know)
+constexpr int32_t kSessionNoAnswer = 21010;            // "no answer from the host": 5 s passed
+constexpr int32_t kSessionClosedByHost = 21011;        // "the host closed the connection"
+constexpr int32_t kSessionHostSilent = 21012;          // "the host went silent": see SetSessionTimeout
+constexpr int32_t kSessionBrokenHost = 21013;          // "the host broke the protocol"
+constexpr int32_t kSessionNotRunning = 21014;          // "no session"
+constexpr int32_t kSessionPlayerFellBehind = 21015;    // "the player fell behind and was disconnected"
+
 // Hosts a session on port: listens for other processes and joins it itself. 1 when it runs.
 int32_t HostSession(int32_t port);
-// Joins the session hosted at host and port. 1 when the host answered, else 0 (see NetLastError).
+// Joins the session hosted at host and port. 1 when the host answered, else 0 (see NetLastError:
+// a socket error, a refusal, kSessionNoAnswer or kSessionClosedByHost).
 int32_t JoinSession(const BasicString& host, int32_t port);
 // Leaves or ends the session: its players go, its sockets close.
 void EndSession();
@@ -123,12 +148,28 @@ void EndSession();
 void SetAcceptPlayers(int32_t accept);
 // 1 while the session runs (hosted or joined).
 int32_t SessionRunning();
-// Creates a local player with that name: the id the host gave it, 0 when it gave none.
+// How long a silent peer is borne, in ms (ms < 1: 5000; otherwise within 1000..3600000). Every
+// peer of this version sends a keepalive (message type 5) whenever it has sent nothing for
+// 250 ms; a connection whose peer has sent one and then nothing at all for this long ends: on
+// the host its players depart (NextDepartedPlayer lists them), on a client the session ends
+// (SessionRunning 0, NetLastError kSessionHostSilent). Peers that never send a keepalive (older
+// versions) are never timed out. Applies at once and to later sessions; EndSession keeps it.
+// Time in which this program's own session thread did not run does not count as silence.
+void SetSessionTimeout(int32_t ms);
+// The timeout SetSessionTimeout set, in ms.
+int32_t SessionTimeout();
+// Creates a local player with that name: the id the host gave it, 0 when it gave none (see
+// NetLastError: a refusal, kSessionNoAnswer, kSessionNotRunning or why the session ended).
 int32_t CreatePlayer(const BasicString& name);
 // Removes the local player id from the session.
 void RemovePlayer(int32_t id);
 // Sends text from player from to player to (0: every player). 1 when sent, 0 when it is too
-// long or there is no session.
+// long, when there is no session, or when from is a local player that fell behind
+// (kSessionPlayerFellBehind). Texts arrive whole and in order, or not at all from some point on:
+// a player with 4096 unread texts (or 4 MiB) that is sent one more is disconnected at that point
+// and departs (on the host a client sending to the hosting program's player is held back for up
+// to 5 s first, and its connection closed after that). The texts it had stay readable, and sends
+// from it fail until RemovePlayer.
 int32_t SendPlayerMessage(int32_t from, int32_t to, const BasicString& text);
 // The oldest message waiting for local player id (and notes its sender); empty when none.
 BasicString ReceivePlayerMessage(int32_t id);
@@ -138,5 +179,6 @@ int32_t LastMessageSender();
 int32_t CountPlayers();
 // Player id's name (asked of the host); "NO_DATA" without an answer.
 BasicString PlayerName(int32_t id);
-// The id of a player that left the session since the last call, 0 when none did.
+// The id of a player that left the session since the last call, 0 when none did. Host only;
+// at most 4096 wait, the oldest first.
 int32_t NextDepartedPlayer();

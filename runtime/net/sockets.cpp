@@ -416,7 +416,10 @@ int32_t NetLastError() { return g_lastError; }
 
 BasicString NetLastErrorText() {
   const int32_t code = g_lastError;
-  if (g_lastError.IsCause()) return BasicString(http_internal::CauseText(code).c_str());
+  if (g_lastError.IsCause()) {
+    const std::string session = SessionCauseText(code);
+    return BasicString(session.empty() ? http_internal::CauseText(code).c_str() : session.c_str());
+  }
   // 8 is this layer's own number; the system's words for it would be another error's.
   const std::string message = code == kNoFreeSlotError ? "No free socket slot" : platform::SocketErrorMessage(code);
   if (message.empty()) return BasicString();

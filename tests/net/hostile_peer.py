@@ -1,11 +1,21 @@
 #!/usr/bin/env python3
-# A hostile session peer on loopback, driven line by line on standard input; one reply line each:
+# A hostile session peer on loopback, driven line by line on standard input; one reply line each.
+# Arguments: the host's port, and optionally the loopback address to connect from (127.0.0.x).
 #   join NAME            -> joins as a protocol-following peer: the id the host gave
 #   send FROM TO TEXT    -> a text on the joined connection, with any sender: 1
+#   leave FROM           -> a departure of player FROM on the joined connection: 1
 #   flood TO MEGABYTES   -> 1024-byte texts from the joined player until that much went or the
 #                           host closed: "<bytes sent> closed|open"
 #   burst TO COUNT       -> COUNT one-byte texts from the joined player, then closes: 1
-#   closed               -> waits up to 5 s for the host to close the joined connection: closed|open
+#   closed [SECONDS]     -> waits up to SECONDS (5) for the host to close the joined connection:
+#                           closed|open
+#   hold CONNS PLAYERS   -> opens CONNS connections one after another, each asking for PLAYERS
+#                           players at once, and keeps them: "<accepted> <refused> <reasons>",
+#                           reasons the refusals' distinct reason codes ("-" for none); a refused
+#                           connection counts once and is closed
+#   churn ROUNDS PLAYERS -> ROUNDS times: a connection asks for PLAYERS players and closes:
+#                           "<accepted> <refused> <unanswered> <lowest id> <highest id>"
+#   stillopen SECONDS    -> waits SECONDS, then: how many idle connections the host left open
 #   idle COUNT           -> opens COUNT connections that never send: how many connected
 #   idlewait SECONDS     -> waits for the host to close every idle connection:
 #                           "<still open> <ms the last one opened lived>"
@@ -15,9 +25,11 @@ import struct
 import sys
 import time
 
-JOIN_REQUEST, JOIN_ACCEPTED, PLAYER_TEXT = 1, 2, 3
+JOIN_REQUEST, JOIN_ACCEPTED, PLAYER_TEXT, JOIN_REFUSED = 1, 2, 3, 6
 
 port = int(sys.argv[1])
+source = (sys.argv[2], 0) if len(sys.argv) > 2 else None
+held = []  # connections that "hold" keeps
 joined = None  # the socket of the joined player
 player = 0
 idle = []  # [socket, connected at, closed at]
@@ -28,14 +40,86 @@ def message(kind, to, sender, payload=b""):
 
 
 def connect():
-    return socket.create_connection(("127.0.0.1", port), timeout=5)
+    return socket.create_connection(("127.0.0.1", port), timeout=5, source_address=source)
+
+
+def join_request(name):
+    payload = b"\xff" * 4 + struct.pack("<HBB", 0xFFFE, 0, 0) + name.encode().ljust(128, b"\0")[:128]
+    return message(JOIN_REQUEST, 0, 0, payload)
+
+
+def answers(sock, count, seconds=5):
+    """Reads the host's answers to count join requests: (accepted ids, refusal reasons, connection
+    refused); stops early when the host refuses the connection, closes it or stays silent."""
+    ids, reasons, buffered = [], [], b""
+    deadline = time.monotonic() + seconds
+    while len(ids) + len(reasons) < count:
+        while len(buffered) >= 7:
+            kind, length, to, _ = struct.unpack("<BHHH", buffered[:7])
+            if len(buffered) < 7 + length:
+                break
+            payload, buffered = buffered[7:7 + length], buffered[7 + length:]
+            if kind == JOIN_ACCEPTED:
+                ids.append(to)
+            elif kind == JOIN_REFUSED:
+                reasons.append(struct.unpack("<H", payload[:2])[0])
+                if to == 0:
+                    return ids, reasons, True
+        if len(ids) + len(reasons) >= count:
+            break
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([sock], [], [], left)[0]:
+            break
+        try:
+            piece = sock.recv(65536)
+        except OSError:
+            break
+        if not piece:
+            break
+        buffered += piece
+    return ids, reasons, False
+
+
+def hold(connections, players):
+    accepted, refused, reasons = 0, 0, set()
+    for n in range(connections):
+        sock = connect()
+        sock.sendall(join_request(f"h{n}") * players)
+        ids, why, refused_outright = answers(sock, players)
+        accepted += len(ids)
+        refused += len(why)
+        reasons.update(why)
+        if refused_outright:
+            sock.close()  # as a client does: the host waits for it to close
+        else:
+            held.append(sock)
+    return f"{accepted} {refused} {','.join(str(r) for r in sorted(reasons)) or '-'}"
+
+
+def churn(rounds, players):
+    accepted, refused, unanswered, lowest, highest = 0, 0, 0, 0xFFFF, 0
+    for n in range(rounds):
+        sock = connect()
+        sock.sendall(join_request(f"c{n}") * players)
+        ids, why, _ = answers(sock, players)
+        sock.close()
+        accepted += len(ids)
+        refused += len(why)
+        unanswered += players - len(ids) - len(why)
+        if ids:
+            lowest, highest = min(lowest, min(ids)), max(highest, max(ids))
+    return f"{accepted} {refused} {unanswered} {lowest} {highest}"
+
+
+def still_open(seconds):
+    wait_idle(seconds)
+    return sum(1 for entry in idle if entry[2] is None)
 
 
 def join(name):
     global joined, player
     joined = connect()
-    payload = b"\xff" * 4 + struct.pack("<HBB", 0xFFFE, 0, 0) + name.encode().ljust(128, b"\0")[:128]
-    joined.sendall(message(JOIN_REQUEST, 0, 0, payload))
+    joined.sendall(join_request(name))
     buffered = b""
     while True:
         while len(buffered) >= 7:
@@ -86,6 +170,8 @@ def open_idle(count):
     pending = []
     for n in range(count):
         s = socket.socket()
+        if source:
+            s.bind(source)
         s.setblocking(False)
         s.connect_ex(("127.0.0.1", port))
         pending.append(s)
@@ -130,6 +216,9 @@ for line in sys.stdin:
     elif command == "send":
         joined.sendall(message(PLAYER_TEXT, int(words[2]), int(words[1]), words[3].rstrip("\n").encode()))
         reply = 1
+    elif command == "leave":
+        joined.sendall(message(4, 0, int(words[1])))
+        reply = 1
     elif command == "flood":
         reply = flood(int(words[1]), int(words[2]))
     elif command == "burst":
@@ -137,7 +226,13 @@ for line in sys.stdin:
         joined.close()
         reply = 1
     elif command == "closed":
-        reply = "closed" if closed_by_host(joined, 5) else "open"
+        reply = "closed" if closed_by_host(joined, float(words[1]) if len(words) > 1 else 5) else "open"
+    elif command == "hold":
+        reply = hold(int(words[1]), int(words[2]))
+    elif command == "churn":
+        reply = churn(int(words[1]), int(words[2]))
+    elif command == "stillopen":
+        reply = still_open(float(words[1]))
     elif command == "idle":
         reply = open_idle(int(words[1]))
     elif command == "idlewait":

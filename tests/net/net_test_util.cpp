@@ -53,6 +53,14 @@ void LineProcess::Kill() {
   pid_ = -1;
 }
 
+void LineProcess::Stop() {
+  if (pid_ > 0) kill(pid_, SIGSTOP);
+}
+
+void LineProcess::Resume() {
+  if (pid_ > 0) kill(pid_, SIGCONT);
+}
+
 void LineProcess::Send(const std::string& line) {
   const std::string bytes = line + "\n";
   if (in_ >= 0 && write(in_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {

@@ -25,6 +25,9 @@ class LineProcess {
   // Send and read the one-line reply.
   std::string Ask(const std::string& line, int timeoutSeconds = 15);
   void Kill();  // SIGKILL now and reap
+  // SIGSTOP and SIGCONT: the process stops running (its sockets stay open) and goes on.
+  void Stop();
+  void Resume();
 
  private:
   pid_t pid_ = -1;

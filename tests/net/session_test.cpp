@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <sstream>
@@ -33,8 +34,14 @@ std::vector<long> Numbers(const std::string& line) {
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    port_ = std::to_string(net_testing::FreePort());
-    ASSERT_EQ(host_->Ask("host " + port_), "1");
+    // A port free a moment ago may be taken by another program's outgoing connection before
+    // the host listens on it: then another one is tried.
+    std::string hosted;
+    for (int attempt = 0; attempt < 3 && hosted != "1"; ++attempt) {
+      port_ = std::to_string(net_testing::FreePort());
+      hosted = host_->Ask("host " + port_);
+    }
+    ASSERT_EQ(hosted, "1");
     ASSERT_EQ(host_->Ask("create keeper"), "101");
     ASSERT_EQ(a_->Ask("join 127.0.0.1 " + port_), "1");  // its query player takes 102
     ASSERT_EQ(a_->Ask("create alice"), "103");
@@ -44,9 +51,26 @@ class SessionTest : public ::testing::Test {
   void TearDown() override { NetShutdown(); }
 
   // A peer script that speaks the wire format itself (tests/net/hostile_peer.py).
-  std::unique_ptr<LineProcess> Hostile() {
-    return std::make_unique<LineProcess>(
-        std::vector<std::string>{net_testing::Python(), net_testing::TestScript("hostile_peer.py"), port_});
+  // address: the loopback address it connects from (127.0.0.1 unless given).
+  std::unique_ptr<LineProcess> Hostile(const std::string& address = "127.0.0.1") {
+    return std::make_unique<LineProcess>(std::vector<std::string>{
+        net_testing::Python(), net_testing::TestScript("hostile_peer.py"), port_, address});
+  }
+  // Seconds from start until ask gives want (asked every 50 ms for at most limit seconds); -1
+  // when it never does.
+  static double SecondsUntil(std::chrono::steady_clock::time_point start, LineProcess& peer, const std::string& ask,
+                             const std::string& want, double limit) {
+    for (;;) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (peer.Ask(ask) == want) return seconds;
+      if (seconds > limit) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  static size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
   }
   std::string HostLog() const { return testing_support::ReadWholeFile(log_.File("ErrorLog.txt")); }
 
@@ -123,8 +147,17 @@ TEST_F(SessionTest, HostilePeersLoseOnlyTheirOwnConnection) {
   for (uint8_t type : {0, 5, 77, 100, 105, 255}) SendRaw(garbage, type, 10, 0, 103, 10);
   SendRaw(garbage, kAskName, 0, 0, 0, 0);  // a question too short to name anyone
   SendRaw(garbage, kPlayerLeaves, 0, 0, 105, 0);  // bob is not this connection's to remove
+  // The host closes the flooding connection at its 257th request, possibly while later ones are
+  // still being sent: those may fail, the 257 before cannot.
   const int32_t flooding = RawPeer();
-  for (int i = 0; i < 300; ++i) SendRaw(flooding, kJoinRequest, kJoinPayloadSize, 0, 0, kJoinPayloadSize);
+  std::vector<char> join;
+  const std::string name(kJoinPayloadSize, 'j');
+  EncodeMessage(kJoinRequest, 0, 0, name.data(), name.size(), &join);
+  int accepted = 0;
+  while (accepted < 300 && NetSendText(flooding, BasicString(join.data(), static_cast<uint32_t>(join.size()))) ==
+                               static_cast<int32_t>(join.size()))
+    ++accepted;
+  EXPECT_GE(accepted, 257);
   EXPECT_TRUE(ClosedByHost(flooding));
   const int32_t leaving = RawPeer();
   SendRaw(leaving, kPlayerText, 100, kEveryPlayer, 103, 50);
@@ -172,7 +205,7 @@ TEST_F(SessionTest, ForgedSendersAreRefusedAndTheForgersOwnTextsStillArrive) {
   EXPECT_EQ(a_->Ask("send 103 101 unaffected"), "1");
   EXPECT_EQ(host_->Ask("recv 101"), "103 unaffected");
   const std::string log = HostLog();
-  EXPECT_NE(log.find("sent a message as player 101, not one of its own"), std::string::npos) << log;
+  EXPECT_NE(log.find("sent a text as player 101, not one of its own"), std::string::npos) << log;
   EXPECT_NE(log.find("dropped connection"), std::string::npos) << log;
 }
 
@@ -239,6 +272,183 @@ TEST_F(SessionTest, FloodingANonReadingPlayerDropsTheFlooderAndBoundsTheHost) {
   ASSERT_EQ(burst->Ask("burst 101 10000"), "1");
   EXPECT_EQ(host_->Ask("drain 101"), "10000");
   EXPECT_EQ(host_->Ask("count"), "3");
+}
+
+TEST_F(SessionTest, AForgedDepartureIsRefusedLoggedOnceAndCounted) {
+  const std::unique_ptr<LineProcess> mallory = Hostile();
+  ASSERT_EQ(mallory->Ask("join mallory"), "106");
+  ASSERT_EQ(mallory->Ask("leave 105"), "1");  // bob lives on another connection
+  EXPECT_EQ(b_->Ask("name 105"), "bob");
+  EXPECT_EQ(host_->Ask("count"), "4");
+  // Each forged departure counts: sixteen more cost the forger its connection and its player.
+  for (int i = 0; i < 16; ++i) ASSERT_EQ(mallory->Ask("leave 103"), "1");
+  EXPECT_EQ(mallory->Ask("closed"), "closed");
+  EXPECT_EQ(host_->Ask("departedall"), "1 106 106");
+  EXPECT_EQ(a_->Ask("name 103"), "alice");
+  EXPECT_EQ(host_->Ask("count"), "3");
+  const std::string log = HostLog();
+  EXPECT_EQ(Occurrences(log, "sent a departure as player 105, not one of its own"), 1u) << log;
+  EXPECT_EQ(Occurrences(log, "as player 103"), 0u) << log;  // one line per connection
+  EXPECT_EQ(Occurrences(log, "keeps naming other senders"), 1u) << log;
+}
+
+TEST_F(SessionTest, IdsOfDepartedPlayersComeBackOnceReported) {
+  const std::vector<long> before = Numbers(host_->Ask("memory"));
+  ASSERT_EQ(before.size(), 2u);
+  // 255 connections that each join 256 players and close: 65280 joins, more than the fresh ids
+  // 106..0xFEFF. The hosting program reads no departures meanwhile, so the first 4096 stay
+  // listed and their ids are not handed out; the others' ids come back.
+  const std::unique_ptr<LineProcess> churner = Hostile();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(churner->Ask("churn 255 256", 120), "65280 0 0 106 65279");
+  std::printf("255 x 256 joins and departures: %.2f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  const std::unique_ptr<LineProcess> carol = Peer();
+  ASSERT_EQ(carol->Ask("join 127.0.0.1 " + port_), "1");
+  const long id = std::stol(carol->Ask("create carol"));
+  EXPECT_GT(id, 106 + 4096 - 1) << "an unreported departure's id was handed out";
+  EXPECT_LE(id, 0xFEFF);
+  EXPECT_EQ(carol->Ask("name " + std::to_string(id)), "carol");
+  EXPECT_EQ(host_->Ask("departedall"), "4096 106 4201");
+  EXPECT_EQ(host_->Ask("count"), "4");  // keeper, alice, bob, carol
+  const std::vector<long> after = Numbers(host_->Ask("memory"));
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_LT(after[0] - before[1], 48l << 10);
+  // One line for the departures that were not listed, and their count when the session ends.
+  EXPECT_EQ(Occurrences(HostLog(), "departed players unread"), 1u);
+  EXPECT_EQ(host_->Ask("end"), "0");
+  EXPECT_EQ(Occurrences(HostLog(), "session: departed players unread: 61183 more like this left out"), 1u)
+      << HostLog().substr(0, 4000);
+}
+
+TEST_F(SessionTest, OneAddressCannotLockOthersOut) {
+  // 127 connections from one address, each with a player: it keeps 32, the others are refused.
+  const std::unique_ptr<LineProcess> flooder = Hostile("127.0.0.2");
+  EXPECT_EQ(flooder->Ask("hold 127 1", 60), "32 95 3");
+  // Connections without a player: the address's own oldest make way, 8 stay.
+  const std::unique_ptr<LineProcess> idler = Hostile("127.0.0.4");
+  EXPECT_EQ(idler->Ask("idle 20", 20), "20");
+  EXPECT_EQ(idler->Ask("stillopen 1", 20), "8");
+  // Players: four full connections reach the address's 1024; the fifth is refused each one.
+  const std::unique_ptr<LineProcess> crowd = Hostile("127.0.0.5");
+  EXPECT_EQ(crowd->Ask("hold 5 256", 60), "1024 256 4");
+  // Everyone else still joins.
+  const std::unique_ptr<LineProcess> other = Hostile("127.0.0.3");
+  const long id = std::stol(other->Ask("join other"));
+  EXPECT_GT(id, 105);
+  EXPECT_LE(id, 0xFEFF);
+  const std::unique_ptr<LineProcess> carol = Peer();
+  EXPECT_EQ(carol->Ask("join 127.0.0.1 " + port_), "1");
+  EXPECT_NE(carol->Ask("create carol"), "0");
+  EXPECT_EQ(a_->Ask("send 103 105 still served"), "1");
+  EXPECT_EQ(b_->Ask("recv 105"), "103 still served");
+}
+
+TEST_F(SessionTest, AFullTableRefusesAJoinAtOnceAndSaysWhy) {
+  // The hosting program, alice's and bob's connections and four addresses' 125 fill the 128.
+  std::vector<std::unique_ptr<LineProcess>> fillers;
+  for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"}) {
+    fillers.push_back(Hostile(address));
+    const bool last = fillers.size() == 4;
+    EXPECT_EQ(fillers.back()->Ask(last ? "hold 29 1" : "hold 32 1", 60), last ? "29 0 -" : "32 0 -");
+  }
+  const std::unique_ptr<LineProcess> carol = Peer();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(carol->Ask("join 127.0.0.1 " + port_), "0");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+  EXPECT_EQ(carol->Ask("error"), "21002 the host's connection table is full");
+  EXPECT_EQ(carol->Ask("running"), "0");
+  EXPECT_EQ(Hostile("127.0.0.6")->Ask("hold 1 1"), "0 1 2");
+  // An address at its share is told that first.
+  EXPECT_EQ(fillers[0]->Ask("hold 1 1"), "0 1 3");
+  // A connection that closes makes room.
+  fillers[3].reset();
+  EXPECT_GE(SecondsUntil(start, *carol, "join 127.0.0.1 " + port_, "1", 10), 0);
+  EXPECT_NE(carol->Ask("create carol"), "0");
+}
+
+TEST_F(SessionTest, APlayerThatFallsBehindIsDisconnectedNotSkipped) {
+  ASSERT_EQ(host_->Ask("create second"), "106");
+  struct Case {
+    LineProcess* reader;
+    std::string player;
+  };
+  // A client's player (the host forwards to it), and the hosting program's own second player.
+  for (const Case& c : {Case{a_.get(), "103"}, Case{host_.get(), "106"}}) {
+    SCOPED_TRACE(c.player);
+    EXPECT_EQ(host_->Ask("sendmany 101 " + c.player + " 5000", 30), "5000");
+    EXPECT_EQ(host_->Ask("departed"), c.player);
+    EXPECT_EQ(c.reader->Ask("send " + c.player + " 105 late"), "0");
+    EXPECT_EQ(c.reader->Ask("error"), "21015 the player fell behind and was disconnected");
+    // What it had arrived whole and in order; nothing after the gap.
+    EXPECT_EQ(c.reader->Ask("numbered " + c.player, 30), "4096 1");
+    EXPECT_EQ(c.reader->Ask("send " + c.player + " 105 later"), "0");
+    EXPECT_EQ(c.reader->Ask("running"), "1");
+  }
+  EXPECT_EQ(host_->Ask("count"), "2");  // keeper and bob
+  EXPECT_EQ(Occurrences(HostLog(), "player 106 has 4096 texts (15274 bytes) unread; it is disconnected"), 1u)
+      << HostLog();
+  // The reader's program goes on: a new player of it is served.
+  const std::string newcomer = a_->Ask("create alice2");
+  EXPECT_EQ(b_->Ask("send 105 " + newcomer + " welcome"), "1");
+  EXPECT_EQ(a_->Ask("recv " + newcomer), "105 welcome");
+}
+
+TEST_F(SessionTest, ASilentHostEndsAJoinedSessionAfterItsTimeout) {
+  ASSERT_EQ(a_->Ask("timeout 1500"), "1500");  // bob's program keeps 5000
+  host_->Stop();
+  const auto start = std::chrono::steady_clock::now();
+  const double ended = SecondsUntil(start, *a_, "running", "0", 8);
+  EXPECT_GE(ended, 1.0) << "ended well before the timeout";
+  EXPECT_LE(ended, 3.5);
+  EXPECT_EQ(b_->Ask("running"), "1");
+  host_->Resume();
+  EXPECT_EQ(a_->Ask("create late"), "0");
+  EXPECT_EQ(a_->Ask("error"), "21012 the host went silent");
+  // The host was only stopped: bob is still served, and alice's program left.
+  EXPECT_EQ(b_->Ask("send 105 101 after the pause"), "1");
+  EXPECT_EQ(host_->Ask("recv 101"), "105 after the pause");
+  EXPECT_EQ(host_->Ask("departed"), "103");
+  EXPECT_EQ(b_->Ask("running"), "1");
+}
+
+TEST_F(SessionTest, ASilentClientsPlayersDepartAfterTheHostsTimeout) {
+  ASSERT_EQ(host_->Ask("timeout 1500"), "1500");
+  const std::unique_ptr<LineProcess> old = Hostile();  // sends no keepalives, as older versions
+  ASSERT_EQ(old->Ask("join old"), "106");
+  a_->Stop();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(host_->Ask("departed"), "103");
+  const double departed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(departed, 1.0) << "departed well before the timeout";
+  EXPECT_LE(departed, 3.5);
+  EXPECT_EQ(b_->Ask("send 105 101 still here"), "1");
+  EXPECT_EQ(host_->Ask("recv 101"), "105 still here");
+  // A peer that never sent a keepalive is not judged by its silence.
+  EXPECT_EQ(old->Ask("closed 1"), "open");
+  EXPECT_EQ(host_->Ask("count"), "3");  // keeper, bob, old
+  a_->Resume();
+  EXPECT_GE(SecondsUntil(start, *a_, "running", "0", 10), 0);
+}
+
+TEST(SessionTimeout, IsKeptWithinItsBoundsAndAcrossSessions) {
+  const struct {
+    int32_t set, want;
+  } cases[] = {{0, 5000},       {-1, 5000},       {1, 1000},          {999, 1000},
+               {1000, 1000},    {1500, 1500},     {3600000, 3600000}, {3600001, 3600000},
+               {INT32_MAX, 3600000}};
+  for (const auto& c : cases) {
+    SetSessionTimeout(c.set);
+    EXPECT_EQ(SessionTimeout(), c.want) << c.set;
+  }
+  SetSessionTimeout(2000);
+  EndSession();
+  EXPECT_EQ(SessionTimeout(), 2000);
+  SetSessionTimeout(0);
+  EXPECT_EQ(CreatePlayer("nobody"), 0);
+  EXPECT_EQ(NetLastError(), kSessionNotRunning);
+  EXPECT_STREQ(NetLastErrorText().c_str(), "no session");
+  NetShutdown();
 }
 
 TEST(SessionJoin, NothingListeningFailsWithinTheConnectWait) {

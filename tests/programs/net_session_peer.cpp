@@ -7,7 +7,13 @@
 //   drain ID      -> how many messages for ID arrived (waits up to 5 s for the first, then
 //                    until none came for 200 ms)
 //   memory        -> "VmHWM VmRSS" of this process in kB
+//   timeout MS    -> SetSessionTimeout, then SessionTimeout
+//   error         -> "NetLastError NetLastErrorText"
+//   sendmany FROM TO COUNT -> sends the texts "0".."COUNT-1": how many sends returned 1
+//   numbered ID   -> drains ID's texts (as drain): "<count> <1 when they were 0, 1, 2, ... in order>"
+//   departedall   -> every departed id waiting now: "<count> <lowest> <highest>"
 //   quit          -> ends the program
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -39,6 +45,26 @@ long StatusKb(const std::string& field) {
   while (std::getline(status, line))
     if (line.compare(0, field.size() + 1, field + ":") == 0) return std::stol(line.substr(field.size() + 1));
   return -1;
+}
+
+// As Drain; checks that the texts are the numbers 0, 1, 2, ... without a gap.
+std::string DrainNumbered(int id) {
+  int count = 0;
+  bool inOrder = true;
+  auto last = std::chrono::steady_clock::now();
+  std::chrono::milliseconds quiet = std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() - last < quiet) {
+    const BasicString text = ReceivePlayerMessage(id);
+    if (text.Length() > 0) {
+      inOrder = inOrder && std::string(text.c_str()) == std::to_string(count);
+      ++count;
+      last = std::chrono::steady_clock::now();
+      quiet = std::chrono::milliseconds(200);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  return std::to_string(count) + " " + (inOrder ? "1" : "0");
 }
 
 int Drain(int id) {
@@ -125,6 +151,29 @@ int main() {
       reply = std::to_string(Drain(id));
     } else if (command == "memory") {
       reply = std::to_string(StatusKb("VmHWM")) + " " + std::to_string(StatusKb("VmRSS"));
+    } else if (command == "timeout") {
+      int ms = 0;
+      in >> ms;
+      SetSessionTimeout(ms);
+      reply = std::to_string(SessionTimeout());
+    } else if (command == "error") {
+      reply = std::to_string(NetLastError()) + " " + NetLastErrorText().c_str();
+    } else if (command == "sendmany") {
+      int from = 0, to = 0, count = 0, sent = 0;
+      in >> from >> to >> count;
+      for (int i = 0; i < count; ++i) sent += SendPlayerMessage(from, to, std::to_string(i).c_str());
+      reply = std::to_string(sent);
+    } else if (command == "numbered") {
+      int id = 0;
+      in >> id;
+      reply = DrainNumbered(id);
+    } else if (command == "departedall") {
+      int count = 0, lowest = 0, highest = 0;
+      for (int32_t id; (id = NextDepartedPlayer()) != 0; ++count) {
+        lowest = count == 0 ? id : std::min(lowest, id);
+        highest = std::max(highest, id);
+      }
+      reply = std::to_string(count) + " " + std::to_string(lowest) + " " + std::to_string(highest);
     } else if (command == "quit") {
       break;
     } else {

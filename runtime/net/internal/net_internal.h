@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "net/internal/wire.h"
 
@@ -17,6 +18,8 @@ void SetNetLastError(int32_t code);
 // Records why an HTTP request failed (a status or a kHttp... cause of net.h) as the last error;
 // NetLastErrorText then gives the cause's text.
 void SetNetLastCause(int32_t code);
+// The words of a session cause (kSession... of net.h); empty for any other number.
+std::string SessionCauseText(int32_t code);
 // Closes every slot and forgets every start (process shutdown).
 void NetShutdown();
 // Counts of open slots (for tests that check nothing leaks).

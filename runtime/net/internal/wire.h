@@ -35,6 +35,8 @@ constexpr int kPlayerNameSize = 128;
 constexpr uint16_t kEveryPlayer = 0xFFFF;
 constexpr uint16_t kJoinNotSent = 0xFFFE;
 constexpr uint16_t kJoinSent = 0xFFFC;
+// A local player whose join request the host refused (never on the wire).
+constexpr uint16_t kJoinRefusedMarker = 0xFFFD;
 constexpr uint16_t kHighestPlayerId = 0xFEFF;
 constexpr uint16_t kFirstPlayerId = 101;
 
@@ -45,10 +47,26 @@ enum MessageType : uint8_t {
   kJoinAccepted = 2,
   kPlayerText = 3,
   kPlayerLeaves = 4,
+  // Sent by either side when it has sent nothing else for a while: proof that the
+  // peer still runs. Peers that predate it ignore it (an unknown type below 101).
+  kKeepalive = 5,
+  // Host to client, from 0, with a 2-byte reason (a JoinRefusal): "to" kJoinSent refuses
+  // the oldest join request waiting for an answer, "to" 0 the connection itself, which
+  // the host closes next. Older clients ignore it, as they ignore kKeepalive.
+  kJoinRefused = 6,
   kAskCount = 101,
   kAskId = 102,
   kAskName = 103,
   kProbe = 104,
+};
+
+// Why the host refused a join or a connection; the cause a client reports is
+// kSessionRefusalBase (net.h) plus the reason.
+enum JoinRefusal : uint16_t {
+  kRefusedIdsTaken = 1,
+  kRefusedTableFull = 2,
+  kRefusedAddressConnections = 3,
+  kRefusedAddressPlayers = 4,
 };
 
 // One message as read from the stream.
