@@ -50,12 +50,11 @@ constexpr int kMostSoundRate = 768000;
 // can ask for (FFmpeg's own defaults, stated here so no build changes them).
 constexpr int64_t kProbeBytes = 5000000;
 constexpr int64_t kAnalyzeMicroseconds = 5000000;
+constexpr int kMostProbePackets = 5000;
 // The largest block the libraries may allocate at once: one plane of the
 // largest picture allowed at 8 bytes a pixel (16-bit RGBA), with room for
-// the decoders' padding. A stream that turns up only while the streams are
-// searched (a program stream's, say) is decoded without the pixel limit the
-// others get; this keeps each plane of its pictures within what a plane of
-// theirs may take.
+// the decoders' padding; whatever a decoder is asked for, no single
+// allocation of a picture passes what one of an allowed picture may take.
 constexpr size_t kMostBlock = static_cast<size_t>(kMostPixels) * 8 + (size_t{32} << 20);
 
 bool PictureSizeAllowed(int width, int height) {
@@ -116,12 +115,34 @@ AVCodecContext* OpenDecoder(AVStream* stream) {
   return context;
 }
 
+// Some containers (FLV, MPEG program and transport streams) announce a
+// stream only with its first packet. The stream search would come upon such
+// a stream after it has begun, and decode its pictures without the pixel
+// limit it gives the others. So the packets the search would read are read
+// first, nothing decoded, until every stream is known, and the file is read
+// again from its first packet.
+bool FindLateStreams(AVFormatContext* format) {
+  if ((format->ctx_flags & AVFMTCTX_NOHEADER) == 0) return true;
+  AVPacket* packet = av_packet_alloc();
+  if (packet == nullptr) return false;
+  int64_t read = 0;
+  for (int n = 0; n < kMostProbePackets && read < kProbeBytes; ++n) {
+    if (av_read_frame(format, packet) < 0) break;
+    read += packet->size;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  // Back to where the container's header ended.
+  return av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+}
+
 // The stream search decodes a picture of every stream whose size the
 // container does not give (a lone PNG, JPEG or BMP; most streams, for their
 // pixel format). A picture size the container gives is checked before
 // that, and every decoder the search opens gets the pixel limit, so that an
 // oversized picture is refused before a decoder allocates it.
 bool FindStreams(AVFormatContext* format) {
+  if (!FindLateStreams(format)) return false;
   const unsigned count = format->nb_streams;
   for (unsigned i = 0; i < count; ++i) {
     const AVCodecParameters* p = format->streams[i]->codecpar;

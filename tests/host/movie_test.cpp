@@ -93,6 +93,10 @@ TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
         {"mpeg4.avi", {"-c:v", "mpeg4", "-c:a", "libmp3lame"}},
         {"theora.ogv", {"-c:v", "libtheora", "-c:a", "libvorbis"}},
         {"h264.mkv", {"-c:v", "libx264", "-c:a", "flac"}},
+        // Containers that announce their streams in their packets.
+        {"h264.ts", {"-c:v", "libx264", "-c:a", "aac"}},
+        {"flv1.flv", {"-c:v", "flv1", "-c:a", "libmp3lame", "-ar", "44100"}},
+        {"mpeg2.mpg", {"-c:v", "mpeg2video", "-c:a", "mp2"}},
     };
     for (const Clip& clip : clips) {
       const std::string path = dir.File(clip.name);
@@ -128,7 +132,8 @@ TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
   const ChildResult child = RunCurrentTestInFreshProcess(120);
   ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
   EXPECT_NE(child.out.find("device 1\n"), std::string::npos) << child.out;
-  for (const char* name : {"h264.mp4", "vp9.webm", "mpeg4.avi", "theora.ogv", "h264.mkv"})
+  for (const char* name :
+       {"h264.mp4", "vp9.webm", "mpeg4.avi", "theora.ogv", "h264.mkv", "h264.ts", "flv1.flv", "mpeg2.mpg"})
     EXPECT_NE(child.out.find(std::string(name) + " error 0 colours rrrbbb\n"), std::string::npos)
         << name << "\n" << child.out;
   EXPECT_NE(child.out.find("memory error 0 colours rb\n"), std::string::npos) << child.out;
@@ -361,6 +366,39 @@ std::string BlackPng48(uint32_t width, uint32_t height) {
   return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", idat) + chunk("IEND", "");
 }
 
+// An FLV whose one stream, announced only by its packets, is Sorenson H.263
+// pictures of width x height: each packet is a picture header and a few
+// zero bytes.
+std::string BigPictureFlv(uint32_t width, uint32_t height) {
+  const auto big = [](uint32_t v, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>(v >> (8 * i));
+    return out;
+  };
+  std::string flv = std::string("FLV\x01\x01", 5) + big(9, 4) + big(0, 4);
+  for (uint32_t n = 0; n < 8; ++n) {
+    // Start code, version 0, picture number, 16-bit sizes, an intra picture at quantiser 8.
+    const std::pair<int, uint32_t> fields[] = {{17, 1}, {5, 0}, {8, n},  {3, 1}, {16, width},
+                                               {16, height}, {2, 0}, {1, 0}, {5, 8}, {1, 0}};
+    std::string picture;
+    uint32_t bits = 0, used = 0;
+    for (const auto& [count, value] : fields)
+      for (int i = count - 1; i >= 0; --i) {
+        bits = bits << 1 | ((value >> i) & 1);
+        if (++used == 8) {
+          picture += static_cast<char>(bits);
+          bits = used = 0;
+        }
+      }
+    if (used > 0) picture += static_cast<char>(bits << (8 - used));
+    const std::string data = "\x12" + picture + std::string(64, '\0');  // a key frame of codec 2
+    const std::string tag = "\x09" + big(static_cast<uint32_t>(data.size()), 3) + big(n * 40, 3) +
+                            std::string(4, '\0') + data;
+    flv += tag + big(static_cast<uint32_t>(tag.size()), 4);
+  }
+  return flv;
+}
+
 // This process's peak address space (VmPeak) in kB: a decoder's picture
 // counts as soon as it is allocated, written or not.
 long PeakKb() {
@@ -369,9 +407,9 @@ long PeakKb() {
   return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 7);
 }
 
-// Pictures whose size is only found by decoding (a lone PNG, JPEG or BMP),
-// or given by a container's header, are refused before a decoder allocates
-// one: the opening process's peak stays where it was.
+// Pictures whose size is only found by decoding (a lone PNG, JPEG or BMP,
+// a stream an FLV announces in its packets) are refused before a decoder
+// allocates one: the opening process's peak stays where it was.
 TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
   TempDir dir;
   const std::string png = BlackPng48(16000, 16000);
@@ -404,8 +442,9 @@ TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
   };
   const std::string bmp24 = bmpOf("\x01\x00\x18\x00\x00\x00\x00\x00", "", std::string(16000 * 3 * 4, '\x40'));
   const std::string bmpRle = bmpOf("\x01\x00\x08\x00\x01\x00\x00\x00", std::string(1024, '\0'), std::string("\x00\x01", 2));
+  const std::string flv = BigPictureFlv(16000, 16000);
   const std::pair<const char*, const std::string*> files[] = {
-      {"png48", &png}, {"jpeg", &jpeg}, {"bmp24", &bmp24}, {"bmp-rle8", &bmpRle}};
+      {"png48", &png}, {"jpeg", &jpeg}, {"bmp24", &bmp24}, {"bmp-rle8", &bmpRle}, {"flv", &flv}};
   for (const auto& [name, bytes] : files) {
     testing_support::WriteWholeFile(dir.File(name), *bytes);
     for (int memory = 0; memory < 2; ++memory) {
