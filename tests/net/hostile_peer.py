@@ -16,7 +16,8 @@
 #   churn ROUNDS PLAYERS -> ROUNDS times: a connection asks for PLAYERS players and closes:
 #                           "<accepted> <refused> <unanswered> <lowest id> <highest id>"
 #   stillopen SECONDS    -> waits SECONDS, then: how many idle connections the host left open
-#   idle COUNT           -> opens COUNT connections that never send: how many connected
+#   idle COUNT [SPREAD]  -> opens COUNT connections that never send (from SPREAD addresses
+#                           127.0.0.2, 127.0.0.3, ... in turn when given): how many connected
 #   idlewait SECONDS     -> waits for the host to close every idle connection:
 #                           "<still open> <ms the last one opened lived>"
 import select
@@ -166,11 +167,13 @@ def flood(to, megabytes):
     return f"{sent} {'closed' if closed_by_host(joined, 0.5) else 'open'}"
 
 
-def open_idle(count):
+def open_idle(count, spread=0):
     pending = []
     for n in range(count):
         s = socket.socket()
-        if source:
+        if spread:
+            s.bind((f"127.0.0.{2 + n % spread}", 0))
+        elif source:
             s.bind(source)
         s.setblocking(False)
         s.connect_ex(("127.0.0.1", port))
@@ -234,7 +237,7 @@ for line in sys.stdin:
     elif command == "stillopen":
         reply = still_open(float(words[1]))
     elif command == "idle":
-        reply = open_idle(int(words[1]))
+        reply = open_idle(int(words[1]), int(words[2]) if len(words) > 2 else 0)
     elif command == "idlewait":
         reply = wait_idle(float(words[1]))
     else:

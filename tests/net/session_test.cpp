@@ -212,13 +212,17 @@ TEST_F(SessionTest, ForgedSendersAreRefusedAndTheForgersOwnTextsStillArrive) {
 TEST_F(SessionTest, IdleConnectionsMakeWayForAJoiningPlayer) {
   // Without a player the hosting program's own connection looks idle too; it must stay.
   ASSERT_EQ(host_->Ask("remove 101"), "0");
+  // 200 from 25 addresses, 8 each: within every address's share, they fill the table (with the
+  // hosting program's, alice's and bob's connections), and the later ones close the oldest.
   const std::unique_ptr<LineProcess> idler = Hostile();
-  EXPECT_EQ(idler->Ask("idle 200", 20), "200");
+  EXPECT_EQ(idler->Ask("idle 200 25", 20), "200");
+  EXPECT_EQ(idler->Ask("stillopen 0.5", 20), "125");
   const std::unique_ptr<LineProcess> carol = Peer();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(carol->Ask("join 127.0.0.1 " + port_), "1");
   EXPECT_EQ(carol->Ask("create carol"), "107");
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  EXPECT_EQ(idler->Ask("stillopen 0.2", 20), "124");
   // Every idle connection goes, the last one opened after the join wait.
   const std::vector<long> waited = Numbers(idler->Ask("idlewait 15", 20));
   ASSERT_EQ(waited.size(), 2u);
