@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # A hostile session peer on loopback, driven line by line on standard input; one reply line each.
 # Arguments: the host's port, and optionally the loopback address to connect from (127.0.0.x).
-#   join NAME            -> joins as a protocol-following peer: the id the host gave
+#   join NAME            -> joins as a protocol-following peer: the id the host gave, 0 when
+#                           it refused or did not answer within 5 s
 #   send FROM TO TEXT    -> a text on the joined connection, with any sender: 1
 #   leave FROM           -> a departure of player FROM on the joined connection: 1
 #   flood TO MEGABYTES   -> 1024-byte texts from the joined player until that much went or the
@@ -118,23 +119,13 @@ def still_open(seconds):
 
 
 def join(name):
+    """The id the host gave, 0 when it refused the join or the connection, or did not answer."""
     global joined, player
     joined = connect()
     joined.sendall(join_request(name))
-    buffered = b""
-    while True:
-        while len(buffered) >= 7:
-            kind, length, to, _ = struct.unpack("<BHHH", buffered[:7])
-            if len(buffered) < 7 + length:
-                break
-            buffered = buffered[7 + length:]
-            if kind == JOIN_ACCEPTED:
-                player = to
-                return to
-        piece = joined.recv(65536)
-        if not piece:
-            return 0
-        buffered += piece
+    ids, _, _ = answers(joined, 1)
+    player = ids[0] if ids else 0
+    return player
 
 
 def closed_by_host(sock, seconds):
