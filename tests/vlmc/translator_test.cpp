@@ -302,25 +302,6 @@ TEST(Translator, ASourceThatIsNotTextIsOneErrorAtItsFirstBadByte) {
        "t.bas:2:8: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
       {"x = 1\nPRINT \"ab\" ' \xC3" + foreign64 + "\n",
        "t.bas:2:14: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
-      {"PRINT \"" + [] {
-         std::string valid;
-         for (int k = 0; k < 100; ++k) valid += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xED\x9F\xBF";
-         return valid;
-       }() + "\"\n",
-       nullptr},
-      // Overlong forms, surrogates, code points past U+10FFFF and cut sequences: each byte counts.
-      {"PRINT \"" + [] {
-         std::string bad;
-         for (int k = 0; k < 5; ++k) bad += "\xC0\x80\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xF8\xE2\x82";
-         return bad;
-       }() + "\"\n",
-       "t.bas:1:8: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
-      {"PRINT \"" + [] {
-         std::string bad;
-         for (int k = 0; k < 4; ++k) bad += "\xC0\x80\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xF8\xE2\x82";
-         return bad;
-       }() + "\"\n",
-       nullptr},
       {"\xEF\xBB\xBF" + std::string("x = 1\0", 6), "t.bas:1:6: this is not a text file: it holds a NUL byte here\n"},
       {std::string("\0", 1) + "x = (\n", "t.bas:1:1: this is not a text file: it holds a NUL byte here\n"},
   };
@@ -332,6 +313,39 @@ TEST(Translator, ASourceThatIsNotTextIsOneErrorAtItsFirstBadByte) {
       EXPECT_FALSE(r.ok);
       EXPECT_EQ(r.diagnostics, c.diagnostics);
     }
+  }
+}
+
+// Each byte of a sequence that is no UTF-8 character counts: after a
+// sequence of n such bytes, 65 - n foreign bytes are one too many. A
+// character of UTF-8 counts nothing: 64 foreign bytes after it are taken.
+TEST(Translator, EveryByteOutsideUtf8CountsAndNoCharacterDoes) {
+  const char* const bad[] = {
+      "\xC0\x80",         "\xC1\xBF",          // two-byte overlong forms
+      "\xE0\x80\x80",     "\xE0\x9F\xBF",      // three-byte overlong forms
+      "\xED\xA0\x80",     "\xED\xBF\xBF",      // surrogates
+      "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",  // four-byte overlong forms
+      "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",  // past U+10FFFF
+      "\xF8",             "\xFF",     "\x80", "\xBF",  // no lead byte
+      "\xE2\x82 ",        "\xC3 ",     "\xF0\x9F\x98 ",  // cut characters (the space is text)
+  };
+  for (const char* sequence : bad) {
+    const std::string form = sequence;
+    const size_t n = form.back() == ' ' ? form.size() - 1 : form.size();
+    const std::string source = "PRINT \"" + form + std::string(65 - n, '\xE9') + "\"\n";
+    EXPECT_EQ(Translate(source).diagnostics,
+              "t.bas:1:8: this is not a text file: more than 64 bytes are not UTF-8, the first here\n")
+        << testing::PrintToString(form);
+    EXPECT_TRUE(Translate("PRINT \"" + form + std::string(64 - n, '\xE9') + "\"\n").ok) << testing::PrintToString(form);
+  }
+  const char* const good[] = {"\xC2\x80",         "\xDF\xBF",         "\xE0\xA0\x80",     "\xE1\x80\x80",
+                              "\xED\x9F\xBF",     "\xEE\x80\x80",     "\xEF\xBF\xBF",     "\xF0\x90\x80\x80",
+                              "\xF3\xBF\xBF\xBF", "\xF4\x8F\xBF\xBF", "\xC3\xA9\xE2\x82\xAC"};
+  for (const char* character : good) {
+    std::string many;
+    for (int k = 0; k < 70; ++k) many += character;
+    const vlmc::Result r = Translate("PRINT \"" + many + std::string(64, '\xE9') + "\"\n");
+    EXPECT_TRUE(r.ok) << testing::PrintToString(std::string(character)) << r.diagnostics;
   }
 }
 
@@ -459,6 +473,26 @@ TEST(TranslatorCommandLine, StopsAtTheErrorLimitWithoutReadingOrCheckingTheRest)
   EXPECT_NE(names.err.find(unknown + ":21:7: unknown variable 'gone20'\n"), std::string::npos) << names.err;
   EXPECT_EQ(names.err.find("gone21"), std::string::npos);
   EXPECT_EQ(names.err.substr(names.err.size() - 30), "vlmc: stopped after 20 errors\n");
+}
+
+// The jumps are resolved after the walk: past 20 unknown labels neither the
+// GOTOs nor the RESTOREs after them are looked up (each would be compared
+// with all 60,000 labels).
+TEST(TranslatorCommandLine, StopsResolvingJumpsAtTheErrorLimit) {
+  testing_support::TempDir tmp;
+  const std::string file = tmp.File("jumps.bas");
+  std::ostringstream text;
+  constexpr int kLabels = 60000;
+  for (int k = 1; k <= kLabels; ++k) text << "l" << k << ":\n";
+  for (int k = 1; k <= kLabels; ++k) text << "GOTO m" << k << "\n";
+  for (int k = 1; k <= kLabels; ++k) text << "RESTORE m" << k << "\n";
+  testing_support::WriteWholeFile(file, text.str());
+  const auto run = CheckBounded(file, 512, 60);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Count(run.err, ": unknown label 'm"), 20u) << run.err.substr(0, 300);
+  EXPECT_NE(run.err.find(file + ":" + std::to_string(kLabels + 20) + ":1: unknown label 'm20'"), std::string::npos);
+  EXPECT_EQ(run.err.find("RESTORE"), std::string::npos);
+  EXPECT_EQ(run.err.substr(run.err.size() - 30), "vlmc: stopped after 20 errors\n");
 }
 
 }  // namespace
