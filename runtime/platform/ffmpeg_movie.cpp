@@ -138,20 +138,35 @@ bool FindLateStreams(AVFormatContext* format) {
 
 // The stream search decodes a picture of every stream whose size the
 // container does not give (a lone PNG, JPEG or BMP; most streams, for their
-// pixel format). A picture size the container gives is checked before
-// that, and every decoder the search opens gets the pixel limit, so that an
-// oversized picture is refused before a decoder allocates it.
+// pixel format), and keeps each until it ends. So every decoder it opens is
+// held to a pixel limit, and the video streams share one picture's worth:
+// a size the container gives counts as given (with room for the decoders'
+// alignment, and refused when the sizes given pass the limit together), and
+// the streams whose size only decoding finds share what is left. An
+// oversized picture, or many pictures, are refused before a decoder
+// allocates them; the stream that plays gets the whole limit later.
 bool FindStreams(AVFormatContext* format) {
   if (!FindLateStreams(format)) return false;
+  constexpr int64_t kAlignment = 64;
   const unsigned count = format->nb_streams;
+  std::vector<int64_t> limits(count, 0);
+  int64_t given = 0, unsized = 0;
   for (unsigned i = 0; i < count; ++i) {
     const AVCodecParameters* p = format->streams[i]->codecpar;
-    if (p->codec_type == AVMEDIA_TYPE_VIDEO && (p->width != 0 || p->height != 0) &&
-        !PictureSizeAllowed(p->width, p->height))
-      return false;
+    if (p->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    if (p->width == 0 && p->height == 0) {
+      ++unsized;
+      continue;
+    }
+    if (!PictureSizeAllowed(p->width, p->height)) return false;
+    given += int64_t{p->width} * p->height;
+    limits[i] = std::min(kMostPixels, (p->width + kAlignment) * (p->height + kAlignment));
   }
+  if (given > kMostPixels) return false;
+  const int64_t share = unsized > 0 ? (kMostPixels - given) / unsized : 0;
   std::vector<AVDictionary*> options(count, nullptr);
-  for (AVDictionary*& o : options) av_dict_set_int(&o, "max_pixels", kMostPixels, 0);
+  for (unsigned i = 0; i < count; ++i)
+    av_dict_set_int(&options[i], "max_pixels", std::max<int64_t>(limits[i] > 0 ? limits[i] : share, 1), 0);
   const int found = avformat_find_stream_info(format, count > 0 ? options.data() : nullptr);
   for (AVDictionary*& o : options) av_dict_free(&o);
   return found >= 0;

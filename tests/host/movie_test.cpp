@@ -341,7 +341,7 @@ std::string BlackPng48(uint32_t width, uint32_t height) {
     const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()));
     return big32(static_cast<uint32_t>(body.size())) + typed + big32(static_cast<uint32_t>(crc));
   };
-  constexpr uint32_t kRowsPerBlock = 100;
+  constexpr uint32_t kRowsPerBlock = 64;  // sides here are multiples of it
   const std::string rows(static_cast<size_t>(width * 6 + 1) * kRowsPerBlock, '\0');
   z_stream z{};
   deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
@@ -409,7 +409,8 @@ long PeakKb() {
 
 // Pictures whose size is only found by decoding (a lone PNG, JPEG or BMP,
 // a stream an FLV announces in its packets) are refused before a decoder
-// allocates one: the opening process's peak stays where it was.
+// allocates one, and so are many pictures of an allowed size (six 4096 x
+// 4096 streams): the opening process's peak stays where it was.
 TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
   TempDir dir;
   const std::string png = BlackPng48(16000, 16000);
@@ -443,8 +444,19 @@ TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
   const std::string bmp24 = bmpOf("\x01\x00\x18\x00\x00\x00\x00\x00", "", std::string(16000 * 3 * 4, '\x40'));
   const std::string bmpRle = bmpOf("\x01\x00\x08\x00\x01\x00\x00\x00", std::string(1024, '\0'), std::string("\x00\x01", 2));
   const std::string flv = BigPictureFlv(16000, 16000);
+  const std::string picture4k = dir.File("4k.png");
+  testing_support::WriteWholeFile(picture4k, BlackPng48(4096, 4096));
+  const std::string six = dir.File("six.mkv");
+  ASSERT_EQ(platform::RunCapturingOutput({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", picture4k, "-map",
+                                          "0", "-map", "0", "-map", "0", "-map", "0", "-map", "0", "-map", "0", "-c",
+                                          "copy", six},
+                                         &output),
+            0)
+      << output;
+  const std::string sixStreams = testing_support::ReadWholeFile(six);
   const std::pair<const char*, const std::string*> files[] = {
-      {"png48", &png}, {"jpeg", &jpeg}, {"bmp24", &bmp24}, {"bmp-rle8", &bmpRle}, {"flv", &flv}};
+      {"png48", &png}, {"jpeg", &jpeg}, {"bmp24", &bmp24}, {"bmp-rle8", &bmpRle}, {"flv", &flv},
+      {"six-streams", &sixStreams}};
   for (const auto& [name, bytes] : files) {
     testing_support::WriteWholeFile(dir.File(name), *bytes);
     for (int memory = 0; memory < 2; ++memory) {
@@ -467,7 +479,7 @@ TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
       const size_t at = child.out.find("opened 0 grown ");
       ASSERT_NE(at, std::string::npos) << name << " " << memory << " " << child.out;
       const long grownKb = std::atol(child.out.c_str() + at + 15);
-      // The smallest of the pictures, 16000 x 16000 of one byte, would take 244 MB.
+      // The least of them, 16000 x 16000 pixels of one byte, would take 244 MB.
       EXPECT_LT(grownKb, 64 * 1024) << name << " " << memory;
     }
   }
