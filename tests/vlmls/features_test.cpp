@@ -193,18 +193,25 @@ TEST_F(Features, ARenameKeepsWhatANameHoldsByItsEnding) {
   }
 }
 
-// First and its locals in module 1, Second and its in module 0 with the main
-// program's own variable: each place is offered only the names seen there (the
-// main program's only in module 0, outside the routines).
+// First and its locals in module 1, the SUB Second and the FUNCTION Third and
+// theirs in module 0 with the main program's own variable: each place is offered
+// only the names seen there (the main program's only in module 0, outside the
+// routines).
 const char* const kMain =
     "GLOBAL shared\n"
-    "mainOnly = First(2) + Second(3)\n"
+    "mainOnly = First(2) + Third(1)\n"
+    "Second(3)\n"
     "PRINT mainOnly\n"
-    "FUNCTION Second(beta)\n"
+    "SUB Second(beta)\n"
     "  LOCAL secondLocal\n"
     "  secondLocal = beta + shared\n"
     "  PRINT secondLocal\n"
-    "  RETURN secondLocal\n"
+    "END SUB\n"
+    "FUNCTION Third(gamma)\n"
+    "  LOCAL thirdLocal\n"
+    "  thirdLocal = gamma\n"
+    "  PRINT thirdLocal\n"
+    "  RETURN thirdLocal\n"
     "END FUNCTION\n";
 const char* const kRoutines =
     "CONST Scale = 2\n"
@@ -222,14 +229,16 @@ struct Seen {
   std::vector<std::string> offered, notOffered;
 };
 const Seen kPlaces[] = {
-    {"routines.bas", "firstLocal * 0", {"firstLocal", "alpha", "shared", "First", "Second"},
-     {"secondLocal", "beta", "mainOnly"}},
-    {"main.bas", "secondLocal\nEND", {"secondLocal", "beta", "shared", "First", "Second"},
-     {"firstLocal", "alpha", "mainOnly"}},
-    {"main.bas", "mainOnly = First", {"mainOnly", "shared", "First", "Second"},
-     {"firstLocal", "alpha", "secondLocal", "beta"}},
-    {"routines.bas", "2\nFUNCTION", {"shared", "Scale", "First", "Second"},
-     {"mainOnly", "firstLocal", "alpha", "secondLocal", "beta"}},
+    {"routines.bas", "firstLocal * 0", {"firstLocal", "alpha", "shared", "First", "Second", "Third"},
+     {"secondLocal", "beta", "thirdLocal", "gamma", "mainOnly"}},
+    {"main.bas", "secondLocal\nEND SUB", {"secondLocal", "beta", "shared", "First", "Second", "Third"},
+     {"firstLocal", "alpha", "thirdLocal", "gamma", "mainOnly"}},
+    {"main.bas", "thirdLocal\n  RETURN", {"thirdLocal", "gamma", "shared", "First", "Second", "Third"},
+     {"firstLocal", "alpha", "secondLocal", "beta", "mainOnly"}},
+    {"main.bas", "mainOnly = First", {"mainOnly", "shared", "First", "Second", "Third"},
+     {"firstLocal", "alpha", "secondLocal", "beta", "thirdLocal", "gamma"}},
+    {"routines.bas", "2\nFUNCTION", {"shared", "Scale", "First", "Second", "Third"},
+     {"mainOnly", "firstLocal", "alpha", "secondLocal", "beta", "thirdLocal", "gamma"}},
 };
 
 void ExpectOffered(const std::set<std::string>& labels, const Seen& s) {
@@ -246,11 +255,11 @@ TEST_F(Features, CompletionOffersARoutinesOwnNamesAndTheGlobalsOnly) {
 TEST_F(Features, CompletionKeepsToTheRoutineWhenTheProgramIsNotChecked) {
   // With as many errors as the translator reports the reading stops and the checker does not
   // run: the names are those of the last program that was checked, and each place still gets
-  // only its own routine's, found where the routine is now (Second moved down three lines) or,
-  // in a module no longer read, where it was.
+  // only its own routine's, found where the routine is now (Second and Third moved down three
+  // lines) or, in a module no longer read, where it was.
   Program({{"main.bas", kMain}, {"routines.bas", kRoutines}});
   std::string main = kMain;
-  main.insert(main.find("FUNCTION Second"), "' three lines more\n\n\n");
+  main.insert(main.find("SUB Second"), "' three lines more\n\n\n");
   for (int k = 0; k < 25; ++k) main += "PRINT )\n";
   Change("main.bas", main);
   for (const Seen& s : kPlaces)
