@@ -159,26 +159,37 @@ def flood(to, megabytes):
 
 
 def open_idle(count, spread=0):
-    pending = []
-    for n in range(count):
-        s = socket.socket()
-        if spread:
-            s.bind((f"127.0.0.{2 + n % spread}", 0))
-        elif source:
-            s.bind(source)
-        s.setblocking(False)
-        s.connect_ex(("127.0.0.1", port))
-        pending.append(s)
-        if n % 8 == 7:
-            time.sleep(0.01)  # the host's listening queue is short; a peer that overran it would only wait
-    deadline = time.monotonic() + 5
-    while pending and time.monotonic() < deadline:
-        writable = select.select([], pending, [], max(0.0, deadline - time.monotonic()))[1]
-        for s in writable:
-            pending.remove(s)
-            if s.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) == 0:
-                idle.append([s, time.monotonic(), None])
-    return len(idle)
+    # The host's listening queue is short (10): the connections go in batches of 8, each once the
+    # host has taken the one before, which it shows by sending its first message (a keepalive)
+    # or by closing. A connection left in an overrun queue would look open without being taken.
+    opened = 0
+    for first in range(0, count, 8):
+        batch = []
+        for n in range(first, min(count, first + 8)):
+            s = socket.socket()
+            if spread:
+                s.bind((f"127.0.0.{2 + n % spread}", 0))
+            elif source:
+                s.bind(source)
+            s.setblocking(False)
+            s.connect_ex(("127.0.0.1", port))
+            batch.append(s)
+        deadline = time.monotonic() + 5
+        connected, pending = [], list(batch)
+        while pending and time.monotonic() < deadline:
+            writable = select.select([], pending, [], max(0.0, deadline - time.monotonic()))[1]
+            for s in writable:
+                pending.remove(s)
+                if s.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) == 0:
+                    connected.append(s)
+        untaken = list(connected)
+        while untaken and time.monotonic() < deadline:
+            for s in select.select(untaken, [], [], max(0.0, deadline - time.monotonic()))[0]:
+                untaken.remove(s)
+        for s in connected:
+            idle.append([s, time.monotonic(), None])
+        opened += len(connected)
+    return opened
 
 
 def wait_idle(seconds):
