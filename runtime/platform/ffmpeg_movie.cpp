@@ -123,6 +123,10 @@ AVCodecContext* OpenDecoder(AVStream* stream) {
 // again from its first packet.
 bool FindLateStreams(AVFormatContext* format) {
   if ((format->ctx_flags & AVFMTCTX_NOHEADER) == 0) return true;
+  // A container read only forwards (a playlist of segments, from files
+  // only) cannot be read twice and is searched as it comes: the streams it
+  // finds on the way are bounded only by the largest block allowed.
+  if (av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) < 0) return true;
   AVPacket* packet = av_packet_alloc();
   if (packet == nullptr) return false;
   int64_t read = 0;

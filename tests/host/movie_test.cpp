@@ -97,6 +97,8 @@ TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
         {"h264.ts", {"-c:v", "libx264", "-c:a", "aac"}},
         {"flv1.flv", {"-c:v", "flv1", "-c:a", "libmp3lame", "-ar", "44100"}},
         {"mpeg2.mpg", {"-c:v", "mpeg2video", "-c:a", "mp2"}},
+        // A playlist of segments, read only forwards.
+        {"h264.m3u8", {"-c:v", "libx264", "-c:a", "aac", "-hls_time", "0.2"}},
     };
     for (const Clip& clip : clips) {
       const std::string path = dir.File(clip.name);
@@ -133,7 +135,7 @@ TEST(Movie, FormatsFillTheWindowAndWideOnesAreCentred) {
   ASSERT_EQ(child.exitCode, 0) << child.out << child.err;
   EXPECT_NE(child.out.find("device 1\n"), std::string::npos) << child.out;
   for (const char* name :
-       {"h264.mp4", "vp9.webm", "mpeg4.avi", "theora.ogv", "h264.mkv", "h264.ts", "flv1.flv", "mpeg2.mpg"})
+       {"h264.mp4", "vp9.webm", "mpeg4.avi", "theora.ogv", "h264.mkv", "h264.ts", "flv1.flv", "mpeg2.mpg", "h264.m3u8"})
     EXPECT_NE(child.out.find(std::string(name) + " error 0 colours rrrbbb\n"), std::string::npos)
         << name << "\n" << child.out;
   EXPECT_NE(child.out.find("memory error 0 colours rb\n"), std::string::npos) << child.out;
@@ -442,7 +444,8 @@ TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
            little32(static_cast<uint32_t>(palette.size() / 4)) + little32(0) + palette + body;
   };
   const std::string bmp24 = bmpOf("\x01\x00\x18\x00\x00\x00\x00\x00", "", std::string(16000 * 3 * 4, '\x40'));
-  const std::string bmpRle = bmpOf("\x01\x00\x08\x00\x01\x00\x00\x00", std::string(1024, '\0'), std::string("\x00\x01", 2));
+  const std::string bmpRle =
+      bmpOf("\x01\x00\x08\x00\x01\x00\x00\x00", std::string(1024, '\0'), std::string("\x00\x01", 2));
   const std::string flv = BigPictureFlv(16000, 16000);
   const std::string picture4k = dir.File("4k.png");
   testing_support::WriteWholeFile(picture4k, BlackPng48(4096, 4096));

@@ -43,7 +43,8 @@ TEST(PrintOutput, LinesReachAPipeWhileTheProgramSleepsAndSurviveAKill) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
       if (untilLines && out.size() >= lines.size()) return;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return;
       pollfd p{ends[0], POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
