@@ -1,9 +1,9 @@
-// vlmc's pipeline: each module read for what makes it no source at all (its
-// size, NUL bytes, bytes that are not UTF-8), tokenized and parsed into one tree, the tree
-// checked (also after syntax errors, which the parser recovers from, unless
-// the parser reached the error limit or could not read a module to its end),
-// and the C++ written only when
-// no stage reported an error.
+// vlmc's pipeline: each module looked over for what makes it no source at
+// all (its size, NUL bytes, bytes that are not UTF-8), tokenized and parsed
+// into one tree, the tree checked (also after syntax errors, which the
+// parser recovers from, unless the parser reached the error limit or could
+// not read a module to its end), and the C++ written only when no stage
+// reported an error.
 #include <algorithm>
 #include <cstring>
 #include <deque>
