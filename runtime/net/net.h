@@ -144,7 +144,9 @@ int32_t HostSession(int32_t port);
 int32_t JoinSession(const BasicString& host, int32_t port);
 // Leaves or ends the session: its players go, its sockets close.
 void EndSession();
-// Non-zero: the host accepts new players; 0 refuses them.
+// Non-zero: the host accepts new connections; 0 leaves them waiting unaccepted from the moment
+// it returns (their JoinSession fails after 5 s with kSessionNoAnswer). Connections already taken
+// may still create players.
 void SetAcceptPlayers(int32_t accept);
 // 1 while the session runs (hosted or joined).
 int32_t SessionRunning();

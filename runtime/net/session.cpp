@@ -865,7 +865,13 @@ void SessionThread(void* argument) {
     // 3. Host: new connections, and what each client sent. A client that closed
     // is dropped once everything it sent before has been taken.
     // The listening queue is short: a burst of connections is taken in few cycles.
-    if (listening && (ready[1] & 1))
+    // The flag is read again: SetAcceptPlayers(0) must hold for every connection taken after it
+    // returned, also one that arrived while this cycle waited.
+    if (listening && (ready[1] & 1)) {
+      std::lock_guard<std::mutex> hold(s.lock);
+      accept = s.acceptPlayers;
+    }
+    if (listening && accept && (ready[1] & 1))
       for (int n = 0; n < kMaxAcceptsPerCycle; ++n)
         if (!AcceptConnection(s, listenSlot, ownKnown ? &ownAddress : nullptr)) break;
     for (size_t i = 0; i + firstClient < handles.size(); ++i) {

@@ -371,6 +371,20 @@ TEST_F(SessionTest, AFullTableRefusesAJoinAtOnceAndSaysWhy) {
   EXPECT_NE(carol->Ask("create carol"), "0");
 }
 
+TEST_F(SessionTest, AJoinTheHostDoesNotTakeSaysSoAfterTheAnswerWait) {
+  // A host that accepts no players leaves new connections waiting: the join ends after 5 s.
+  ASSERT_EQ(host_->Ask("accept 0"), "0");
+  const std::unique_ptr<LineProcess> carol = Peer();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(carol->Ask("join 127.0.0.1 " + port_), "0");
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 4.5);
+  EXPECT_LE(waited, 8.0);
+  EXPECT_EQ(carol->Ask("error"), "21010 no answer from the host");
+  // Players of connections already there still join.
+  EXPECT_EQ(a_->Ask("create carol"), "106");
+}
+
 TEST_F(SessionTest, APlayerThatFallsBehindIsDisconnectedNotSkipped) {
   ASSERT_EQ(host_->Ask("create second"), "106");
   struct Case {
