@@ -152,7 +152,7 @@ struct Session {
   std::vector<PlayerRecord> registry;  // host only
   std::deque<WireMessage> answers;
   std::deque<uint16_t> departed;
-  std::vector<uint16_t> leaving;  // client: local players cut off, whose departure the thread sends
+  std::vector<uint16_t> leaving;  // local players cut off, whose departure the thread sends
   bool isHost = false;
   bool stopRequested = true;
   bool threadRunning = false;
@@ -390,19 +390,15 @@ bool HasRoom(const PlayerRecord& p, size_t bytes) {
 }
 
 // A local player with no room for a text that cannot wait: it is disconnected
-// and departs, so that what it reads is everything up to that point. The host
-// removes it from the registry itself; a client tells the host.
+// and departs, so that what it reads is everything up to that point. Its
+// departure goes to the host like any other (the hosting program's through its
+// own connection), at the start of the next cycle: the registry may be being
+// walked now.
 void CutOff(Session& s, PlayerRecord& p) {
   p.cut = true;
   Note(s, s.log.fellBehind, "session: player %u has %zu texts (%zu bytes) unread; it is disconnected\n",
        static_cast<unsigned>(p.id), p.queue.size(), p.queuedBytes);
-  if (!s.isHost) {
-    s.leaving.push_back(p.id);
-    return;
-  }
-  auto entry = std::find_if(s.registry.begin(), s.registry.end(),
-                            [&](const PlayerRecord& r) { return r.id == p.id && r.connection == s.ownSlot; });
-  if (entry != s.registry.end()) Depart(s, entry);
+  s.leaving.push_back(p.id);
 }
 
 // Queues a text for a local player. A client's text for the hosting program's

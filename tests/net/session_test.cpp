@@ -1,6 +1,7 @@
 // Multiplayer session across real processes: ids, routing, queries, departures and hostile peers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -410,6 +411,19 @@ TEST_F(SessionTest, APlayerThatFallsBehindIsDisconnectedNotSkipped) {
   const std::string newcomer = a_->Ask("create alice2");
   EXPECT_EQ(b_->Ask("send 105 " + newcomer + " welcome"), "1");
   EXPECT_EQ(a_->Ask("recv " + newcomer), "105 welcome");
+  // A broadcast reaches each of them, the hosting program's own player as well; none reads.
+  const std::string third = host_->Ask("create third");
+  EXPECT_EQ(host_->Ask("sendmany 101 0 5000", 30), "5000");
+  std::vector<long> departed;
+  for (int i = 0; i < 3; ++i) departed.push_back(std::stol(host_->Ask("departed")));
+  std::vector<long> readers = {105, std::stol(third), std::stol(newcomer)};
+  std::sort(departed.begin(), departed.end());
+  std::sort(readers.begin(), readers.end());
+  EXPECT_EQ(departed, readers);
+  EXPECT_EQ(host_->Ask("numbered " + third, 30), "4096 1");
+  EXPECT_EQ(b_->Ask("numbered 105", 30), "4096 1");
+  EXPECT_EQ(a_->Ask("numbered " + newcomer, 30), "4096 1");
+  EXPECT_EQ(host_->Ask("count"), "1");  // keeper
 }
 
 TEST_F(SessionTest, ASilentHostEndsAJoinedSessionAfterItsTimeout) {
