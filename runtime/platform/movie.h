@@ -12,7 +12,10 @@ namespace platform {
 struct Movie;
 
 // From a file, or from bytes (copied: the movie keeps its own). Null when
-// the container or its video stream cannot be read.
+// the container or its video stream cannot be read, and when its pictures
+// pass 8192 x 8192 pixels (or 16384 on a side; the video streams together,
+// while the streams are searched): those are refused before a decoder
+// allocates one.
 Movie* OpenMovieFile(const char* path);
 Movie* OpenMovieBytes(const uint8_t* bytes, uint64_t size);
 void CloseMovie(Movie* movie);
