@@ -1,10 +1,15 @@
 // The audio device, PCM conversion and the music player over SDL2 and SDL2_mixer.
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_mixer.h>
+#include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/audio.h"
 
@@ -42,6 +47,66 @@ AudioState& State() {
   return state;
 }
 
+// ---------------------------------------------------------------- library messages
+
+// ALSA writes its complaints (eight lines and more on a machine without a
+// sound card, many of them over and over as devices are looked for) to
+// standard error unless given a handler; they are kept here for the sound
+// layer's run log instead, each different one once, up to a number. Taken
+// from any thread ALSA reports on.
+constexpr size_t kMostLibraryMessages = 24;
+
+struct LibraryMessages {
+  std::mutex lock;
+  std::vector<std::string> lines;
+  uint64_t leftOut = 0;
+  std::string openFailure;
+};
+
+LibraryMessages& Messages() {
+  static LibraryMessages* messages = new LibraryMessages;  // ALSA may report until the process ends
+  return *messages;
+}
+
+void KeepAlsaMessage(const char* file, int line, const char* function, int err, const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::string message = "ALSA lib ";
+  message += file != nullptr ? file : "?";
+  message += ":" + std::to_string(line) + ":(" + (function != nullptr ? function : "?") + ") " + text;
+  if (err != 0) message += std::string(": ") + std::strerror(err < 0 ? -err : err);
+  LibraryMessages& m = Messages();
+  const std::lock_guard<std::mutex> hold(m.lock);
+  if (std::find(m.lines.begin(), m.lines.end(), message) != m.lines.end() ||
+      m.lines.size() == kMostLibraryMessages)
+    ++m.leftOut;
+  else
+    m.lines.push_back(std::move(message));
+}
+
+// Gives ALSA the handler before the audio driver loads it. The driver opens
+// the library by the same name, so it gets this instance, which is never
+// closed (the handler must outlive every call into it).
+void RouteAlsaMessages() {
+  static bool routed = false;
+  if (routed) return;
+  routed = true;
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (alsa == nullptr) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  auto* setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"));
+  if (setHandler != nullptr) setHandler(KeepAlsaMessage);
+}
+
+void SetOpenFailure(const char* text) {
+  LibraryMessages& m = Messages();
+  const std::lock_guard<std::mutex> hold(m.lock);
+  m.openFailure = text != nullptr ? text : "";
+}
+
 // Runs on the audio thread after the music player has filled the block.
 void PostMix(void*, Uint8* stream, int bytes) {
   AudioState& s = State();
@@ -59,15 +124,21 @@ void PostMix(void*, Uint8* stream, int bytes) {
 bool OpenAudio(int rate, AudioMixFunction mix, void* user) {
   AudioState& s = State();
   if (s.open) CloseAudio();
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  RouteAlsaMessages();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    SetOpenFailure(SDL_GetError());
+    return false;
+  }
   Mix_Init(MIX_INIT_OGG | MIX_INIT_MP3 | MIX_INIT_FLAC | MIX_INIT_MOD);
   // No changes allowed: SDL converts to whatever the hardware takes, so the
   // mix always sees float stereo at the rate asked for.
   if (Mix_OpenAudioDevice(rate, AUDIO_F32SYS, 2, kBlockFrames, nullptr, 0) != 0) {
+    SetOpenFailure(Mix_GetError());
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
+  SetOpenFailure("");
   Mix_AllocateChannels(0);
   Mix_VolumeMusic(MIX_MAX_VOLUME);
   LockAudio();
@@ -94,6 +165,22 @@ void CloseAudio() {
   s.mix = nullptr;
   s.user = nullptr;
   s.playing = nullptr;
+}
+
+std::string AudioOpenFailure() {
+  LibraryMessages& m = Messages();
+  const std::lock_guard<std::mutex> hold(m.lock);
+  return m.openFailure;
+}
+
+std::vector<std::string> TakeAudioLibraryMessages() {
+  LibraryMessages& m = Messages();
+  const std::lock_guard<std::mutex> hold(m.lock);
+  std::vector<std::string> lines;
+  lines.swap(m.lines);
+  if (m.leftOut > 0) lines.push_back(std::to_string(m.leftOut) + " more library messages (repeats among them) left out");
+  m.leftOut = 0;
+  return lines;
 }
 
 bool AudioIsOpen() { return State().open; }

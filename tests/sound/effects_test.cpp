@@ -1,5 +1,9 @@
 // Sound effects measured in the output of SDL's disk driver: levels, pan,
 // pitch, copy rotation and the slot table.
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "core/clock.h"
 #include "core/core.h"
 #include "files/read_channel.h"
@@ -286,6 +290,37 @@ TEST(NoDevice, EveryOperationDoesNothing) {
   StopMusic();
   EXPECT_EQ(MusicPlaying(), 0);
   DestroySoundSystem();
+}
+
+// Without a sound device the run log says so once, with the library's
+// reason, and the audio library's own complaints go there too instead of
+// to standard error. ALSA is made to fail by asking for a device it has no
+// name for, as it fails on a machine without a sound card.
+TEST(NoDevice, TheRunLogSaysItRunsSilentAndStandardErrorStaysClean) {
+  if (testing_support::InFreshChild()) {
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    setenv("AUDIODEV", "velmora_no_such_device", 1);
+    InitTimer();
+    std::printf(CreateSoundDevice(nullptr) ? "device\n" : "silent\n");
+    std::fflush(stdout);
+    DestroySoundSystem();
+    _exit(42);
+  }
+  const testing_support::ChildResult child = testing_support::RunCurrentTestInFreshProcess(60);
+  ASSERT_EQ(child.exitCode, 42) << child.out << child.err;
+  ASSERT_NE(child.out.find("silent\n"), std::string::npos) << child.out;
+  EXPECT_EQ(child.err.find("ALSA"), std::string::npos) << child.err;
+  size_t silent = 0, library = 0;
+  for (const std::string& line : testing_support::Lines(child.runLog)) {
+    if (line.find("the program runs silent") != std::string::npos) {
+      ++silent;
+      EXPECT_EQ(line.rfind("no sound device (ALSA: ", 0), 0u) << line;
+    }
+    if (line.rfind("sound library: ALSA lib ", 0) == 0) ++library;
+  }
+  EXPECT_EQ(silent, 1u) << child.runLog;
+  EXPECT_GE(library, 1u) << child.runLog;
+  EXPECT_NE(child.runLog.find("velmora_no_such_device"), std::string::npos) << child.runLog;
 }
 
 }  // namespace
