@@ -68,14 +68,25 @@ int TakePcm(PcmConverter* converter, float* frames, int maximum);
 int64_t PcmAvailable(PcmConverter* converter);
 
 // ---------------------------------------------------------------- music
-// One piece at a time, decoded while it plays (OGG Vorbis, MP3, FLAC, WAV,
-// MOD and whatever else the mixer library was built with).
+// One piece at a time, decoded while it plays.
+
+// The forms a piece is opened as. The caller names the form; the player
+// never guesses it from the file's name or its first bytes.
+enum class MusicFormat {
+  kWave,       // RIFF WAVE and AIFF (one decoder reads both)
+  kOggVorbis,
+  kOpus,
+  kFlac,
+  kMp3,
+  kMidi,
+  kModule,     // tracker modules (MOD, S3M, XM, IT)
+};
 
 struct MusicPiece;
-// From a file, read while it plays.
-MusicPiece* OpenMusicFile(const char* path);
+// From a file, read while it plays, as the given form.
+MusicPiece* OpenMusicFile(const char* path, MusicFormat format);
 // From bytes, which are copied (the piece keeps its own copy).
-MusicPiece* OpenMusicBytes(const uint8_t* bytes, uint64_t size);
+MusicPiece* OpenMusicBytes(const uint8_t* bytes, uint64_t size, MusicFormat format);
 void FreeMusicPiece(MusicPiece* piece);  // stops it first when it plays
 // Length in milliseconds, -1 when the decoder cannot tell.
 double MusicPieceLength(MusicPiece* piece);

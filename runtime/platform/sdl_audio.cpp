@@ -223,19 +223,42 @@ int64_t PcmAvailable(PcmConverter* converter) {
 
 // ---------------------------------------------------------------- music
 
-MusicPiece* OpenMusicFile(const char* path) {
-  if (!State().open) return nullptr;
-  Mix_Music* music = Mix_LoadMUS(path);
+namespace {
+
+Mix_MusicType MixerType(MusicFormat format) {
+  switch (format) {
+    case MusicFormat::kWave: return MUS_WAV;
+    case MusicFormat::kOggVorbis: return MUS_OGG;
+    case MusicFormat::kOpus: return MUS_OPUS;
+    case MusicFormat::kFlac: return MUS_FLAC;
+    case MusicFormat::kMp3: return MUS_MP3;
+    case MusicFormat::kMidi: return MUS_MID;
+    case MusicFormat::kModule: return MUS_MOD;
+  }
+  return MUS_NONE;
+}
+
+}  // namespace
+
+// The form is always given: Mix_LoadMUS would pick a decoder by the file's
+// name (a ".wav" name takes the WAVE decoder whatever the bytes are) and
+// Mix_LoadMUS_RW by a signature test of its own, so either could hand a
+// decoder bytes the caller's check never read as that form.
+MusicPiece* OpenMusicFile(const char* path, MusicFormat format) {
+  if (!State().open || MixerType(format) == MUS_NONE) return nullptr;
+  SDL_RWops* rw = SDL_RWFromFile(path, "rb");
+  if (rw == nullptr) return nullptr;
+  Mix_Music* music = Mix_LoadMUSType_RW(rw, MixerType(format), 1);  // closes rw when it fails
   if (music == nullptr) return nullptr;
   return new MusicPiece{music, {}};
 }
 
-MusicPiece* OpenMusicBytes(const uint8_t* bytes, uint64_t size) {
-  if (!State().open || size == 0 || size > 0x7FFFFFFF) return nullptr;
+MusicPiece* OpenMusicBytes(const uint8_t* bytes, uint64_t size, MusicFormat format) {
+  if (!State().open || size == 0 || size > 0x7FFFFFFF || MixerType(format) == MUS_NONE) return nullptr;
   auto* piece = new MusicPiece;
   piece->bytes.assign(bytes, bytes + size);
   SDL_RWops* rw = SDL_RWFromConstMem(piece->bytes.data(), static_cast<int>(size));
-  piece->music = rw == nullptr ? nullptr : Mix_LoadMUS_RW(rw, 1);
+  piece->music = rw == nullptr ? nullptr : Mix_LoadMUSType_RW(rw, MixerType(format), 1);
   if (piece->music == nullptr) {
     delete piece;
     return nullptr;

@@ -78,16 +78,17 @@ void CloseSlot() {
 }
 
 // The player's decoders trust the headers they read (a WAVE file of no
-// channels divides by zero in there), so the headers the runtime can read
-// are judged first; a refusal is logged with its reason.
-bool MusicHeaderSound(const char* name, const ResolvedFile& resolved) {
+// channels divides by zero in there), so the file is first read the way its
+// decoder will read it, and the player is told which decoder that is; a
+// refusal is logged with its reason.
+bool MusicHeaderSound(const char* name, const ResolvedFile& resolved, platform::MusicFormat* format) {
   ReadChannel channel;
   if (!OpenReadChannel(channel, resolved)) {
     WriteLogF("music refused (unreadable file): %s\n", name);
     return false;
   }
   std::string reason;
-  const bool sound = CheckMusicHeader(channel, &reason);
+  const bool sound = CheckMusicHeader(channel, format, &reason);
   CloseChannel(channel);
   if (!sound) WriteLogF("music refused (%s): %s\n", reason.c_str(), name);
   return sound;
@@ -119,13 +120,15 @@ void PlayMusic(const char* file, int32_t loop) {
     return;
   }
   if (!SoundDeviceOpen()) return;
-  if (!MusicHeaderSound(file, resolved)) {
+  platform::MusicFormat format = platform::MusicFormat::kWave;
+  if (!MusicHeaderSound(file, resolved, &format)) {
     SetLastError(kErrorNoSuchFile);
     return;
   }
-  platform::MusicPiece* piece = resolved.inMemory ? platform::OpenMusicBytes(resolved.bytes, resolved.size)
-                                                  : platform::OpenMusicFile(resolved.path.c_str());
+  platform::MusicPiece* piece = resolved.inMemory ? platform::OpenMusicBytes(resolved.bytes, resolved.size, format)
+                                                  : platform::OpenMusicFile(resolved.path.c_str(), format);
   if (piece == nullptr) {
+    WriteLogF("music refused (the player cannot open it): %s\n", file);
     SetLastError(kErrorNoSuchFile);
     return;
   }

@@ -2,6 +2,7 @@
 // reads are refused with error 3 and a run-log line, in a process of their
 // own so that a decoder that falls over shows as a signal; intact files of
 // the same forms still play.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -273,6 +274,92 @@ TEST_F(MusicFiles, HostileHeadersAreRefusedAndIntactOnesPlay) {
   EXPECT_NE(child.out.find("done\n"), std::string::npos);
   EXPECT_NE(child.runLog.find("music refused (WAVE channel count): "), std::string::npos) << child.runLog;
 }
+
+
+// Files the check once let through while the player read them otherwise,
+// each of which made PlayMusic die of a division by zero (SIGFPE): the
+// player took "WAVE" at the start and any form name after "RIFF" as WAVE
+// when the name ended in ".wav", kept the last of two "fmt " chunks, and
+// walked on after an odd-length chunk without the pad byte the check
+// skipped. Each runs in a process of its own, from its file and from
+// memory, with the player let decode.
+struct Gap {
+  const char* name;
+  const char* fileName;
+  std::string bytes;
+  const char* refusal;  // nullptr: it plays
+};
+
+std::vector<Gap> Gaps() {
+  std::string garbage;
+  for (uint32_t seed = 7; garbage.size() < 3000;) {
+    seed = seed * 1103515245u + 12345u;
+    garbage += static_cast<char>(seed >> 24);
+  }
+  return {
+      {"wave-magic-at-the-start", "a.wav", Riff(Fmt(0) + Data(), "WAVE", "WAVE"), "WAVE without its RIFF header"},
+      {"riff-wavx", "b.wav", Riff(Fmt(0) + Data(), "WAVX"), "RIFF file that is not WAVE"},
+      {"second-format-after-data", "c.bin", Riff(Fmt() + Data() + Fmt(0)), "WAVE channel count"},
+      {"odd-chunk-not-padded", "d.bin", OddChunkFile(Fmt(0) + Data(8)), "WAVE channel count"},
+      {"second-sound-format-after-data", "e.wav", Riff(Fmt() + Data(17640) + Fmt(1, 22050, 8)), nullptr},
+      {"garbage-midi", "f.mid", garbage, "unknown music format"},
+      // Looped, a piece of no length was started again and again inside one
+      // block of the player, which never returned.
+      {"midi-of-no-length", "g.mid", std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0\x04\0\xFF\x2F\0", 26),
+       "MIDI of no length"},
+  };
+}
+
+class MusicGaps : public DiskDevice, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(MusicGaps, AreRefusedOrPlaySafely) {
+  const Gap gap = Gaps()[GetParam()];
+  if (testing_support::InFreshChild()) {
+    const std::string path = WriteFile(gap.fileName, gap.bytes);
+    RegisterMemoryFile(gap.bytes.data(), gap.bytes.size());
+    for (const std::string& name : {path, MemoryFileName(gap.bytes.data(), gap.bytes.size())}) {
+      LastErrorCode = 99;
+      PlayMusic(name.c_str(), 1);
+      std::printf("error %d playing %d\n", LastErrorCode, MusicPlaying());
+      std::fflush(stdout);
+      WaitFrames(4096);
+      StopMusic();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak %ld\n", usage.ru_maxrss);
+    std::fflush(stdout);
+    _exit(42);
+  }
+  const testing_support::ChildResult child = testing_support::RunCurrentTestInFreshProcess(60);
+  ASSERT_EQ(child.signal, 0) << child.out << child.err;
+  ASSERT_EQ(child.exitCode, 42) << child.out << child.err;
+  std::vector<std::string> lines;  // the child's own, among the test framework's
+  for (const std::string& line : testing_support::Lines(child.out))
+    if (line.rfind("error ", 0) == 0 || line.rfind("peak ", 0) == 0) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 3u) << child.out;
+  const std::string wanted = gap.refusal != nullptr ? "error 3 playing 0" : "error 0 playing 1";
+  EXPECT_EQ(lines[0], wanted);
+  EXPECT_EQ(lines[1], wanted);
+  const std::string refused = gap.refusal != nullptr ? std::string("music refused (") + gap.refusal + "): " : "";
+  const std::vector<std::string> log = testing_support::Lines(child.runLog);
+  const auto count = std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("music refused", 0) == 0; });
+  EXPECT_EQ(count, gap.refusal != nullptr ? 2 : 0) << child.runLog;
+  if (gap.refusal != nullptr) {
+    EXPECT_NE(child.runLog.find(refused + "/"), std::string::npos) << child.runLog;
+    EXPECT_NE(child.runLog.find(refused + "mem://"), std::string::npos) << child.runLog;
+  }
+  // The child's whole life, the runtime and the decoders included, in kB.
+  const long peak = std::stol(lines[2].substr(5));
+  EXPECT_GT(peak, 0);
+  EXPECT_LT(peak, 300 * 1024);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wave, MusicGaps, ::testing::Range<size_t>(0, 7), [](const auto& info) {
+  std::string name = Gaps()[info.param].name;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+});
 
 }  // namespace
 }  // namespace sound_test

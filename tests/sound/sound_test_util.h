@@ -81,6 +81,45 @@ inline std::string MakeWave(const Tone& t) {
   return file + body;
 }
 
+// WAVE files chunk by chunk, for the music file check.
+inline std::string Chunk(const char* id, const std::string& body) {
+  std::string c = id;
+  Put32(c, static_cast<uint32_t>(body.size()));
+  return c + body;
+}
+inline std::string Fmt(int channels = 2, uint32_t rate = 44100, int bits = 16) {
+  std::string f;
+  Put16(f, 1);
+  Put16(f, static_cast<uint32_t>(channels));
+  Put32(f, rate);
+  Put32(f, rate * static_cast<uint32_t>(channels * bits / 8));
+  Put16(f, static_cast<uint32_t>(channels * bits / 8));
+  Put16(f, static_cast<uint32_t>(bits));
+  return Chunk("fmt ", f);
+}
+inline std::string Data(size_t bytes = 400) { return Chunk("data", std::string(bytes, '\0')); }
+inline std::string Riff(const std::string& chunks, const char* form = "WAVE", const char* magic = "RIFF") {
+  std::string file = magic;
+  Put32(file, static_cast<uint32_t>(4 + chunks.size()));
+  return file + form + chunks;
+}
+
+// A file whose odd-length first chunk is padded: a walk that pads finds a
+// sound "fmt " and "data"; the player, which does not pad, reads its next
+// header one byte early, where a chunk of 0x120 bytes takes it into the
+// body of a chunk the padded walk skips, onto inner.
+inline std::string OddChunkFile(const std::string& inner) {
+  std::string b = Chunk("JUNK", "abcde");  // 12..24
+  b += 'x';                                 // 25: the pad byte
+  b += std::string("yz\0\x20", 4);          // the padded walk: a chunk "yz\0 " of 1 byte (and its pad)
+  Put32(b, 1);
+  b += std::string("q\0", 2);               // 26..35; unpadded: a length of 0x120 from 33, to 321
+  std::string skipped(400, '\0');           // the padded walk's next chunk, its body at 44..443
+  skipped.replace(321 - 44, inner.size(), inner);
+  b += Chunk("skip", skipped);
+  return Riff(b + Fmt() + Data());
+}
+
 // Waits until the test's condition holds; false after ten seconds.
 template <typename Condition>
 inline bool WaitFor(Condition done) {
