@@ -173,6 +173,43 @@ TEST_F(Effects, CopiesRotateAndTheOldestRestartsFromItsBeginning) {
   EXPECT_EQ(ChannelPlaying(12 * 256), 0);
 }
 
+// A copy the rotation restarts leaves the mixer's list of playing copies
+// and joins it again; stopped afterwards, it must leave it for good: the
+// device's output after the stop is silent and the copy's position stays
+// at its start while the mixer runs on.
+TEST_F(Effects, ACopyRestartedByTheRotationIsSilentOnceStopped) {
+  Tone tone;
+  tone.seconds = 3.0;
+  LoadSound(WriteFile("long.wav", MakeWave(tone)).c_str(), 12, 2);
+  ASSERT_EQ(PlaySound(12, 0, 1), 12 * 256);
+  ASSERT_EQ(PlaySound(12, 0, 1), 12 * 256 + 1);
+  ASSERT_TRUE(WaitFrames(4096));
+  ASSERT_EQ(PlaySound(12, 0, 1), 12 * 256);  // copy 0 again, from its start
+  ASSERT_TRUE(WaitFrames(4096));
+  const int64_t playingFrom = MixedFrames();
+  ASSERT_TRUE(WaitFrames(4096));
+  const int64_t playingTo = MixedFrames();
+  StopChannel(12 * 256);
+  StopChannel(12 * 256 + 1);
+  ASSERT_TRUE(WaitFrames(2048));  // the block mixed before the stop is written out
+  const int64_t stoppedFrom = MixedFrames();
+  ASSERT_TRUE(WaitFrames(kSoundDeviceRate / 4));
+  const int64_t stoppedTo = MixedFrames();
+  EXPECT_EQ(CopyPosition(12, 0), 0);
+  EXPECT_EQ(CopyPosition(12, 1), 0);
+  EXPECT_EQ(ChannelPlaying(12 * 256), 0);
+  const std::vector<float> out = Played(0, stoppedTo);
+  const auto span = [&](int64_t from, int64_t to) {
+    return std::vector<float>(out.begin() + from * 2, out.begin() + std::min<int64_t>(to * 2, out.size()));
+  };
+  ASSERT_GE(static_cast<int64_t>(out.size()), stoppedTo * 2 - 2048);
+  // Two copies of a tone of amplitude 0.5 sounded before the stop ...
+  EXPECT_GT(Energy(span(playingFrom, playingTo), 0), 0.1 * static_cast<double>(playingTo - playingFrom));
+  // ... and nothing after it.
+  EXPECT_EQ(Energy(span(stoppedFrom, stoppedTo), 0), 0.0);
+  EXPECT_EQ(Energy(span(stoppedFrom, stoppedTo), 1), 0.0);
+}
+
 TEST_F(Effects, TheTableHas4096SlotsAndTheTopOneIsFoundFirst) {
   EXPECT_EQ(FindFreeSound(), 4095);
   const std::string file = WriteFile("tone.wav", MakeWave(Tone()));
