@@ -419,6 +419,27 @@ bool CheckOgg(ReadChannel& channel, MusicFormat* format, std::string* reason) {
   return Refuse(reason, "Ogg stream of neither Vorbis nor Opus");
 }
 
+// A Vorbis comment block: the vendor text and each comment, every one after
+// its 32-bit little-endian length, all inside the block.
+bool VorbisCommentsOk(const std::vector<uint8_t>& block) {
+  const uint64_t n = block.size();
+  uint64_t at = 0;
+  const auto text = [&] {
+    if (n - at < 4) return false;
+    const uint32_t length = LoadLittle32(block.data() + at);
+    at += 4;
+    if (length > n - at) return false;
+    at += length;
+    return true;
+  };
+  if (!text() || n - at < 4) return false;
+  const uint32_t count = LoadLittle32(block.data() + at);
+  at += 4;
+  for (uint32_t i = 0; i < count; ++i)
+    if (!text()) return false;
+  return true;
+}
+
 bool CheckFlac(ReadChannel& channel, std::string* reason) {
   uint8_t info[38];
   if (!ReadAt(channel, 4, info, 38) || (info[0] & 0x7F) != 0 || (Big32(info) & 0xFFFFFF) != 34)
@@ -431,13 +452,24 @@ bool CheckFlac(ReadChannel& channel, std::string* reason) {
   if (bits < 4) return Refuse(reason, "FLAC sample size");
   // The first frame must carry the channels the stream information
   // announces: the player sizes its output by the one and reads the other.
+  // The metadata blocks must lie inside the file, and the ones the decoder
+  // parses must parse: a failure there, after the stream information has
+  // been taken, leaves the player's half-made stream behind.
   int64_t at = 4;
   bool last = false;
+  std::vector<uint8_t> bytes;
   for (int walked = 0; walked < kMostBlocksWalked && !last; ++walked) {
     uint8_t block[4];
     if (!ReadAt(channel, at, block, 4) || (block[0] & 0x7F) == 127) return Refuse(reason, "damaged FLAC metadata");
     last = (block[0] & 0x80) != 0;
-    at += 4 + (Big32(block) & 0xFFFFFF);
+    const int type = block[0] & 0x7F;
+    const uint32_t length = Big32(block) & 0xFFFFFF;
+    if (length > channel.size - at - 4) return Refuse(reason, "FLAC metadata past the end of the file");
+    if (walked > 0 && type == 0) return Refuse(reason, "damaged FLAC metadata");
+    if (type == 3 && length % 18 != 0) return Refuse(reason, "damaged FLAC seek table");
+    if (type == 4 && (!ReadBlock(channel, at + 4, length, &bytes) || !VorbisCommentsOk(bytes)))
+      return Refuse(reason, "damaged FLAC comments");
+    at += 4 + length;
   }
   uint8_t frame[4];
   if (!last || !ReadAt(channel, at, frame, 4) || frame[0] != 0xFF || (frame[1] & 0xFE) != 0xF8)
@@ -555,6 +587,8 @@ bool CheckMidi(ReadChannel& channel, const uint8_t* head, std::string* reason) {
   const int format = Big16(head + 8), tracks = Big16(head + 10), division = Big16(head + 12);
   if (length < 6 || format > 2 || tracks < 1 || division == 0 || (format == 0 && tracks != 1))
     return Refuse(reason, "damaged MIDI header");
+  // Time in frames of SMPTE time code (the top bit set) the player's reader does not take.
+  if ((division & 0x8000) != 0) return Refuse(reason, "MIDI timed in SMPTE frames");
   int64_t at = 8 + static_cast<int64_t>(length);
   uint64_t longest = 0;
   std::vector<uint8_t> track;

@@ -88,6 +88,43 @@ Bytes Info(const char* field, const Bytes& text, uint32_t length) {
   return Chunk("LIST", l + text);
 }
 
+// A Vorbis comment block claiming count comments, of which it holds those given.
+Bytes Comments(int held, uint32_t count) {
+  Bytes c;
+  Put32(c, 4);
+  c += "velm";
+  Put32(c, count);
+  for (int i = 0; i < held; ++i) {
+    Put32(c, 10);
+    c += "TITLE=tune";
+  }
+  return c;
+}
+// A FLAC file of stereo 16-bit stream information at 44100 Hz, a comment
+// block (and a second stream information block) and one frame header.
+Bytes Flac(const Bytes& comments, bool secondInfo = false) {
+  Bytes info(18, '\0');
+  info[10] = '\x0A';  // 44100 = 0x0AC44, in 20 bits from byte 10
+  info[11] = '\xC4';
+  info[12] = '\x42';  // the rate's last 4 bits, 2 channels (1), bits 16 (15: 0 then 1111 ...)
+  info[13] = '\xF0';
+  info += Bytes(16, '\0');
+  Bytes f = "fLaC";
+  const auto block = [&](int type, const Bytes& body, bool last) {
+    f += static_cast<char>(type | (last ? 0x80 : 0));
+    f += static_cast<char>((body.size() >> 16) & 0xFF);
+    f += static_cast<char>((body.size() >> 8) & 0xFF);
+    f += static_cast<char>(body.size() & 0xFF);
+    f += body;
+  };
+  block(0, info, false);
+  if (secondInfo) block(0, info, false);
+  block(4, comments, true);
+  return f + Bytes("\xFF\xF8\x69\x18", 4) + Bytes(64, '\0');
+}
+
+Bytes Replaced(Bytes b, size_t at, const Bytes& with) { return b.replace(at, with.size(), with); }
+
 struct Verdict {
   bool ok = false;
   MusicFormat format = MusicFormat::kWave;
@@ -170,6 +207,8 @@ TEST(MusicCheck, EachFormReadAsItsDecoderReadsIt) {
        "MP3 with an APE tag"},
       {"midi-format-0-one-track", Midi(0, 1, 1), nullptr, MusicFormat::kMidi},
       {"midi-format-0-two-tracks", Midi(0, 2, 2), "damaged MIDI header"},
+      {"midi-smpte-time", Replaced(Midi(0, 1, 1), 12, Bytes("\xE7\x28", 2)), "MIDI timed in SMPTE frames"},
+      {"midi-division-top-bit-clear", Replaced(Midi(0, 1, 1), 12, Bytes("\x7F\xFF", 2)), nullptr, MusicFormat::kMidi},
       {"midi-format-1-two-tracks", Midi(1, 2, 2), nullptr, MusicFormat::kMidi},
       {"midi-fewer-tracks-than-announced", Midi(1, 3, 2), "MIDI with fewer tracks than its header announces"},
       {"midi-running-status-and-tempo", Midi(0, 1, 1, Bytes("\x00\xFF\x51\x03\x07\xA1\x20\x00\x90\x3C\x40\x30\x3C\x00\x00\xFF\x2F\x00", 18)),
@@ -189,6 +228,9 @@ TEST(MusicCheck, EachFormReadAsItsDecoderReadsIt) {
       {"midi-header-then-garbage", Midi(1, 1, 0) + Bytes("MTrk\x7F\x00\x00\x00garbage", 15),
        "MIDI chunk past the end of the file"},
       {"garbage", Bytes("\x13\x57\x9B\xDF garbage that is no music at all", 38), "unknown music format"},
+      {"flac", Flac(Comments(1, 1)), nullptr, MusicFormat::kFlac},
+      {"flac-comment-past-its-block", Flac(Comments(1, 2)), "damaged FLAC comments"},
+      {"flac-second-stream-information", Flac(Comments(1, 1), true), "damaged FLAC metadata"},
       {"module", module, nullptr, MusicFormat::kModule},
       {"module-no-signature", module.substr(0, 1080) + "M.X.", "unknown music format"},
       {"extended-module", tracker, nullptr, MusicFormat::kModule},
