@@ -21,12 +21,9 @@ using AudioMixFunction = void (*)(float* frames, int count, void* user);
 // False when there is no usable device; nothing is left open then.
 bool OpenAudio(int rate, AudioMixFunction mix, void* user);
 // Why the last OpenAudio failed (the audio library's own words), empty after
-// one that succeeded.
+// one that succeeded. The audio libraries beneath write nothing to standard
+// error (ALSA's messages are dropped).
 std::string AudioOpenFailure();
-// What the audio libraries beneath have reported since the last call (ALSA's
-// messages, which would otherwise go to standard error), oldest first: each
-// different message once, at most 24, then a line counting the rest if any.
-std::vector<std::string> TakeAudioLibraryMessages();
 // Stops and closes the device and the music player; the audio subsystem is
 // shut down, so the next OpenAudio reads SDL_AUDIODRIVER again.
 void CloseAudio();

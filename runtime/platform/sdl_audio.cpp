@@ -3,10 +3,7 @@
 #include <SDL2/SDL_mixer.h>
 #include <dlfcn.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -51,40 +48,18 @@ AudioState& State() {
 
 // ALSA writes its complaints (eight lines and more on a machine without a
 // sound card, many of them over and over as devices are looked for) to
-// standard error unless given a handler; they are kept here for the sound
-// layer's run log instead, each different one once, up to a number. Taken
-// from any thread ALSA reports on.
-constexpr size_t kMostLibraryMessages = 24;
+// standard error unless given a handler. They are dropped: the device's
+// failure is reported once by the caller, with SDL's reason.
+void DropAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-struct LibraryMessages {
+struct OpenFailure {
   std::mutex lock;
-  std::vector<std::string> lines;
-  uint64_t leftOut = 0;
-  std::string openFailure;
+  std::string text;
 };
 
-LibraryMessages& Messages() {
-  static LibraryMessages* messages = new LibraryMessages;  // ALSA may report until the process ends
-  return *messages;
-}
-
-void KeepAlsaMessage(const char* file, int line, const char* function, int err, const char* format, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  std::string message = "ALSA lib ";
-  message += file != nullptr ? file : "?";
-  message += ":" + std::to_string(line) + ":(" + (function != nullptr ? function : "?") + ") " + text;
-  if (err != 0) message += std::string(": ") + std::strerror(err < 0 ? -err : err);
-  LibraryMessages& m = Messages();
-  const std::lock_guard<std::mutex> hold(m.lock);
-  if (std::find(m.lines.begin(), m.lines.end(), message) != m.lines.end() ||
-      m.lines.size() == kMostLibraryMessages)
-    ++m.leftOut;
-  else
-    m.lines.push_back(std::move(message));
+OpenFailure& LastOpenFailure() {
+  static OpenFailure failure;
+  return failure;
 }
 
 // Gives ALSA the handler before the audio driver loads it. The driver opens
@@ -98,13 +73,13 @@ void RouteAlsaMessages() {
   if (alsa == nullptr) return;
   using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
   auto* setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"));
-  if (setHandler != nullptr) setHandler(KeepAlsaMessage);
+  if (setHandler != nullptr) setHandler(DropAlsaMessage);
 }
 
 void SetOpenFailure(const char* text) {
-  LibraryMessages& m = Messages();
-  const std::lock_guard<std::mutex> hold(m.lock);
-  m.openFailure = text != nullptr ? text : "";
+  OpenFailure& f = LastOpenFailure();
+  const std::lock_guard<std::mutex> hold(f.lock);
+  f.text = text != nullptr ? text : "";
 }
 
 // Runs on the audio thread after the music player has filled the block.
@@ -168,19 +143,9 @@ void CloseAudio() {
 }
 
 std::string AudioOpenFailure() {
-  LibraryMessages& m = Messages();
-  const std::lock_guard<std::mutex> hold(m.lock);
-  return m.openFailure;
-}
-
-std::vector<std::string> TakeAudioLibraryMessages() {
-  LibraryMessages& m = Messages();
-  const std::lock_guard<std::mutex> hold(m.lock);
-  std::vector<std::string> lines;
-  lines.swap(m.lines);
-  if (m.leftOut > 0) lines.push_back(std::to_string(m.leftOut) + " more library messages (repeats among them) left out");
-  m.leftOut = 0;
-  return lines;
+  OpenFailure& f = LastOpenFailure();
+  const std::lock_guard<std::mutex> hold(f.lock);
+  return f.text;
 }
 
 bool AudioIsOpen() { return State().open; }

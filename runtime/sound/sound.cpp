@@ -154,8 +154,6 @@ bool CreateSoundDevice(platform::Window*) {
   if (s.device) return true;
   s.mixedFrames = 0;
   s.device = platform::OpenAudio(kSoundDeviceRate, Mix, nullptr);
-  // The audio libraries' own complaints come here rather than to standard error.
-  for (const std::string& line : platform::TakeAudioLibraryMessages()) WriteLog(("sound library: " + line + "\n").c_str());
   if (!s.device) WriteLog(("no sound device (" + platform::AudioOpenFailure() + "): the program runs silent\n").c_str());
   return s.device;
 }

@@ -329,9 +329,9 @@ TEST(NoDevice, EveryOperationDoesNothing) {
   DestroySoundSystem();
 }
 
-// Without a sound device the run log says so once, with the library's
-// reason, and the audio library's own complaints go there too instead of
-// to standard error. ALSA is made to fail by asking for a device it has no
+// Without a sound device the run log says so in one line, with the audio
+// library's reason, and the library's own complaints (ALSA's) stay off
+// standard error. ALSA is made to fail by asking for a device it has no
 // name for, as it fails on a machine without a sound card.
 TEST(NoDevice, TheRunLogSaysItRunsSilentAndStandardErrorStaysClean) {
   if (testing_support::InFreshChild()) {
@@ -347,17 +347,10 @@ TEST(NoDevice, TheRunLogSaysItRunsSilentAndStandardErrorStaysClean) {
   ASSERT_EQ(child.exitCode, 42) << child.out << child.err;
   ASSERT_NE(child.out.find("silent\n"), std::string::npos) << child.out;
   EXPECT_EQ(child.err.find("ALSA"), std::string::npos) << child.err;
-  size_t silent = 0, library = 0;
-  for (const std::string& line : testing_support::Lines(child.runLog)) {
-    if (line.find("the program runs silent") != std::string::npos) {
-      ++silent;
-      EXPECT_EQ(line.rfind("no sound device (ALSA: ", 0), 0u) << line;
-    }
-    if (line.rfind("sound library: ALSA lib ", 0) == 0) ++library;
-  }
-  EXPECT_EQ(silent, 1u) << child.runLog;
-  EXPECT_GE(library, 1u) << child.runLog;
-  EXPECT_NE(child.runLog.find("velmora_no_such_device"), std::string::npos) << child.runLog;
+  const std::vector<std::string> log = testing_support::Lines(child.runLog);
+  ASSERT_EQ(log.size(), 1u) << child.runLog;
+  EXPECT_EQ(log[0].rfind("no sound device (ALSA: ", 0), 0u) << log[0];
+  EXPECT_TRUE(log[0].ends_with("): the program runs silent")) << log[0];
 }
 
 }  // namespace
