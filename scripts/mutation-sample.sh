@@ -10,7 +10,8 @@
 # a bound moved by one (+ 1 and - 1, a number compared against plus or minus one), a statement
 # deleted. N of them (20 by default) are drawn, in an order --seed fixes. For each, the file is
 # changed in place, only the test targets of its folder are rebuilt (runtime/<folder>: test_<folder>;
-# tools/vlmc: test_vlmc with the translator's program suite; tools/vlmdap: the dap tests;
+# tools/vlmc: test_vlmc with the translator's program suite; the platform layer, the GL plumbing and
+# the packer: the tests of the folder that uses them; tools/vlmdap: the dap tests;
 # tools/vlmls: the vlmls tests) and their tests run through ctest with a time limit. A mutant is
 # killed when a test fails or runs out of time; one that does not compile is put aside and another
 # drawn in its place. At the end: the kill rate, and each survivor with its place, its line and
@@ -68,10 +69,29 @@ import json, os, random, re, sys
 
 SOURCE = re.compile(r'^(runtime|tools)/.*\.(cpp|cc|h|hpp)$')
 
+# The platform layer and the GL plumbing have no tests of their own: their lines are tested
+# through the folder that uses them.
+PLATFORM_USERS = {
+    'files_posix': 'files', 'posix_system': 'files', 'posix_memory': 'files',
+    'posix_sockets': 'net', 'tls_openssl': 'net',
+    'sdl_audio': 'sound', 'pcm_convert': 'sound',
+    'ffmpeg_movie': 'host', 'sdl_video': 'host', 'sdl_events': 'host',
+    'sdl_keys': 'input', 'sdl_joystick': 'input', 'sdl_input_extras': 'input',
+    'posix_process': 'external',
+}
+
 def group_of(path):
     parts = path.split('/')
+    stem = os.path.splitext(parts[-1])[0]
+    if parts[:2] == ['runtime', 'platform']:
+        return PLATFORM_USERS.get(stem)
+    if parts[:2] == ['runtime', 'gl']:
+        return 'gfx2d'
     if parts[0] == 'runtime' and len(parts) > 2:
         return parts[1]
+    # The packer's tests run the real program from the files tests.
+    if parts[:2] == ['tools', 'lib'] or path == 'tools/vlmpack.cpp':
+        return 'files'
     if parts[0] == 'tools' and len(parts) > 2 and parts[1] in ('vlmc', 'vlmdap', 'vlmls', 'json'):
         return {'vlmdap': 'dap'}.get(parts[1], parts[1])
     return None
