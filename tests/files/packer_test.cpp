@@ -352,7 +352,15 @@ TEST(Packer, TheLargestEntryIsPacked) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   // The input is held whole, and its stored form only as far as it fills.
   EXPECT_GT(run.peakKiB, 512 * 1024);
+#if defined(__SANITIZE_ADDRESS__)
+  // The address sanitizer keeps a shadow byte for every 8 bytes the packer
+  // touches, and its own start-up memory comes on top of the packer's.
+  const ToolRun idle = RunTool({"list", host});
+  ASSERT_GT(idle.peakKiB, 0) << "the peak memory was not measured";
+  EXPECT_LT(run.peakKiB, idle.peakKiB + 576 * 1024 / 8 * 9);
+#else
   EXPECT_LT(run.peakKiB, 576 * 1024);
+#endif
   const auto entries = Entries(host);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].name, "largest");
