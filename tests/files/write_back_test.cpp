@@ -1,6 +1,7 @@
 // Writing back the INI and line-file stores: failures keep the old file, and
 // line files keep what a program cannot address. Saves of whole files (the
 // stores, SavePicture) follow links and keep permissions.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -360,19 +361,73 @@ TEST(SaveRules, PermissionsAreKeptAndAReadOnlyFileIsRefused) {
 // Run as root, a save keeps the old file's owner and group too.
 TEST(SaveRules, RootKeepsTheOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  // Another owner and group, another owner only, another group only.
+  const std::pair<uid_t, gid_t> owners[] = {{65534, 65534}, {65534, 0}, {0, 65534}};
   for (const Saver& saver : Savers()) {
-    SaveFolder dir;
-    const std::string path = dir.File(std::string("store") + saver.extension);
-    WriteWholeFile(path, kOld);
-    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(chmod(path.c_str(), 04640), 0);  // the set-user bit survives the change of owner
-    ASSERT_EQ(Save(saver, path), 0) << saver.name;
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 65534u) << saver.name;
-    EXPECT_EQ(info.st_gid, 65534u) << saver.name;
-    EXPECT_EQ(info.st_mode & 07777, 04640u) << saver.name;
-    EXPECT_TRUE(saver.wroteNew(ReadWholeFile(path))) << saver.name;
+    for (const auto& [uid, gid] : owners) {
+      SaveFolder dir;
+      const std::string path = dir.File(std::string("store") + saver.extension);
+      WriteWholeFile(path, kOld);
+      ASSERT_EQ(chown(path.c_str(), uid, gid), 0);
+      ASSERT_EQ(chmod(path.c_str(), 04640), 0);  // the set-user bit survives the change of owner
+      ASSERT_EQ(Save(saver, path), 0) << saver.name;
+      struct stat info {};
+      ASSERT_EQ(stat(path.c_str(), &info), 0);
+      EXPECT_EQ(info.st_uid, uid) << saver.name << ", " << uid << ":" << gid;
+      EXPECT_EQ(info.st_gid, gid) << saver.name << ", " << uid << ":" << gid;
+      EXPECT_EQ(info.st_mode & 07777, 04640u) << saver.name << ", " << uid << ":" << gid;
+      EXPECT_TRUE(saver.wroteNew(ReadWholeFile(path))) << saver.name;
+    }
+  }
+}
+
+// A program run by an ordinary user (nobody, here also in group 100): a
+// file its owner may not write is refused even when its group may; a file
+// of someone else's that everybody may write becomes the user's own and
+// keeps its group, which the user belongs to.
+TEST(SaveRules, AnOrdinaryUserKeepsTheGroupAndMayNotWriteWhatTheOwnerMayNot) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may start a child as another user";
+  struct Case {
+    const char* what;
+    uid_t uid;
+    gid_t gid;
+    mode_t mode;
+    int error;
+    uid_t uidAfter;
+  };
+  const Case cases[] = {
+      {"the owner may not write", 65534, 0, 0460, kErrorNoSuchFile, 65534},
+      {"someone else's, everybody may write", 0, 100, 0666, 0, 65534},
+  };
+  for (const Saver& saver : Savers()) {
+    for (const Case& c : cases) {
+      TempFolder outer;
+      const std::string folder = outer.File("saves");
+      fs::create_directories(folder);
+      ASSERT_EQ(chmod(outer.path().c_str(), 0777), 0);
+      ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+      const std::string path = folder + "/store" + saver.extension;
+      WriteWholeFile(path, kOld);
+      ASSERT_EQ(chown(path.c_str(), c.uid, c.gid), 0);
+      ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+      const auto result = RunInChild([&] {
+        const gid_t groups[] = {65534, 100};
+        if (setgroups(2, groups) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(kNoFilter);
+        if (access(folder.c_str(), W_OK | X_OK) != 0) _exit(kNoFilter);
+        _exit(Save(saver, path));
+      });
+      if (result.exitCode == kNoFilter) GTEST_SKIP() << "the temporary folder is closed to other users";
+      EXPECT_EQ(result.exitCode, c.error) << saver.name << ", " << c.what;
+      struct stat info {};
+      ASSERT_EQ(stat(path.c_str(), &info), 0);
+      EXPECT_EQ(info.st_uid, c.uidAfter) << saver.name << ", " << c.what;
+      EXPECT_EQ(info.st_gid, c.gid) << saver.name << ", " << c.what;
+      EXPECT_EQ(info.st_mode & 07777, c.mode) << saver.name << ", " << c.what;
+      const std::string now = ReadWholeFile(path);
+      EXPECT_EQ(c.error == 0 ? saver.wroteNew(now) : now == kOld, true) << saver.name << ", " << c.what;
+      EXPECT_EQ(FolderNames(folder), std::vector<std::string>{std::string("store") + saver.extension})
+          << saver.name << ", " << c.what;
+    }
   }
 }
 
@@ -391,4 +446,165 @@ TEST(SaveRules, NamesUpTo255BytesAreSaved) {
       EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{name}) << saver.name << ", " << length;
     }
   }
+}
+
+namespace {
+
+int OpenDescriptors() {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+// Every save closes the file it wrote, whether it is committed or refused:
+// a program that saves its settings each frame must not run out of
+// descriptors.
+TEST(SaveRules, SavesLeaveNoDescriptorOpen) {
+  for (const Saver& saver : Savers()) {
+    SaveFolder dir;
+    const std::string path = dir.File(std::string("store") + saver.extension);
+    const std::string locked = dir.File(std::string("locked") + saver.extension);
+    WriteWholeFile(locked, kOld);
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(Save(saver, path), 0) << saver.name;  // whatever the first save opens for good
+    const int before = OpenDescriptors();
+    for (int i = 0; i < 8; ++i) {
+      ASSERT_EQ(Save(saver, path), 0) << saver.name;
+      ASSERT_EQ(Save(saver, locked), kErrorNoSuchFile) << saver.name;
+    }
+    EXPECT_EQ(OpenDescriptors(), before) << saver.name;
+  }
+}
+
+// A chain of as many links as the kernel follows (40) is saved through; one
+// link more is refused, as opening it would be. A link's target may be a
+// name of one byte.
+TEST(SaveRules, ChainsOfLinksAreFollowedAsFarAsTheKernelFollowsThem) {
+  for (const Saver& saver : Savers()) {
+    for (const int links : {1, 40, 41}) {
+      SaveFolder dir;
+      const std::string real = dir.File("t");
+      WriteWholeFile(real, kOld);
+      std::string next = "t";  // each link names the one after it, the last the file
+      for (int i = links; i >= 1; --i) {
+        const std::string name = "l" + std::to_string(i) + saver.extension;
+        fs::create_symlink(next, dir.File(name));
+        next = name;
+      }
+      const int error = Save(saver, dir.File(next));
+      const std::string now = ReadWholeFile(real);
+      if (links <= 40) {
+        EXPECT_EQ(error, 0) << saver.name << ", " << links << " links";
+        EXPECT_TRUE(saver.wroteNew(now)) << saver.name << ", " << links << " links";
+      } else {
+        EXPECT_EQ(error, kErrorNoSuchFile) << saver.name << ", " << links << " links";
+        EXPECT_EQ(now, kOld) << saver.name << ", " << links << " links";
+      }
+      EXPECT_TRUE(fs::is_symlink(dir.File(next))) << saver.name;
+      EXPECT_EQ(FolderNames(dir.path()).size(), static_cast<size_t>(links + 1)) << saver.name << ", " << links;
+    }
+  }
+}
+
+// What stands at the name decides: a FIFO or a folder with something in it
+// is refused and stays; a temporary (or a link of that name) that a killed
+// save left goes, and what such a link names stays as it was.
+TEST(SaveRules, WhatStandsAtTheNameOrBesideIt) {
+  for (const Saver& saver : Savers()) {
+    SaveFolder dir;
+    const std::string fifo = dir.File(std::string("fifo") + saver.extension);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(Save(saver, fifo), kErrorNoSuchFile) << saver.name;
+    struct stat info {};
+    EXPECT_TRUE(lstat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) << saver.name;
+
+    const std::string full = dir.File(std::string("full") + saver.extension);
+    fs::create_directories(full);
+    WriteWholeFile(full + "/inside", kOld);
+    EXPECT_EQ(Save(saver, full), kErrorNoSuchFile) << saver.name;
+    EXPECT_EQ(ReadWholeFile(full + "/inside"), kOld) << saver.name;
+
+    const std::string store = dir.File(std::string("store") + saver.extension);
+    const std::string other = dir.File("other");
+    WriteWholeFile(other, kOld);
+    WriteWholeFile(store + ".vlmnew", "left by a killed save");
+    EXPECT_EQ(Save(saver, store), 0) << saver.name << ", a stale temporary";
+    EXPECT_TRUE(saver.wroteNew(ReadWholeFile(store))) << saver.name;
+    fs::create_symlink("other", store + ".vlmnew");
+    EXPECT_EQ(Save(saver, store), 0) << saver.name << ", a link as the temporary";
+    EXPECT_EQ(ReadWholeFile(other), kOld) << saver.name;
+    EXPECT_EQ(FolderNames(dir.path()),
+              (std::vector<std::string>{std::string("fifo") + saver.extension, std::string("full") + saver.extension,
+                                        "other", std::string("store") + saver.extension}))
+        << saver.name;
+  }
+}
+
+// The replacement itself, as the savers call it: missing arguments are
+// refused with nothing made, not even in the current folder; a handle of
+// no replacement commits nothing and removes nothing; a target made
+// read-only while its new contents were written is kept; the temporary's
+// name is the target's with ".vlmnew" while that fits in 255 bytes, else a
+// short one that differs between names and stays the same for one name.
+TEST(SaveRules, TheReplacementItself) {
+  TempFolder dir;
+  const std::string path = dir.File("store.txt");
+  const std::string stale = dir.File("store.txt.vlmnew");
+  const auto result = RunInChild([&] {
+    if (chdir(dir.path().c_str()) != 0) _exit(100);
+    int row = 0;
+    const auto check = [&row](bool ok) {
+      ++row;
+      if (!ok) _exit(row);
+    };
+    std::string target, temporary;
+    WriteWholeFile(path, kOld);
+    check(platform::OpenReplacement(nullptr, &target, &temporary) == 0);
+    check(platform::OpenReplacement("", &target, &temporary) == 0);
+    check(platform::OpenReplacement(path.c_str(), nullptr, &temporary) == 0);
+    check(platform::OpenReplacement(path.c_str(), &target, nullptr) == 0);
+    WriteWholeFile(stale, "stale");
+    check(!platform::CommitReplacement(0, path.c_str(), stale.c_str()));
+    check(ReadWholeFile(stale) == "stale" && ReadWholeFile(path) == kOld);
+
+    intptr_t handle = platform::OpenReplacement(path.c_str(), &target, &temporary);
+    check(handle != 0 && target == path && temporary == stale);
+    check(platform::WriteFileAt(handle, "new", 3, 0) == 3);
+    check(chmod(path.c_str(), 0444) == 0);
+    check(!platform::CommitReplacement(handle, target.c_str(), temporary.c_str()));
+    check(ReadWholeFile(path) == kOld && !fs::exists(stale));
+    check(chmod(path.c_str(), 0644) == 0);
+
+    const std::string at248 = dir.File(std::string(248, 'a'));
+    std::string ab = dir.File("ab" + std::string(247, 'c'));
+    std::string ba = dir.File("ba" + std::string(247, 'c'));
+    std::string temporaries[4];
+    const std::string* names[4] = {&at248, &ab, &ba, &ab};
+    for (int i = 0; i < 4; ++i) {
+      handle = platform::OpenReplacement(names[i]->c_str(), &target, &temporary);
+      check(handle != 0 && target == *names[i]);
+      platform::CloseFileHandle(handle);
+      platform::RemovePath(temporary.c_str());
+      temporaries[i] = temporary;
+    }
+    check(temporaries[0] == at248 + ".vlmnew");
+    check(temporaries[1].size() == dir.path().size() + 8 + 16 && temporaries[1].rfind(dir.File(".vlmnew-"), 0) == 0);
+    check(temporaries[1].find_first_not_of("0123456789abcdef", dir.path().size() + 8) == std::string::npos);
+    check(temporaries[1] != temporaries[2] && temporaries[1] == temporaries[3]);
+
+    // Without standard input the replacement's descriptor can be 0.
+    close(0);
+    IniOpen(path.c_str());
+    IniPut("S", "k", "new");
+    IniOpen("");
+    check(LastErrorCode == 0 && ReadWholeFile(path).find("k=new") != std::string::npos);
+    _exit(0);
+  });
+  EXPECT_EQ(result.exitCode, 0) << "the row that failed";
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"store.txt"});
 }
