@@ -711,7 +711,9 @@ bool AcceptConnection(Session& s, int32_t listenSlot, const platform::SocketAddr
   c.handle = SlotHandle(slot);
   c.ip = static_cast<uint32_t>(peerIp);
   c.idleSince = c.lastHeard = now;
-  c.own = s.ownSlot < 0 && own != nullptr && c.ip == own->ip && NetRemotePort(slot) == own->port;
+  // Its address and port together: no other connection can come from both while it is open, and
+  // one from another address on the same port number is anyone's.
+  c.own = own != nullptr && c.ip == own->ip && NetRemotePort(slot) == own->port;
   if (c.own) s.ownSlot = slot;
   size_t live = 0, fromAddress = 0, playerlessFromAddress = 0, lingering = 0;
   ClientConnection* oldest = nullptr;

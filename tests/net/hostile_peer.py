@@ -21,6 +21,11 @@
 #                           127.0.0.2, 127.0.0.3, ... in turn when given): how many connected
 #   idlewait SECONDS     -> waits for the host to close every idle connection:
 #                           "<still open> <ms the last one opened lived>"
+#   impostor PORT        -> opens an idle connection from that source port: the type of the first
+#                           message the host sends on it within 1 s, "none" when none came
+#   refusals COUNT       -> opens COUNT connections that never send (8 at a time, as idle) and keeps
+#                           each until the host closes it: "<told why> <closed untold> <least ms>
+#                           <most ms>", the times from the refusal to the close of those told why
 import select
 import socket
 import struct
@@ -192,6 +197,67 @@ def open_idle(count, spread=0):
     return opened
 
 
+def impostor(source_port):
+    s = socket.socket()
+    s.bind((source[0] if source else "127.0.0.1", source_port))
+    s.connect(("127.0.0.1", port))
+    idle.append([s, time.monotonic(), None])
+    if not select.select([s], [], [], 1)[0]:
+        return "none"
+    first = s.recv(1, socket.MSG_PEEK)
+    return first[0] if first else "none"
+
+
+def refusals(count):
+    told, untold, lived, opened = 0, 0, [], []
+    for first in range(0, count, 8):
+        batch = []
+        for n in range(first, min(count, first + 8)):
+            s = socket.socket()
+            if source:
+                s.bind(source)
+            s.connect(("127.0.0.1", port))
+            batch.append([s, None, b""])  # socket, when the refusal came, what came
+        # Each one's refusal, or its close without one, before the next batch.
+        deadline = time.monotonic() + 5
+        pending = list(batch)
+        while pending and time.monotonic() < deadline:
+            for s in select.select([e[0] for e in pending], [], [], 0.05)[0]:
+                entry = next(e for e in pending if e[0] is s)
+                try:
+                    piece = s.recv(4096)
+                except OSError:
+                    piece = b""
+                if piece:
+                    entry[2] += piece
+                    if entry[1] is None and len(entry[2]) >= 9:
+                        entry[1] = time.monotonic()
+                        told += 1 if entry[2][0] == JOIN_REFUSED else 0
+                        pending.remove(entry)
+                else:
+                    untold += 1 if entry[1] is None else 0
+                    entry[1] = entry[1] or -1
+                    pending.remove(entry)
+                    s.close()
+        opened.extend(batch)
+    # The ones told why wait for the host's close.
+    deadline = time.monotonic() + 5
+    open_ones = [e for e in opened if e[1] is not None and e[1] > 0]
+    while open_ones and time.monotonic() < deadline:
+        for s in select.select([e[0] for e in open_ones], [], [], 0.05)[0]:
+            entry = next(e for e in open_ones if e[0] is s)
+            try:
+                gone = not s.recv(4096)
+            except OSError:
+                gone = True
+            if gone:
+                lived.append(int((time.monotonic() - entry[1]) * 1000))
+                open_ones.remove(entry)
+                s.close()
+    lived += [-1] * len(open_ones)  # never closed
+    return f"{told} {untold} {min(lived, default=0)} {max(lived, default=0)}"
+
+
 def wait_idle(seconds):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -240,6 +306,10 @@ for line in sys.stdin:
         reply = still_open(float(words[1]))
     elif command == "idle":
         reply = open_idle(int(words[1]), int(words[2]) if len(words) > 2 else 0)
+    elif command == "impostor":
+        reply = impostor(int(words[1]))
+    elif command == "refusals":
+        reply = refusals(int(words[1]))
     elif command == "idlewait":
         reply = wait_idle(float(words[1]))
     else:
