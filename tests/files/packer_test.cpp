@@ -454,3 +454,44 @@ TEST(Packer, TheTargetIsReplacedLikeASave) {
   EXPECT_EQ(ReadWholeFile(real), before);
   EXPECT_EQ(FolderNames(dir.path()), (std::vector<std::string>{"link", "real", "x", "y"}));
 }
+
+// The least an entry of n bytes can be stored in: the reader takes more
+// than 256 bytes per stored byte (and 256 more) for damage, so no entry is
+// smaller than its 4-byte size and one byte per 256 bytes past the first 256.
+// The sizes decide on their own: at 2 GiB less one byte the request goes on
+// (here to the read-only target, which is refused), one byte more is too much.
+TEST(Packer, TheLeastTheEntriesNeedIsCountedToTheByte) {
+  TempFolder dir;
+  const auto least = [](int64_t size) { return 4 + (size > 256 ? (size - 256 + 255) / 256 : 0); };
+  std::vector<ArchiveInput> inputs;
+  int64_t total = 1 + 7;  // the directory's end, the trailer
+  for (const int64_t size : {0, 1, 256, 257, 512, 513}) {  // where the count steps, then the largest
+    const std::string name = "e" + std::to_string(inputs.size());
+    Sparse(dir.File(name), static_cast<uintmax_t>(size));
+    inputs.push_back({name, dir.File(name)});
+    total += 1 + static_cast<int64_t>(name.size()) + 8 + least(size);
+  }
+  for (int i = 0; total + least(512 << 20) + 20 < INT32_MAX; ++i) {
+    const std::string name = "L" + std::to_string(i);
+    if (i == 0) Sparse(dir.File(name), 512u << 20);
+    else fs::create_hard_link(dir.File("L0"), dir.File(name));
+    inputs.push_back({name, dir.File(name)});
+    total += 1 + static_cast<int64_t>(name.size()) + 8 + least(512 << 20);
+  }
+  // The program before the archive takes up the rest to 2 GiB less one byte.
+  const std::string host = dir.File("host");
+  Sparse(host, static_cast<uintmax_t>(INT32_MAX - total));
+  ASSERT_EQ(chmod(host.c_str(), 0444), 0);
+  std::string error;
+  EXPECT_FALSE(AppendToArchive(host.c_str(), inputs, &error));
+  EXPECT_NE(error.find("cannot replace " + host), std::string::npos) << error;
+  // 256 bytes more in the 513-byte entry need one stored byte more.
+  fs::resize_file(inputs[5].path, 513 + 256);
+  EXPECT_FALSE(AppendToArchive(host.c_str(), inputs, &error));
+  EXPECT_NE(error.find("would exceed 2 GiB"), std::string::npos) << error;
+  // And 255 more need none.
+  fs::resize_file(inputs[5].path, 513 + 255);
+  EXPECT_FALSE(AppendToArchive(host.c_str(), inputs, &error));
+  EXPECT_NE(error.find("cannot replace " + host), std::string::npos) << error;
+  EXPECT_EQ(fs::file_size(host), static_cast<uintmax_t>(INT32_MAX - total));
+}
