@@ -242,13 +242,17 @@ TEST(Packer, ToolAppendsToARealProgramThatReadsItsOwnArchive) {
   EXPECT_NE(help.out.find("vlmpack add TARGET FILE"), std::string::npos);
   EXPECT_EQ(RunProgram(tool, {"add", game}, dir.path()).exitCode, 2);
 
-  auto add = RunProgram(tool, {"add", game, dir.File("media/hello.txt"), "BLOB.DAT=" + dir.File("media/data.bin")},
+  // NAME=FILE names an entry, unless a file of that whole name exists.
+  WriteWholeFile(dir.File("media/k=v.txt"), "kv");
+  auto add = RunProgram(tool, {"add", game, dir.File("media/hello.txt"), "BLOB.DAT=" + dir.File("media/data.bin"),
+                               dir.File("media/k=v.txt")},
                         dir.path());
   ASSERT_EQ(add.exitCode, 0) << add.err;
   auto list = RunProgram(tool, {"list", game}, dir.path());
   EXPECT_EQ(list.exitCode, 0);
   EXPECT_NE(list.out.find("hello.txt\t"), std::string::npos);
   EXPECT_NE(list.out.find("BLOB.DAT\t"), std::string::npos);
+  EXPECT_NE(list.out.find("\nk=v.txt\t"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("\t300000\n"), std::string::npos);
 
   // The copied program runs with the archive on its end and finds both
