@@ -924,7 +924,8 @@ void SessionThread(void* argument) {
     for (ClientConnection& c : s.clients) FlushClient(c);
     for (ClientConnection& c : s.clients) {
       if (c.refused) {
-        if (c.closed || now - c.refusedAt > std::chrono::milliseconds(kRefusedLingerMs)) c.drop = true;
+        // One whose peer closed goes below, as any closed connection.
+        if (now - c.refusedAt > std::chrono::milliseconds(kRefusedLingerMs)) c.drop = true;
       } else if (!c.own && c.ids.empty() && now - c.idleSince > std::chrono::milliseconds(kJoinWaitMs)) {
         c.drop = true;
       }

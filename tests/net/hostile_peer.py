@@ -3,6 +3,7 @@
 # Arguments: the host's port, and optionally the loopback address to connect from (127.0.0.x).
 #   join NAME            -> joins as a protocol-following peer: the id the host gave, 0 when
 #                           it refused or did not answer within 5 s
+#   more COUNT           -> asks for COUNT more players on the joined connection: their ids
 #   send FROM TO TEXT    -> a text on the joined connection, with any sender: 1
 #   leave FROM           -> a departure of player FROM on the joined connection: 1
 #   flood TO MEGABYTES   -> 1024-byte texts from the joined player until that much went or the
@@ -14,6 +15,8 @@
 #                           players at once, and keeps them: "<accepted> <refused> <reasons>",
 #                           reasons the refusals' distinct reason codes ("-" for none); a refused
 #                           connection counts once and is closed
+#   again PLAYERS        -> asks for PLAYERS more players on the last connection "hold" kept:
+#                           "<accepted> <refused> closed|open"
 #   churn ROUNDS PLAYERS -> ROUNDS times: a connection asks for PLAYERS players and closes:
 #                           "<accepted> <refused> <unanswered> <lowest id> <highest id>"
 #   stillopen SECONDS    -> waits SECONDS, then: how many idle connections the host left open
@@ -23,9 +26,13 @@
 #                           "<still open> <ms the last one opened lived>"
 #   impostor PORT        -> opens an idle connection from that source port: the type of the first
 #                           message the host sends on it within 1 s, "none" when none came
-#   refusals COUNT       -> opens COUNT connections that never send (8 at a time, as idle) and keeps
-#                           each until the host closes it: "<told why> <closed untold> <least ms>
-#                           <most ms>", the times from the refusal to the close of those told why
+#   refusals COUNT [close] -> opens COUNT connections that never send (8 at a time, as idle) and
+#                           keeps each until the host closes it (or closes it once told, with
+#                           close): "<told why> <closed untold> <least ms> <most ms> <told more>",
+#                           the times from the refusal to the close of those told why, and how
+#                           many of those were sent anything after the refusal
+#   keepalive            -> a keepalive on the joined connection: 1
+#   keepalives SECONDS   -> counts the keepalives the host sends on the joined connection in SECONDS
 import select
 import socket
 import struct
@@ -101,6 +108,13 @@ def hold(connections, players):
         else:
             held.append(sock)
     return f"{accepted} {refused} {','.join(str(r) for r in sorted(reasons)) or '-'}"
+
+
+def again(players):
+    sock = held[-1]
+    sock.sendall(join_request("again") * players)
+    ids, why, _ = answers(sock, players, 2)
+    return f"{len(ids)} {len(why)} {'closed' if closed_by_host(sock, 0.5) else 'open'}"
 
 
 def churn(rounds, players):
@@ -208,7 +222,7 @@ def impostor(source_port):
     return first[0] if first else "none"
 
 
-def refusals(count):
+def refusals(count, close_told=False):
     told, untold, lived, opened = 0, 0, [], []
     for first in range(0, count, 8):
         batch = []
@@ -234,6 +248,9 @@ def refusals(count):
                         entry[1] = time.monotonic()
                         told += 1 if entry[2][0] == JOIN_REFUSED else 0
                         pending.remove(entry)
+                        if close_told:
+                            s.close()
+                            entry[1] = -1
                 else:
                     untold += 1 if entry[1] is None else 0
                     entry[1] = entry[1] or -1
@@ -247,15 +264,36 @@ def refusals(count):
         for s in select.select([e[0] for e in open_ones], [], [], 0.05)[0]:
             entry = next(e for e in open_ones if e[0] is s)
             try:
-                gone = not s.recv(4096)
+                piece = s.recv(4096)
             except OSError:
-                gone = True
-            if gone:
+                piece = b""
+            entry[2] += piece
+            if not piece:
                 lived.append(int((time.monotonic() - entry[1]) * 1000))
                 open_ones.remove(entry)
                 s.close()
     lived += [-1] * len(open_ones)  # never closed
-    return f"{told} {untold} {min(lived, default=0)} {max(lived, default=0)}"
+    more = sum(1 for e in opened if len(e[2]) > 9)
+    return f"{told} {untold} {min(lived, default=0)} {max(lived, default=0)} {more}"
+
+
+def keepalives(seconds):
+    count, buffered = 0, b""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if not select.select([joined], [], [], max(0.0, deadline - time.monotonic()))[0]:
+            continue
+        piece = joined.recv(65536)
+        if not piece:
+            break
+        buffered += piece
+        while len(buffered) >= 7:
+            kind, length = struct.unpack("<BH", buffered[:3])
+            if len(buffered) < 7 + length:
+                break
+            count += 1 if kind == 5 else 0
+            buffered = buffered[7 + length:]
+    return count
 
 
 def wait_idle(seconds):
@@ -284,6 +322,9 @@ for line in sys.stdin:
     command = words[0] if words else ""
     if command == "join":
         reply = join(words[1])
+    elif command == "more":
+        joined.sendall(join_request("more") * int(words[1]))
+        reply = " ".join(str(i) for i in answers(joined, int(words[1]))[0])
     elif command == "send":
         joined.sendall(message(PLAYER_TEXT, int(words[2]), int(words[1]), words[3].rstrip("\n").encode()))
         reply = 1
@@ -300,6 +341,8 @@ for line in sys.stdin:
         reply = "closed" if closed_by_host(joined, float(words[1]) if len(words) > 1 else 5) else "open"
     elif command == "hold":
         reply = hold(int(words[1]), int(words[2]))
+    elif command == "again":
+        reply = again(int(words[1]))
     elif command == "churn":
         reply = churn(int(words[1]), int(words[2]))
     elif command == "stillopen":
@@ -309,7 +352,12 @@ for line in sys.stdin:
     elif command == "impostor":
         reply = impostor(int(words[1]))
     elif command == "refusals":
-        reply = refusals(int(words[1]))
+        reply = refusals(int(words[1]), len(words) > 2 and words[2].strip() == "close")
+    elif command == "keepalive":
+        joined.sendall(message(5, 0, 0))
+        reply = 1
+    elif command == "keepalives":
+        reply = keepalives(float(words[1]))
     elif command == "idlewait":
         reply = wait_idle(float(words[1]))
     else:

@@ -278,6 +278,9 @@ TEST_F(SessionTest, IdleConnectionsMakeWayForAJoiningPlayer) {
 TEST_F(SessionTest, FloodingANonReadingPlayerDropsTheFlooderAndBoundsTheHost) {
   const std::unique_ptr<LineProcess> flooder = Hostile();
   ASSERT_EQ(flooder->Ask("join flooder"), "106");
+  // It speaks keepalives and the host's timeout is short: the host holding it back is not its silence.
+  ASSERT_EQ(flooder->Ask("keepalive"), "1");
+  ASSERT_EQ(host_->Ask("timeout 1500"), "1500");
   const std::vector<long> before = Numbers(host_->Ask("memory"));
   ASSERT_EQ(before.size(), 2u);
   const auto start = std::chrono::steady_clock::now();
@@ -332,6 +335,25 @@ TEST_F(SessionTest, AForgedDepartureIsRefusedLoggedOnceAndCounted) {
   EXPECT_EQ(Occurrences(log, "sent a departure as player 105, not one of its own"), 1u) << log;
   EXPECT_EQ(Occurrences(log, "as player 103"), 0u) << log;  // one line per connection
   EXPECT_EQ(Occurrences(log, "keeps naming other senders"), 1u) << log;
+  // Texts of a player that has just left its connection crossed the departure: dropped, not counted.
+  const std::unique_ptr<LineProcess> leaver = Hostile();
+  const std::string left = leaver->Ask("join leaver");
+  ASSERT_NE(left, "0");
+  ASSERT_EQ(leaver->Ask("leave " + left), "1");
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(leaver->Ask("send " + left + " 101 after leaving"), "1");
+  EXPECT_EQ(leaver->Ask("closed 0.3"), "open");
+  EXPECT_EQ(host_->Ask("departed"), left);
+  EXPECT_EQ(a_->Ask("send 103 101 the next one"), "1");
+  EXPECT_EQ(host_->Ask("recv 101"), "103 the next one");
+  EXPECT_EQ(Occurrences(HostLog(), "as player " + left), 0u) << HostLog();
+  // The last 64 players to leave a connection are known so; one that left before them is not.
+  const std::vector<long> more = Numbers(leaver->Ask("more 65"));
+  ASSERT_EQ(more.size(), 65u);
+  for (long id : more) ASSERT_EQ(leaver->Ask("leave " + std::to_string(id)), "1");
+  for (int i = 0; i < 17; ++i) ASSERT_EQ(leaver->Ask("send " + std::to_string(more[1]) + " 101 remembered"), "1");
+  EXPECT_EQ(leaver->Ask("closed 0.3"), "open");
+  for (int i = 0; i < 17; ++i) ASSERT_EQ(leaver->Ask("send " + std::to_string(more[0]) + " 101 forgotten"), "1");
+  EXPECT_EQ(leaver->Ask("closed"), "closed");
 }
 
 TEST_F(SessionTest, IdsOfDepartedPlayersComeBackOnceReported) {
@@ -374,6 +396,10 @@ TEST_F(SessionTest, OneAddressCannotLockOthersOut) {
   // Players: four full connections reach the address's 1024; the fifth is refused each one.
   const std::unique_ptr<LineProcess> crowd = Hostile("127.0.0.5");
   EXPECT_EQ(crowd->Ask("hold 5 256", 60), "1024 256 4");
+  // One connection holds 256: its 257th request closes it without a word.
+  const std::unique_ptr<LineProcess> many = Hostile("127.0.0.6");
+  EXPECT_EQ(many->Ask("hold 1 256", 60), "256 0 -");
+  EXPECT_EQ(many->Ask("again 1", 20), "0 0 closed");
   // Everyone else still joins.
   const std::unique_ptr<LineProcess> other = Hostile("127.0.0.3");
   const long id = std::stol(other->Ask("join other"));
@@ -384,6 +410,14 @@ TEST_F(SessionTest, OneAddressCannotLockOthersOut) {
   EXPECT_NE(carol->Ask("create carol"), "0");
   EXPECT_EQ(a_->Ask("send 103 105 still served"), "1");
   EXPECT_EQ(b_->Ask("recv 105"), "103 still served");
+  // Loopback's own share: alice's, bob's and carol's programs hold 6 (with their query players);
+  // a crowd takes the rest, and a program's next player is refused at once, saying why.
+  const std::unique_ptr<LineProcess> local = Hostile();
+  EXPECT_EQ(local->Ask("hold 4 256", 60), "1018 6 4");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(a_->Ask("create late"), "0");
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+  EXPECT_EQ(a_->Ask("error"), "21004 too many players from this address");
 }
 
 TEST_F(SessionTest, AConnectionFromAnotherAddressOnTheHostsOwnPortIsAnOrdinaryOne) {
@@ -403,13 +437,18 @@ TEST_F(SessionTest, RefusedConnectionsAreToldWhyAndWaitTheirLingerUpToTheBound) 
   // 66 at once: 64 are told why and kept until the peer closes or 1 s passed; past those the
   // 65th and 66th are closed untold.
   const std::vector<long> refused = Numbers(full->Ask("refusals 66", 30));
-  ASSERT_EQ(refused.size(), 4u);
+  ASSERT_EQ(refused.size(), 5u);
   EXPECT_EQ(refused[0], 64);
   EXPECT_EQ(refused[1], 2);
   EXPECT_GE(refused[2], 600) << "closed before its linger";
   EXPECT_LE(refused[3], 2500) << "kept past its linger";
-  // Once they went, the next one is told why again.
-  EXPECT_EQ(full->Ask("refusals 1", 10).substr(0, 4), "1 0 ");
+  EXPECT_EQ(refused[4], 0) << "a refused connection was sent more than its refusal (a keepalive)";
+  // Ones that close once told go at once: the next one after 64 such is told why as well.
+  EXPECT_EQ(Numbers(full->Ask("refusals 64 close", 30)), (std::vector<long>{64, 0, 0, 0, 0}));
+  EXPECT_EQ(Numbers(full->Ask("refusals 1", 10))[0], 1);
+  const std::string log = HostLog();
+  EXPECT_NE(log.find("session: refused the connection on connection"), std::string::npos) << log;
+  EXPECT_NE(log.find("too many connections from this address"), std::string::npos) << log;
   EXPECT_EQ(a_->Ask("send 103 105 still served"), "1");
   EXPECT_EQ(b_->Ask("recv 105"), "103 still served");
 }
@@ -464,12 +503,21 @@ TEST_F(SessionTest, APlayerThatFallsBehindIsDisconnectedNotSkipped) {
     EXPECT_EQ(host_->Ask("departed"), c.player);
     EXPECT_EQ(c.reader->Ask("send " + c.player + " 105 late"), "0");
     EXPECT_EQ(c.reader->Ask("error"), "21015 the player fell behind and was disconnected");
+    if (c.reader == host_.get()) {
+      // Its full queue holds back no one: a client's broadcast reaches the others at once.
+      EXPECT_EQ(b_->Ask("send 105 0 around"), "1");
+      EXPECT_EQ(host_->Ask("recv 101"), "105 around");
+    }
     // What it had arrived whole and in order; nothing after the gap.
     EXPECT_EQ(c.reader->Ask("numbered " + c.player, 30), "4096 1");
     EXPECT_EQ(c.reader->Ask("send " + c.player + " 105 later"), "0");
     EXPECT_EQ(c.reader->Ask("running"), "1");
   }
   EXPECT_EQ(host_->Ask("count"), "2");  // keeper and bob
+  // Beside a player cut off, another one removed departs as ever.
+  const std::string passing = host_->Ask("create passing");
+  EXPECT_EQ(host_->Ask("remove " + passing), "0");
+  EXPECT_EQ(host_->Ask("departed"), passing);
   EXPECT_EQ(Occurrences(HostLog(), "player 106 has 4096 texts (15274 bytes) unread; it is disconnected"), 1u)
       << HostLog();
   // The reader's program goes on: a new player of it is served.
@@ -513,6 +561,10 @@ TEST_F(SessionTest, ASilentClientsPlayersDepartAfterTheHostsTimeout) {
   ASSERT_EQ(host_->Ask("timeout 1500"), "1500");
   const std::unique_ptr<LineProcess> old = Hostile();  // sends no keepalives, as older versions
   ASSERT_EQ(old->Ask("join old"), "106");
+  // The host sends a keepalive each 250 ms that nothing else went (even to a peer that sends none).
+  const long keepalives = std::stol(old->Ask("keepalives 1"));
+  EXPECT_GE(keepalives, 2);
+  EXPECT_LE(keepalives, 6);
   a_->Stop();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(host_->Ask("departed"), "103");
@@ -552,6 +604,7 @@ TEST(SessionJoin, NothingListeningFailsWithinTheConnectWait) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(JoinSession("127.0.0.1", net_testing::FreePort()), 0);
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.5);
+  EXPECT_EQ(NetLastError(), 10061) << NetLastErrorText().c_str();  // the connection refused, not a session cause
   EXPECT_EQ(SessionRunning(), 0);
   EXPECT_EQ(CreatePlayer("nobody"), 0);
   EXPECT_STREQ(PlayerName(101).c_str(), "NO_DATA");
