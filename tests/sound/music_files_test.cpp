@@ -218,6 +218,8 @@ std::vector<Case> Cases(const TempDir& dir) {
   add("mp3-bad-frame-header", Bytes("\xFF\xFB\xF4\xC4", 4) + Bytes(4096, '\0'), false);
   add("mp3-garbage", Garbage("ID3\xFF", 4096, 5), false);
   add("midi-no-tracks", Bytes("MThd\x00\x00\x00\x06\x00\x01\x00\x00\x00\x60", 14), false);
+  // Passes the check (a module's signature) but no module player reads it.
+  add("module-of-nothing", Bytes(1080, '\0') + "M.K.", false);
   add("three-bytes", "ID3", false);
   cases.push_back({"empty", Bytes(), false});
   return cases;
@@ -273,6 +275,10 @@ TEST_F(MusicFiles, HostileHeadersAreRefusedAndIntactOnesPlay) {
   }
   EXPECT_NE(child.out.find("done\n"), std::string::npos);
   EXPECT_NE(child.runLog.find("music refused (WAVE channel count): "), std::string::npos) << child.runLog;
+  EXPECT_NE(child.runLog.find("music refused (the player cannot open it): /"), std::string::npos) << child.runLog;
+  EXPECT_NE(child.runLog.find("music refused (the player cannot open it): mem://"), std::string::npos) << child.runLog;
+  // Every refusal names its reason.
+  EXPECT_EQ(child.runLog.find("music refused ()"), std::string::npos) << child.runLog;
 }
 
 
