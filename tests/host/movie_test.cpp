@@ -488,4 +488,26 @@ TEST(Movie, OversizedPicturesAreRefusedBeforeADecoderAllocatesThem) {
   }
 }
 
+// The picture sizes a container's header gives decide at once: each side
+// up to 16384 pixels and 8192 x 8192 pixels in all open (a header and the
+// start of a frame are enough), a pixel more either way is refused.
+TEST(Movie, PictureSizesAreRefusedFromTheHeaderAtTheirBounds) {
+  struct Case {
+    int width, height;
+    bool opens;
+  };
+  const Case cases[] = {
+      {16384, 4096, true},  {4096, 16384, true},  {8192, 8192, true},  {16, 16, true},
+      {16385, 16, false},   {16, 16385, false},   {16384, 4097, false}, {4097, 16384, false},
+      {8065, 8321, false},  // 8192 x 8192 and one pixel
+  };
+  for (const Case& c : cases) {
+    const std::string clip = "YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) +
+                             " F25:1 Ip A1:1 C444\nFRAME\n" + std::string(4096, '\x40');
+    platform::Movie* movie = platform::OpenMovieBytes(reinterpret_cast<const uint8_t*>(clip.data()), clip.size());
+    EXPECT_EQ(movie != nullptr, c.opens) << c.width << " x " << c.height;
+    platform::CloseMovie(movie);
+  }
+}
+
 }  // namespace
