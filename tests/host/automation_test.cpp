@@ -115,6 +115,8 @@ TEST(Automation, EndingFirstSavesTheLastPresentedFrame) {
       // frame kept is of the new size.
       {{"--end-after", "2", "--resize-at", "2", "--resize-to", "640x200"}, true, nullptr, 2, 640, 200},
       {{"--end-after", "2", "--resize-at", "2", "--resize-to", "320x300"}, true, nullptr, 2, 320, 300},
+      // The smallest window, whose one pixel the bottom right corner covers last.
+      {{"--end-after", "1", "--resize-at", "1", "--resize-to", "1x1"}, true, nullptr, 1, 1, 1},
       // A window resized after its last frame has no frame of its size.
       {{"--end-after", "2", "--resize-after", "640x200"}, true, nullptr, 0},
       {{"--end-after", "2", "--resize-after", "320x300"}, true, nullptr, 0},
@@ -148,6 +150,14 @@ TEST(Automation, EndingFirstSavesTheLastPresentedFrame) {
     const size_t saved = child.out.find("Screenshot saved to " + shot + "\n");
     EXPECT_NE(saved, std::string::npos) << child.out;
     EXPECT_EQ(child.out.find("Screenshot", saved + 1), std::string::npos) << child.out;
+    if (c.width < 80) {
+      ASSERT_TRUE(ReadPNG(picture, shot.c_str(), -1));
+      ASSERT_EQ(picture.width, c.width);
+      ASSERT_EQ(picture.height, c.height);
+      EXPECT_EQ(picture.Pixel(0, 0)[0], 0x50 + c.lastFrame);
+      EXPECT_EQ(picture.Pixel(0, 0)[1], 0x34);
+      continue;
+    }
     ExpectShotOfFrame(shot, c.lastFrame, c.width, c.height);
   }
 }
