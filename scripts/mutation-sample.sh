@@ -25,6 +25,9 @@
 # byte for byte, on every way out (Ctrl-C included), and the targets are built again from it
 # before the lock is let go, so no mutant's objects stay behind in the tree. A file someone else
 # rewrote while it held a mutant is left as they wrote it, with a warning.
+# The mutant is in the source tree itself, so a build of another tree from the same sources (the
+# sanitizer build, a test that compiles a program) may take it in: run such builds apart, or sample
+# in a worktree of its own (git worktree add).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
