@@ -31,6 +31,10 @@
 #                           close): "<told why> <closed untold> <least ms> <most ms> <told more>",
 #                           the times from the refusal to the close of those told why, and how
 #                           many of those were sent anything after the refusal
+#   serve MODE           -> acts as a broken host on the port instead: listens ("1" once it does)
+#                           and serves one member, who joins and asks; with MODE "short" a count
+#                           answer has 1 byte, with "unasked" 65 answers nobody asked for follow
+#                           the probe's; it replies nothing more
 #   keepalive            -> a keepalive on the joined connection: 1
 #   keepalives SECONDS   -> counts the keepalives the host sends on the joined connection in SECONDS
 import select
@@ -317,6 +321,35 @@ def wait_idle(seconds):
     return f"{still_open} {lived}"
 
 
+def serve(mode):
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(1)
+    print(1, flush=True)
+    sock, _ = listener.accept()
+    buffered, next_id = b"", 101
+    while True:
+        piece = sock.recv(65536)
+        if not piece:
+            return
+        buffered += piece
+        while len(buffered) >= 7:
+            kind, length, to, sender = struct.unpack("<BHHH", buffered[:7])
+            if len(buffered) < 7 + length:
+                break
+            buffered = buffered[7 + length:]
+            if kind == JOIN_REQUEST:
+                sock.sendall(message(JOIN_ACCEPTED, next_id, 0))
+                next_id += 1
+            elif kind == 104:  # the probe
+                sock.sendall(message(104, sender, 0, b"\x01\x00"))
+                if mode == "unasked":
+                    sock.sendall(message(101, sender, 0, b"\x07\x00") * 65)
+            elif kind == 101:  # the count
+                sock.sendall(message(101, sender, 0, b"\x07" if mode == "short" else b"\x07\x00"))
+
+
 for line in sys.stdin:
     words = line.split(maxsplit=3)
     command = words[0] if words else ""
@@ -353,6 +386,9 @@ for line in sys.stdin:
         reply = impostor(int(words[1]))
     elif command == "refusals":
         reply = refusals(int(words[1]), len(words) > 2 and words[2].strip() == "close")
+    elif command == "serve":
+        serve(words[1].strip())
+        continue
     elif command == "keepalive":
         joined.sendall(message(5, 0, 0))
         reply = 1

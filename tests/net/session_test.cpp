@@ -628,6 +628,30 @@ TEST(SessionJoin, NothingListeningFailsWithinTheConnectWait) {
   EXPECT_EQ(OpenSlotCount(), 0);
 }
 
+// A host that breaks the protocol: a count answer too short to hold a count gives 0, and more
+// answers than anyone asked for (a member keeps 64) end the session.
+TEST(SessionWithABrokenHost, ShortAnswersCountNothingAndUnaskedOnesEndTheSession) {
+  for (const std::string mode : {"short", "unasked"}) {
+    SCOPED_TRACE(mode);
+    const int port = net_testing::FreePort();
+    LineProcess host({net_testing::Python(), net_testing::TestScript("hostile_peer.py"), std::to_string(port)});
+    host.Send("serve " + mode);
+    ASSERT_EQ(host.ReadLine(), "1");
+    ASSERT_EQ(JoinSession("127.0.0.1", port), 1);
+    if (mode == "short") {
+      EXPECT_EQ(CountPlayers(), 0);
+      EXPECT_EQ(SessionRunning(), 1);
+    } else {
+      for (int i = 0; i < 200 && SessionRunning() == 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_EQ(SessionRunning(), 0);
+      EXPECT_EQ(CreatePlayer("late"), 0);
+      EXPECT_EQ(NetLastError(), kSessionBrokenHost);
+    }
+    EndSession();
+  }
+  NetShutdown();
+}
+
 TEST(MessageReader, CutsAnyPiecesIntoMessagesAndRefusesLongOnes) {
   std::vector<char> stream;
   EncodeMessage(kPlayerText, 7, 9, "hello", 5, &stream);
