@@ -512,7 +512,7 @@ TEST(SaveRules, ChainsOfLinksAreFollowedAsFarAsTheKernelFollowsThem) {
 }
 
 // What stands at the name decides: a FIFO or a folder with something in it
-// is refused and stays; a temporary (or a link of that name) that a killed
+// is refused and stays, an empty folder is replaced; a temporary (or a link of that name) that a killed
 // save left goes, and what such a link names stays as it was.
 TEST(SaveRules, WhatStandsAtTheNameOrBesideIt) {
   for (const Saver& saver : Savers()) {
@@ -529,6 +529,11 @@ TEST(SaveRules, WhatStandsAtTheNameOrBesideIt) {
     EXPECT_EQ(Save(saver, full), kErrorNoSuchFile) << saver.name;
     EXPECT_EQ(ReadWholeFile(full + "/inside"), kOld) << saver.name;
 
+    const std::string empty = dir.File(std::string("empty") + saver.extension);
+    fs::create_directories(empty);
+    EXPECT_EQ(Save(saver, empty), 0) << saver.name << ", an empty folder";
+    EXPECT_TRUE(fs::is_regular_file(empty) && saver.wroteNew(ReadWholeFile(empty))) << saver.name;
+
     const std::string store = dir.File(std::string("store") + saver.extension);
     const std::string other = dir.File("other");
     WriteWholeFile(other, kOld);
@@ -539,8 +544,9 @@ TEST(SaveRules, WhatStandsAtTheNameOrBesideIt) {
     EXPECT_EQ(Save(saver, store), 0) << saver.name << ", a link as the temporary";
     EXPECT_EQ(ReadWholeFile(other), kOld) << saver.name;
     EXPECT_EQ(FolderNames(dir.path()),
-              (std::vector<std::string>{std::string("fifo") + saver.extension, std::string("full") + saver.extension,
-                                        "other", std::string("store") + saver.extension}))
+              (std::vector<std::string>{std::string("empty") + saver.extension, std::string("fifo") + saver.extension,
+                                        std::string("full") + saver.extension, "other",
+                                        std::string("store") + saver.extension}))
         << saver.name;
   }
 }
