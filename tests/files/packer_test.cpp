@@ -64,7 +64,9 @@ struct ToolRun {
 
 std::string Tool() { return std::string(VELMORA_BINARY_DIR) + "/vlmpack"; }
 
-ToolRun RunTool(const std::vector<std::string>& args, int deadlineSeconds = 20) {
+// inChild runs in the child before the packer starts (to set its limits).
+ToolRun RunTool(const std::vector<std::string>& args, int deadlineSeconds = 20,
+                const std::function<void()>& inChild = nullptr) {
   testing_support::TempDir out;
   const std::string errPath = out.File("stderr.txt");
   const std::string tool = Tool();
@@ -75,6 +77,7 @@ ToolRun RunTool(const std::vector<std::string>& args, int deadlineSeconds = 20) 
   const pid_t pid = fork();
   if (pid == 0) {
     if (!freopen(errPath.c_str(), "w", stderr) || !freopen("/dev/null", "w", stdout)) _exit(126);
+    if (inChild) inChild();
     execv(tool.c_str(), argv.data());
     _exit(127);
   }
@@ -501,4 +504,70 @@ TEST(Packer, TheLeastTheEntriesNeedIsCountedToTheByte) {
   EXPECT_FALSE(AppendToArchive(host.c_str(), inputs, &error));
   EXPECT_NE(error.find("cannot replace " + host), std::string::npos) << error;
   EXPECT_EQ(fs::file_size(host), static_cast<uintmax_t>(INT32_MAX - total));
+}
+
+// While packing, the room checked for an entry is what the entries after it
+// still need at least, not the entries already written: with the real stored
+// form of the first entry the archive ends at 2 GiB less one byte exactly,
+// and the rest (a thousand sparse inputs) need at least what is left. The
+// first entry is then written (here into a file limit of the host's size, so
+// the write fails and nothing after it is read); one byte more in the host
+// and it is refused before it is written.
+TEST(Packer, EachEntryIsCheckedAgainstWhatIsStillToCome) {
+  ASSERT_TRUE(fs::exists(Tool())) << "build the vlmpack target first";
+  TempFolder dir;
+  const std::string first = dir.File("first");
+  // Over the writer's 64 KiB buffer, so its stored form goes to the file at once.
+  WriteWholeFile(first, Incompressible(96 << 10));
+  const std::string probe = dir.File("probe");
+  WriteWholeFile(probe, "");
+  ASSERT_EQ(RunTool({"add", probe, first}).exitCode, 0);
+  const auto probed = Entries(probe);
+  ASSERT_EQ(probed.size(), 1u);
+  const int64_t stored = probed[0].packedSize;
+  fs::remove(probe);
+
+  const auto least = [](int64_t size) { return 4 + (size > 256 ? (size - 256 + 255) / 256 : 0); };
+  const auto listed = [](const std::string& name) { return 1 + static_cast<int64_t>(name.size()) + 8; };
+  constexpr int64_t kLargest = 512 << 20;
+  constexpr int64_t kHostAtLeast = 64 << 10;  // room for the packer's message in the same file limit
+  const std::string host = dir.File("host");
+  std::vector<std::string> args = {"add", host, first};
+  int64_t total = 1 + 7 + listed("first") + stored;  // the directory's end, the trailer
+  for (int i = 0;; ++i) {
+    const std::string name = "L" + std::to_string(i);
+    if (total + listed(name) + least(kLargest) + listed("rest") + 4 + kHostAtLeast > INT32_MAX) break;
+    if (i == 0) Sparse(dir.File(name), kLargest);
+    else fs::create_hard_link(dir.File("L0"), dir.File(name));
+    args.push_back(dir.File(name));
+    total += listed(name) + least(kLargest);
+  }
+  // One input whose least takes what is left but the host's share.
+  const int64_t restLeast = std::min(INT32_MAX - total - listed("rest") - kHostAtLeast, least(kLargest));
+  ASSERT_GE(restLeast, 4);
+  const int64_t restSize = 256 + (restLeast - 4) * 256;
+  ASSERT_EQ(least(restSize), restLeast);
+  Sparse(dir.File("rest"), static_cast<uintmax_t>(restSize));
+  args.push_back(dir.File("rest"));
+  total += listed("rest") + restLeast;
+  const int64_t hostSize = INT32_MAX - total;
+  ASSERT_GE(hostSize, kHostAtLeast);
+  ASSERT_LT(hostSize, 4 << 20);
+  const size_t files = FolderNames(dir.path()).size() + 1;
+
+  for (const int64_t extra : {0, 1}) {
+    WriteWholeFile(host, std::string(static_cast<size_t>(hostSize + extra), 'p'));
+    const rlim_t limit = static_cast<rlim_t>(hostSize + extra);
+    const ToolRun run = RunTool(args, 20, [limit] {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit fileSize{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &fileSize);
+    });
+    EXPECT_FALSE(run.killed) << extra << ": still running at the deadline";
+    EXPECT_EQ(run.exitCode, 1) << extra << ", signal " << run.signal << ": " << run.err;
+    const std::string expected = extra == 0 ? "cannot write beside " + host : "would exceed 2 GiB";
+    EXPECT_NE(run.err.find(expected), std::string::npos) << extra << ": " << run.err;
+    EXPECT_EQ(fs::file_size(host), static_cast<uintmax_t>(hostSize + extra)) << extra;
+    EXPECT_EQ(FolderNames(dir.path()).size(), files) << extra << ": the temporary file was left behind";
+  }
 }
