@@ -1,9 +1,12 @@
 // The helpers of translated programs (core/vlmc_support.h) at the edges of
-// their ranges and texts, PRINT's bytes and zones, INPUT, and the
-// written-back stand-ins.
+// their ranges and texts, PRINT's bytes, zones and when its output is sent,
+// INPUT, and the written-back stand-ins.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -121,6 +124,28 @@ TEST(VlmcSupport, SlicesAndSearchesTextAtAndPastItsEnds) {
     Number start, want;
   } finds[] = {{"an", 1, 2}, {"an", 3, 4}, {"an", 5, 0}, {"x", 1, 0}, {"a", 6.9, 6}, {"a", 0.9, 0}, {"", 1, 0}};
   for (const auto& f : finds) EXPECT_EQ(VlmInstr("banana", f.part, f.start), f.want) << f.part << " " << f.start;
+}
+
+// What one PRINT has sent by the time the program dies without flushing its
+// output (a kill): everything up to a line's end, a line break inside the
+// text included, but not a partial line on its own. The child's stdout, a
+// file, is block-buffered whatever the parent's was (a terminal's line
+// buffering would hide a missing flush).
+TEST(VlmcSupport, PrintSendsTheOutputOnceALineEnds) {
+  const struct {
+    const char* text;
+    bool newline;
+    const char* sent;
+  } cases[] = {{"a", false, ""}, {"a", true, "a\n"}, {"", true, "\n"}, {"a\nb", false, "a\nb"}, {"a\n", false, "a\n"}};
+  for (const auto& c : cases) {
+    const testing_support::ChildResult child = testing_support::RunInChild([&] {
+      std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+      VlmPrint(c.text, c.newline);
+      _exit(0);
+    });
+    EXPECT_EQ(child.exitCode, 0) << c.text;
+    EXPECT_EQ(child.out, c.sent) << c.text << (c.newline ? " with" : " without") << " a newline";
+  }
 }
 
 TEST(VlmcSupport, PrintsEveryByteAndTheStandInsWriteBackWhenTheyEnd) {
