@@ -303,6 +303,8 @@ TEST(Translator, ASourceThatIsNotTextIsOneErrorAtItsFirstBadByte) {
       {"x = 1\nPRINT \"ab\" ' \xC3" + foreign64 + "\n",
        "t.bas:2:14: this is not a text file: more than 64 bytes are not UTF-8, the first here\n"},
       {"\xEF\xBB\xBF" + std::string("x = 1\0", 6), "t.bas:1:6: this is not a text file: it holds a NUL byte here\n"},
+      // The mark shifts the first line's columns only.
+      {"\xEF\xBB\xBF" + std::string("x = 1\ny = 2\0", 12), "t.bas:2:6: this is not a text file: it holds a NUL byte here\n"},
       {std::string("\0", 1) + "x = (\n", "t.bas:1:1: this is not a text file: it holds a NUL byte here\n"},
   };
   for (const auto& c : cases) {
