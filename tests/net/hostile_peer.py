@@ -226,6 +226,18 @@ def impostor(source_port):
     return first[0] if first else "none"
 
 
+def ready_pieces(entries, wait=0.05):
+    """Each entry (its socket first) that has something to read, with what came: b"" when the
+    socket closed or failed."""
+    for s in select.select([e[0] for e in entries], [], [], wait)[0]:
+        entry = next(e for e in entries if e[0] is s)
+        try:
+            piece = s.recv(4096)
+        except OSError:
+            piece = b""
+        yield entry, piece
+
+
 def refusals(count, close_told=False):
     told, untold, lived, opened = 0, 0, [], []
     for first in range(0, count, 8):
@@ -240,12 +252,8 @@ def refusals(count, close_told=False):
         deadline = time.monotonic() + 5
         pending = list(batch)
         while pending and time.monotonic() < deadline:
-            for s in select.select([e[0] for e in pending], [], [], 0.05)[0]:
-                entry = next(e for e in pending if e[0] is s)
-                try:
-                    piece = s.recv(4096)
-                except OSError:
-                    piece = b""
+            for entry, piece in ready_pieces(pending):
+                s = entry[0]
                 if piece:
                     entry[2] += piece
                     if entry[1] is None and len(entry[2]) >= 9:
@@ -265,12 +273,8 @@ def refusals(count, close_told=False):
     deadline = time.monotonic() + 5
     open_ones = [e for e in opened if e[1] is not None and e[1] > 0]
     while open_ones and time.monotonic() < deadline:
-        for s in select.select([e[0] for e in open_ones], [], [], 0.05)[0]:
-            entry = next(e for e in open_ones if e[0] is s)
-            try:
-                piece = s.recv(4096)
-            except OSError:
-                piece = b""
+        for entry, piece in ready_pieces(open_ones):
+            s = entry[0]
             entry[2] += piece
             if not piece:
                 lived.append(int((time.monotonic() - entry[1]) * 1000))
