@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # The .vsix the build packaged holds exactly the files `vsce ls` lists for the extension (the
-# grammar, the language configuration, the client and its runtime npm packages; no tests, no lock
-# file), and its manifest contributes the language, the grammar, the breakpoints and the debugger
-# type with the launch and attach attributes vlmdap reads, at the project's version.
+# grammar, the language configuration, the client, its project module and its runtime npm packages;
+# no tests, no lock file), and its manifest contributes the language, the grammar, the breakpoints,
+# the debugger type with the launch and attach attributes vlmdap reads, and the commands Velmora: Run
+# and Velmora: New Project with the setting that names the velmora command, at the project's version.
 #   vsix_contents_test.py VSIX STAGE NODE VERSION
 import json
 import subprocess
@@ -31,7 +32,7 @@ def main(vsix, stage, node, version):
         main_script = archive.read('extension/' + manifest.get('main', './extension.js').lstrip('./')).decode()
     check(packaged == expected, 'the package holds what vsce ls lists (%d files; missing %s, extra %s)' % (
         len(packaged), sorted(expected - packaged)[:5], sorted(packaged - expected)[:5]))
-    for name in ['package.json', 'extension.js', 'language-configuration.json', 'README.md',
+    for name in ['package.json', 'extension.js', 'project.js', 'evaluatable.js', 'language-configuration.json', 'README.md',
                  'syntaxes/velmora-basic.tmLanguage.json', 'node_modules/vscode-languageclient/node.js',
                  'node_modules/vscode-languageclient/package.json']:
         check(name in packaged, 'it holds ' + name)
@@ -51,6 +52,15 @@ def main(vsix, stage, node, version):
     attach = set(attributes.get('attach', {}).get('properties', {}))
     check(launch == {'program', 'args', 'cwd', 'env', 'stopOnEntry', 'lineMap'} and attach == {'processId', 'lineMap'},
           'the debugger vlmdap with its launch and attach arguments: %s / %s' % (sorted(launch), sorted(attach)))
+    commands = {c.get('command') for c in contributes.get('commands', [])}
+    events = set(manifest.get('activationEvents', []))
+    check({'velmora.run', 'velmora.newProject'} <= commands and
+          {'onCommand:velmora.run', 'onCommand:velmora.newProject', 'workspaceContains:velmora.json'} <= events,
+          'the commands velmora.run and velmora.newProject, and their activation: %s' % sorted(commands))
+    settings = contributes.get('configuration', {}).get('properties', {})
+    check(settings.get('velmora.command.path', {}).get('default') == 'velmora', 'the setting velmora.command.path')
+    check("require('./project.js')" in main_script and "registerCommand('velmora.run'" in main_script and
+          "registerCommand('velmora.newProject'" in main_script, 'the client registers the commands')
     check('vlmls' in main_script and 'DebugAdapterExecutable' in main_script and
           "require('vscode-languageclient/node')" in main_script, 'the client starts vlmls and vlmdap')
     print('%d check(s) failed' % len(failures) if failures else 'all checks passed')
