@@ -60,8 +60,8 @@ async function newProject() {
   });
   if (name === undefined) return;
   const template = await vscode.window.showQuickPick([
-    { label: '2d', description: 'a 2D starter: a shape moved by the arrow keys or a joystick, a sound' },
-    { label: '3d', description: 'a 3D starter' },
+    { label: '2d', description: 'a square the arrow keys or a joystick move, with a sound' },
+    { label: '3d', description: 'a 3D scene whose camera the arrow keys or a joystick move' },
   ], { title: 'Velmora: New Project', placeHolder: 'The starter program' });
   if (!template) return;
   const command = setting('command.path', 'velmora');

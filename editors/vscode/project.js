@@ -10,8 +10,8 @@ const path = require('node:path');
 const PROJECT_FILE = 'velmora.json';
 const TEMPLATES = ['2d', '3d'];
 const BUILD_TASK = 'velmora build';
-// A program's name: letters, digits, _ and -, first a letter.
-const NAME_RULE = /^[A-Za-z][A-Za-z0-9_-]*$/;
+// A program's name: 1 to 64 letters, digits, _ and -, first a letter.
+const NAME_RULE = /^[A-Za-z][A-Za-z0-9_-]{0,63}$/;
 // The errors of `velmora build` and `velmora check`: file:line:col: message.
 const PROBLEM_PATTERN = '^(.+?):(\\d+):(\\d+): (.*)$';
 
@@ -51,7 +51,8 @@ function isDirectory(p) {
 function nameProblem(name) {
   if (name === '') return 'Give the project a name.';
   if (!/^[A-Za-z]/.test(name)) return 'A name starts with a letter.';
-  if (!NAME_RULE.test(name)) return 'A name holds only letters, digits, _ and -.';
+  if (!/^[A-Za-z0-9_-]*$/.test(name)) return 'A name holds only letters, digits, _ and -.';
+  if (!NAME_RULE.test(name)) return 'A name is at most 64 characters long.';
   return undefined;
 }
 

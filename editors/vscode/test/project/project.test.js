@@ -51,17 +51,18 @@ test('a file belongs to the nearest folder upward holding velmora.json, else the
   assert.strictEqual(project.findProject(path.join(root, 'loose', 'a.bas'), []), undefined);
 });
 
-test('a project name is letters, digits, _ and -, first a letter', () => {
-  for (const good of ['a', 'Z', 'mygame', 'my-game_2', 'A1-_b']) {
+test('a project name is 1 to 64 letters, digits, _ and -, first a letter', () => {
+  for (const good of ['a', 'Z', 'mygame', 'my-game_2', 'A1-_b', 'a'.repeat(64)]) {
     assert.strictEqual(project.nameProblem(good), undefined, good);
     assert.ok(project.NAME_RULE.test(good), good);
   }
-  for (const bad of ['', '1game', '_game', '-game', 'my game', 'my.game', 'my/game', 'jeu-é', 'a$']) {
+  for (const bad of ['', '1game', '_game', '-game', 'my game', 'my.game', 'my/game', 'jeu-é', 'a$', 'a'.repeat(65)]) {
     assert.strictEqual(typeof project.nameProblem(bad), 'string', JSON.stringify(bad));
     assert.ok(!project.NAME_RULE.test(bad), bad);
   }
   assert.match(project.nameProblem('9'), /starts with a letter/);
   assert.match(project.nameProblem('a b'), /only letters, digits, _ and -/);
+  assert.match(project.nameProblem('b'.repeat(65)), /at most 64/);
 });
 
 test('the argument lists of velmora new, run and build', () => {
