@@ -6,6 +6,9 @@
 #                                              "<folder>/<name>.h"); never internal/ ones;
 #   bin/vlmpack                                the media archive packer;
 #   bin/vlmc                                   the BASIC translator;
+#   bin/velmora                                the project command (new, run, check, build, bundle),
+#                                              with share/velmora/toolchain.txt, where it finds the
+#                                              installed runtime;
 #   bin/vlmdap                                 the debug adapter of programs built in debug mode;
 #   bin/vlmls                                  the language server of the BASIC programs;
 #   share/velmora/editors/velmora-basic-<version>.vsix   the VS Code extension (when the build
@@ -54,6 +57,11 @@ target_compile_features(velmora INTERFACE cxx_std_20)
 if(TARGET vlmc)
   list(APPEND _installed_targets vlmc)
 endif()
+# velmora, the command that builds, runs and bundles BASIC projects, and the description of the
+# installed runtime it builds on.
+if(TARGET velmora_command)
+  list(APPEND _installed_targets velmora_command)
+endif()
 # vlmdap, the debug adapter an editor starts to debug a program (Velmora::vlmdap).
 if(TARGET vlmdap)
   list(APPEND _installed_targets vlmdap)
@@ -74,6 +82,18 @@ install(EXPORT VelmoraTargets NAMESPACE Velmora:: DESTINATION ${VELMORA_INSTALL_
 
 install(FILES ${CMAKE_SOURCE_DIR}/data/normals-162.txt ${CMAKE_SOURCE_DIR}/data/normals-162.README
   DESTINATION ${VELMORA_INSTALL_DATADIR})
+
+# The velmora command's description of the installed runtime, its paths relative to the file.
+file(RELATIVE_PATH _toolchain_to_prefix /prefix/${VELMORA_INSTALL_DATADIR} /prefix)
+set(_toolchain "# The installed runtime, for the velmora command.\ncxx ${CMAKE_CXX_COMPILER}\nversion ${PROJECT_VERSION}\n")
+string(APPEND _toolchain "include ${_toolchain_to_prefix}/${VELMORA_INSTALL_INCLUDEDIR}\n")
+foreach(_lib IN LISTS VELMORA_LAYER_LIBRARIES)
+  string(REGEX REPLACE "^velmora_" "" _name ${_lib})
+  string(APPEND _toolchain "library ${_toolchain_to_prefix}/${CMAKE_INSTALL_LIBDIR}/libvelmora_${_name}.a\n")
+endforeach()
+string(APPEND _toolchain "${VELMORA_TOOLCHAIN_LINK}")
+file(WRITE ${CMAKE_BINARY_DIR}/install/toolchain.txt "${_toolchain}")
+install(FILES ${CMAKE_BINARY_DIR}/install/toolchain.txt DESTINATION ${VELMORA_INSTALL_DATADIR})
 
 # The CMake package.
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/VelmoraConfig.cmake.in

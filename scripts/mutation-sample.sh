@@ -12,7 +12,7 @@
 # changed in place, only the test targets of its folder are rebuilt (runtime/<folder>: test_<folder>;
 # tools/vlmc: test_vlmc with the translator's program suite; the platform layer, the GL plumbing and
 # the packer: the tests of the folder that uses them; tools/vlmdap: the dap tests;
-# tools/vlmls: the vlmls tests) and their tests run through ctest with a time limit. A mutant is
+# tools/vlmls: the vlmls tests; tools/velmora: the velmora command tests) and their tests run through ctest with a time limit. A mutant is
 # killed when a test fails or runs out of time; one that does not compile is put aside and another
 # drawn in its place. At the end: the kill rate, and each survivor with its place, its line and
 # the mutant's. --list only prints the mutants there are to draw from; PATHs (files or folders
@@ -95,7 +95,7 @@ def group_of(path):
     # The packer's tests run the real program from the files tests.
     if parts[:2] == ['tools', 'lib'] or path == 'tools/vlmpack.cpp':
         return 'files'
-    if parts[0] == 'tools' and len(parts) > 2 and parts[1] in ('vlmc', 'vlmdap', 'vlmls', 'json'):
+    if parts[0] == 'tools' and len(parts) > 2 and parts[1] in ('vlmc', 'vlmdap', 'vlmls', 'json', 'velmora'):
         return {'vlmdap': 'dap'}.get(parts[1], parts[1])
     return None
 
@@ -304,6 +304,7 @@ targets_of() {
     dap) echo "test_dap vlmdap" ;;
     vlmls) echo "test_vlmls vlmls" ;;
     json) echo "test_dap test_vlmls" ;;
+    velmora) echo "test_velmora velmora_command" ;;
     *) echo "test_$1" ;;
   esac
 }
@@ -313,6 +314,7 @@ executables_of() {
     dap) echo "test_dap,vlmdap" ;;
     vlmls) echo "test_vlmls,vlmls" ;;
     json) echo "test_dap,test_vlmls" ;;
+    velmora) echo "test_velmora,velmora" ;;
     *) echo "test_$1" ;;
   esac
 }

@@ -38,6 +38,18 @@ std::string RoutineName(const Function* f) {
 
 }  // namespace
 
+char SettingKind(const std::string& name) {
+  for (const SettingKey& k : kSettingKeys)
+    if (name == k.name) return k.text ? 't' : 'n';
+  return 0;
+}
+
+std::vector<std::string> SettingNames() {
+  std::vector<std::string> names;
+  for (const SettingKey& k : kSettingKeys) names.push_back(k.name);
+  return names;
+}
+
 const char* TypeName(Type t) {
   switch (t) {
     case Type::String: return "text";

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -120,6 +121,21 @@ Result Translate(const std::vector<SourceFile>& modules, const Options& options)
     Lexer lexer(modules[m], static_cast<int>(m), diagnostics, texts);
     complete = Parse(lexer, static_cast<int>(m), tree, diagnostics) && complete;
   }
+  // Settings from outside go first, so the program's own PROJECT statements set them last.
+  std::vector<Setting> given;
+  for (const ProjectSetting& p : options.settings) {
+    Setting setting;
+    setting.key = p.key;
+    setting.at = Position{0, 1, 1};
+    setting.value = std::make_unique<Expr>();
+    setting.value->at = setting.at;
+    setting.value->kind = p.isText ? Expr::String : Expr::Number;
+    setting.value->text = p.isText ? p.text : std::to_string(static_cast<long long>(p.number));
+    setting.value->value = p.isText ? 0 : p.number;
+    given.push_back(std::move(setting));
+  }
+  tree.settings.insert(tree.settings.begin(), std::make_move_iterator(given.begin()),
+                       std::make_move_iterator(given.end()));
   if (complete && !diagnostics.Full()) Check(tree, diagnostics, options.program, true);
   if (diagnostics.Count() == 0) result.files = Emit(tree, options);
   if (diagnostics.Count() == 0) result.lineMap = LineMap(tree, modules, options.program);

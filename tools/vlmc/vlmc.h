@@ -14,6 +14,16 @@ struct SourceFile {
   std::string text;
 };
 
+// A project setting given from outside the program (a project file such as
+// velmora.json): a number setting's whole value, or a text setting's text.
+// They are set before the program's own PROJECT statements, which win.
+struct ProjectSetting {
+  std::string key;
+  bool isText = false;
+  double number = 0;
+  std::string text;
+};
+
 struct Options {
   std::string program = "program";  // C++ namespace and header name
   bool lineHooks = true;            // debug build: the line hook before every statement
@@ -21,6 +31,7 @@ struct Options {
   // False: the syntax tree is left to the process's end rather than freed
   // block by block (the command-line tool, which exits right after).
   bool freeTree = true;
+  std::vector<ProjectSetting> settings;
 };
 
 struct OutputFile {
@@ -55,6 +66,13 @@ Result Translate(const std::vector<SourceFile>& modules, const Options& options)
 
 // The names of the files Translate writes for a program of moduleNames.
 std::vector<std::string> OutputNames(const std::string& program, const std::vector<std::string>& moduleNames);
+
+// What a PROJECT setting of that name holds: 'n' a number, 't' a text, 0
+// for no setting of that name (the letter case matters, as in PROJECT).
+char SettingKind(const std::string& name);
+
+// The names of the PROJECT settings, in the order of ProjectSettings.
+std::vector<std::string> SettingNames();
 
 // True when the name can serve as a program name (a C++ identifier).
 bool IsProgramName(const std::string& name);
