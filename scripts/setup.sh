@@ -13,9 +13,10 @@ PACKAGES=(
   imagemagick python3 python3-pil
   ffmpeg sox libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libssl-dev openssl
-  neovim
+  neovim debootstrap
 )
 # (neovim: its built-in LSP client drives the language server's tests, tests/vlmls.)
+# (debootstrap: makes the clean Debian 12 root a bundle is run in, tests/velmora/clean_root.sh.)
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
