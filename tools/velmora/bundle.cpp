@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -107,7 +108,23 @@ bool RuntimePackages(const std::string& program, std::vector<std::string>* packa
     *error = "velmora: ldd cannot list the libraries of " + program + ": " + output.substr(0, output.find('\n'));
     return false;
   }
-  std::set<std::string> found;
+  // The libraries the program names itself; apt brings what they need in
+  // turn. Without readelf (binutils), every library ldd lists is taken.
+  std::set<std::string> needed;
+  std::string dynamic;
+  if (RunProcess({"readelf", "-d", program}, "", &dynamic) == 0) {
+    std::istringstream entries(dynamic);
+    std::string entry;
+    while (std::getline(entries, entry)) {
+      const size_t open = entry.find("(NEEDED)");
+      const size_t from = entry.find('[', open == std::string::npos ? entry.size() : open);
+      if (from != std::string::npos && entry.find(']', from) != std::string::npos)
+        needed.insert(entry.substr(from + 1, entry.find(']', from) - from - 1));
+    }
+  }
+  // Each library under every name dpkg may know it by: with merged /usr, a
+  // file of /lib is registered as /usr/lib or the other way round.
+  std::vector<std::pair<std::string, std::vector<std::string>>> libraries;
   std::istringstream lines(output);
   std::string line;
   while (std::getline(lines, line)) {
@@ -116,30 +133,46 @@ bool RuntimePackages(const std::string& program, std::vector<std::string>* packa
     start = start == std::string::npos ? line.find('/') : start + 3;
     if (start == std::string::npos || start >= line.size() || line[start] != '/') continue;
     const std::string path = line.substr(start, line.find(' ', start) - start);
-    // With merged /usr, dpkg knows a file by one of its two names.
-    std::vector<std::string> names{path};
-    if (path.rfind("/usr/", 0) == 0) names.push_back(path.substr(4));
-    else names.push_back("/usr" + path);
+    if (!needed.empty() && needed.count(fs::path(path).filename().string()) == 0) continue;
+    std::vector<std::string> names;
+    const auto both = [&names](const std::string& p) {
+      names.push_back(p);
+      names.push_back(p.rfind("/usr/", 0) == 0 ? p.substr(4) : "/usr" + p);
+    };
+    both(path);
     std::error_code ec;
     const std::string real = fs::canonical(path, ec).string();
-    if (!ec && real != path) {
-      names.push_back(real);
-      names.push_back(real.rfind("/usr/", 0) == 0 ? real.substr(4) : "/usr" + real);
-    }
+    if (!ec && real != path) both(real);
+    libraries.emplace_back(path, names);
+  }
+  // One query for all of them: dpkg reads its whole database for each call.
+  std::vector<std::string> query{"dpkg-query", "-S"};
+  for (const auto& lib : libraries) query.insert(query.end(), lib.second.begin(), lib.second.end());
+  std::string answer;
+  RunProcess(query, "", &answer);  // not 0 when some of the names are unknown, as most are
+  std::map<std::string, std::string> owners;  // path -> first package
+  std::istringstream answers(answer);
+  while (std::getline(answers, line)) {
+    // "libsdl2-2.0-0:amd64: /usr/lib/x86_64-linux-gnu/libSDL2-2.0.so.0" (packages, comma-separated)
+    const size_t colon = line.find(": /");
+    if (colon == std::string::npos) continue;
+    std::string owner = line.substr(0, colon);
+    owner = owner.substr(0, owner.find(','));
+    owner = owner.substr(0, owner.find(':'));
+    owners.emplace(line.substr(colon + 2), owner);
+  }
+  std::set<std::string> found;
+  for (const auto& [path, names] : libraries) {
     std::string owner;
-    for (const std::string& n : names) {
-      std::string answer;
-      if (RunProcess({"dpkg-query", "-S", n}, "", &answer) == 0) {
-        owner = answer.substr(0, answer.find(':'));
+    for (const std::string& n : names)
+      if (owners.count(n) != 0) {
+        owner = owners[n];
         break;
       }
-    }
     if (owner.empty()) {
       *error = "velmora: no Debian package holds " + path + ", which the program needs";
       return false;
     }
-    // "libc6:amd64, libc6-dev" style answers: the first package is enough.
-    owner = owner.substr(0, owner.find(','));
     found.insert(owner);
   }
   for (const char* p : kDriverPackages) found.insert(p);

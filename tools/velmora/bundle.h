@@ -28,8 +28,8 @@ struct BundleResult {
 // standard error).
 int MakeBundle(const Project& project, const Toolchain& toolchain, bool deb, bool verbose, BundleResult* result);
 
-// The Debian packages the program's shared libraries come from (ldd and
-// dpkg-query), with the GL and EGL drivers a window or an offscreen run
+// The Debian packages of the shared libraries the program names (readelf,
+// ldd and dpkg-query), with the GL and EGL drivers a window or an offscreen run
 // loads by name; sorted. False with one line in *error.
 bool RuntimePackages(const std::string& program, std::vector<std::string>* packages, std::string* error);
 
