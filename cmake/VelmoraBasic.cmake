@@ -7,8 +7,17 @@
 # LINE_MAP sets map_var to the line map vlmc writes beside them (<program>.vlmmap: where each
 # statement stands in the BASIC files, for the debug adapter).
 #
-# Statements get the line hook of debug builds unless RELEASE is given or VELMORA_BASIC_RELEASE
-# is ON. NO_MAIN leaves out the process entry (for code linked into another program).
+# The translation follows the build type: a Release or MinSizeRel build translates with
+# --release (each statement notes only its position, for failure reports), every other build
+# type (Debug, RelWithDebInfo, none) with --debug (the line hook before every statement, which
+# the debug adapter needs). The flag is chosen per configuration when the modules are
+# translated, so a multi-config generator translates each configuration with its own (one
+# folder serves them all: building another configuration translates again).
+# VELMORA_BASIC_DEBUG=ON keeps --debug in Release and MinSizeRel builds too (to debug an
+# optimized program). The RELEASE argument and VELMORA_BASIC_RELEASE=ON translate with
+# --release whatever the build type, VELMORA_BASIC_DEBUG or not.
+#
+# NO_MAIN leaves out the process entry (for code linked into another program).
 function(velmora_translate_basic target out_var)
   cmake_parse_arguments(PARSE_ARGV 2 arg "NO_MAIN;RELEASE" "LINE_MAP" "")
   set(modules "")
@@ -31,9 +40,12 @@ function(velmora_translate_basic target out_var)
     list(APPEND sources ${dir}/${program}_module${index}_${stem}.cpp)
     math(EXPR index "${index} + 1")
   endforeach()
-  set(flags --debug)
   if(arg_RELEASE OR VELMORA_BASIC_RELEASE)
     set(flags --release)
+  elseif(VELMORA_BASIC_DEBUG)
+    set(flags --debug)
+  else()
+    set(flags "$<IF:$<CONFIG:Release,MinSizeRel>,--release,--debug>")
   endif()
   if(arg_NO_MAIN)
     list(APPEND flags --no-main)

@@ -1,9 +1,10 @@
 # velmora_add_program(name SOURCES src... [DATA folder] [ARCHIVE file...])
 #
 # SOURCES may mix C++ files and BASIC modules (.bas); the modules are translated to C++ at build
-# time by velmora_translate_basic (cmake/VelmoraBasic.cmake), in the order given (module 0 first).
-# The translator's line map is copied beside the executable as <executable>.vlmmap, where the
-# debug adapter (vlmdap) looks for it.
+# time by velmora_translate_basic (cmake/VelmoraBasic.cmake), in the order given (module 0 first),
+# with the line hook of debug builds in every build type but Release and MinSizeRel (there
+# VELMORA_BASIC_DEBUG=ON keeps it). The translator's line map is copied beside the executable as
+# <executable>.vlmmap, where the debug adapter (vlmdap) looks for it.
 #
 # Builds a program on the runtime: an executable `name` from the sources, linked with the
 # runtime. DATA copies the folder's contents beside the executable after each build (the
