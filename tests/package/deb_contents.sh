@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack into a temporary folder and checks its control fields and
 # file list: the -dev dependencies, every public header and no internal one, the libraries, the
-# CMake package, velmora.pc, vlmpack, vlmc, vlmdap, vlmls, the VS Code extension (when the build
+# CMake package, velmora.pc, vlmpack, vlmc, velmora and its toolchain description, vlmdap, vlmls, the VS Code extension (when the build
 # packaged it) and the data tables; and that apt could install it.
 # Usage: deb_contents.sh BUILD_DIR CPACK SOURCE_DIR
 set -euo pipefail
@@ -40,7 +40,7 @@ if ! diff "$work/public" "$work/headers" >"$work/header.diff"; then
 fi
 grep -E '_internal\.h|/internal/' "$work/files" && fail "holds internal files"
 
-expected=(/usr/bin/vlmpack /usr/bin/vlmc /usr/bin/vlmdap /usr/bin/vlmls "$libdir/pkgconfig/velmora.pc"
+expected=(/usr/bin/vlmpack /usr/bin/vlmc /usr/bin/velmora /usr/share/velmora/toolchain.txt /usr/bin/vlmdap /usr/bin/vlmls "$libdir/pkgconfig/velmora.pc"
           /usr/share/velmora/normals-162.txt)
 if [[ -f "$build/editors/vscode/velmora-basic-$version.vsix" ]]; then
   expected+=("/usr/share/velmora/editors/velmora-basic-$version.vsix")
