@@ -504,3 +504,41 @@ TEST(TranslatorCommandLine, StopsResolvingJumpsAtTheErrorLimit) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ProgramFile(const vlmc::Result& r) {
+  for (const vlmc::OutputFile& f : r.files)
+    if (f.name == "t_program.cpp") return f.text;
+  return "";
+}
+
+// Settings given from outside (a project file) are set first, in their
+// order, so that the program's own PROJECT statements set them last.
+TEST(Translator, SettingsFromOutsideComeBeforeThePrograms) {
+  vlmc::Options options;
+  options.program = "t";
+  options.settings = {{"ScreenWidth", false, 320, ""}, {"AppTitle", true, 0, "Given"}, {"FrameRate", false, -1, ""}};
+  const vlmc::Result r = vlmc::Translate({{"t.bas", "PROJECT ScreenWidth = 400\nPRINT 1\n"}}, options);
+  ASSERT_TRUE(r.ok) << r.diagnostics;
+  const std::string code = ProgramFile(r);
+  const size_t given = code.find("s.ScreenWidth = 320;"), title = code.find("s.AppTitle = \"Given\";"),
+               rate = code.find("s.FrameRate = -1;"), own = code.find("s.ScreenWidth = 400;");
+  ASSERT_NE(given, std::string::npos) << code;
+  ASSERT_NE(title, std::string::npos) << code;
+  ASSERT_NE(rate, std::string::npos) << code;
+  ASSERT_NE(own, std::string::npos) << code;
+  EXPECT_LT(given, title);
+  EXPECT_LT(title, rate);
+  EXPECT_LT(rate, own);
+  // The names and kinds the project file is checked against.
+  EXPECT_EQ(vlmc::SettingKind("ScreenWidth"), 'n');
+  EXPECT_EQ(vlmc::SettingKind("AppTitle"), 't');
+  EXPECT_EQ(vlmc::SettingKind("screenwidth"), 0);
+  const std::vector<std::string> names = vlmc::SettingNames();
+  EXPECT_EQ(names.front(), "ScreenWidth");
+  EXPECT_EQ(names.back(), "AppTitle");
+  EXPECT_EQ(names.size(), 8u);
+}
+
+}  // namespace

@@ -31,7 +31,7 @@ struct Options {
   // False: the syntax tree is left to the process's end rather than freed
   // block by block (the command-line tool, which exits right after).
   bool freeTree = true;
-  std::vector<ProjectSetting> settings;
+  std::vector<ProjectSetting> settings = {};
 };
 
 struct OutputFile {
