@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built runtime into a temporary prefix, then builds the first program outside the
-# tree twice (find_package(Velmora) with velmora_add_program, and g++ with pkg-config), runs each
+# tree three ways (find_package(Velmora) with velmora_add_program, g++ with pkg-config, and the
+# installed velmora command), runs each
 # headless for three frames and checks its screenshot's pixels. The BASIC program's translation
 # is checked to follow the build type (release in Release and MinSizeRel, debug in Debug and
 # with VELMORA_BASIC_DEBUG=ON), in a multi-config build folder too when Ninja is installed.
@@ -111,4 +112,21 @@ flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs velmora)
 step pkg-config-build.log "$cxx" -std=c++20 -o "$work/with-pkg-config/first" \
   "$here/first_program.cpp" $flags
 run_headless "$work/with-pkg-config"
-echo "the installed package builds the program with CMake and with pkg-config; both draw it"
+
+# 3. The installed velmora command, on the installed runtime: a new project whose module is the
+# first program, run headless, and its release build.
+step velmora-new.log "$prefix/bin/velmora" new "$work/with-velmora"
+cp "$here/first_program.bas" "$work/with-velmora/main.bas"
+(cd "$work/with-velmora" && step velmora-run.log env SDL_VIDEODRIVER=offscreen DISPLAY= \
+  timeout 300 "$prefix/bin/velmora" run -- --frames 3 --screenshot "$work/with-velmora/first.png")
+python3 "$here/check_screenshot.py" "$work/with-velmora/first.png"
+if [[ "$(cd "$work/with-velmora" && "$prefix/bin/velmora" build --release 2>/dev/null)" != "$work/with-velmora/.velmora/release/with-velmora" ]]; then
+  echo "the installed velmora did not build the release program where it says"
+  exit 1
+fi
+# It builds on the install, not on the build tree: the libraries it names are the prefix's.
+if grep -v "^#" "$prefix/share/velmora/toolchain.txt" | grep -q "$build"; then
+  echo "the installed toolchain description names the build tree"
+  exit 1
+fi
+echo "the installed package builds the program with CMake, with pkg-config and with velmora; all draw it"
