@@ -153,18 +153,25 @@ int LoadProject(const Arguments& a, Project* project) {
   std::string dir = velmora::FindProjectDir(start);
   if (dir.empty()) return Usage("no velmora.json in " + start + " or a folder above it (velmora new NAME makes a project)");
   std::string error;
-  if (!velmora::ReadProject(dir, project, &error)) return Usage(velmora::DisplayName(dir + "/velmora.json") + error.substr(std::strlen("velmora.json")));
+  if (!velmora::ReadProject(dir, project, &error))
+    return Usage(velmora::DisplayName(dir + "/velmora.json") + error.substr(std::strlen("velmora.json")));
+  return 0;
+}
+
+// The project, and the runtime it is built on.
+int LoadProjectAndRuntime(const Arguments& a, Project* project, velmora::Toolchain* toolchain) {
+  if (const int status = LoadProject(a, project)) return status;
+  std::string error;
+  if (!velmora::LoadToolchain(toolchain, &error)) {
+    std::cerr << error << "\n";
+    return 2;
+  }
   return 0;
 }
 
 int Build(const Arguments& a, bool release, velmora::BuildResult* built, Project* project) {
-  if (const int status = LoadProject(a, project)) return status;
   velmora::Toolchain toolchain;
-  std::string error;
-  if (!velmora::LoadToolchain(&toolchain, &error)) {
-    std::cerr << error << "\n";
-    return 2;
-  }
+  if (const int status = LoadProjectAndRuntime(a, project, &toolchain)) return status;
   velmora::BuildOptions options;
   options.release = release;
   options.verbose = a.verbose;
@@ -250,13 +257,8 @@ int main(int argc, char** argv) {
   }
   // bundle
   Project project;
-  if (const int status = LoadProject(a, &project)) return status;
   velmora::Toolchain toolchain;
-  std::string error;
-  if (!velmora::LoadToolchain(&toolchain, &error)) {
-    std::cerr << error << "\n";
-    return 2;
-  }
+  if (const int status = LoadProjectAndRuntime(a, &project, &toolchain)) return status;
   velmora::BundleResult bundle;
   if (const int status = velmora::MakeBundle(project, toolchain, a.deb, a.verbose, &bundle)) return status;
   std::cout << bundle.tarball << "\n";
