@@ -26,7 +26,7 @@ bool ReadFile(const fs::path& file, Toolchain* toolchain, std::string* error) {
   };
   std::string line;
   while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
+    // Blank lines, comments and unknown keys are passed over.
     const size_t space = line.find(' ');
     if (space == std::string::npos) continue;
     const std::string key = line.substr(0, space);
